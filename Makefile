@@ -1,0 +1,55 @@
+# Two commands matter on a fresh Debian 12 machine: `make run` and `make test`.
+# Both install what is missing first (as root), then build with CMake/Ninja.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev \
+            libjpeg62-turbo-dev libgtest-dev libgmock-dev iproute2 libcap2-bin \
+            xvfb xauth x11-apps clang libclang-rt-14-dev
+
+.PHONY: all deps build run test test-unit test-asan clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:$$missing"; \
+	    apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
+	  else \
+	    echo "Missing Debian packages. Install them as root with:"; \
+	    echo "  apt-get install -y$$missing"; \
+	    exit 1; \
+	  fi; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/VYN16
+
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The parts without widgets again, under AddressSanitizer and UBSan.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVYN_CORE_ONLY=ON -DVYN_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test: test-unit test-asan
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

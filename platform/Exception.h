@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+// The program's one exception type. Its text is exactly what the user sees,
+// so every named failure class derives from it and adds nothing but its type.
+class Exception : public std::exception
+{
+public:
+    explicit Exception(QString message)
+        : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+    {
+    }
+
+    const QString& Message() const noexcept { return m_message; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+// A text that should have been a number; the wording is the one users of the
+// original tool know from its conversion routines.
+class EConvertError : public Exception
+{
+public:
+    using Exception::Exception;
+
+    static EConvertError NotAnInteger(const QString& text);
+};
