@@ -1,0 +1,188 @@
+#include "app/NavFrame.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+
+namespace {
+
+// A left click is a press and a release of the left button inside the
+// widget; releasing outside cancels it, as with any button.
+bool IsClickEnd(const QWidget* widget, const QMouseEvent* event, bool& pressed)
+{
+    const bool wasPressed = pressed;
+    pressed = false;
+    return wasPressed && event->button() == Qt::LeftButton && widget->rect().contains(event->position().toPoint());
+}
+
+} // namespace
+
+TTlacPanel::TTlacPanel(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Tlac"));
+    setCursor(Qt::PointingHandCursor);
+}
+
+void TTlacPanel::SetCaption(const QString& value)
+{
+    FCaption = value;
+    update();
+}
+
+void TTlacPanel::SetHint(const QString& value)
+{
+    FHint = value;
+    UpdateToolTip();
+}
+
+void TTlacPanel::SetShowHint(bool value)
+{
+    FShowHint = value;
+    UpdateToolTip();
+}
+
+void TTlacPanel::UpdateToolTip()
+{
+    setToolTip(FShowHint ? FHint : QString());
+}
+
+void TTlacPanel::SetColor(const QColor& value)
+{
+    FColor = value;
+    update();
+}
+
+void TTlacPanel::SetFontColor(const QColor& value)
+{
+    FFontColor = value;
+    update();
+}
+
+void TTlacPanel::SetAlignment(Qt::Alignment value)
+{
+    FAlignment = value;
+    update();
+}
+
+void TTlacPanel::paintEvent(QPaintEvent*)
+{
+    // A caption against an edge keeps a little distance from it.
+    constexpr int Margin = 4;
+    QPainter painter(this);
+    painter.fillRect(rect(), FColor);
+    painter.setPen(FFontColor);
+    painter.drawText(rect().adjusted(Margin, 0, -Margin, 0), int(FAlignment) | Qt::TextShowMnemonic | Qt::TextSingleLine,
+                     FCaption);
+}
+
+void TTlacPanel::mousePressEvent(QMouseEvent* event)
+{
+    FPressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void TTlacPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (IsClickEnd(this, event, FPressed) && OnClick)
+        OnClick(this);
+}
+
+TNavFrame::TNavFrame(QWidget* parent, QSize designSize, int panelInset)
+    : QFrame(parent), Tlac(new TTlacPanel(this)), FDesignSize(designSize), FPanelInset(panelInset)
+{
+    setFrameShape(QFrame::NoFrame);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::NoFocus);
+    Tlac->OnClick = [this](QObject*) { TlacClick(); };
+    resize(designSize);
+}
+
+void TNavFrame::SetHint(const QString& value)
+{
+    FHint = value;
+    const bool show = !value.isEmpty();
+    setToolTip(show ? value : QString());
+    Tlac->SetHint(value);
+    Tlac->SetShowHint(show);
+}
+
+bool TNavFrame::TabStop() const
+{
+    return (focusPolicy() & Qt::TabFocus) != 0;
+}
+
+void TNavFrame::SetTabStop(bool value)
+{
+    setFocusPolicy(value ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+void TNavFrame::SetColor(const QColor& value)
+{
+    FColor = value;
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, value);
+    setPalette(pal);
+}
+
+void TNavFrame::TlacClick()
+{
+    if (OnClick)
+        OnClick(this);
+    emit clicked();
+}
+
+void TNavFrame::TakeFocus()
+{
+    if (TabStop())
+        setFocus(Qt::MouseFocusReason);
+}
+
+QRect TNavFrame::PanelRect() const
+{
+    return rect().adjusted(FPanelInset, FPanelInset, -FPanelInset, -FPanelInset);
+}
+
+void TNavFrame::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    Tlac->setGeometry(PanelRect());
+}
+
+void TNavFrame::mousePressEvent(QMouseEvent* event)
+{
+    FPressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void TNavFrame::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (IsClickEnd(this, event, FPressed))
+        TlacClick();
+}
+
+void TNavFrame::enterEvent(QEnterEvent* event)
+{
+    QFrame::enterEvent(event);
+    MouseEnter();
+}
+
+void TNavFrame::leaveEvent(QEvent* event)
+{
+    QFrame::leaveEvent(event);
+    MouseLeave();
+}
+
+void TNavFrame::focusInEvent(QFocusEvent* event)
+{
+    QFrame::focusInEvent(event);
+    FrameEnter();
+}
+
+void TNavFrame::focusOutEvent(QFocusEvent* event)
+{
+    QFrame::focusOutEvent(event);
+    FrameExit();
+}
