@@ -128,9 +128,9 @@ qint64 TCOBFileStorage::DirEntrySize(int i)
 
 QByteArray TCOBFileStorage::GetHttpHeader(int i)
 {
-    const QByteArray header = GetParamValueByIndex(i, "http-header");
-    if (!header.isEmpty())
-        return Trim(ReplaceAll(header, LineJoin, CRLF)) + CRLF + CRLF;
+    const QByteArray lines = HeaderLines(i);
+    if (!lines.isEmpty())
+        return lines + CRLF + CRLF;
     QByteArray contentType = Trim(GetContentType(i));
     if (contentType.isEmpty())
         return {};
@@ -140,19 +140,24 @@ QByteArray TCOBFileStorage::GetHttpHeader(int i)
 
 QByteArray TCOBFileStorage::GetContentType(int i)
 {
-    if (Trim(GetParamValueByIndex(i, "http-header")).isEmpty())
-        return Trim(GetParamValueByIndex(i, "content-type"));
     // The marker includes the line break before it: a header that opens with
     // its content-type line yields none.
-    const QByteArray header = Trim(GetHttpHeader(i));
-    const qsizetype at = header.indexOf(ContentTypeMarker);
+    const QByteArray lines = HeaderLines(i);
+    if (lines.isEmpty())
+        return Trim(GetParamValueByIndex(i, "content-type"));
+    const qsizetype at = lines.indexOf(ContentTypeMarker);
     if (at < 0)
         return {};
     const qsizetype start = at + ContentTypeMarker.size();
-    qsizetype end = header.indexOf(CRLF, start);
+    qsizetype end = lines.indexOf(CRLF, start);
     if (end < 0)
-        end = header.size();
-    return Trim(header.mid(start, end - start));
+        end = lines.size();
+    return Trim(lines.mid(start, end - start));
+}
+
+QByteArray TCOBFileStorage::HeaderLines(int i)
+{
+    return Trim(ReplaceAll(GetParamValueByIndex(i, "http-header"), LineJoin, CRLF));
 }
 
 void TCOBFileStorage::SetHttpHeader(int i, const QByteArray& header)

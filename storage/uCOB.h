@@ -30,4 +30,10 @@ public:
     virtual QByteArray GetHttpHeader(int i);
     virtual QByteArray GetContentType(int i);
     virtual void SetHttpHeader(int i, const QByteArray& header);
+
+protected:
+    // The stored header as CR LF separated lines, trimmed. A header that is
+    // blank (or only "||") counts as absent, so the content type applies
+    // rather than a block that opens with an empty header.
+    QByteArray HeaderLines(int i);
 };

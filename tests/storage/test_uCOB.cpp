@@ -170,6 +170,14 @@ TEST(COBFileStorage, HttpHeaderFromParameters)
     s.SetHttpHeader(0, " \r\n ");
     EXPECT_EQ(s.ParamCountByIndex(0), 0);
     s.SetHttpHeader(3, "ignored");
+
+    // A blank stored header is no header: the bare content type applies.
+    for (const char* blank : {"   ", "||", " || "}) {
+        s.SetParamValueByIndex(0, "http-header", blank);
+        s.SetParamValueByIndex(0, "content-type", "text/xml");
+        EXPECT_EQ(s.GetContentType(0), "text/xml");
+        EXPECT_EQ(s.GetHttpHeader(0), "HTTP/1.1 200 OK\r\nContent-type: text/xml\r\n\r\n") << blank;
+    }
 }
 
 TEST(COBFileStorage, ReaderRejectsWhatIsNoImage)
