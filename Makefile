@@ -53,3 +53,9 @@ test: test-unit test-asan
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Fuzzes the CoB1 and MFS text readers for a short fixed time each (clang,
+# libFuzzer, ASan, UBSan, in build-fuzz); fails on any finding.
+.PHONY: fuzz
+fuzz: deps
+	JOBS=$(JOBS) tests/fuzz/run-fuzz.sh

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "storage/uMFS.h"
+
+#include <QBuffer>
+
+// What a storage writes into a fresh memory stream; the writer's count goes
+// to `result` when asked for.
+inline QByteArray SaveToBuffer(TMultiFileStorage& storage, qint64* result = nullptr)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const qint64 n = storage.SaveToStream(buffer);
+    if (result)
+        *result = n;
+    return buffer.data();
+}
