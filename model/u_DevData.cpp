@@ -395,8 +395,9 @@ void TDataManager::LoadFromXML(const QDomElement& iNode)
 
 int TDataManager::AddPacket(std::unique_ptr<TDataPacket> Packet)
 {
-    if (!Packet)
+    if (!Packet || FRecordBytes + Packet->GetDataSize() > MaxModelRecordBytes)
         return -1;
+    FRecordBytes += Packet->GetDataSize();
     FPackets.push_back(std::move(Packet));
     return Count() - 1;
 }
@@ -413,6 +414,7 @@ int TDataManager::AddPacketFromXML(const QDomElement& node)
 void TDataManager::Clear()
 {
     FPackets.clear();
+    FRecordBytes = 0;
 }
 
 TDataPacket* TDataManager::GetPacket(int32_t Index) const

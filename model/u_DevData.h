@@ -48,6 +48,9 @@ using THeaders = std::array<QString, 4>;
 
 // Largest record a packet accepts: one record travels in one UDP datagram.
 inline constexpr int32_t MaxRecordSize = 65535;
+// Largest sum of record sizes a manager holds, so that a short document
+// cannot demand gigabytes by listing many large records.
+inline constexpr int64_t MaxModelRecordBytes = 16 * 1024 * 1024;
 
 // One record type of the device: the record bytes, the items inside them
 // and the header codes that tell the datagrams of this record apart. The
@@ -177,7 +180,8 @@ public:
     // Reads the name, then replaces all packets by the "datapacket"
     // children; a packet that cannot be built is left out.
     void LoadFromXML(const QDomElement& iNode);
-    // The manager owns the packet from then on; -1 for null.
+    // The manager owns the packet from then on; -1 for null or when the
+    // records would exceed MaxModelRecordBytes.
     int AddPacket(std::unique_ptr<TDataPacket> Packet);
     int AddPacketFromXML(const QDomElement& node);
     // Frees all packets: every packet or item pointer obtained before is
@@ -198,5 +202,6 @@ public:
 
 private:
     std::vector<std::unique_ptr<TDataPacket>> FPackets;
+    int64_t FRecordBytes = 0;
     QString FName;
 };

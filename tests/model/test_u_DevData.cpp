@@ -90,6 +90,12 @@ TEST(DataManager, LoadingReplacesAndSkipsBadPackets)
     EXPECT_EQ(m->Name(), QStringLiteral("T"));
     EXPECT_THROW(m->LoadFromXML(QDomElement()), Exception);
     EXPECT_EQ(m->AddPacket(nullptr), -1);
+
+    // Many large records stop at the model's budget.
+    auto many = ModelFromPackets(QStringLiteral("<datapacket size='65535'/>").repeated(300));
+    EXPECT_EQ(many->Count(), int(MaxModelRecordBytes / 65535));
+    many->Clear();
+    EXPECT_EQ(many->AddPacket(std::make_unique<TDataPacket>(QStringLiteral("p"), 65535, THeaders{}, ptNone)), 0);
 }
 
 TEST(DataManager, HostileItemsStayInsideTheirRecord)
