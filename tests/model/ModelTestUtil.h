@@ -1,0 +1,63 @@
+#pragma once
+
+#include "model/u_DevData.h"
+#include "model/uf_DM.h"
+
+#include <QDomDocument>
+
+#include <memory>
+
+// A parsed snippet; the element stays valid as long as this lives.
+struct XmlSnippet
+{
+    QDomDocument doc;
+    QDomElement root;
+    explicit XmlSnippet(const QString& text)
+    {
+        doc.setContent(text);
+        root = doc.documentElement();
+    }
+};
+
+// An item from `<dataitem ATTRS>CHILDREN</dataitem>` on `record`.
+inline std::unique_ptr<TDataItem> ItemFromXml(const QString& attrs, QByteArray& record,
+                                              const QString& children = QString())
+{
+    XmlSnippet xml(QStringLiteral("<dataitem %1>%2</dataitem>").arg(attrs, children));
+    return TDataItem::CreateFromXML(xml.root, ByteSpan(record));
+}
+
+inline QByteArray Bytes(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+// The "datamanager" element of a mapping document.
+inline QDomElement DataManagerOf(const QDomDocument& doc)
+{
+    return doc.documentElement()
+        .firstChildElement(QStringLiteral("device_mapping"))
+        .firstChildElement(QStringLiteral("datamanager"));
+}
+
+inline std::unique_ptr<TDataManager> BuiltInModel()
+{
+    TfDM dm;
+    dm.XML.Open();
+    return std::make_unique<TDataManager>(DataManagerOf(dm.XML.Document()));
+}
+
+// A manager from a document of packets given as "datapacket" elements.
+inline std::unique_ptr<TDataManager> ModelFromPackets(const QString& packets)
+{
+    XmlSnippet xml(QStringLiteral("<datamanager name=\"T\">%1</datamanager>").arg(packets));
+    return std::make_unique<TDataManager>(xml.root);
+}
+
+// Overwrites a record in place: items keep pointing at its bytes, so it
+// must never be reassigned once they are made.
+inline void Fill(QByteArray& record, const char* hex)
+{
+    const QByteArray bytes = Bytes(hex);
+    std::copy(bytes.begin(), bytes.end(), record.begin());
+}

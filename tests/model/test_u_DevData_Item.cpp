@@ -1,0 +1,205 @@
+// Building items: type keywords, sizes, ranges, masks, named values and
+// stored values from "dataitem" elements.
+
+#include "ModelTestUtil.h"
+#include "platform/Exception.h"
+
+#include <gtest/gtest.h>
+
+TEST(DataItemType, Keywords)
+{
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("Enum")), dtEnum);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("ENUM")), dtEnum);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral(" enum")), dtUnknown);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("enum ")), dtUnknown);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("enumeration")), dtUnknown);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("int")), dtSigned);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("word")), dtUnsigned);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("Boolean")), dtBool);
+    EXPECT_EQ(StrToDataItemType(QStringLiteral("MACADDRESS")), dtMACAddress);
+    EXPECT_EQ(StrToDataItemType(QString()), dtUnknown);
+}
+
+TEST(DataItemXml, SizesAndRangesByType)
+{
+    QByteArray rec(16, '\0');
+    auto a = ItemFromXml(QStringLiteral("type='number' size='2'"), rec);
+    EXPECT_EQ(a->SizeBits(), 16);
+    EXPECT_EQ(a->GetByteSize(), 2);
+    EXPECT_EQ(a->MinValue(), 0);
+    EXPECT_EQ(a->MaxValue(), 65535);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='number' sizebits='4'"), rec)->GetByteSize(), 1);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("size='1' sizebits='4'"), rec)->SizeBits(), 8);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='number'"), rec)->SizeBits(), 0);
+
+    auto s = ItemFromXml(QStringLiteral("type='int' size='2'"), rec);
+    EXPECT_EQ(s->MinValue(), -32768);
+    EXPECT_EQ(s->MaxValue(), 32767);
+    auto e1 = ItemFromXml(QStringLiteral("type='enum' sizebits='1'"), rec);
+    EXPECT_EQ(e1->MaxValue(), 1);
+    auto u64 = ItemFromXml(QStringLiteral("type='unsigned' size='8'"), rec);
+    EXPECT_EQ(u64->MinValue(), 0);
+    EXPECT_EQ(u64->MaxValue(), -1);
+    auto s64 = ItemFromXml(QStringLiteral("type='int' size='8'"), rec);
+    EXPECT_EQ(s64->MinValue(), INT64_MIN);
+    EXPECT_EQ(s64->MaxValue(), INT64_MAX);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='bool' size='4'"), rec)->MaxValue(), 1);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='ip' size='4'"), rec)->MaxValue(), 4294967295LL);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='mac' size='6'"), rec)->MaxValue(), 281474976710655LL);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='hexa' size='6'"), rec)->MaxValue(), 0);
+
+    // A place that is not integer text makes no item.
+    EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='two'"), rec), EConvertError);
+    EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='1' position='1.0'"), rec),
+                 EConvertError);
+}
+
+TEST(DataItemXml, DocumentNarrowsOrSetsTheRange)
+{
+    QByteArray rec(4, '\0');
+    auto range = [&](const char* attrs) {
+        auto item = ItemFromXml(QString::fromLatin1(attrs), rec);
+        return std::pair(item->MinValue(), item->MaxValue());
+    };
+    auto R = [](int64_t min, int64_t max) { return std::pair(min, max); };
+    EXPECT_EQ(range("type='number' size='2' minvalue='1'"), R(1, 65535));
+    EXPECT_EQ(range("type='number' size='2' minvalue='-5'"), R(0, 65535));
+    EXPECT_EQ(range("type='number' size='2' minvalue='0' maxvalue='3600'"),
+              R(0, 3600));
+    EXPECT_EQ(range("type='number' size='2' minvalue='10' maxvalue='5'"),
+              R(10, 65535));
+    EXPECT_EQ(range("type='int' size='2' maxvalue='9999' minvalue='-9999'"),
+              R(-9999, 9999));
+    // Ignored attributes and a group that stops at a bad value.
+    EXPECT_EQ(range("type='number' size='2' min_value='2' max_value='3600'"),
+              R(0, 65535));
+    EXPECT_EQ(range("type='number' size='2' minvalue='3' maxvalue='x'"),
+              R(3, 65535));
+    EXPECT_EQ(range("type='number' size='2' minvalue='x' maxvalue='7'"),
+              R(0, 65535));
+
+    auto inverted = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='0' false_value='1'"), rec);
+    EXPECT_EQ(inverted->MinValue(), 1);
+    EXPECT_EQ(inverted->MaxValue(), 0);
+    ASSERT_EQ(inverted->GetEnumCount(), 2);
+    EXPECT_EQ(inverted->GetEnumItem(0)->Name, QStringLiteral("True"));
+    EXPECT_EQ(inverted->GetEnumItem(0)->Value, 0);
+    EXPECT_EQ(inverted->GetEnumItem(1)->Name, QStringLiteral("False"));
+    EXPECT_EQ(inverted->GetEnumItem(1)->Value, 1);
+    EXPECT_EQ(inverted->GetEnumItem(2), nullptr);
+    EXPECT_EQ(inverted->GetEnumItem(-1), nullptr);
+}
+
+TEST(DataItemXml, MasksAliasCaptionAndReadOnly)
+{
+    QByteArray rec(4, '\0');
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='number' size='1' bitmask='15'"), rec)->KeepMask(),
+              0xFFFFFFF0u);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='number' size='1' bitmask_negative='240'"), rec)
+                  ->KeepMask(),
+              0xF0u);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='number' size='1' bitmask='15' bitmask_negative='240'"),
+                          rec)->KeepMask(),
+              0xFFFFFFF0u);
+
+    auto named = ItemFromXml(QStringLiteral("name='a' alias='b' caption='Popis' type='hexa' size='1'"), rec);
+    EXPECT_EQ(named->Name(), QStringLiteral("a"));
+    EXPECT_EQ(named->GetAlias(), QStringLiteral("b"));
+    EXPECT_EQ(named->Caption(), QStringLiteral("Popis"));
+
+    EXPECT_TRUE(ItemFromXml(QStringLiteral("size='1' readonly='TRUE'"), rec)->ReadOnly());
+    EXPECT_TRUE(ItemFromXml(QStringLiteral("size='1' readonly='1'"), rec)->ReadOnly());
+    EXPECT_FALSE(ItemFromXml(QStringLiteral("size='1' readonly='0'"), rec)->ReadOnly());
+    EXPECT_FALSE(ItemFromXml(QStringLiteral("size='1' readonly='ano'"), rec)->ReadOnly());
+}
+
+TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
+{
+    QByteArray rec(4, '\0');
+    auto plain = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
+                             QStringLiteral("<enumitem name='a'/><enumitem name='b'/>"
+                                            "<enumitem name='c'/>"));
+    ASSERT_EQ(plain->GetEnumCount(), 3);
+    EXPECT_EQ(plain->GetEnumItem(2)->Value, 2);
+    EXPECT_EQ(plain->DefaultEnumIndex(), -1);
+
+    auto mixed = ItemFromXml(
+        QStringLiteral("type='enum' size='1'"), rec,
+        QStringLiteral("<enumitem name='a' value='5'/><!-- c --><enumitem name='b' default='true'/>"
+                       "<enumitem value='9'/><other name='x'/><enumitem name='c' value='2'/>"
+                       "<enumitem name='d' default='yes'/><enumitem name='e' value='q'/>"));
+    ASSERT_EQ(mixed->GetEnumCount(), 4);
+    EXPECT_EQ(mixed->GetEnumItem(0)->Value, 5);
+    EXPECT_EQ(mixed->GetEnumItem(1)->Value, 6);
+    EXPECT_EQ(mixed->GetEnumItem(2)->Value, 2);
+    EXPECT_EQ(mixed->GetEnumItem(3)->Value, 7);
+    EXPECT_EQ(mixed->DefaultEnumIndex(), 1);
+
+    auto marked = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
+                              QStringLiteral("<enumitem name='a'/><enumitem name='b' default='default'/>"));
+    EXPECT_EQ(marked->DefaultEnumIndex(), 1);
+}
+
+TEST(DataItemXml, StoredValues)
+{
+    QByteArray rec(8, '\0');
+    auto str = ItemFromXml(QStringLiteral("type='string' size='4' default_value=''"), rec);
+    EXPECT_TRUE(str->HasDefaultValue());
+    EXPECT_EQ(str->DefaultValue(), Bytes("00000000"));
+
+    auto num = ItemFromXml(QStringLiteral("type='number' size='2' default_value=''"), rec);
+    EXPECT_FALSE(num->HasDefaultValue());
+
+    // Named values are read after the stored values, so a member name is
+    // no init value, and the default value is then not read either.
+    auto aui = ItemFromXml(QStringLiteral("type='enum' size='1' init_value='AUI' default_value='1'"),
+                           rec, QStringLiteral("<enumitem name='AUI' value='1'/>"));
+    EXPECT_FALSE(aui->HasInitValue());
+    EXPECT_FALSE(aui->HasDefaultValue());
+
+    auto hex = ItemFromXml(QStringLiteral("type='hexa' size='2' init_value_hexa='12-34'"), rec);
+    EXPECT_EQ(hex->InitValue(), Bytes("1234"));
+    auto both = ItemFromXml(QStringLiteral("type='hexa' size='2' init_value='ab' init_value_hexa='12'"), rec);
+    EXPECT_EQ(both->InitValue(), Bytes("ab00"));
+
+    // "true"/"false" encode as the document's raw values.
+    auto b = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='5' false_value='3' "
+                                        "init_value='true' default_value='false'"),
+                         rec);
+    EXPECT_EQ(b->InitValue(), Bytes("05"));
+    EXPECT_EQ(b->DefaultValue(), Bytes("03"));
+
+    // A bit field's stored byte holds it at its offset; reading it back
+    // shifts it down.
+    auto bits = ItemFromXml(QStringLiteral("type='enum' sizebits='2' bitsoffset='3' default_value='3'"), rec);
+    EXPECT_EQ(bits->DefaultValue(), Bytes("18"));
+    EXPECT_EQ(bits->GetDefaultRaw(), Bytes("03"));
+}
+
+TEST(DataItem, ApplyingStoredValues)
+{
+    QByteArray rec(8, '\0');
+    auto str = ItemFromXml(QStringLiteral("type='string' size='4' position='2' default_value='ab'"), rec);
+    rec[2] = 'x';
+    rec[5] = 'y';
+    EXPECT_TRUE(str->ApplyDefault());
+    EXPECT_EQ(rec, Bytes("0000616200000000"));
+    EXPECT_FALSE(str->ApplyInit());
+
+    auto ro = ItemFromXml(QStringLiteral("type='number' size='1' default_value='9' readonly='true'"), rec);
+    EXPECT_TRUE(ro->ApplyDefault());
+    EXPECT_EQ(rec[0], '\0');
+
+    auto num = ItemFromXml(QStringLiteral("type='number' size='2'"), rec);
+    num->SetInitRaw(Bytes("010203"));
+    EXPECT_EQ(num->InitValue(), Bytes("0102"));
+    num->SetInitRaw(QByteArray());
+    EXPECT_FALSE(num->HasInitValue());
+    num->SetDefaultText(Variant(int32_t(258)));
+    EXPECT_EQ(num->GetDefaultRaw(), Bytes("0201"));
+    num->SetDefaultText(Variant::Null());
+    EXPECT_FALSE(num->HasDefaultValue());
+    num->SetDefaultText(Variant(int32_t(1)));
+    EXPECT_THROW(num->SetDefaultText(Variant("nic")), EConvertError);
+    EXPECT_FALSE(num->HasDefaultValue());
+}

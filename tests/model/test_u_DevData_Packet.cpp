@@ -1,0 +1,166 @@
+// Packets: header codes, record kinds, loading answers, set records.
+
+#include "ModelTestUtil.h"
+#include "platform/Exception.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Record(int size, uint8_t code)
+{
+    QByteArray r(size, '\x11');
+    r[3] = char(code);
+    return r;
+}
+
+std::unique_ptr<TDataPacket> SetupRecord0()
+{
+    XmlSnippet xml(QStringLiteral(
+        "<datapacket name='SetupRecord0' size='124' h_query='000000e0' h_answer='000000d0' "
+        "h_set='000000c0' h_setanswer='000000b0' type='SetupRecord'>"
+        "<dataitem name='$header' type='hexa' size='4' position='0'/>"
+        "<dataitem name='unit_port' type='number' size='2' position='24' alias='port'/>"
+        "<dataitem name='stop' type='number' size='1' position='30' init_value='0'/>"
+        "</datapacket>"));
+    return std::make_unique<TDataPacket>(xml.root);
+}
+
+} // namespace
+
+TEST(Packet, RecordKindsByTheFourthByte)
+{
+    auto p = SetupRecord0();
+    EXPECT_EQ(p->PacketType(), ptSetup);
+    EXPECT_EQ(p->IdentifyRecord(Record(124, 0xD0)), rkAnswer);
+    EXPECT_EQ(p->IdentifyRecord(Record(124, 0xB0)), rkSetAnswer);
+    EXPECT_EQ(p->IdentifyRecord(Record(124, 0xE0)), rkQuery);
+    EXPECT_EQ(p->IdentifyRecord(Record(4, 0xC0)), rkSet);
+    EXPECT_EQ(p->IdentifyRecord(Record(124, 0x12)), rkNone);
+    EXPECT_EQ(p->IdentifyRecord(Bytes("0000d0")), rkNone);
+    EXPECT_EQ(p->IdentifyRecord(QByteArray()), rkNone);
+    EXPECT_TRUE(p->IsAnswer(Record(10, 0xB0)));
+    EXPECT_FALSE(p->IsAnswer(Record(10, 0xC0)));
+
+    TDataPacket search(QStringLiteral("searching_record"), 30,
+                       THeaders{QStringLiteral("000000f6"), QStringLiteral("000000f7"), {}, {}},
+                       ptQuery);
+    EXPECT_EQ(search.IdentifyRecord(Record(30, 0xF7)), rkAnswer);
+    EXPECT_EQ(search.IdentifyRecord(Record(30, 0xC0)), rkNone);
+    EXPECT_EQ(search.IdentifyRecord(Record(30, 0x00)), rkNone);
+    EXPECT_EQ(search.GetQueryHeader(), Bytes("000000f6"));
+    EXPECT_TRUE(search.GetHeaderCodeByte(3).isEmpty());
+    EXPECT_TRUE(search.GetHeaderCode(5).isEmpty());
+
+    // Codes that share their fourth byte are told as the earlier kind.
+    TDataPacket twins(QStringLiteral("t"), 8,
+                      THeaders{QStringLiteral("010000a1"), QStringLiteral("020000a1"), {}, {}}, ptNone);
+    EXPECT_EQ(twins.IdentifyRecord(Bytes("020000a1")), rkQuery);
+}
+
+TEST(Packet, LoadingAnswersAndSetAnswers)
+{
+    auto p = SetupRecord0();
+    EXPECT_FALSE(p->Loaded());
+    EXPECT_TRUE(p->LoadFromString(Record(200, 0xD0)));
+    EXPECT_TRUE(p->Loaded());
+    QByteArray expected = Record(124, 0xD0);
+    expected[30] = '\0';  // init value re-applied
+    EXPECT_EQ(p->GetDataAsString(), expected);
+
+    EXPECT_TRUE(p->LoadFromString(QByteArray(10, '\x22').replace(3, 1, "\xD0")));
+    EXPECT_EQ(p->GetDataAsString().left(11), QByteArray(10, '\x22').replace(3, 1, "\xD0") + '\x11');
+
+    p->SetLoaded(false);
+    EXPECT_TRUE(p->LoadFromString(Record(124, 0xB0)));
+    EXPECT_FALSE(p->Loaded());
+
+    const QByteArray before = p->GetDataAsString();
+    EXPECT_FALSE(p->LoadFromString(Record(124, 0xE0)));
+    EXPECT_FALSE(p->LoadFromString(QByteArray()));
+    EXPECT_EQ(p->GetDataAsString(), before);
+}
+
+TEST(Packet, SetRecordAndHeaderBytes)
+{
+    auto p = SetupRecord0();
+    p->LoadFromString(Record(124, 0xD0));
+    QByteArray set = p->GetSetRecord();
+    ASSERT_EQ(set.size(), 124);
+    EXPECT_EQ(set.left(4), Bytes("000000c0"));
+    EXPECT_EQ(p->GetRecordKind(), rkSet);
+
+    p->SetHeaderByte(1, 1);
+    EXPECT_EQ(p->GetSetRecord().left(4), Bytes("000100c0"));  // already a set record
+    p->SetHeader(rkSet);
+    EXPECT_EQ(p->GetHeaderBytes(), Bytes("000000c0"));
+
+    p->SetHeaderByte(4, 9);
+    p->SetHeaderByte(-1, 9);
+    EXPECT_EQ(p->GetDataAsString().mid(4, 1), Bytes("11"));
+    EXPECT_EQ(p->GetCurrentCode(), Bytes("c0"));
+    EXPECT_EQ(TDataPacket::ExtractCode(Bytes("000000")), QByteArray());
+
+    // Without a "$header" item the header is the first four bytes, or none.
+    TDataPacket bare(QStringLiteral("b"), 6, THeaders{QStringLiteral("aabbccdd"), {}, {}, {}}, ptNone);
+    bare.SetHeader(rkQuery);
+    EXPECT_EQ(bare.GetDataAsString(), Bytes("aabbccdd0000"));
+    bare.SetHeader(rkAnswer);  // undefined code: nothing to write
+    EXPECT_EQ(bare.GetDataAsString(), Bytes("aabbccdd0000"));
+    TDataPacket tiny(QStringLiteral("t"), 3, THeaders{QStringLiteral("aabbccdd"), {}, {}, {}}, ptNone);
+    EXPECT_EQ(tiny.GetHeaderSize(), 0);
+    tiny.SetHeader(rkQuery);
+    EXPECT_EQ(tiny.GetDataAsString(), Bytes("000000"));
+    EXPECT_EQ(tiny.IdentifyRecord(Bytes("aabbccdd")), rkNone);
+
+    // A kind outside 1..4 writes nothing; with a "$header" item an
+    // undefined code clears the header.
+    p->SetHeader(rkNone);
+    EXPECT_EQ(p->GetHeaderBytes(), Bytes("000000c0"));
+    TDataPacket noSet(QStringLiteral("n"), 8, THeaders{QStringLiteral("000000f6"), {}, {}, {}}, ptNone);
+    noSet.AddItem(std::make_unique<TDataItem>(QStringLiteral("$header"), noSet.GetDataPtr(), dtHexa, 0, 32, 0));
+    noSet.SetDataFromString(Bytes("ffffffff"));
+    noSet.SetHeader(rkSet);
+    EXPECT_EQ(noSet.GetHeaderBytes(), Bytes("00000000"));
+}
+
+TEST(Packet, ItemsAndValues)
+{
+    auto p = SetupRecord0();
+    EXPECT_EQ(p->ItemCount(), 3);
+    EXPECT_EQ(p->FindItem(QStringLiteral("port")), p->Items(1));
+    EXPECT_EQ(p->FindItem(QStringLiteral("Unit_port")), nullptr);
+    // An empty name finds the first item without an alias.
+    EXPECT_EQ(p->FindItem(QString()), p->Items(0));
+    EXPECT_EQ(p->Items(3), nullptr);
+
+    p->SetValue(QStringLiteral("unit_port"), Variant(int32_t(10001)));
+    EXPECT_EQ(p->GetValue(QStringLiteral("port")), Variant(uint32_t(10001)));
+    EXPECT_TRUE(p->GetValue(QStringLiteral("nic")).IsNull());
+    try {
+        p->SetValue(QStringLiteral("nic"), Variant(int32_t(1)));
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Polozka nic nebyla nalezena."));
+    }
+
+    // Items made on another buffer are not taken.
+    QByteArray other(124, '\0');
+    EXPECT_EQ(p->AddItem(std::make_unique<TDataItem>(QStringLiteral("x"), ByteSpan(other), dtHexa, 0, 8, 0)), -1);
+    EXPECT_EQ(p->AddItem(nullptr), -1);
+    EXPECT_EQ(p->AddItem(std::make_unique<TDataItem>(QStringLiteral("x"), p->GetDataPtr(), dtHexa, 0, 8, 0)), 3);
+    p->ClearItems();
+    EXPECT_EQ(p->ItemCount(), 0);
+}
+
+TEST(Packet, BadSizesAndHeaderCodes)
+{
+    EXPECT_THROW(TDataPacket(QStringLiteral("x"), -1, THeaders{}, ptNone), Exception);
+    EXPECT_THROW(TDataPacket(QStringLiteral("x"), MaxRecordSize + 1, THeaders{}, ptNone), Exception);
+    EXPECT_EQ(TDataPacket(QStringLiteral("x"), 0, THeaders{}, ptNone).GetDataPtr().size(), 0u);
+    EXPECT_THROW(TDataPacket{QDomElement()}, Exception);
+
+    TDataPacket bad(QStringLiteral("b"), 8, THeaders{QStringLiteral("0000zz01"), {}, {}, {}}, ptNone);
+    EXPECT_THROW(bad.GetQueryHeader(), EConvertError);
+    EXPECT_THROW(bad.IdentifyRecord(Bytes("00000001")), EConvertError);
+}

@@ -1,0 +1,64 @@
+#include "model/u_DevData_Text.h"
+
+#include "ModelTestUtil.h"
+#include "platform/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+TEST(HexText, HexToBinSeparatorsPairsAndErrors)
+{
+    EXPECT_EQ(HexToBin(QStringLiteral("000000e0")), Bytes("000000e0"));
+    EXPECT_EQ(HexToBin(QStringLiteral("00 00-00.E0")), Bytes("000000e0"));
+    EXPECT_EQ(HexToBin(QStringLiteral("0 1")), Bytes("01"));
+    EXPECT_EQ(HexToBin(QStringLiteral("\r\n0a\tff")), Bytes("0aff"));
+    EXPECT_TRUE(HexToBin(QString()).isEmpty());
+    EXPECT_TRUE(HexToBin(QStringLiteral("- .")).isEmpty());
+    EXPECT_TRUE(HexToBin(QStringLiteral("a")).isEmpty());
+    EXPECT_EQ(HexToBin(QStringLiteral("abc")), Bytes("ab"));
+
+    try {
+        HexToBin(QStringLiteral("0g12"));
+        FAIL() << "no conversion error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("'$0g' is not a valid integer value"));
+    }
+    EXPECT_THROW(HexToBin(QStringLiteral("0x12")), EConvertError);
+
+    EXPECT_EQ(BinToHex(Bytes("0aff")), QStringLiteral("0AFF"));
+    EXPECT_EQ(BinToHex(QByteArray()), QString());
+}
+
+TEST(AddressText, IPv4InMemoryOrder)
+{
+    const uint32_t ip = StrToIP(QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(ip, 0x0A01A8C0u);
+    EXPECT_EQ(IPToStr(ip), QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(StrToIP(QStringLiteral("10.0.0.1")), 0x0100000Au);
+    EXPECT_EQ(IPToStr(0), QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(IPToStr(0xFFFFFFFFu), QStringLiteral("255.255.255.255"));
+    EXPECT_EQ(StrToIP(QStringLiteral("0")), 0u);
+    EXPECT_EQ(StrToIP(QStringLiteral("abc")), 0xFFFFFFFFu);
+    EXPECT_EQ(StrToIP(QString()), 0xFFFFFFFFu);
+    EXPECT_EQ(StrToIP(QStringLiteral("1.2.3.4") + QChar(0) + QStringLiteral("x")), 0xFFFFFFFFu);
+}
+
+TEST(AddressText, MacForms)
+{
+    const std::array<uint8_t, 6> mac{0x02, 0x00, 0xAB, 0xCD, 0xEF, 0x01};
+    EXPECT_EQ(MACToStr(mac), QStringLiteral("02-00-ab-cd-ef-01"));
+
+    for (const char* text : {"02-00-AB-CD-EF-01", "0200ABCDEF01", "02 00 ab cd ef 01"}) {
+        std::array<uint8_t, 6> out{};
+        EXPECT_TRUE(StrToMAC(QString::fromLatin1(text), out)) << text;
+        EXPECT_EQ(out, mac) << text;
+    }
+    std::array<uint8_t, 6> out;
+    out.fill(0x77);
+    EXPECT_FALSE(StrToMAC(QStringLiteral("01-02-03-04-05"), out));
+    EXPECT_EQ(out, (std::array<uint8_t, 6>{1, 2, 3, 4, 5, 0x77}));
+    EXPECT_FALSE(StrToMAC(QStringLiteral("01-02-03-04-05-06-07"), out));
+    EXPECT_EQ(out, (std::array<uint8_t, 6>{1, 2, 3, 4, 5, 6}));
+    EXPECT_THROW(StrToMAC(QStringLiteral("02:00:AB:CD:EF:01"), out), EConvertError);
+}
