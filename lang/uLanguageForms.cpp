@@ -10,9 +10,10 @@
 
 namespace {
 
-// Notes parentless widgets as they are created. QWidget's constructor sends
-// every widget a QEvent::Create, which passes the application's event
-// filters; QApplication::topLevelWidgets() has no defined order.
+// Notes parentless widgets as they are created, because
+// QApplication::topLevelWidgets() has no defined order. QWidget's constructor
+// sends every widget a QEvent::Create, which passes the application's event
+// filters; a window this misses still counts, after the noted ones.
 class CreationOrder final : public QObject
 {
 public:

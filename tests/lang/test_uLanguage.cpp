@@ -119,17 +119,6 @@ TEST_F(LoadedLanguage, BrokenFileGivesTheParsersErrorAndKeepsTheDocument)
     }
 }
 
-TEST(Language, Windows1250FileReadsCzechLetters)
-{
-    TLanguage language;
-    QTemporaryDir dir;
-    const QString file = dir.filePath("cesky.lng");
-    writeFile(file, "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n"
-                    "<lang><const><\xd8\x69zen\xed text=\"P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2\"/></const></lang>");
-    language.LoadFromFile(file);
-    EXPECT_EQ(language.GetText(QString::fromUtf8("Řizení"), "x"), QString::fromUtf8("Příliš žluťoučký kůň"));
-}
-
 TEST(Language, BackslashMeansTheProgramFolder)
 {
     TLanguage language;
