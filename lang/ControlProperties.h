@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QComboBox;
+class QWidget;
+
+// How the texts of language files meet Qt widgets, all in one place.
+//
+// Property names (compared without regard to case):
+//   Caption  window title of a window; text of a label, button, check box or
+//            radio button; title of a group box
+//   Hint     tool tip of any widget
+//   Text     text of a line edit, plain text of a text edit
+//   other    the widget's Qt property of that name (Q_PROPERTY), if any
+// A name that none of these gives is an unknown property.
+//
+// Item lists: combo boxes. List-view columns: the header labels of tree and
+// table widgets.
+//
+// Child controls: the child widgets that are not windows of their own, in the
+// order of QObject::children(). A widget without a name, or one of Qt's own
+// "qt_..." widgets (a scroll area's viewport, a tab widget's stack), is no
+// control of its own: its children stand in its place, so language files
+// follow the controls the program names and not Qt's inner structure.
+
+// The caption of control; nothing when it has no Caption in the map above.
+std::optional<QString> GetControlCaption(const QWidget* control);
+QString GetControlHint(const QWidget* control);
+
+// Sets the property Name of Control from text, converted to the property's
+// type. Throws Exception when the control has no such property or the text
+// does not convert (EConvertError for integer properties).
+void SetControlProperty(QWidget* Control, const QString& Name, const QString& text);
+
+// The line list of a control that has one, with its selected line.
+class TItemList
+{
+public:
+    explicit TItemList(QComboBox* combo) : m_combo(combo) {}
+
+    QStringList Lines() const;
+    // Replaces the texts line by line, so lines that stay keep their data.
+    void SetLines(const QStringList& lines);
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+
+private:
+    QComboBox* m_combo;
+};
+
+// The item list of a combo box; nothing for every other control (Qt has no
+// radio-group control).
+std::optional<TItemList> GetItemsOf(QWidget* Control);
+
+bool IsListView(const QWidget* control);
+// The column captions of a list view, in column order.
+QStringList GetColumnCaptions(const QWidget* control);
+// Sets the caption of column k to captions[k] for every existing column that
+// has one; captions beyond the last column are ignored.
+void SetColumnCaptions(QWidget* control, const QStringList& captions);
+
+QList<QWidget*> ChildControls(const QWidget* control);

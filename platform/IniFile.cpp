@@ -1,0 +1,210 @@
+#include "platform/IniFile.h"
+
+#include "platform/Exception.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// One line of the file as it stands on disk, so untouched lines are written
+// back byte for byte, whatever their encoding or line ending.
+struct Line
+{
+    QByteArray text;
+    QByteArray eol;
+};
+
+enum class LineKind { Blank, Section, Key, Other };
+
+struct ParsedLine
+{
+    LineKind kind = LineKind::Other;
+    QString name;  // section name or key
+    QString value; // value of a key line
+};
+
+std::vector<Line> splitLines(const QByteArray& bytes)
+{
+    std::vector<Line> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype nl = bytes.indexOf('\n', start);
+        if (nl < 0) {
+            lines.push_back({bytes.mid(start), {}});
+            break;
+        }
+        qsizetype end = nl;
+        if (end > start && bytes[end - 1] == '\r')
+            --end;
+        lines.push_back({bytes.mid(start, end - start), bytes.mid(end, nl + 1 - end)});
+        start = nl + 1;
+    }
+    return lines;
+}
+
+ParsedLine parseLine(QByteArray text, bool first)
+{
+    if (first && text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    const QString line = QString::fromUtf8(text).trimmed();
+    ParsedLine parsed;
+    if (line.isEmpty()) {
+        parsed.kind = LineKind::Blank;
+    } else if (line.startsWith(u';') || line.startsWith(u'#')) {
+        parsed.kind = LineKind::Other;
+    } else if (line.startsWith(u'[')) {
+        const qsizetype close = line.indexOf(u']');
+        if (close > 0) {
+            parsed.kind = LineKind::Section;
+            parsed.name = line.mid(1, close - 1).trimmed();
+        }
+    } else if (const qsizetype eq = line.indexOf(u'='); eq > 0) {
+        parsed.kind = LineKind::Key;
+        parsed.name = line.left(eq).trimmed();
+        parsed.value = line.mid(eq + 1).trimmed();
+    }
+    return parsed;
+}
+
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Where a section and one of its keys lie among the lines.
+struct Location
+{
+    std::optional<size_t> section;    // header line of the first matching section
+    std::optional<size_t> key;        // first matching key line inside it
+    std::optional<size_t> lastFilled; // last non-blank line inside it
+    QString value;
+};
+
+Location locate(const std::vector<Line>& lines, const QString& section, const QString& key)
+{
+    Location loc;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const ParsedLine parsed = parseLine(lines[i].text, i == 0);
+        if (parsed.kind == LineKind::Section) {
+            if (loc.section)
+                return loc;
+            if (sameName(parsed.name, section))
+                loc.section = i;
+            continue;
+        }
+        if (!loc.section)
+            continue;
+        if (parsed.kind != LineKind::Blank)
+            loc.lastFilled = i;
+        if (parsed.kind == LineKind::Key && !loc.key && sameName(parsed.name, key)) {
+            loc.key = i;
+            loc.value = parsed.value;
+        }
+    }
+    return loc;
+}
+
+bool hasLineBreak(const QString& s)
+{
+    return s.contains(u'\n') || s.contains(u'\r');
+}
+
+} // namespace
+
+IniFile::IniFile(QString fileName)
+    : m_fileName(std::move(fileName))
+{
+}
+
+QString IniFile::ReadString(const QString& section, const QString& key,
+                            const QString& defaultValue) const
+{
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return defaultValue;
+    const Location loc = locate(splitLines(file.readAll()), section, key);
+    return loc.key ? loc.value : defaultValue;
+}
+
+void IniFile::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    const QString sectionName = section.trimmed();
+    const QString keyName = key.trimmed();
+    if (sectionName.isEmpty() || sectionName.contains(u']') || hasLineBreak(sectionName)
+        || keyName.isEmpty() || keyName.contains(u'=') || hasLineBreak(keyName)
+        || keyName.startsWith(u'[') || keyName.startsWith(u';') || keyName.startsWith(u'#')
+        || hasLineBreak(value)) {
+        throw Exception(QStringLiteral("Unable to write to %1 (the entry [%2] %3 cannot be stored "
+                                       "in an INI file)")
+                            .arg(m_fileName, section, key));
+    }
+
+    QByteArray old;
+    QFile in(m_fileName);
+    if (in.exists()) {
+        // A file we cannot read must not be replaced by one holding our key only.
+        if (!in.open(QIODevice::ReadOnly))
+            throw Exception(QStringLiteral("Unable to write to %1 (%2)").arg(m_fileName, in.errorString()));
+        old = in.readAll();
+        in.close();
+    }
+
+    std::vector<Line> lines = splitLines(old);
+    QByteArray eol = "\n";
+    for (const Line& line : lines) {
+        if (!line.eol.isEmpty()) {
+            eol = line.eol;
+            break;
+        }
+    }
+    const Location loc = locate(lines, sectionName, keyName);
+    const QByteArray valueBytes = value.trimmed().toUtf8();
+    const QByteArray keyLine = keyName.toUtf8() + '=' + valueBytes;
+
+    // Gives a line its line end before another line is put behind it.
+    auto terminate = [&](size_t i) {
+        if (lines[i].eol.isEmpty())
+            lines[i].eol = eol;
+    };
+
+    if (loc.key) {
+        Line& line = lines[*loc.key];
+        qsizetype cut = line.text.indexOf('=') + 1;
+        while (cut < line.text.size() && (line.text[cut] == ' ' || line.text[cut] == '\t'))
+            ++cut;
+        line.text = line.text.left(cut) + valueBytes;
+    } else if (loc.section) {
+        const size_t after = loc.lastFilled.value_or(*loc.section);
+        terminate(after);
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after) + 1, Line{keyLine, eol});
+    } else {
+        if (!lines.empty()) {
+            terminate(lines.size() - 1);
+            if (parseLine(lines.back().text, lines.size() == 1).kind != LineKind::Blank)
+                lines.push_back({{}, eol});
+        }
+        lines.push_back({'[' + sectionName.toUtf8() + ']', eol});
+        lines.push_back({keyLine, eol});
+    }
+
+    QByteArray bytes;
+    bytes.reserve(old.size() + keyLine.size() + 16);
+    for (const Line& line : lines)
+        bytes += line.text + line.eol;
+
+    QSaveFile out(m_fileName);
+    // Where no temporary file can be made beside it (a writable file in a
+    // read-only folder), writing in place is still better than failing.
+    out.setDirectWriteFallback(true);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        throw Exception(QStringLiteral("Unable to write to %1 (%2)").arg(m_fileName, out.errorString()));
+}
+
+} // namespace platform

@@ -1,0 +1,160 @@
+#include "platform/IniFile.h"
+
+#include "platform/Exception.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using platform::IniFile;
+
+namespace {
+
+class IniFileTest : public ::testing::Test
+{
+protected:
+    QString path(const char* name = "vyn.ini") const { return dir.filePath(QLatin1String(name)); }
+
+    void write(const QByteArray& bytes) const
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray read() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(IniFileTest, MissingOrEmptyFileGivesDefaultsAndWritingCreatesIt)
+{
+    IniFile ini(path());
+    EXPECT_EQ(ini.ReadString("last", "ip", "192.168.1.254"), "192.168.1.254");
+    ini.WriteString("last", "ip", "10.0.0.7");
+    EXPECT_EQ(read(), "[last]\nip=10.0.0.7\n");
+    EXPECT_EQ(ini.ReadString("last", "ip", "x"), "10.0.0.7");
+    EXPECT_EQ(ini.ReadString("last", "mac", "00-00-00-00-00-00"), "00-00-00-00-00-00");
+
+    write("");
+    EXPECT_EQ(ini.ReadString("last", "ip", "d"), "d");
+    ini.WriteString("language", "langfile", "english.lng");
+    EXPECT_EQ(read(), "[language]\nlangfile=english.lng\n");
+}
+
+TEST_F(IniFileTest, NamesIgnoreCaseAndSpacingAndFirstSectionCounts)
+{
+    write("\xEF\xBB\xBF[ Last ]\n  IP =  10.1.2.3  \n; ip=comment\n[LAST]\nip=second\nmac=\n");
+    IniFile ini(path());
+    EXPECT_EQ(ini.ReadString("last", "ip", "d"), "10.1.2.3");
+    EXPECT_EQ(ini.ReadString("LAST", "Ip", "d"), "10.1.2.3");
+    // Only the first of two equal sections counts, and an empty value is a value.
+    EXPECT_EQ(ini.ReadString("last", "mac", "d"), "d");
+    EXPECT_EQ(ini.ReadString("other", "ip", "d"), "d");
+    EXPECT_EQ(ini.ReadString("last", "; ip", "d"), "d");
+
+    write("[language]\nlangfile=\n");
+    EXPECT_EQ(ini.ReadString("language", "langfile", "d"), "");
+    EXPECT_EQ(IniFile(path()).ReadString("language", "LangFile", "d"), "");
+}
+
+TEST_F(IniFileTest, WritingOneKeyKeepsEverythingElse)
+{
+    const QByteArray original = "; settings of VYN\r\n"
+                                "[last]\r\n"
+                                "ip = 192.168.1.10\r\n"
+                                "mac=00-11-22-33-44-55\r\n"
+                                "\r\n"
+                                "[Language]\r\n"
+                                "langfile=cesky.lng\r\n"
+                                "\r\n"
+                                "[other]\r\n"
+                                "x=1";
+    write(original);
+    IniFile ini(path());
+
+    ini.WriteString("LAST", "IP", "10.0.0.1");
+    QByteArray expected = original;
+    expected.replace("ip = 192.168.1.10", "ip = 10.0.0.1");
+    EXPECT_EQ(read(), expected);
+
+    // A new key goes behind the last line of its section, with the file's line ends.
+    ini.WriteString("language", "extra", "a b");
+    expected.replace("langfile=cesky.lng\r\n", "langfile=cesky.lng\r\nextra=a b\r\n");
+    EXPECT_EQ(read(), expected);
+
+    // A new section goes to the end; a last line without its line end gets one.
+    ini.WriteString("new", "k", "v");
+    expected += "\r\n\r\n[new]\r\nk=v\r\n";
+    EXPECT_EQ(read(), expected);
+
+    ini.WriteString("other", "y", "2");
+    expected.replace("x=1\r\n", "x=1\r\ny=2\r\n");
+    EXPECT_EQ(read(), expected);
+    EXPECT_EQ(ini.ReadString("last", "mac", ""), "00-11-22-33-44-55");
+}
+
+TEST_F(IniFileTest, GarbledFileIsReadAndKeptAsItIs)
+{
+    const QByteArray junk("\x00\xff\xfe garbage\n[unterminated\nno equals sign\n=novalue\n\xc3\x28", 52);
+    write(junk);
+    IniFile ini(path());
+    EXPECT_EQ(ini.ReadString("unterminated", "no equals sign", "d"), "d");
+    EXPECT_EQ(ini.ReadString("", "", "d"), "d");
+    ini.WriteString("last", "ip", "1.2.3.4");
+    const QByteArray now = read();
+    ASSERT_TRUE(now.startsWith(junk)) << now.toHex().toStdString();
+    EXPECT_EQ(now.mid(junk.size()), "\n\n[last]\nip=1.2.3.4\n");
+    EXPECT_EQ(ini.ReadString("last", "ip", "d"), "1.2.3.4");
+
+    // Lots of lines are no problem either.
+    QByteArray big;
+    for (int i = 0; i < 20000; ++i)
+        big += "[s" + QByteArray::number(i) + "]\nk=" + QByteArray::number(i) + "\n";
+    write(big);
+    EXPECT_EQ(ini.ReadString("s19999", "k", "d"), "19999");
+    ini.WriteString("s10000", "k", "new");
+    EXPECT_EQ(ini.ReadString("s10000", "k", "d"), "new");
+    EXPECT_EQ(read().size(), big.size() - 2);
+}
+
+TEST_F(IniFileTest, RefusesWhatPlainIniCannotHold)
+{
+    write("[last]\nip=1.1.1.1\n");
+    IniFile ini(path());
+    EXPECT_THROW(ini.WriteString("last", "ip", "1.2.3.4\n[evil]\nx=y"), Exception);
+    EXPECT_THROW(ini.WriteString("la]st", "ip", "v"), Exception);
+    EXPECT_THROW(ini.WriteString("last", "i=p", "v"), Exception);
+    EXPECT_THROW(ini.WriteString("last", "", "v"), Exception);
+    EXPECT_THROW(ini.WriteString("", "ip", "v"), Exception);
+    EXPECT_EQ(read(), "[last]\nip=1.1.1.1\n");
+}
+
+TEST_F(IniFileTest, UnwritableOrUnreadablePlacesFailCleanly)
+{
+    IniFile inMissingFolder(path("no/such/folder/vyn.ini"));
+    EXPECT_EQ(inMissingFolder.ReadString("last", "ip", "d"), "d");
+    try {
+        inMissingFolder.WriteString("last", "ip", "1.2.3.4");
+        FAIL() << "writing into a missing folder succeeded";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().startsWith("Unable to write to " + path("no/such/folder/vyn.ini")))
+            << e.Message().toStdString();
+    }
+
+    // A folder in place of the file: nothing to read, and it is not replaced.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.ini"));
+    IniFile folder(path("folder.ini"));
+    EXPECT_EQ(folder.ReadString("last", "ip", "d"), "d");
+    EXPECT_THROW(folder.WriteString("last", "ip", "1.2.3.4"), Exception);
+    EXPECT_TRUE(QFileInfo(path("folder.ini")).isDir());
+}
