@@ -1,6 +1,10 @@
 #include "platform/IpHelper.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace platform {
 
@@ -38,7 +42,75 @@ constexpr CodeText kTexts[] = {
      "program file."},
 };
 
+void copyText(char* dest, size_t room, const std::string& text)
+{
+    const size_t n = std::min(room - 1, text.size());
+    std::memcpy(dest, text.data(), n);
+    dest[n] = '\0';
+}
+
+void copyAddressText(char (&dest)[16], uint32_t addr)
+{
+    in_addr a{};
+    a.s_addr = addr;
+    if (!::inet_ntop(AF_INET, &a, dest, sizeof dest))
+        dest[0] = '\0';
+}
+
+uint32_t failed(uint32_t code)
+{
+    SetLastError(code);
+    return code;
+}
+
 } // namespace
+
+uint32_t WriteAdaptersInfo(const std::vector<AdapterEntry>& adapters, void* info, uint32_t* size)
+{
+    if (!size)
+        return failed(ERROR_INVALID_PARAMETER);
+    if (adapters.empty()) {
+        *size = 0;
+        return NO_ERROR;
+    }
+    size_t extra = 0;
+    for (const AdapterEntry& a : adapters)
+        extra += a.Addresses.empty() ? 0 : a.Addresses.size() - 1;
+    const size_t required = adapters.size() * sizeof(IP_ADAPTER_INFO) + extra * sizeof(IP_ADDR_STRING);
+    if (!info || *size < required) {
+        *size = static_cast<uint32_t>(required);
+        return failed(ERROR_BUFFER_OVERFLOW);
+    }
+    if (reinterpret_cast<uintptr_t>(info) % alignof(IP_ADAPTER_INFO) != 0)
+        return failed(ERROR_INVALID_PARAMETER);
+
+    auto* records = static_cast<IP_ADAPTER_INFO*>(info);
+    auto* more = reinterpret_cast<IP_ADDR_STRING*>(static_cast<char*>(info) + adapters.size() * sizeof(IP_ADAPTER_INFO));
+    for (size_t i = 0; i < adapters.size(); ++i) {
+        const AdapterEntry& e = adapters[i];
+        auto* a = new (&records[i]) IP_ADAPTER_INFO{};
+        a->Next = i + 1 < adapters.size() ? &records[i + 1] : nullptr;
+        a->ComboIndex = e.Index;
+        a->Index = e.Index;
+        a->Type = e.Type;
+        copyText(a->AdapterName, sizeof a->AdapterName, e.Name);
+        copyText(a->Description, sizeof a->Description, e.Description);
+        a->AddressLength = e.MacLength;
+        std::memcpy(a->Address, e.Mac, sizeof a->Address);
+        IP_ADDR_STRING* s = &a->IpAddressList;
+        copyAddressText(s->IpAddress, 0);
+        copyAddressText(s->IpMask, 0);
+        for (size_t k = 0; k < e.Addresses.size(); ++k) {
+            if (k > 0) {
+                s->Next = new (more++) IP_ADDR_STRING{};
+                s = s->Next;
+            }
+            copyAddressText(s->IpAddress, e.Addresses[k].first);
+            copyAddressText(s->IpMask, e.Addresses[k].second);
+        }
+    }
+    return NO_ERROR;
+}
 
 uint32_t GetLastError()
 {

@@ -10,7 +10,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -122,6 +125,46 @@ public:
     // *length in: room in mac, out: bytes written.
     virtual uint32_t SendARP(uint32_t destIP, uint32_t srcIP, void* mac, uint32_t* length) = 0;
 };
+
+// For implementations: a table as the calls return it (a count, then the
+// rows), or ERROR_INSUFFICIENT_BUFFER with the size needed.
+template <class Row>
+uint32_t WriteTable(const std::vector<Row>& rows, void* table, uint32_t* size)
+{
+    if (!size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    const size_t required = sizeof(uint32_t) + rows.size() * sizeof(Row);
+    if (!table || *size < required) {
+        *size = static_cast<uint32_t>(required);
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    const auto count = static_cast<uint32_t>(rows.size());
+    auto* out = static_cast<char*>(table);
+    std::memcpy(out, &count, sizeof count);
+    if (!rows.empty())
+        std::memcpy(out + sizeof count, rows.data(), rows.size() * sizeof(Row));
+    return NO_ERROR;
+}
+
+// For implementations: one adapter with its IPv4 addresses and masks.
+struct AdapterEntry
+{
+    uint32_t Index = 0;
+    uint32_t Type = 0;
+    std::string Name;
+    std::string Description;
+    uint8_t Mac[8] = {};
+    uint32_t MacLength = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> Addresses; // address, mask
+};
+
+// Lays the adapters out as GetAdaptersInfo returns them: the records first,
+// then the further address records of adapters with more than one address.
+// An adapter without an address gets 0.0.0.0. No adapters: size 0, success.
+uint32_t WriteAdaptersInfo(const std::vector<AdapterEntry>& adapters, void* info, uint32_t* size);
 
 // The system's implementation; nullptr, with the last error set, when the
 // system's routing interface cannot be opened.

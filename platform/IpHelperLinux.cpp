@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -401,40 +400,6 @@ uint32_t prefixMask(uint8_t prefix)
     return prefix == 0 ? 0 : htonl(prefix >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> prefix));
 }
 
-// A count followed by the rows, or the size needed.
-template <class Row>
-uint32_t copyTable(const std::vector<Row>& rows, void* table, uint32_t* size)
-{
-    if (!size)
-        return failed(ERROR_INVALID_PARAMETER);
-    const size_t required = sizeof(uint32_t) + rows.size() * sizeof(Row);
-    if (!table || *size < required) {
-        *size = static_cast<uint32_t>(required);
-        return failed(ERROR_INSUFFICIENT_BUFFER);
-    }
-    const auto count = static_cast<uint32_t>(rows.size());
-    auto* out = static_cast<char*>(table);
-    std::memcpy(out, &count, sizeof count);
-    if (!rows.empty())
-        std::memcpy(out + sizeof count, rows.data(), rows.size() * sizeof(Row));
-    return NO_ERROR;
-}
-
-void copyText(char* dest, size_t room, const std::string& text)
-{
-    const size_t n = std::min(room - 1, text.size());
-    std::memcpy(dest, text.data(), n);
-    dest[n] = '\0';
-}
-
-void copyAddressText(char (&dest)[16], uint32_t addr)
-{
-    in_addr a{};
-    a.s_addr = addr;
-    if (!::inet_ntop(AF_INET, &a, dest, sizeof dest))
-        dest[0] = '\0';
-}
-
 const Link* findLink(const std::vector<Link>& links, uint32_t ifindex)
 {
     for (const Link& l : links) {
@@ -567,7 +532,7 @@ public:
                                                                   : a.dwIndex < b.dwIndex;
             });
         }
-        return copyTable(rows, table, size);
+        return WriteTable(rows, table, size);
     }
 
     uint32_t GetIpAddrTable(void* table, uint32_t* size, bool order) override
@@ -593,7 +558,7 @@ public:
                 return hostOrder(a.dwAddr) < hostOrder(b.dwAddr);
             });
         }
-        return copyTable(rows, table, size);
+        return WriteTable(rows, table, size);
     }
 
     uint32_t GetInterfaceInfo(void* table, uint32_t* size) override
@@ -614,68 +579,33 @@ public:
                 *size = 0;
             return NO_ERROR;
         }
-        return copyTable(rows, table, size);
+        return WriteTable(rows, table, size);
     }
 
     uint32_t GetAdaptersInfo(void* info, uint32_t* size) override
     {
-        if (!size)
-            return failed(ERROR_INVALID_PARAMETER);
         std::vector<Link> links;
         std::vector<Address> addresses;
         if (const int err = dumpLinks(links))
             return failed(codeFromErrno(err));
         if (const int err = dumpAddresses(addresses))
             return failed(codeFromErrno(err));
-        const std::vector<Link> adapters = adaptersOf(links);
-        if (adapters.empty()) {
-            *size = 0;
-            return NO_ERROR;
-        }
-        std::vector<std::vector<const Address*>> lists(adapters.size());
-        size_t extra = 0;
-        for (size_t i = 0; i < adapters.size(); ++i) {
+        std::vector<AdapterEntry> adapters;
+        for (const Link& l : adaptersOf(links)) {
+            AdapterEntry e;
+            e.Index = l.ifindex;
+            e.Type = l.type == ARPHRD_ETHER ? 6 : 1;
+            e.Name = l.name;
+            e.Description = l.alias.empty() ? l.name : l.alias;
+            std::memcpy(e.Mac, l.mac, sizeof e.Mac);
+            e.MacLength = l.maclen;
             for (const Address& a : addresses) {
-                if (a.ifindex == adapters[i].ifindex)
-                    lists[i].push_back(&a);
+                if (a.ifindex == l.ifindex)
+                    e.Addresses.emplace_back(a.addr, prefixMask(a.prefix));
             }
-            extra += lists[i].empty() ? 0 : lists[i].size() - 1;
+            adapters.push_back(std::move(e));
         }
-        const size_t required = adapters.size() * sizeof(IP_ADAPTER_INFO) + extra * sizeof(IP_ADDR_STRING);
-        if (!info || *size < required) {
-            *size = static_cast<uint32_t>(required);
-            return failed(ERROR_BUFFER_OVERFLOW);
-        }
-        if (reinterpret_cast<uintptr_t>(info) % alignof(IP_ADAPTER_INFO) != 0)
-            return failed(ERROR_INVALID_PARAMETER);
-
-        auto* records = static_cast<IP_ADAPTER_INFO*>(info);
-        auto* more = reinterpret_cast<IP_ADDR_STRING*>(static_cast<char*>(info) + adapters.size() * sizeof(IP_ADAPTER_INFO));
-        for (size_t i = 0; i < adapters.size(); ++i) {
-            const Link& l = adapters[i];
-            auto* a = new (&records[i]) IP_ADAPTER_INFO{};
-            a->Next = i + 1 < adapters.size() ? &records[i + 1] : nullptr;
-            a->ComboIndex = l.ifindex;
-            a->Index = l.ifindex;
-            copyText(a->AdapterName, sizeof a->AdapterName, l.name);
-            copyText(a->Description, sizeof a->Description, l.alias.empty() ? l.name : l.alias);
-            a->AddressLength = l.maclen;
-            std::memcpy(a->Address, l.mac, sizeof a->Address);
-            a->Type = l.type == ARPHRD_ETHER ? 6 : 1;
-            // An adapter without an address shows 0.0.0.0, as the callers expect.
-            IP_ADDR_STRING* s = &a->IpAddressList;
-            copyAddressText(s->IpAddress, 0);
-            copyAddressText(s->IpMask, 0);
-            for (size_t k = 0; k < lists[i].size(); ++k) {
-                if (k > 0) {
-                    s->Next = new (more++) IP_ADDR_STRING{};
-                    s = s->Next;
-                }
-                copyAddressText(s->IpAddress, lists[i][k]->addr);
-                copyAddressText(s->IpMask, prefixMask(lists[i][k]->prefix));
-            }
-        }
-        return NO_ERROR;
+        return WriteAdaptersInfo(adapters, info, size);
     }
 
     uint32_t CreateIpNetEntry(const MIB_IPNETROW& row) override
@@ -696,7 +626,10 @@ public:
 
     uint32_t DeleteIpNetEntry(const MIB_IPNETROW& row) override
     {
-        if (const int err = changeNeighbour(RTM_DELNEIGH, 0, row, 0))
+        // An entry that is already gone is what the caller wanted: callers
+        // delete by rows read earlier, and one row may have gone with another.
+        const int err = changeNeighbour(RTM_DELNEIGH, 0, row, 0);
+        if (err != 0 && err != ENOENT)
             return failed(codeFromErrno(err));
         return NO_ERROR;
     }
