@@ -198,43 +198,44 @@ int32_t TARPManager::GetIPTable()
         [](IpHelper& h, void* t, uint32_t* s, bool o) { return h.GetIpAddrTable(t, s, o); }, AddrRows);
 }
 
-namespace {
-
-bool acceptedFirstResult(uint32_t rc)
+template <class Word>
+int64_t TARPManager::ReadSized(const QString& Name, const SizedCall& Call, std::vector<Word>& Buffer)
 {
-    return rc == NO_ERROR || rc == ERROR_INSUFFICIENT_BUFFER || rc == ERROR_INVALID_PARAMETER ||
-        rc == ERROR_BUFFER_OVERFLOW;
-}
-
-} // namespace
-
-int32_t TARPManager::GetInterfacesInfo()
-{
-    const QString name = QStringLiteral("GetInterfacesInfo");
     IpHelper* helper = LoadIphlpapi();
     if (!helper)
         return -1;
     uint32_t size = 0;
-    uint32_t rc = helper->GetInterfaceInfo(nullptr, &size);
-    if (!acceptedFirstResult(rc)) {
-        ReportError(name, rc);
+    uint32_t rc = Call(*helper, nullptr, &size);
+    const bool accepted = rc == NO_ERROR || rc == ERROR_INSUFFICIENT_BUFFER || rc == ERROR_INVALID_PARAMETER ||
+        rc == ERROR_BUFFER_OVERFLOW;
+    if (!accepted) {
+        ReportError(Name, rc);
         return -1;
     }
-    if (size == 0) {
-        IfMap.clear();
+    if (size == 0)
         return 0;
-    }
-    std::vector<uint8_t> buffer(size);
-    rc = helper->GetInterfaceInfo(buffer.data(), &size);
+    Buffer.assign((size + sizeof(Word) - 1) / sizeof(Word), Word{});
+    rc = Call(*helper, Buffer.data(), &size);
     if (rc != NO_ERROR) {
-        ReportError(name, rc);
+        ReportError(Name, rc);
         return -1;
     }
-    size = std::min<uint32_t>(size, static_cast<uint32_t>(buffer.size()));
+    return std::min<int64_t>(size, static_cast<int64_t>(Buffer.size() * sizeof(Word)));
+}
+
+int32_t TARPManager::GetInterfacesInfo()
+{
+    std::vector<uint8_t> buffer;
+    const int64_t size = ReadSized(
+        QStringLiteral("GetInterfacesInfo"),
+        [](IpHelper& h, void* t, uint32_t* s) { return h.GetInterfaceInfo(t, s); }, buffer);
+    if (size < 0)
+        return -1;
     uint32_t count = 0;
-    if (size >= sizeof count)
+    if (size >= static_cast<int64_t>(sizeof count)) {
         std::memcpy(&count, buffer.data(), sizeof count);
-    count = std::min<uint32_t>(count, size >= sizeof count ? (size - sizeof count) / sizeof(IP_ADAPTER_INDEX_MAP) : 0);
+        count = std::min<uint32_t>(count, static_cast<uint32_t>((size - sizeof count) / sizeof(IP_ADAPTER_INDEX_MAP)));
+    }
     IfMap.assign(count, IP_ADAPTER_INDEX_MAP{});
     if (count > 0)
         std::memcpy(IfMap.data(), buffer.data() + sizeof count, count * sizeof(IP_ADAPTER_INDEX_MAP));
@@ -243,34 +244,21 @@ int32_t TARPManager::GetInterfacesInfo()
 
 int32_t TARPManager::GetAdaptersInfo()
 {
-    const QString name = QStringLiteral("GetAdaptersInfo");
-    IpHelper* helper = LoadIphlpapi();
-    if (!helper)
-        return -1;
-    uint32_t size = 0;
-    uint32_t rc = helper->GetAdaptersInfo(nullptr, &size);
-    if (!acceptedFirstResult(rc)) {
-        ReportError(name, rc);
-        return -1;
-    }
-    if (size == 0) {
-        AdapterList.clear();
-        AdapterBuffer.clear();
-        return 0;
-    }
     // Read into a buffer of its own: the list held so far points into the
     // old one and must stay valid if this read fails.
-    std::vector<uint64_t> buffer((size + sizeof(uint64_t) - 1) / sizeof(uint64_t));
-    rc = helper->GetAdaptersInfo(buffer.data(), &size);
-    if (rc != NO_ERROR) {
-        ReportError(name, rc);
+    std::vector<uint64_t> buffer;
+    const int64_t size = ReadSized(
+        QStringLiteral("GetAdaptersInfo"),
+        [](IpHelper& h, void* i, uint32_t* s) { return h.GetAdaptersInfo(i, s); }, buffer);
+    if (size < 0)
         return -1;
-    }
     std::vector<const IP_ADAPTER_INFO*> list;
-    for (auto* a = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
-         a && insideBuffer<IP_ADAPTER_INFO>(a, buffer) && std::find(list.begin(), list.end(), a) == list.end();
-         a = a->Next)
-        list.push_back(a);
+    if (size > 0) {
+        for (auto* a = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
+             a && insideBuffer<IP_ADAPTER_INFO>(a, buffer) && std::find(list.begin(), list.end(), a) == list.end();
+             a = a->Next)
+            list.push_back(a);
+    }
     AdapterBuffer = std::move(buffer);
     AdapterList = std::move(list);
     return AdapterCount();

@@ -141,6 +141,11 @@ private:
     using TableCall = std::function<uint32_t(platform::IpHelper&, void*, uint32_t*, bool)>;
     template <class Row>
     int32_t ReadTable(const QString& Name, const TableCall& Call, std::vector<Row>& Rows);
+    // A read that asks for the size first and then fills a buffer of it:
+    // the bytes read, 0 for nothing, -1 after a reported failure.
+    using SizedCall = std::function<uint32_t(platform::IpHelper&, void*, uint32_t*)>;
+    template <class Word>
+    int64_t ReadSized(const QString& Name, const SizedCall& Call, std::vector<Word>& Buffer);
     void ReportError(const QString& Name, uint32_t Code);
     void ReportText(const QString& Name, const QString& Text);
 

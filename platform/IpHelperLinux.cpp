@@ -200,6 +200,18 @@ Body bodyOf(const nlmsghdr* h)
     return b;
 }
 
+// A dump of one table; `each` gets the body of every reply and the message.
+template <class Body, class Fn>
+int dump(uint16_t request, uint16_t reply, const Body& filter, Fn each)
+{
+    NlMessage msg(request, NLM_F_REQUEST | NLM_F_DUMP);
+    msg.Put(filter);
+    return nlTransact(msg, [&](const nlmsghdr* h) {
+        if (h->nlmsg_type == reply)
+            each(bodyOf<Body>(h), h);
+    });
+}
+
 uint32_t attrU32(const void* data, size_t len)
 {
     uint32_t v = 0;
@@ -218,14 +230,9 @@ struct Neighbour
 
 int dumpNeighbours(std::vector<Neighbour>& out)
 {
-    NlMessage msg(RTM_GETNEIGH, NLM_F_REQUEST | NLM_F_DUMP);
-    ndmsg req{};
-    req.ndm_family = AF_INET;
-    msg.Put(req);
-    return nlTransact(msg, [&out](const nlmsghdr* h) {
-        if (h->nlmsg_type != RTM_NEWNEIGH)
-            return;
-        const auto nd = bodyOf<ndmsg>(h);
+    ndmsg filter{};
+    filter.ndm_family = AF_INET;
+    return dump(RTM_GETNEIGH, RTM_NEWNEIGH, filter, [&out](const ndmsg& nd, const nlmsghdr* h) {
         if (nd.ndm_family != AF_INET)
             return;
         Neighbour n;
@@ -256,14 +263,9 @@ struct Address
 
 int dumpAddresses(std::vector<Address>& out)
 {
-    NlMessage msg(RTM_GETADDR, NLM_F_REQUEST | NLM_F_DUMP);
-    ifaddrmsg req{};
-    req.ifa_family = AF_INET;
-    msg.Put(req);
-    return nlTransact(msg, [&out](const nlmsghdr* h) {
-        if (h->nlmsg_type != RTM_NEWADDR)
-            return;
-        const auto ifa = bodyOf<ifaddrmsg>(h);
+    ifaddrmsg filter{};
+    filter.ifa_family = AF_INET;
+    return dump(RTM_GETADDR, RTM_NEWADDR, filter, [&out](const ifaddrmsg& ifa, const nlmsghdr* h) {
         if (ifa.ifa_family != AF_INET)
             return;
         Address a;
@@ -298,14 +300,9 @@ struct Link
 
 int dumpLinks(std::vector<Link>& out)
 {
-    NlMessage msg(RTM_GETLINK, NLM_F_REQUEST | NLM_F_DUMP);
-    ifinfomsg req{};
-    req.ifi_family = AF_UNSPEC;
-    msg.Put(req);
-    const int rc = nlTransact(msg, [&out](const nlmsghdr* h) {
-        if (h->nlmsg_type != RTM_NEWLINK)
-            return;
-        const auto ifi = bodyOf<ifinfomsg>(h);
+    ifinfomsg filter{};
+    filter.ifi_family = AF_UNSPEC;
+    const int rc = dump(RTM_GETLINK, RTM_NEWLINK, filter, [&out](const ifinfomsg& ifi, const nlmsghdr* h) {
         Link l;
         l.ifindex = static_cast<uint32_t>(ifi.ifi_index);
         l.flags = ifi.ifi_flags;
