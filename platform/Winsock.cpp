@@ -1,0 +1,236 @@
+#include "platform/Winsock.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+
+namespace winsock {
+
+namespace {
+
+thread_local int t_lastError = 0;
+
+struct ErrnoCode
+{
+    int err;
+    int code;
+};
+
+// EINPROGRESS is what a non-blocking connect gives here; Winsock reports the
+// same situation as would-block. EPIPE is a send after shutdown.
+constexpr ErrnoCode kErrnoCodes[] = {
+    {EINTR, WSAEINTR},
+    {EACCES, WSAEACCES},
+    {EPERM, WSAEACCES},
+    {EFAULT, WSAEFAULT},
+    {EINVAL, WSAEINVAL},
+    {EMFILE, WSAEMFILE},
+    {ENFILE, WSAEMFILE},
+    {EAGAIN, WSAEWOULDBLOCK},
+    {EINPROGRESS, WSAEWOULDBLOCK},
+    {EALREADY, WSAEALREADY},
+    {ENOTSOCK, WSAENOTSOCK},
+    {EBADF, WSAENOTSOCK},
+    {EDESTADDRREQ, WSAEDESTADDRREQ},
+    {EMSGSIZE, WSAEMSGSIZE},
+    {EPROTOTYPE, WSAEPROTOTYPE},
+    {ENOPROTOOPT, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+    {EOPNOTSUPP, WSAEOPNOTSUPP},
+    {EPFNOSUPPORT, WSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, WSAEAFNOSUPPORT},
+    {EADDRINUSE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
+    {ENETDOWN, WSAENETDOWN},
+    {ENETUNREACH, WSAENETUNREACH},
+    {ENETRESET, WSAENETRESET},
+    {ECONNABORTED, WSAECONNABORTED},
+    {ECONNRESET, WSAECONNRESET},
+    {ENOBUFS, WSAENOBUFS},
+    {ENOMEM, WSAENOBUFS},
+    {EISCONN, WSAEISCONN},
+    {ENOTCONN, WSAENOTCONN},
+    {ESHUTDOWN, WSAESHUTDOWN},
+    {EPIPE, WSAESHUTDOWN},
+    {ETIMEDOUT, WSAETIMEDOUT},
+    {ECONNREFUSED, WSAECONNREFUSED},
+    {ENAMETOOLONG, WSAENAMETOOLONG},
+    {EHOSTDOWN, WSAEHOSTDOWN},
+    {EHOSTUNREACH, WSAEHOSTUNREACH},
+};
+
+bool isDatagram(SOCKET s)
+{
+    int type = 0;
+    socklen_t len = sizeof type;
+    return ::getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_DGRAM;
+}
+
+// Records the failure of a call on socket `s` (or on no socket, s < 0).
+int fail(SOCKET s, int err)
+{
+    WSASetLastError(WinsockErrorFromErrno(err, s >= 0 && err == ECONNREFUSED && isDatagram(s)));
+    return SOCKET_ERROR;
+}
+
+sockaddr_in makeAddress(uint32_t addr, uint16_t port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = addr;
+    a.sin_port = htons(port);
+    return a;
+}
+
+} // namespace
+
+int WinsockErrorFromErrno(int err, bool datagram)
+{
+    if (err == ECONNREFUSED && datagram)
+        return WSAECONNRESET;
+    for (const ErrnoCode& e : kErrnoCodes) {
+        if (e.err == err)
+            return e.code;
+    }
+    return err;
+}
+
+int WSAGetLastError()
+{
+    return t_lastError;
+}
+
+void WSASetLastError(int code)
+{
+    t_lastError = code;
+}
+
+uint32_t inet_addr(const QString& text)
+{
+    return ::inet_addr(text.toLatin1().constData());
+}
+
+SOCKET socket(int af, int type, int protocol)
+{
+    int fd = ::socket(af, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0)
+        return fail(-1, errno);
+    if (fd < 3) {
+        const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        const int err = errno;
+        ::close(fd);
+        if (moved < 0)
+            return fail(-1, err);
+        fd = moved;
+    }
+    return fd;
+}
+
+int closesocket(SOCKET s)
+{
+    return ::close(s) == 0 ? 0 : fail(-1, errno);
+}
+
+int SetNonBlocking(SOCKET s, bool on)
+{
+    const int flags = ::fcntl(s, F_GETFL);
+    if (flags < 0)
+        return fail(-1, errno);
+    if (::fcntl(s, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) != 0)
+        return fail(-1, errno);
+    return 0;
+}
+
+int setsockopt(SOCKET s, int level, int name, int value)
+{
+    return ::setsockopt(s, level, name, &value, sizeof value) == 0 ? 0 : fail(s, errno);
+}
+
+int bind(SOCKET s, uint32_t addr, uint16_t port)
+{
+    const sockaddr_in a = makeAddress(addr, port);
+    return ::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0 : fail(s, errno);
+}
+
+int connect(SOCKET s, uint32_t addr, uint16_t port)
+{
+    // Here the any-address would silently mean this host.
+    if (addr == 0) {
+        WSASetLastError(WSAEADDRNOTAVAIL);
+        return SOCKET_ERROR;
+    }
+    const sockaddr_in a = makeAddress(addr, port);
+    return ::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0 : fail(s, errno);
+}
+
+int send(SOCKET s, const QByteArray& data)
+{
+    const ssize_t n = ::send(s, data.constData(), static_cast<size_t>(data.size()), MSG_NOSIGNAL);
+    return n >= 0 ? static_cast<int>(n) : fail(s, errno);
+}
+
+int sendto(SOCKET s, const QByteArray& data, uint32_t addr, uint16_t port)
+{
+    if (addr == 0) {
+        WSASetLastError(WSAEADDRNOTAVAIL);
+        return SOCKET_ERROR;
+    }
+    const sockaddr_in a = makeAddress(addr, port);
+    const ssize_t n = ::sendto(s, data.constData(), static_cast<size_t>(data.size()), MSG_NOSIGNAL,
+                               reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    return n >= 0 ? static_cast<int>(n) : fail(s, errno);
+}
+
+int recvfrom(SOCKET s, QByteArray& buffer, uint32_t& fromAddr, uint16_t& fromPort)
+{
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(s, buffer.data(), static_cast<size_t>(buffer.size()), 0,
+                                 reinterpret_cast<sockaddr*>(&from), &len);
+    if (n < 0)
+        return fail(s, errno);
+    fromAddr = from.sin_addr.s_addr;
+    fromPort = ntohs(from.sin_port);
+    return static_cast<int>(n);
+}
+
+bool WaitReadable(SOCKET s, int timeoutMs)
+{
+    pollfd p{s, POLLIN, 0};
+    int rc;
+    do {
+        rc = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
+    } while (rc < 0 && errno == EINTR);
+    return rc > 0 && (p.revents & POLLIN) != 0;
+}
+
+uint32_t gethostbyname(const QString& name)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* list = nullptr;
+    const QByteArray host = name.toUtf8();
+    if (host.isEmpty() || ::getaddrinfo(host.constData(), nullptr, &hints, &list) != 0 || !list)
+        return 0;
+    uint32_t addr = 0;
+    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+        if (ai->ai_family == AF_INET && ai->ai_addr) {
+            addr = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
+            break;
+        }
+    }
+    ::freeaddrinfo(list);
+    return addr;
+}
+
+} // namespace winsock

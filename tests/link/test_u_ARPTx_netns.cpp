@@ -1,0 +1,242 @@
+// The address services on the real system tables, inside network namespaces
+// the tests make themselves (PC 10.213.0.1/24 on veth-pc, device 10.213.0.2/24
+// on veth-dev). Needs root; the host's own tables are never touched.
+
+#include "link/u_ARPTx.h"
+
+#include "support/NetBench.h"
+#include "QStringPrint.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <linux/capability.h>
+#include <net/if.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using M = TARPManager;
+
+uint32_t ip(const char* text)
+{
+    return M::StrToIP(QString::fromLatin1(text));
+}
+
+// Output of a command run in a namespace.
+QString outputIn(const NetBench& bench, const std::string& ns, const std::string& cmd)
+{
+    QTemporaryDir dir;
+    const std::string file = dir.filePath(QStringLiteral("out")).toStdString();
+    bench.RunIn(ns, cmd + " > " + file + " 2>&1");
+    QFile f(QString::fromStdString(file));
+    f.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(f.readAll());
+}
+
+QString devMac(const NetBench& bench)
+{
+    return outputIn(bench, bench.DevNamespace(), "cat /sys/class/net/veth-dev/address").trimmed();
+}
+
+QString macText(const TMACBuffer& mac)
+{
+    return M::MACBufToStr(mac.data(), 6).replace(QLatin1Char('-'), QLatin1Char(':'));
+}
+
+// Drops the network administration and raw network capabilities of the
+// calling thread (capabilities belong to threads, so the test process keeps
+// its own), as a program started by a normal user has neither.
+void dropNetCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
+    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
+    data[0].effective &= ~net;
+    data[0].permitted &= ~net;
+    data[0].inheritable &= ~net;
+    ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
+}
+
+// Runs fn on a thread of its own inside the namespace, optionally without the
+// network capabilities.
+void inNamespace(const std::string& ns, bool withoutNetCaps, const std::function<void()>& fn)
+{
+    std::exception_ptr error;
+    std::thread t([&] {
+        try {
+            NetBench::Entered inside(ns);
+            if (withoutNetCaps)
+                dropNetCapabilities();
+            fn();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    t.join();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+QString messageOf(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const EARPException& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no exception>");
+}
+
+class ARPNetnsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!NetBench::IsRoot())
+            GTEST_SKIP() << "needs root to create network namespaces (CI runs as root)";
+        SetIpHelperLoader(nullptr);
+        bench = std::make_unique<NetBench>("arp");
+    }
+    std::unique_ptr<NetBench> bench;
+};
+
+const TMACBytes kFakeMac{0x02, 0x00, 0x00, 0xaa, 0xbb, 0xcc};
+
+} // namespace
+
+TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
+{
+    inNamespace(bench->PcNamespace(), false, [&] {
+        TARPManager m(false);
+        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4));
+        const QString neigh = outputIn(*bench, bench->PcNamespace(), "ip neigh show 10.213.0.50");
+        EXPECT_TRUE(neigh.contains(QStringLiteral("dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT"))) << neigh.toStdString();
+
+        ASSERT_GE(m.GetARPTable(), 1);
+        const int32_t i = m.FindEntryIndex(ip("10.213.0.50"), kFakeMac, 4);
+        ASSERT_GE(i, 0);
+        EXPECT_EQ(m.ArpRow(i)->dwIndex, if_nametoindex("veth-pc"));
+
+        ASSERT_TRUE(m.DeleteEntry(ip("10.213.0.50"), kFakeMac, 0));
+        EXPECT_TRUE(outputIn(*bench, bench->PcNamespace(), "ip neigh show 10.213.0.50").trimmed().isEmpty());
+
+        // Deleting by address and by MAC, as the set-IP conversation does.
+        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.51"), kFakeMac, 4));
+        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.52"), kFakeMac, 4));
+        m.GetARPTable();
+        EXPECT_TRUE(m.DeleteByIPNum(ip("10.213.0.51"), 0));
+        // The table still lists .51, which is gone already: that is no failure.
+        EXPECT_TRUE(m.DeleteByMACBytes(kFakeMac, 4));
+        EXPECT_TRUE(outputIn(*bench, bench->PcNamespace(), "ip neigh show 10.213.0.52").trimmed().isEmpty());
+    });
+}
+
+TEST_F(ARPNetnsTest, NeighbourStatesBecomeEntryTypes)
+{
+    bench->RunInPc("ip neigh add 10.213.0.61 lladdr 02:00:00:00:00:61 dev veth-pc nud permanent");
+    bench->RunInPc("ip neigh add 10.213.0.62 lladdr 02:00:00:00:00:62 dev veth-pc nud stale");
+    bench->RunInPc("ip neigh add 10.213.0.63 lladdr 02:00:00:00:00:63 dev veth-pc nud noarp");
+    inNamespace(bench->PcNamespace(), false, [&] {
+        TARPManager m(false);
+        ASSERT_GE(m.GetARPTable(), 3);
+        EXPECT_EQ(m.ArpRow(m.FindEntryByIP(ip("10.213.0.61"), 0))->dwType, 4u);
+        EXPECT_EQ(m.ArpRow(m.FindEntryByIP(ip("10.213.0.62"), 0))->dwType, 3u);
+        EXPECT_EQ(m.ArpRow(m.FindEntryByIP(ip("10.213.0.63"), 0))->dwType, 1u);
+        // Sorted by address.
+        for (int32_t i = 1; i < m.ArpCount(); ++i)
+            EXPECT_LE(ntohl(m.ArpRow(i - 1)->dwAddr), ntohl(m.ArpRow(i)->dwAddr));
+    });
+}
+
+TEST_F(ARPNetnsTest, ArpRequestResolvesTheOtherSide)
+{
+    const QString expected = devMac(*bench);
+    ASSERT_EQ(expected.size(), 17);
+    inNamespace(bench->PcNamespace(), false, [&] {
+        TARPManager m(false);
+        TMACBuffer mac;
+        ASSERT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
+        EXPECT_EQ(macText(mac), expected);
+
+        // Our own address gives our own adapter's MAC.
+        ASSERT_TRUE(m.ResolveMAC(ip("10.213.0.1"), mac));
+        EXPECT_EQ(macText(mac), outputIn(*bench, bench->PcNamespace(), "cat /sys/class/net/veth-pc/address").trimmed());
+
+        // Nobody there: false after the request's wait, nothing raised.
+        EXPECT_FALSE(m.ResolveMAC(ip("10.213.0.99"), mac));
+        EXPECT_EQ(mac, TMACBuffer{});
+    });
+}
+
+TEST_F(ARPNetnsTest, WithoutCapabilitiesTheErrorsSayWhatIsMissing)
+{
+    const QString expected = devMac(*bench);
+    bench->RunInPc("ip route add 10.99.0.0/24 via 10.213.0.2");
+    inNamespace(bench->PcNamespace(), true, [&] {
+        TARPManager m(false);
+        const QString create = messageOf([&] { m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4); });
+        EXPECT_TRUE(create.startsWith(QStringLiteral("CreateARPEntry:\r\nAccess is denied"))) << create.toStdString();
+        EXPECT_TRUE(create.contains(QStringLiteral("administrator rights")));
+        EXPECT_TRUE(create.contains(QStringLiteral("CAP_NET_ADMIN")));
+        EXPECT_TRUE(create.endsWith(QStringLiteral("\r\n(#00000005)")));
+
+        // A neighbour on the link is still found, through the kernel.
+        TMACBuffer mac;
+        ASSERT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
+        EXPECT_EQ(macText(mac), expected);
+
+        // A host behind a gateway can only be asked with a raw request.
+        const QString arp = messageOf([&] {
+            uint32_t len = 6;
+            m.SendARP(ip("10.99.0.5"), mac, len, 0);
+        });
+        EXPECT_TRUE(arp.startsWith(QStringLiteral("SendARP:\r\nA required privilege is not held"))) << arp.toStdString();
+        EXPECT_TRUE(arp.contains(QStringLiteral("CAP_NET_RAW")));
+        EXPECT_TRUE(arp.endsWith(QStringLiteral("(#00000522)")));
+
+        m.RaiseErrors = false;
+        EXPECT_FALSE(m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4));
+        m.GetARPTable();
+        EXPECT_FALSE(m.DeleteByIP(QStringLiteral("10.213.0.2"), 0));
+    });
+    EXPECT_TRUE(outputIn(*bench, bench->PcNamespace(), "ip neigh show 10.213.0.50").trimmed().isEmpty());
+}
+
+TEST_F(ARPNetnsTest, SubnetsAdaptersAndInterfaces)
+{
+    // Two more adapters without an address (a veth pair: dummy devices need a module).
+    bench->RunInPc("ip link add spare0 type veth peer name spare1");
+    bench->RunInPc("ip addr add 172.20.1.1/16 dev veth-pc");
+    inNamespace(bench->PcNamespace(), false, [&] {
+        TARPManager m(false);
+        EXPECT_TRUE(m.IsLocalSubnetStr(QStringLiteral("10.213.0.77")));
+        EXPECT_TRUE(m.IsLocalSubnetStr(QStringLiteral("172.20.200.3")));
+        EXPECT_TRUE(m.IsLocalSubnetStr(QStringLiteral("127.0.0.5")));
+        EXPECT_FALSE(m.IsLocalSubnetStr(QStringLiteral("10.214.0.1")));
+        EXPECT_FALSE(m.IsLocalSubnetStr(QStringLiteral("192.168.1.254")));
+
+        AAdapterIPAddresses list;
+        ASSERT_EQ(m.GetLocalAddresses(list, true), 2);
+        EXPECT_EQ(m.AdapterCount(), 3); // no loopback
+        EXPECT_EQ(list[0].IP, QStringLiteral("10.213.0.1"));
+        EXPECT_EQ(list[0].Mask, QStringLiteral("255.255.255.0"));
+        EXPECT_EQ(list[0].AdapterName, QStringLiteral("veth-pc"));
+        EXPECT_EQ(list[0].Description, QStringLiteral("veth-pc"));
+        EXPECT_EQ(list[1].IP, QStringLiteral("172.20.1.1"));
+        EXPECT_EQ(list[1].Mask, QStringLiteral("255.255.0.0"));
+
+        EXPECT_EQ(m.GetInterfacesInfo(), 3);
+        EXPECT_EQ(m.GetBestInterface(ip("10.213.0.2")), if_nametoindex("veth-pc"));
+    });
+}
