@@ -101,9 +101,7 @@ Reaction Device::HandleSet(int record, const Bytes& datagram, Destination destin
 
     Reaction r;
     if (record == kSetIp) {
-        DeviceRecords probe = m_records;
-        probe.Store(record, datagram);
-        const NetSettings wanted = probe.Net(kSetIp);
+        const NetSettings wanted = NetOfRecord(datagram);
         if (!UsableAddress(wanted.ip) || PrefixOf(wanted.ip, wanted.hostBits) < 0)
             return Note("refused: set-IP to " + IpText(wanted.ip) + " with "
                         + std::to_string(wanted.hostBits) + " host bits");
@@ -112,7 +110,6 @@ Reaction Device::HandleSet(int record, const Bytes& datagram, Destination destin
         m_net = wanted;
         m_records.SetNet(wanted);
         r.move = wanted;
-        r.moveFirst = true;
         r.note = "set-IP: now " + IpText(wanted.ip) + "/"
                  + std::to_string(PrefixOf(wanted.ip, wanted.hostBits)) + " gateway "
                  + IpText(wanted.gateway);
@@ -121,9 +118,12 @@ Reaction Device::HandleSet(int record, const Bytes& datagram, Destination destin
         if (record == kSetup0) {
             // The address settings of the setup record take effect once the
             // whole write batch is acknowledged, as after a restart.
+            // The last one written counts; unusable settings leave the address.
             const NetSettings wanted = m_records.Net(kSetup0);
             if (wanted != m_net && UsableAddress(wanted.ip) && PrefixOf(wanted.ip, wanted.hostBits) > 0)
                 m_pending = wanted;
+            else
+                m_pending.reset();
         }
         r.note = std::string("stored ") + layout.name;
     }
@@ -134,7 +134,6 @@ Reaction Device::HandleSet(int record, const Bytes& datagram, Destination destin
         m_net = *m_pending;
         m_records.SetNet(m_net);
         r.move = m_pending;
-        r.moveFirst = false;
         r.note += "; batch done, now " + IpText(m_net.ip) + "/" + std::to_string(Prefix());
         m_pending.reset();
     }

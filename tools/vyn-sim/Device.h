@@ -15,8 +15,7 @@ enum class Destination { Own, Broadcast, Other };
 struct Reaction
 {
     std::optional<Bytes> answer;
-    std::optional<NetSettings> move; // the device lives at these settings from now on
-    bool moveFirst = false;          // take the new address before the answer goes out
+    std::optional<NetSettings> move; // the device lives at these settings once the answer is out
     std::string note;                // what happened, for the log
 };
 

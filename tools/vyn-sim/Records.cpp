@@ -135,10 +135,14 @@ void DeviceRecords::Store(int record, const Bytes& datagram)
     m_lastSet.at(record) = datagram;
 }
 
+NetSettings NetOfRecord(const Bytes& b)
+{
+    return {GetIp(b, at::UnitIp), b.at(at::HostBits), GetIp(b, at::Gateway)};
+}
+
 NetSettings DeviceRecords::Net(int record) const
 {
-    const Bytes& b = m_bytes.at(record);
-    return {GetIp(b, at::UnitIp), b[at::HostBits], GetIp(b, at::Gateway)};
+    return NetOfRecord(m_bytes.at(record));
 }
 
 void DeviceRecords::SetNet(const NetSettings& net)

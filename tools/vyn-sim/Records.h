@@ -85,6 +85,9 @@ struct NetSettings
     bool operator==(const NetSettings&) const = default;
 };
 
+// The address settings in the bytes of SetupRecord0 or setip_record.
+NetSettings NetOfRecord(const Bytes& record);
+
 // Prefix length for an address and its number of host bits; 0 host bits
 // stand for the netmask of the address's class. -1 when the bits make no mask.
 int PrefixOf(Ip4 ip, uint8_t hostBits);

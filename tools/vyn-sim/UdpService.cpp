@@ -74,19 +74,21 @@ void UdpService::OnReadable()
             Log::Wire("  silent: not answered");
             continue;
         }
-        const Ip4 before = m_device.Net().ip;
-        const Reaction r = m_device.Handle(datagram, m_device.Classify(destination));
+        const Destination kind = m_device.Classify(destination);
+        // Answers leave from the address they were asked at, also from the
+        // one a set-IP record was sent to before the device has taken it
+        // (a PC whose socket is connected to that address takes nothing else).
+        const Ip4 source = kind == Destination::Broadcast ? m_device.Net().ip : destination;
+        const Reaction r = m_device.Handle(datagram, kind);
         if (!r.note.empty())
             Log::Info("  " + r.note);
         // A set takes effect before it is acknowledged, so that whoever
         // reads the acknowledgement finds the device in its new state.
         if (r.answer && FindCode(datagram[3]).kind == Kind::Set)
             m_afterSet();
-        if (r.move && r.moveFirst)
-            m_onMove(*r.move);
         if (r.answer)
-            Reply(*r.answer, from, r.moveFirst ? m_device.Net().ip : before);
-        if (r.move && !r.moveFirst)
+            Reply(*r.answer, from, source);
+        if (r.move)
             m_onMove(*r.move);
     }
 }
