@@ -69,8 +69,10 @@ SimDevice::SimDevice(const NetBench& bench, const std::vector<std::string>& opti
     argv.push_back(nullptr);
 
     const int logFd = open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (logFd < 0)
+    if (logFd < 0) {
+        RemoveFiles();
         throw std::runtime_error("cannot create " + m_log);
+    }
     m_pid = fork();
     if (m_pid == 0) {
         dup2(logFd, STDOUT_FILENO);
@@ -79,15 +81,17 @@ SimDevice::SimDevice(const NetBench& bench, const std::vector<std::string>& opti
         _exit(127);
     }
     close(logFd);
-    if (m_pid < 0)
+    if (m_pid < 0) {
+        RemoveFiles();
         throw std::runtime_error("fork failed");
+    }
 
     // Ready when it says so and its control socket answers.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!Running()) {
             const std::string log = Log();
-            Stop();
+            RemoveFiles();
             throw std::runtime_error("vyn-sim did not start:\n" + log);
         }
         if (Log().find("ready:") != std::string::npos && Control("ping") == "ok")
@@ -96,6 +100,7 @@ SimDevice::SimDevice(const NetBench& bench, const std::vector<std::string>& opti
     }
     const std::string log = Log();
     Stop();
+    RemoveFiles();
     throw std::runtime_error("vyn-sim not ready in time:\n" + log);
 }
 
@@ -109,6 +114,11 @@ SimDevice::~SimDevice()
             ADD_FAILURE() << "vyn-sim reported: " << report;
     if (::testing::Test::HasFailure())
         std::fprintf(stderr, "----- vyn-sim log -----\n%s----- end of vyn-sim log -----\n", log.c_str());
+    RemoveFiles();
+}
+
+void SimDevice::RemoveFiles() const
+{
     std::remove(m_log.c_str());
     std::remove(m_control.c_str());
     rmdir(m_dir.c_str());

@@ -60,6 +60,8 @@ public:
     void Stop();
 
 private:
+    void RemoveFiles() const;
+
     std::string m_dir;
     std::string m_log;
     std::string m_control;
