@@ -237,6 +237,8 @@ TEST_F(MainWindowTest, TheLanguageNamedInTheSettingsTranslatesTheStartingWindow)
     EXPECT_EQ(w.windowTitle(), "VYN - settings");
     EXPECT_EQ(w.menuIP->Caption(), "Search by &IP");
     EXPECT_EQ(w.lblCurrentAdapter->text(), "Choose a network adapter.");
+    EXPECT_EQ(w.menuIP->Tlac->Hint(), "Find a device by its IP address");
+    EXPECT_EQ(w.menuIP->Tlac->toolTip(), "Find a device by its IP address");
     SendEnter(w.menuIP);
     EXPECT_EQ(w.lblTitulek->text(), "Find a device by its IP address");
 }
