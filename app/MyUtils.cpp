@@ -1,6 +1,7 @@
 #include "app/MyUtils.h"
 
 #include "platform/Exception.h"
+#include "platform/Posix.h"
 
 #include <QFile>
 
@@ -60,33 +61,6 @@ std::optional<qint64> ToInteger(QStringView text)
     }
     return negative ? -value : value;
 }
-
-// glibc has two strerror_r flavours; take the text from whichever is built.
-[[maybe_unused]] const char* StrErrorResult(int rc, const char* buffer)
-{
-    return rc == 0 ? buffer : "";
-}
-[[maybe_unused]] const char* StrErrorResult(const char* text, const char*)
-{
-    return text;
-}
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 [[noreturn]] void RaiseReadError(const QString& fileName, int error)
 {
@@ -148,8 +122,7 @@ QString SysErrorText(int Code)
 {
     if (Code == 0)
         Code = errno;
-    char buffer[256] = {};
-    return QString::fromLocal8Bit(StrErrorResult(strerror_r(Code, buffer, sizeof buffer), buffer));
+    return platform::ErrnoText(Code);
 }
 
 qint64 GetFileSizeByName(const QString& FileName)
@@ -170,7 +143,7 @@ qint64 ReadFileToBuffer(const QString& FileName, char* Buffer, qint64 MaxLength,
     if (MaxLength < 0 || (MaxLength > 0 && Buffer == nullptr))
         return fail(EINVAL);
 
-    FileDescriptor fd(::open(QFile::encodeName(FileName).constData(), O_RDONLY | O_CLOEXEC));
+    platform::UniqueFd fd(::open(QFile::encodeName(FileName).constData(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return fail(errno);
     struct stat st;

@@ -34,7 +34,10 @@ Slot slotFor(const QWidget* w, const QString& name)
         if (w->isWindow())
             return Slot::WindowTitle;
     } else if (is(name, "Hint")) {
-        return Slot::ToolTip;
+        // A control with a hint of its own (the navigation frames) keeps it
+        // in step with its tool tip; plain widgets have only the tool tip.
+        if (w->metaObject()->indexOfProperty("Hint") < 0)
+            return Slot::ToolTip;
     } else if (is(name, "Text")) {
         if (qobject_cast<const QLineEdit*>(w))
             return Slot::EditText;
@@ -123,7 +126,9 @@ std::optional<QString> GetControlCaption(const QWidget* control)
 
 QString GetControlHint(const QWidget* control)
 {
-    return control->toolTip();
+    if (const Slot slot = slotFor(control, QStringLiteral("Hint")); slot != Slot::None)
+        return readSlot(control, slot);
+    return findProperty(control, QStringLiteral("Hint")).read(control).toString();
 }
 
 void SetControlProperty(QWidget* Control, const QString& Name, const QString& text)

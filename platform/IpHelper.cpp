@@ -1,4 +1,5 @@
 #include "platform/IpHelper.h"
+#include "platform/Posix.h"
 
 #include <arpa/inet.h>
 
@@ -126,7 +127,7 @@ QString SystemErrorText(uint32_t code)
 {
     const QString crlf = QStringLiteral("\r\n");
     if ((code & ERROR_ERRNO_FLAG) != 0)
-        return QString::fromLocal8Bit(std::strerror(static_cast<int>(code & ~ERROR_ERRNO_FLAG))) + crlf;
+        return ErrnoText(static_cast<int>(code & ~ERROR_ERRNO_FLAG)) + crlf;
     for (const CodeText& t : kTexts) {
         if (t.code == code)
             return QString::fromLatin1(t.text) + crlf;

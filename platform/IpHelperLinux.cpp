@@ -2,6 +2,7 @@
 // address, link and route tables, and an ARP request on a packet socket.
 
 #include "platform/IpHelper.h"
+#include "platform/Posix.h"
 
 #include <arpa/inet.h>
 #include <linux/if_packet.h>
@@ -73,23 +74,6 @@ uint32_t failed(uint32_t code)
     return code;
 }
 
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // ------------------------------------------------------------ netlink
 
 class NlMessage
@@ -145,7 +129,7 @@ using NlHandler = std::function<void(const nlmsghdr*)>;
 int nlTransact(NlMessage& msg, const NlHandler& each)
 {
     static std::atomic<uint32_t> s_seq{1};
-    Fd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (fd.get() < 0)
         return errno;
     timeval tv{3, 0};
@@ -415,7 +399,7 @@ constexpr uint32_t kNeedRawSocket = 0xFFFFFFFFu;
 // may not send raw frames.
 uint32_t rawArp(const Link& link, uint32_t source, uint32_t dest, uint8_t (&mac)[8], uint32_t& macLen)
 {
-    Fd fd(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
+    UniqueFd fd(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
     if (fd.get() < 0)
         return (errno == EPERM || errno == EACCES) ? kNeedRawSocket : codeFromErrno(errno);
     sockaddr_ll here{};
@@ -468,7 +452,7 @@ uint32_t rawArp(const Link& link, uint32_t source, uint32_t dest, uint8_t (&mac)
 uint32_t kernelResolve(uint32_t ifindex, uint32_t dest, uint8_t (&mac)[8], uint32_t& macLen)
 {
     {
-        Fd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        UniqueFd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         if (s.get() < 0)
             return codeFromErrno(errno);
         sockaddr_in to{};

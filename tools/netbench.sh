@@ -3,37 +3,100 @@
 # joined by one veth pair, with private addresses of our own. The host's own
 # interfaces are never touched and nothing leaves the namespaces.
 #
-#   netbench.sh up NAME     create (after removing leftovers of a crashed run)
-#   netbench.sh down NAME   remove; quiet when there is nothing to remove
+#   netbench.sh up NAME          create (after removing leftovers of a crashed run)
+#   netbench.sh down NAME        stop what runs inside and remove; quiet when absent
+#   netbench.sh arp NAME on|off  the device answers ARP requests, or ignores them
+#   netbench.sh clean            remove benches left by test processes that are gone
+#   netbench.sh sim NAME [OPTIONS...]   run vyn-sim in NAME-dev in the foreground
+#   netbench.sh pc NAME COMMAND...      run a command in NAME-pc
 #
-# Addresses: PC 10.213.0.1/24 on veth-pc, device 10.213.0.2/24 on veth-dev.
+# Settings for `up` (environment):
+#   PC_ADDR   10.213.0.1/24 on veth-pc, MAC PC_MAC  (02:76:79:6e:00:01)
+#   DEV_ADDR  10.213.0.2/24 on veth-dev, MAC DEV_MAC (02:76:79:6e:00:02);
+#             it may lie outside the PC's subnet: both sides treat every
+#             address as on-link, as hosts on one LAN segment do.
+#   DEV_ARP   on (default) or off
+#   VYN_SIM   the simulator for `sim` (default: build/bin/vyn-sim)
+#
 # The PC namespace has a default route on its link, as a real PC has one, so
-# sends to 255.255.255.255 leave by it.
+# sends to 255.255.255.255 leave by it. The device namespace takes datagrams
+# for any destination address that arrive on veth-dev (a device learns its new
+# address from a datagram sent to that address through a static ARP entry),
+# but answers ARP only for the address it really has.
 set -euo pipefail
 
 PC_ADDR=${PC_ADDR:-10.213.0.1/24}
 DEV_ADDR=${DEV_ADDR:-10.213.0.2/24}
+PC_MAC=${PC_MAC:-02:76:79:6e:00:01}
+DEV_MAC=${DEV_MAC:-02:76:79:6e:00:02}
+DEV_ARP=${DEV_ARP:-on}
+ANY_ADDR_TABLE=213
+here=$(cd "$(dirname "$0")" && pwd)
 
-usage() { echo "usage: $0 up|down NAME" >&2; exit 2; }
+usage() {
+    sed -n '6,11p' "$0" | sed 's/^# *//' >&2
+    exit 2
+}
 
-[ $# -ge 2 ] || usage
-cmd=$1 name=$2
-pc="$name-pc" dev="$name-dev"
+need_root() {
+    if [ "$(id -u)" != 0 ]; then
+        echo "netbench: network namespaces need root" >&2
+        exit 1
+    fi
+}
+
+exists() { [ -e "/run/netns/$1" ]; }
+
+# Ends what still runs inside a namespace (a simulator of a crashed test):
+# `ip netns del` alone would leave the namespace alive around it.
+stop_inside() {
+    local ns=$1 pids
+    exists "$ns" || return 0
+    pids=$(ip netns pids "$ns" 2>/dev/null || true)
+    [ -n "$pids" ] || return 0
+    kill -TERM $pids 2>/dev/null || true
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        pids=$(ip netns pids "$ns" 2>/dev/null || true)
+        [ -n "$pids" ] || return 0
+        sleep 0.1
+    done
+    kill -KILL $pids 2>/dev/null || true
+}
 
 down() {
-    ip netns del "$pc" 2>/dev/null || true
-    ip netns del "$dev" 2>/dev/null || true
+    local name=$1
+    for ns in "$name-pc" "$name-dev"; do
+        stop_inside "$ns"
+        ip netns del "$ns" 2>/dev/null || true
+    done
+}
+
+set_arp() {
+    local name=$1 mode=$2 pc_ip=${PC_ADDR%/*} pc_mac
+    case "$mode" in
+        on)
+            ip -n "$name-dev" link set veth-dev arp on
+            ip -n "$name-dev" neigh del "$pc_ip" dev veth-dev 2>/dev/null || true
+            ;;
+        off)
+            # A device that ignores ARP still has to reach the PC: it knows
+            # the PC's MAC from a static entry, as if it had learnt it earlier.
+            pc_mac=$(ip -n "$name-pc" -br link show veth-pc | awk '{print $3}')
+            ip -n "$name-dev" link set veth-dev arp off
+            ip -n "$name-dev" neigh replace "$pc_ip" lladdr "$pc_mac" dev veth-dev nud permanent
+            ;;
+        *) usage ;;
+    esac
 }
 
 up() {
-    if [ "$(id -u)" != 0 ]; then
-        echo "netbench: creating network namespaces needs root" >&2
-        exit 1
-    fi
-    down
+    local name=$1 pc="$1-pc" dev="$1-dev"
+    need_root
+    down "$name"
     ip netns add "$pc"
     ip netns add "$dev"
-    ip link add veth-pc netns "$pc" type veth peer name veth-dev netns "$dev"
+    ip link add veth-pc netns "$pc" address "$PC_MAC" type veth \
+        peer name veth-dev netns "$dev" address "$DEV_MAC"
     ip -n "$pc" addr add "$PC_ADDR" brd + dev veth-pc
     ip -n "$dev" addr add "$DEV_ADDR" brd + dev veth-dev
     for ns in "$pc" "$dev"; do
@@ -42,14 +105,54 @@ up() {
         ip netns exec "$ns" sysctl -q -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.default.rp_filter=0
     done
     ip netns exec "$pc" sysctl -q -w net.ipv4.conf.veth-pc.rp_filter=0
-    ip netns exec "$dev" sysctl -q -w net.ipv4.conf.veth-dev.rp_filter=0
+    ip netns exec "$dev" sysctl -q -w net.ipv4.conf.veth-dev.rp_filter=0 \
+        net.ipv4.conf.veth-dev.arp_ignore=1 net.ipv4.conf.veth-dev.promote_secondaries=1
     ip -n "$pc" link set veth-pc up
     ip -n "$dev" link set veth-dev up
     ip -n "$pc" route add default dev veth-pc
+    ip -n "$dev" route add default dev veth-dev
+    ip -n "$dev" rule add iif veth-dev lookup "$ANY_ADDR_TABLE" pref 100
+    ip -n "$dev" route add local 0.0.0.0/0 dev lo table "$ANY_ADDR_TABLE"
+    set_arp "$name" "$DEV_ARP"
 }
 
+# Test benches are named vyn<tag>-<pid>-<n>-pc/-dev by the process that made
+# them; a bench whose process is gone is a leftover of a crashed run.
+clean() {
+    local ns pid
+    [ "$(id -u)" = 0 ] || return 0
+    for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
+        if [[ $ns =~ ^vyn[A-Za-z0-9_]*-([0-9]+)-[0-9]+-(pc|dev)$ ]]; then
+            pid=${BASH_REMATCH[1]}
+            if [ ! -d "/proc/$pid" ]; then
+                stop_inside "$ns"
+                ip netns del "$ns" 2>/dev/null || true
+            fi
+        fi
+    done
+}
+
+[ $# -ge 1 ] || usage
+cmd=$1
+shift
 case "$cmd" in
-    up) up ;;
-    down) down ;;
+    up) [ $# -eq 1 ] || usage; up "$1" ;;
+    down) [ $# -eq 1 ] || usage; down "$1" ;;
+    arp) [ $# -eq 2 ] || usage; need_root; set_arp "$1" "$2" ;;
+    clean) clean ;;
+    sim)
+        [ $# -ge 1 ] || usage
+        need_root
+        name=$1
+        shift
+        exec ip netns exec "$name-dev" "${VYN_SIM:-$here/../build/bin/vyn-sim}" "$@"
+        ;;
+    pc)
+        [ $# -ge 2 ] || usage
+        need_root
+        name=$1
+        shift
+        exec ip netns exec "$name-pc" "$@"
+        ;;
     *) usage ;;
 esac

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -17,12 +19,21 @@ int shell(const std::string& cmd)
     return (rc != -1 && WIFEXITED(rc)) ? WEXITSTATUS(rc) : -1;
 }
 
+// vyn<tag>-<pid>-<n>: `netbench.sh clean` removes benches whose process is
+// gone, so a crashed run leaves nothing behind for long.
 std::string uniqueName(const std::string& tag)
 {
     static std::atomic<int> counter{0};
-    // Namespace names are free-form, but the bench's veth names are fixed, so
-    // only the namespace names need to differ between parallel tests.
-    return "vyn" + tag + std::to_string(getpid()) + "n" + std::to_string(counter++);
+    std::string clean;
+    for (char c : tag)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
+            clean += c;
+    return "vyn" + clean + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
+std::string withoutPrefix(const std::string& address)
+{
+    return address.substr(0, address.find('/'));
 }
 
 } // namespace
@@ -40,6 +51,28 @@ std::string NetBench::Script()
 NetBench::NetBench(const std::string& tag, const std::string& extraEnv)
     : m_name(uniqueName(tag)), m_extraEnv(extraEnv)
 {
+    std::istringstream words(extraEnv);
+    for (std::string w; words >> w;) {
+        if (w.rfind("PC_ADDR=", 0) == 0)
+            m_pcAddress = withoutPrefix(w.substr(8));
+        else if (w.rfind("DEV_ADDR=", 0) == 0)
+            m_devAddress = withoutPrefix(w.substr(9));
+    }
+    Up();
+}
+
+NetBench::NetBench(const std::string& tag, const NetBenchOptions& options)
+    : m_name(uniqueName(tag)),
+      m_extraEnv("PC_ADDR=" + options.pcAddress + " DEV_ADDR=" + options.devAddress
+                 + " DEV_ARP=" + (options.devAnswersArp ? "on" : "off")),
+      m_pcAddress(withoutPrefix(options.pcAddress)),
+      m_devAddress(withoutPrefix(options.devAddress))
+{
+    Up();
+}
+
+void NetBench::Up()
+{
     if (shell(m_extraEnv + " " + Script() + " up " + m_name + " >&2") != 0) {
         shell(Script() + " down " + m_name);
         throw std::runtime_error("netbench up failed for " + m_name);
@@ -49,6 +82,14 @@ NetBench::NetBench(const std::string& tag, const std::string& extraEnv)
 NetBench::~NetBench()
 {
     shell(Script() + " down " + m_name);
+}
+
+void NetBench::SetDevArp(bool answers) const
+{
+    const std::string cmd = "PC_ADDR=" + m_pcAddress + " " + Script() + " arp " + m_name
+                            + (answers ? " on" : " off") + " >&2";
+    if (shell(cmd) != 0)
+        throw std::runtime_error("netbench arp failed for " + m_name);
 }
 
 int NetBench::RunIn(const std::string& ns, const std::string& shellCommand) const

@@ -3,9 +3,21 @@
 #include <cstdint>
 #include <string>
 
+// How a bench is built. The device's address may lie outside the PC's subnet:
+// both sides treat every address as on-link, as hosts on one segment do.
+struct NetBenchOptions
+{
+    std::string pcAddress = "10.213.0.1/24";
+    std::string devAddress = "10.213.0.2/24";
+    bool devAnswersArp = true; // off: the device ignores ARP requests
+};
+
 // A two-host network made of network namespaces (tools/netbench.sh): "pc"
-// and "dev", joined by a veth pair, PC 10.213.0.1/24 and device 10.213.0.2/24.
-// Each bench has names of its own, so tests may run in parallel.
+// and "dev", joined by a veth pair (veth-pc, veth-dev), by default PC
+// 10.213.0.1/24 and device 10.213.0.2/24. The device namespace takes
+// datagrams for any destination address that arrive on veth-dev (a device
+// hears a set-IP record sent to its future address through a static ARP
+// entry). Each bench has names of its own, so tests may run in parallel.
 class NetBench
 {
 public:
@@ -14,6 +26,7 @@ public:
     // Creates the namespaces; throws std::runtime_error when that fails.
     // `extraEnv` is put in front of the script call (e.g. "DEV_ADDR=...").
     explicit NetBench(const std::string& tag, const std::string& extraEnv = {});
+    NetBench(const std::string& tag, const NetBenchOptions& options);
     ~NetBench();
     NetBench(const NetBench&) = delete;
     NetBench& operator=(const NetBench&) = delete;
@@ -21,6 +34,10 @@ public:
     const std::string& Name() const { return m_name; }
     std::string PcNamespace() const { return m_name + "-pc"; }
     std::string DevNamespace() const { return m_name + "-dev"; }
+
+    // The addresses the bench was made with, without prefix.
+    const std::string& PcAddress() const { return m_pcAddress; }
+    const std::string& DevAddress() const { return m_devAddress; }
 
     // Moves the calling thread (and threads it starts later) into a namespace
     // until the guard is destroyed. Sockets keep the namespace they were made in.
@@ -41,15 +58,25 @@ public:
     int RunInPc(const std::string& cmd) const { return RunIn(PcNamespace(), cmd); }
     int RunInDev(const std::string& cmd) const { return RunIn(DevNamespace(), cmd); }
 
+    // The device answers ARP requests, or ignores them (it then reaches the
+    // PC through a static entry for the PC's MAC).
+    void SetDevArp(bool answers) const;
+
     static constexpr const char* PcIp = "10.213.0.1";
     static constexpr const char* DevIp = "10.213.0.2";
+    static constexpr const char* PcMac = "02:76:79:6e:00:01";
+    static constexpr const char* DevMac = "02:76:79:6e:00:02";
 
     // The script itself, for tests that call it with other arguments.
     static std::string Script();
 
 private:
+    void Up();
+
     std::string m_name;
     std::string m_extraEnv;
+    std::string m_pcAddress = PcIp;
+    std::string m_devAddress = DevIp;
 };
 
 // Skips the current test when not root: namespaces need it.

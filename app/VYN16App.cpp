@@ -1,0 +1,78 @@
+#include "app/VYN16App.h"
+
+#include "app/MyUtils.h"
+#include "app/uf_VYN.h"
+#include "platform/Exception.h"
+#include "platform/MessageBox.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <memory>
+
+bool HasGraphicalDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+QString NoDisplayText()
+{
+    return QStringLiteral("VYN16 needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                          "to try it without one, run: xvfb-run -a build/bin/VYN16");
+}
+
+bool PlatformShowsWindows()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+void ReportError(const QString& Text, bool ShowBox)
+{
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(Text));
+    std::fflush(stderr);
+    if (ShowBox)
+        MsgBox(Text, platform::MB_ICONHAND);
+}
+
+void ShowErrorText(const QString& Text)
+{
+    ReportError(Text, PlatformShowsWindows());
+}
+
+void ShowException(const std::exception& E)
+{
+    if (const auto* e = dynamic_cast<const Exception*>(&E))
+        ShowErrorText(e->Message());
+    else
+        ShowErrorText(QString::fromLocal8Bit(E.what()));
+}
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+    return false;
+}
+
+int RunVYN()
+{
+    std::unique_ptr<TfVYN> window;
+    try {
+        window = std::make_unique<TfVYN>();
+    } catch (const std::exception& e) {
+        ShowException(e);
+        return 1;
+    }
+    window->show();
+    return QApplication::exec();
+}

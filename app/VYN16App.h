@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+
+// The application object of the program and what start-up needs around it.
+
+// True when a window system can be reached: DISPLAY or WAYLAND_DISPLAY is
+// set, or QT_QPA_PLATFORM names a platform explicitly.
+bool HasGraphicalDisplay();
+// The one sentence shown instead of starting without a display.
+QString NoDisplayText();
+
+// False on Qt's offscreen and minimal platforms, where nobody could see a
+// window or answer a message box.
+bool PlatformShowsWindows();
+
+// The application's error display: the text goes to stderr and, when
+// ShowBox is set, into a message box with the error icon under the
+// application's title.
+void ReportError(const QString& Text, bool ShowBox);
+// ReportError with a box wherever the platform shows windows.
+void ShowErrorText(const QString& Text);
+void ShowException(const std::exception& E);
+
+// Shows the text of an exception that leaves an event handler instead of
+// letting it tear the program down.
+class TApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    TApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Creates the main window and runs the window loop until it closes. A main
+// window that cannot be created ends the run with its text shown and
+// exit code 1.
+int RunVYN();

@@ -1,0 +1,25 @@
+#include "platform/Posix.h"
+
+#include <cstring>
+
+namespace platform {
+
+namespace {
+// glibc has two strerror_r flavours; take the text from whichever is built.
+[[maybe_unused]] const char* strerrorResult(int rc, const char* buffer)
+{
+    return rc == 0 ? buffer : "";
+}
+[[maybe_unused]] const char* strerrorResult(const char* text, const char*)
+{
+    return text;
+}
+} // namespace
+
+QString ErrnoText(int error)
+{
+    char buffer[256] = {};
+    return QString::fromLocal8Bit(strerrorResult(strerror_r(error, buffer, sizeof buffer), buffer));
+}
+
+} // namespace platform
