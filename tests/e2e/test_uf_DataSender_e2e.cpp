@@ -191,12 +191,18 @@ TEST_F(DataSenderE2E, WritesAllRecordsAsOneBatch)
     EXPECT_GE(w->WriteAllRecords(true), 4);
 }
 
-TEST_F(DataSenderE2E, SetsTheIPDirectlyAndFindsTheDeviceAtItsNewAddress)
+TEST_F(DataSenderE2E, SetsTheIPByMACAndDirectlyAndFindsTheDeviceAtItsNewAddress)
 {
     Start();
-    EXPECT_TRUE(w->SetIPDirect(kDevIp, QStringLiteral("10.213.0.77"), QStringLiteral("10.213.0.1"),
-                               Mask("255.255.255.0"), true, false));
+    // In the PC's subnet and nobody else at the new address: no questions.
+    EXPECT_TRUE(w->SetIPByMAC(kDevMac, QStringLiteral("10.213.0.50"), QStringLiteral("10.213.0.1"),
+                              Mask("255.255.255.0")));
+    EXPECT_TRUE(Questions.empty());
     EXPECT_TRUE(w->Answered);
+    EXPECT_EQ(sim->Address(), "10.213.0.50/24 10.213.0.1");
+
+    EXPECT_TRUE(w->SetIPDirect(QStringLiteral("10.213.0.50"), QStringLiteral("10.213.0.77"),
+                               QStringLiteral("10.213.0.1"), Mask("255.255.255.0"), true, false));
     EXPECT_TRUE(Questions.empty());
     EXPECT_EQ(sim->Address(), "10.213.0.77/24 10.213.0.1");
 
@@ -211,16 +217,6 @@ TEST_F(DataSenderE2E, SetsTheIPDirectlyAndFindsTheDeviceAtItsNewAddress)
     EXPECT_EQ(ip, QStringLiteral("10.213.0.77"));
     EXPECT_EQ(gateway, QStringLiteral("10.213.0.1"));
     EXPECT_EQ(IPToStr(mask), QStringLiteral("255.255.255.0"));
-}
-
-TEST_F(DataSenderE2E, SetIPByMACGoesTheDirectWayInTheSubnet)
-{
-    Start();
-    EXPECT_TRUE(w->SetIPByMAC(kDevMac, QStringLiteral("10.213.0.50"), QStringLiteral("10.213.0.1"),
-                              Mask("255.255.255.0")));
-    EXPECT_TRUE(Questions.empty());
-    EXPECT_TRUE(w->Answered);
-    EXPECT_EQ(sim->Address(), "10.213.0.50/24 10.213.0.1");
 }
 
 TEST_F(DataSenderE2E, SetIPByMACReachesADeviceOutsideTheSubnetThroughAStaticEntry)

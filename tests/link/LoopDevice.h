@@ -111,8 +111,7 @@ struct TDeviceFacts
     QByteArray Gateway = QByteArray::fromHex("0a000001"); // 10.0.0.1
     uint8_t HostBits = 8;
     bool AnswerSetIPQuery = true;
-    int Copies = 1; // each answer sent this many times
-    std::chrono::milliseconds Delay{0};
+    std::chrono::milliseconds Delay{0}; // before each answer
 };
 
 // A record: header 00 00 00 code, then the body, zero-padded to size.
@@ -132,12 +131,6 @@ inline QByteArray SearchRecord(const QByteArray& mac, uint8_t code = 0xF7)
     QByteArray r = DeviceRecord(code, 30);
     r.replace(24, 6, mac);
     return r;
-}
-
-// Sizes of the setup records of the built-in mapping document, by query code.
-inline int SetupRecordSize(uint8_t queryCode)
-{
-    return queryCode == 0xE0 ? 124 : 130;
 }
 
 // The answers of a well-behaved device: searches, setup records (each body
@@ -163,7 +156,8 @@ inline TLoopDevice::Replier DeviceReplies(TDeviceFacts facts)
             reply = request;
             reply[3] = char(0xFB);
         } else if (code == 0xE0 || code == 0xE2 || code == 0xE4 || code == 0xE5) {
-            reply = DeviceRecord(uint8_t(code - 0x10), SetupRecordSize(code), QByteArray(8, char(code)));
+            // The sizes of the built-in mapping document's records.
+            reply = DeviceRecord(uint8_t(code - 0x10), code == 0xE0 ? 124 : 130, QByteArray(8, char(code)));
         } else if (code == 0xC0 || code == 0xC2 || code == 0xC4 || code == 0xC5) {
             reply = request;
             reply[3] = char(code - 0x10);
@@ -172,6 +166,6 @@ inline TLoopDevice::Replier DeviceReplies(TDeviceFacts facts)
         }
         if (facts.Delay.count() > 0)
             std::this_thread::sleep_for(facts.Delay);
-        return std::vector<QByteArray>(size_t(facts.Copies), reply);
+        return std::vector<QByteArray>{reply};
     };
 }

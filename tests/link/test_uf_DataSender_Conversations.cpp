@@ -95,22 +95,6 @@ TEST(ConversationRoutines, ProgressIsTakenToTheEvenNeighbour)
     EXPECT_EQ(PercentHalfEven(1, 0), 0);
 }
 
-TEST(ConversationRoutines, PortAndAdapterComeFromTheCreator)
-{
-    TRecordingConversations byDefault(0, nullptr);
-    EXPECT_EQ(byDefault.Port, 30718);
-    EXPECT_EQ(byDefault.TimeoutMs, 3500);
-    EXPECT_FALSE(byDefault.Answered);
-    EXPECT_TRUE(byDefault.MySock.LocalIP().isEmpty());
-
-    const uint32_t saved = LocalAdapterIP;
-    LocalAdapterIP = StrToIP(QStringLiteral("192.168.7.3"));
-    TRecordingConversations onAdapter(10001, nullptr);
-    LocalAdapterIP = saved;
-    EXPECT_EQ(onAdapter.Port, 10001);
-    EXPECT_EQ(onAdapter.MySock.LocalIP(), QStringLiteral("192.168.7.3"));
-}
-
 TEST_F(ConversationTest, SearchByIPTakesTheAnswerOfThatAddressOnly)
 {
     Start(DeviceReplies({}));
@@ -215,21 +199,6 @@ TEST_F(ConversationTest, ReadCountsEachSetupRecordOnceFromTheDeviceOnly)
     EXPECT_EQ(c->Progress, (std::vector<int>{0, 25, 50, 75, 100, 100}));
     EXPECT_TRUE(c->MySock.Connected());
     EXPECT_FALSE(c->MySock.Bound());
-}
-
-TEST_F(ConversationTest, ReadCollectsLateAndRepeatedAnswersOverTheNetwork)
-{
-    TDeviceFacts facts;
-    facts.Copies = 2;
-    facts.Delay = std::chrono::milliseconds(40);
-    Start(DeviceReplies(facts));
-    c->TimeoutMs = 2000;
-    c->PrepareTransfer(device->IP());
-
-    EXPECT_EQ(c->ReadAllRecords(), 4);
-    EXPECT_EQ(c->RecordsDone, 4);
-    EXPECT_EQ(Packet("SetupRecord4")->GetDataAsString().mid(4, 8), QByteArray(8, char(0xE4)));
-    EXPECT_EQ(c->Captions.last(), QStringLiteral("4 z 4 záznam(ů) přijato."));
 }
 
 TEST_F(ConversationTest, WriteMarksEveryRecordButTheLastAndCountsEveryAcknowledgement)
