@@ -1,8 +1,81 @@
 #pragma once
 
-#include <cstdint>
+// The conversation window: the small tool window in which every device
+// conversation runs and shows itself (search animation, progress bar and
+// status line), and which also serves as a message window (text, icon, an
+// OK button and an optional countdown that presses it).
+//
+// A creator makes one window per operation, shows it, runs conversations on
+// it and closes it; closing frees it (Qt::WA_DeleteOnClose). Keep a
+// QPointer<TfDataSender> (or watch destroyed()) to learn when it is gone.
 
-// Steer every conversation: the device's UDP port and the address of the
-// network adapter chosen by the operator (0 = the default adapter).
-extern uint16_t DevicePort;
-extern uint32_t LocalAdapterIP;
+#include "link/uf_DataSender_Conversations.h"
+#include "link/uf_DataSender_Icons.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+class TfDataSender : public QDialog, public TDataSenderConversations
+{
+    Q_OBJECT
+public:
+    // AOwner may be null. Port 0 means 30718. The window is not shown.
+    TfDataSender(QWidget* AOwner, uint16_t Port, TDataManager* DataManager);
+    ~TfDataSender() override;
+
+    // Controls, named as the language files know them.
+    QLabel* lblCaption;
+    QLabel* imgSit;
+    TSearchAnimation* Anim;
+    QProgressBar* Progressbar;
+    QPushButton* cmdOK;
+    QTimer* timTOut;
+
+    int32_t Countdown = 0;   // seconds left on the OK button
+    QString ButtonText;      // OK caption without the countdown
+    bool FreeOnClose = false; // OK closes (and frees) rather than hides
+
+    void SetCaption(const QString& Text) override;
+    void SetProgress(uint8_t Value) override;
+
+    // Message mode. Flags is a classic message-box value; as a whole it
+    // picks the icon (64 information, 48 warning, 16 error, 32 question,
+    // 1 or 5 red cross, 0 green tick; anything else keeps the picture).
+    // An empty Text keeps the status line. Modal: returns when the window
+    // has been closed or hidden by its button (a closed window is then
+    // freed once control is back in the event loop).
+    void ShowMessage(const QString& Text, const QString& ButtonText, int32_t Countdown, uint32_t Flags, bool Modal);
+    void ShowMessageEx(const QString& Text, const QString& ButtonText, int32_t Countdown, uint32_t Flags, bool Modal,
+                       bool FreeOnClose);
+    // A message in a window of its own (no owner, no model).
+    static QPointer<TfDataSender> ShowDeviceMessage(const QString& Text, const QString& ButtonText,
+                                                    int32_t Countdown, uint32_t Flags, bool Modal);
+
+    // One second of the countdown; the OK button.
+    void timTOutTimer();
+    void cmdOKClick();
+
+protected:
+    // Closing frees the window; not while a conversation runs on it.
+    void closeEvent(QCloseEvent* event) override;
+    // Escape works as the OK button while the button is shown.
+    void reject() override;
+
+    void ShowSearchingLook() override;
+    void ShowTransferLook() override;
+    void StartAnimation() override;
+    void StopAnimation() override;
+    void AnimationStep() override;
+    int Ask(const QString& Text, const QString& Caption, unsigned Flags) override;
+
+private:
+    void FormCreate();
+    void RunModal();
+
+    bool FClosed = false;
+};

@@ -1,0 +1,154 @@
+// The static ARP way of setting a device's IP on the real ARP table of a
+// test's own PC namespace, with no device at all: the operator goes on
+// after the device was not found. It checks what must hold however the
+// conversation ends: the temporary static entry is gone afterwards and the
+// time-out is restored. Needs root; no window, so the sanitizer build runs
+// it too.
+
+#include "link/ConversationTestKit.h"
+#include "link/QStringPrint.h"
+#include "link/u_ARPTx.h"
+#include "support/NetBench.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <exception>
+#include <functional>
+#include <thread>
+
+namespace {
+
+const QString kMac = QStringLiteral("02-00-00-aa-bb-cc");
+const QString kNewIP = QStringLiteral("10.213.0.60");
+
+std::string Neighbour(const NetBench& bench)
+{
+    QTemporaryDir dir;
+    const std::string file = dir.filePath(QStringLiteral("out")).toStdString();
+    bench.RunInPc("ip neigh show 10.213.0.60 > " + file + " 2>&1");
+    QFile f(QString::fromStdString(file));
+    f.open(QIODevice::ReadOnly);
+    return f.readAll().toStdString();
+}
+
+// A program started by a normal user has neither network capability;
+// capabilities belong to threads, so only the calling thread loses them.
+void DropNetCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
+    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
+    for (auto& d : data) {
+        d.effective &= ~net;
+        d.permitted &= ~net;
+        d.inheritable &= ~net;
+    }
+    ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
+}
+
+class StaticARPWay : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!NetBench::IsRoot())
+            GTEST_SKIP() << "needs root to create network namespaces (CI runs as root)";
+        bench = std::make_unique<NetBench>("dsarp");
+    }
+
+    // The conversation on a thread of its own inside the PC namespace.
+    void RunInPc(bool withoutNetCaps, const std::function<void()>& fn)
+    {
+        std::exception_ptr error;
+        std::thread t([&] {
+            try {
+                NetBench::Entered inside(bench->PcNamespace());
+                if (withoutNetCaps)
+                    DropNetCapabilities();
+                ARPManager().GetIPTable();
+                fn();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        });
+        t.join();
+        if (error)
+            std::rethrow_exception(error);
+    }
+
+    std::unique_ptr<NetBench> bench;
+};
+
+} // namespace
+
+TEST_F(StaticARPWay, EntryIsRemovedWhenTheConversationIsInterrupted)
+{
+    TRecordingConversations c(0, nullptr);
+    c.TimeoutMs = 300;
+    std::string entryWhileWaiting;
+    int32_t timeoutWhileWaiting = 0;
+    c.OnCaption = [&](const QString& text) {
+        if (text == QStringLiteral("Čekám na zařízení...")) {
+            entryWhileWaiting = Neighbour(*bench);
+            timeoutWhileWaiting = c.TimeoutMs;
+            throw Exception(QStringLiteral("přerušeno"));
+        }
+    };
+
+    QString message;
+    RunInPc(false, [&] {
+        try {
+            c.SetIPByMAC(kMac, kNewIP, QStringLiteral("0.0.0.0"), 0);
+        } catch (const Exception& e) {
+            message = e.Message();
+        }
+    });
+    EXPECT_EQ(message, QStringLiteral("přerušeno"));
+    EXPECT_NE(entryWhileWaiting.find("lladdr 02:00:00:aa:bb:cc PERMANENT"), std::string::npos) << entryWhileWaiting;
+    EXPECT_EQ(timeoutWhileWaiting, 1000);
+    EXPECT_EQ(c.TimeoutMs, 300);
+    EXPECT_EQ(Neighbour(*bench).find("PERMANENT"), std::string::npos);
+
+    // Not found, the operator went on: the only question.
+    ASSERT_EQ(c.Questions.size(), 1u);
+    EXPECT_EQ(c.Questions[0].Caption, QStringLiteral("Zařízení nebylo nalezeno"));
+    EXPECT_EQ(c.Questions[0].Flags, 0x134u);
+    EXPECT_TRUE(c.Questions[0].Text.startsWith(QStringLiteral("Zařízení (02-00-00-aa-bb-cc) nebylo nalezeno!\r\n")));
+    EXPECT_FALSE(c.Answered);
+    EXPECT_EQ(c.Captions.mid(0, 7),
+              (QStringList{QStringLiteral("Hledání zařízení 02-00-00-aa-bb-cc..."),
+                           QStringLiteral("Vyhledávám zařízení 02-00-00-aa-bb-cc..."),
+                           QStringLiteral("Kontrola IP adresy 10.213.0.60..."),
+                           QStringLiteral("Předávám informace ..."),
+                           QStringLiteral("Nastavení IP adresy na 10.213.0.60..."),
+                           QStringLiteral("Nastavení IP adresy na 10.213.0.60..."),
+                           QStringLiteral("Nastavení IP adresy na 10.213.0.60...")}));
+}
+
+TEST_F(StaticARPWay, WithoutNetworkAdministrationTheSystemsRefusalIsReported)
+{
+    TRecordingConversations c(0, nullptr);
+    c.TimeoutMs = 300;
+    QString message;
+    bool result = true;
+    RunInPc(true, [&] {
+        try {
+            result = c.SetIPByMAC(kMac, kNewIP, QStringLiteral("0.0.0.0"), 0);
+        } catch (const EARPException& e) {
+            message = e.Message();
+        }
+    });
+    // The address services name the refused operation and the system's reason.
+    EXPECT_TRUE(message.contains(QStringLiteral("ARPEntry:\r\n"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("(#"))) << message.toStdString();
+    EXPECT_EQ(Neighbour(*bench).find("PERMANENT"), std::string::npos);
+    EXPECT_EQ(c.TimeoutMs, 300);
+}

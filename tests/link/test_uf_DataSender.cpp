@@ -1,0 +1,266 @@
+// The conversation window itself, on the offscreen platform: its look, the
+// message mode with its icon and countdown, closing and freeing, and how it
+// shows a conversation running (against a stand-in device on loopback).
+
+#include "link/uf_DataSender.h"
+
+#include "LoopDevice.h"
+#include "QStringPrint.h"
+#include "model/u_DevData.h"
+#include "platform/MessageBox.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage Picture(const TfDataSender& w)
+{
+    return w.imgSit->pixmap().toImage();
+}
+
+// Frees what deleteLater() left for the event loop.
+void FreeClosedWindows()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+struct MessageBoxAnswers
+{
+    explicit MessageBoxAnswers(platform::MessageBoxHook hook) { platform::SetMessageBoxHook(std::move(hook)); }
+    ~MessageBoxAnswers() { platform::SetMessageBoxHook(nullptr); }
+};
+
+} // namespace
+
+TEST(DataSenderWindow, IsLaidOutAsDesignedAndTakesPortAndAdapter)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    EXPECT_EQ(w.objectName(), QStringLiteral("fDataSender"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Komunikace..."));
+    EXPECT_EQ(w.size(), QSize(428, 77));
+    EXPECT_TRUE(w.testAttribute(Qt::WA_DeleteOnClose));
+    EXPECT_FALSE(w.isVisible());
+    for (const char* name : {"lblCaption", "imgSit", "Anim", "Progressbar", "cmdOK"})
+        EXPECT_NE(w.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_NE(w.findChild<QTimer*>(QStringLiteral("timTOut")), nullptr);
+    EXPECT_TRUE(w.imgSit->isHidden());
+    EXPECT_TRUE(w.cmdOK->isHidden());
+    EXPECT_FALSE(w.Anim->isHidden());
+    EXPECT_EQ(w.Progressbar->maximum(), 100);
+    EXPECT_EQ(Picture(w), DataSenderGlobe().toImage());
+    EXPECT_FALSE(w.timTOut->isActive());
+    EXPECT_EQ(w.Port, 30718);
+    EXPECT_TRUE(w.MySock.LocalIP().isEmpty());
+
+    const uint32_t saved = LocalAdapterIP;
+    LocalAdapterIP = StrToIP(QStringLiteral("127.0.0.1"));
+    TfDataSender bound(&w, 10001, nullptr);
+    LocalAdapterIP = saved;
+    EXPECT_EQ(bound.Port, 10001);
+    EXPECT_EQ(bound.MySock.LocalIP(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(bound.parentWidget(), &w);
+}
+
+TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
+{
+    QPointer<TfDataSender> w = new TfDataSender(nullptr, 0, nullptr);
+    w->ShowMessage(QStringLiteral("Hotovo"), QStringLiteral("OK"), 10, 64, false);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->lblCaption->text(), QStringLiteral("Hotovo"));
+    EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [10]"));
+    EXPECT_TRUE(w->timTOut->isActive());
+    EXPECT_EQ(w->timTOut->interval(), 1000);
+    EXPECT_TRUE(w->Progressbar->isHidden());
+    EXPECT_TRUE(w->Anim->isHidden());
+
+    for (int left = 9; left >= 0; --left) {
+        w->timTOutTimer();
+        EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [%1]").arg(left));
+    }
+    EXPECT_TRUE(w->isVisible());
+    w->timTOutTimer();
+    ASSERT_FALSE(w.isNull());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->timTOut->isActive());
+    FreeClosedWindows();
+    EXPECT_TRUE(w.isNull());
+}
+
+TEST(DataSenderWindow, RunningCountdownClosesTheWindowByItself)
+{
+    QPointer<TfDataSender> w = new TfDataSender(nullptr, 0, nullptr);
+    w->ShowMessage(QStringLiteral("Zařízení nalezeno"), QStringLiteral("OK"), 1, 0, false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.isNull(); }, 10000));
+}
+
+TEST(DataSenderWindow, WithoutCountdownTheButtonShowsItsTextAlone)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    w.ShowMessageEx(QStringLiteral("a"), QStringLiteral("OK"), 5, 48, false, false);
+    for (int countdown : {0, -1}) {
+        w.ShowMessageEx(QStringLiteral("b"), QStringLiteral("Zavřít"), countdown, 48, false, false);
+        EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
+        EXPECT_FALSE(w.timTOut->isActive());
+        EXPECT_EQ(w.Countdown, 5); // only a positive countdown is taken
+        EXPECT_FALSE(w.cmdOK->isHidden());
+    }
+}
+
+TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    // 52 is the warning icon with Yes/No buttons: not a value of its own.
+    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 52, false, false);
+    EXPECT_EQ(Picture(w), DataSenderGlobe().toImage());
+    for (const auto& [flags, icon] : {std::pair{64u, 0}, {48u, 1}, {16u, 2}, {32u, 3}, {1u, 4}, {5u, 4}, {0u, 5}}) {
+        w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, flags, false, false);
+        EXPECT_EQ(Picture(w), DataSenderIcon(icon).toImage()) << flags;
+        EXPECT_EQ(w.imgSit->size(), QSize(32, 32));
+    }
+    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 0x134, false, false);
+    EXPECT_EQ(Picture(w), DataSenderIcon(iconTick).toImage());
+    // The six pictures differ from each other and from the globe.
+    for (int i = 0; i < DataSenderIconCount; ++i) {
+        EXPECT_FALSE(DataSenderIcon(i).isNull());
+        for (int j = i + 1; j < DataSenderIconCount; ++j)
+            EXPECT_NE(DataSenderIcon(i).toImage(), DataSenderIcon(j).toImage());
+    }
+    EXPECT_TRUE(DataSenderIcon(6).isNull());
+}
+
+TEST(DataSenderWindow, EmptyMessageKeepsTheStatusLine)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
+    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 16, false, false);
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
+    w.SetProgress(250);
+    EXPECT_EQ(w.Progressbar->value(), 100);
+}
+
+TEST(DataSenderWindow, ModalMessageReturnsWhenItsButtonIsPressed)
+{
+    QPointer<TfDataSender> w = new TfDataSender(nullptr, 0, nullptr);
+    QTimer::singleShot(0, w, [w] {
+        EXPECT_TRUE(w->isModal());
+        w->cmdOK->click();
+    });
+    w->ShowMessage(QStringLiteral("Zařízení nebylo nalezeno"), QStringLiteral("OK"), 0, 16, true);
+    ASSERT_FALSE(w.isNull()); // freed once control is back in the event loop
+    FreeClosedWindows();
+    EXPECT_TRUE(w.isNull());
+
+    // A window that only hides itself stays for its creator.
+    w = new TfDataSender(nullptr, 0, nullptr);
+    QTimer::singleShot(0, w, [w] { QTest::keyClick(w, Qt::Key_Escape); });
+    w->ShowMessageEx(QStringLiteral("x"), QStringLiteral("OK"), 0, 64, true, false);
+    FreeClosedWindows();
+    ASSERT_FALSE(w.isNull());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(w->close());
+    FreeClosedWindows();
+    EXPECT_TRUE(w.isNull());
+}
+
+TEST(DataSenderWindow, EscapeWorksOnlyWhileTheButtonIsShown)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    w.show();
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_TRUE(w.isVisible());
+    w.ShowMessageEx(QStringLiteral("x"), QStringLiteral("OK"), 0, 64, false, false);
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST(DataSenderWindow, DeviceMessageHasAWindowOfItsOwn)
+{
+    QPointer<TfDataSender> w =
+        TfDataSender::ShowDeviceMessage(QStringLiteral("Nastavení zařízení se nezdařilo."), QStringLiteral("OK"), 0,
+                                        48, false);
+    ASSERT_FALSE(w.isNull());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->parentWidget(), nullptr);
+    EXPECT_EQ(w->DataManager, nullptr);
+    EXPECT_TRUE(w->FreeOnClose);
+    w->cmdOK->click();
+    FreeClosedWindows();
+    EXPECT_TRUE(w.isNull());
+}
+
+TEST(DataSenderWindow, StaysOpenWhileAConversationRunsOnIt)
+{
+    TLoopDevice device([](const QByteArray&) { return std::vector<QByteArray>{}; });
+    QPointer<TfDataSender> w = new TfDataSender(nullptr, device.Port(), nullptr);
+    w->show();
+    w->TimeoutMs = 40;
+    QWidget* owner = nullptr;
+    bool closed = true;
+    MessageBoxAnswers answers([&](QWidget* o, const QString&, const QString&, unsigned) {
+        owner = o;
+        closed = w->close();
+        return int(platform::IDNO);
+    });
+    EXPECT_FALSE(w->SetIPDirect(device.IP(), QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true, false));
+    EXPECT_EQ(owner, w.data());
+    EXPECT_FALSE(closed);
+    FreeClosedWindows();
+    ASSERT_FALSE(w.isNull());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->close());
+    FreeClosedWindows();
+    EXPECT_TRUE(w.isNull());
+}
+
+namespace {
+
+// Notes what the window showed while a search waited.
+class TWatchedDataSender : public TfDataSender
+{
+public:
+    using TfDataSender::TfDataSender;
+    std::vector<int> Frames;
+    bool SearchLook = true;
+
+protected:
+    void AnimationStep() override
+    {
+        TfDataSender::AnimationStep();
+        Frames.push_back(Anim->Frame());
+        SearchLook = SearchLook && Anim->isVisible() && Anim->Playing() && Progressbar->isHidden() &&
+                     imgSit->isHidden();
+    }
+};
+
+} // namespace
+
+TEST(DataSenderWindow, AnimationPlaysWhileASearchWaits)
+{
+    TDeviceFacts facts;
+    facts.Delay = std::chrono::milliseconds(450);
+    TLoopDevice device(DeviceReplies(facts));
+    TWatchedDataSender w(nullptr, device.Port(), nullptr);
+    w.show();
+    QString mac;
+    EXPECT_EQ(w.FindMACByIP(device.IP(), QString(), mac, false), QStringLiteral("02-ab-cd-ef-01-02"));
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Vyhledávám zařízení 127.0.0.2..."));
+    EXPECT_TRUE(w.SearchLook);
+    EXPECT_GE(w.Frames.size(), 4u);
+    EXPECT_NE(std::count_if(w.Frames.begin(), w.Frames.end(), [](int f) { return f != 0; }), 0);
+    EXPECT_FALSE(w.Anim->Playing());
+    EXPECT_EQ(w.Anim->Frame(), 0);
+
+    // The transfer look follows.
+    w.PrepareTransfer(device.IP());
+    EXPECT_TRUE(w.Anim->isHidden());
+    EXPECT_FALSE(w.Progressbar->isHidden());
+    EXPECT_FALSE(w.imgSit->isHidden());
+    EXPECT_EQ(w.Progressbar->value(), 0);
+}
