@@ -10,18 +10,12 @@
 #include "link/u_ARPTx.h"
 #include "support/NetBench.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <exception>
 #include <functional>
-#include <thread>
 
 namespace {
 
@@ -30,28 +24,7 @@ const QString kNewIP = QStringLiteral("10.213.0.60");
 
 std::string Neighbour(const NetBench& bench)
 {
-    QTemporaryDir dir;
-    const std::string file = dir.filePath(QStringLiteral("out")).toStdString();
-    bench.RunInPc("ip neigh show 10.213.0.60 > " + file + " 2>&1");
-    QFile f(QString::fromStdString(file));
-    f.open(QIODevice::ReadOnly);
-    return f.readAll().toStdString();
-}
-
-// A program started by a normal user has neither network capability;
-// capabilities belong to threads, so only the calling thread loses them.
-void DropNetCapabilities()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
-    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
-    for (auto& d : data) {
-        d.effective &= ~net;
-        d.permitted &= ~net;
-        d.inheritable &= ~net;
-    }
-    ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
+    return bench.OutputInPc("ip neigh show 10.213.0.60");
 }
 
 class StaticARPWay : public ::testing::Test
@@ -67,21 +40,10 @@ protected:
     // The conversation on a thread of its own inside the PC namespace.
     void RunInPc(bool withoutNetCaps, const std::function<void()>& fn)
     {
-        std::exception_ptr error;
-        std::thread t([&] {
-            try {
-                NetBench::Entered inside(bench->PcNamespace());
-                if (withoutNetCaps)
-                    DropNetCapabilities();
-                ARPManager().GetIPTable();
-                fn();
-            } catch (...) {
-                error = std::current_exception();
-            }
+        NetBench::RunOnThreadIn(bench->PcNamespace(), withoutNetCaps, [&] {
+            ARPManager().GetIPTable();
+            fn();
         });
-        t.join();
-        if (error)
-            std::rethrow_exception(error);
     }
 
     std::unique_ptr<NetBench> bench;

@@ -11,10 +11,8 @@
 #include "support/NetBench.h"
 #include "support/SimDevice.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -42,16 +40,6 @@ double SecondsSince(Clock::time_point start)
 QByteArray Bytes(const SimDevice::Bytes& b)
 {
     return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
-}
-
-std::string Output(const NetBench& bench, const std::string& cmd)
-{
-    QTemporaryDir dir;
-    const std::string file = dir.filePath(QStringLiteral("out")).toStdString();
-    bench.RunInPc(cmd + " > " + file + " 2>&1");
-    QFile f(QString::fromStdString(file));
-    f.open(QIODevice::ReadOnly);
-    return f.readAll().toStdString();
 }
 
 // A bench, the simulator in it, the test thread in the PC namespace and a
@@ -236,7 +224,7 @@ TEST_F(DataSenderE2E, SetIPByMACReachesADeviceOutsideTheSubnetThroughAStaticEntr
     EXPECT_EQ(w->TimeoutMs, 3500);
     EXPECT_EQ(sim->Address(), "10.213.0.60/8 0.0.0.0");
     // The temporary static entry is gone.
-    EXPECT_EQ(Output(*bench, "ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
+    EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
 }
 
 TEST_F(DataSenderE2E, SilentDeviceRunsOutTheSearchesAndTheRead)

@@ -7,21 +7,15 @@
 #include "support/NetBench.h"
 #include "QStringPrint.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <arpa/inet.h>
-#include <linux/capability.h>
 #include <net/if.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <exception>
 #include <functional>
-#include <thread>
 
 namespace {
 
@@ -35,12 +29,7 @@ uint32_t ip(const char* text)
 // Output of a command run in a namespace.
 QString outputIn(const NetBench& bench, const std::string& ns, const std::string& cmd)
 {
-    QTemporaryDir dir;
-    const std::string file = dir.filePath(QStringLiteral("out")).toStdString();
-    bench.RunIn(ns, cmd + " > " + file + " 2>&1");
-    QFile f(QString::fromStdString(file));
-    f.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(f.readAll());
+    return QString::fromStdString(bench.OutputIn(ns, cmd));
 }
 
 QString devMac(const NetBench& bench)
@@ -51,41 +40,6 @@ QString devMac(const NetBench& bench)
 QString macText(const TMACBuffer& mac)
 {
     return M::MACBufToStr(mac.data(), 6).replace(QLatin1Char('-'), QLatin1Char(':'));
-}
-
-// Drops the network administration and raw network capabilities of the
-// calling thread (capabilities belong to threads, so the test process keeps
-// its own), as a program started by a normal user has neither.
-void dropNetCapabilities()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
-    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
-    data[0].effective &= ~net;
-    data[0].permitted &= ~net;
-    data[0].inheritable &= ~net;
-    ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
-}
-
-// Runs fn on a thread of its own inside the namespace, optionally without the
-// network capabilities.
-void inNamespace(const std::string& ns, bool withoutNetCaps, const std::function<void()>& fn)
-{
-    std::exception_ptr error;
-    std::thread t([&] {
-        try {
-            NetBench::Entered inside(ns);
-            if (withoutNetCaps)
-                dropNetCapabilities();
-            fn();
-        } catch (...) {
-            error = std::current_exception();
-        }
-    });
-    t.join();
-    if (error)
-        std::rethrow_exception(error);
 }
 
 QString messageOf(const std::function<void()>& fn)
@@ -117,7 +71,7 @@ const TMACBytes kFakeMac{0x02, 0x00, 0x00, 0xaa, 0xbb, 0xcc};
 
 TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
 {
-    inNamespace(bench->PcNamespace(), false, [&] {
+    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
         TARPManager m(false);
         ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4));
         const QString neigh = outputIn(*bench, bench->PcNamespace(), "ip neigh show 10.213.0.50");
@@ -147,7 +101,7 @@ TEST_F(ARPNetnsTest, NeighbourStatesBecomeEntryTypes)
     bench->RunInPc("ip neigh add 10.213.0.61 lladdr 02:00:00:00:00:61 dev veth-pc nud permanent");
     bench->RunInPc("ip neigh add 10.213.0.62 lladdr 02:00:00:00:00:62 dev veth-pc nud stale");
     bench->RunInPc("ip neigh add 10.213.0.63 lladdr 02:00:00:00:00:63 dev veth-pc nud noarp");
-    inNamespace(bench->PcNamespace(), false, [&] {
+    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
         TARPManager m(false);
         ASSERT_GE(m.GetARPTable(), 3);
         EXPECT_EQ(m.ArpRow(m.FindEntryByIP(ip("10.213.0.61"), 0))->dwType, 4u);
@@ -163,7 +117,7 @@ TEST_F(ARPNetnsTest, ArpRequestResolvesTheOtherSide)
 {
     const QString expected = devMac(*bench);
     ASSERT_EQ(expected.size(), 17);
-    inNamespace(bench->PcNamespace(), false, [&] {
+    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
         TARPManager m(false);
         TMACBuffer mac;
         ASSERT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
@@ -183,7 +137,7 @@ TEST_F(ARPNetnsTest, WithoutCapabilitiesTheErrorsSayWhatIsMissing)
 {
     const QString expected = devMac(*bench);
     bench->RunInPc("ip route add 10.99.0.0/24 via 10.213.0.2");
-    inNamespace(bench->PcNamespace(), true, [&] {
+    NetBench::RunOnThreadIn(bench->PcNamespace(), true, [&] {
         TARPManager m(false);
         const QString create = messageOf([&] { m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4); });
         EXPECT_TRUE(create.startsWith(QStringLiteral("CreateARPEntry:\r\nAccess is denied"))) << create.toStdString();
@@ -218,7 +172,7 @@ TEST_F(ARPNetnsTest, SubnetsAdaptersAndInterfaces)
     // Two more adapters without an address (a veth pair: dummy devices need a module).
     bench->RunInPc("ip link add spare0 type veth peer name spare1");
     bench->RunInPc("ip addr add 172.20.1.1/16 dev veth-pc");
-    inNamespace(bench->PcNamespace(), false, [&] {
+    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
         TARPManager m(false);
         EXPECT_TRUE(m.IsLocalSubnetStr(QStringLiteral("10.213.0.77")));
         EXPECT_TRUE(m.IsLocalSubnetStr(QStringLiteral("172.20.200.3")));

@@ -1,15 +1,20 @@
 #include "support/NetBench.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sched.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -92,13 +97,67 @@ void NetBench::SetDevArp(bool answers) const
         throw std::runtime_error("netbench arp failed for " + m_name);
 }
 
-int NetBench::RunIn(const std::string& ns, const std::string& shellCommand) const
+namespace {
+
+std::string inNamespaceCommand(const std::string& ns, const std::string& shellCommand)
 {
     std::string quoted = "'";
     for (char c : shellCommand)
         quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
     quoted += "'";
-    return shell("ip netns exec " + ns + " sh -c " + quoted);
+    return "ip netns exec " + ns + " sh -c " + quoted;
+}
+
+void dropNetCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
+    if (syscall(SYS_capget, &header, data) != 0)
+        throw std::runtime_error("capget failed");
+    data[0].effective &= ~net;
+    data[0].permitted &= ~net;
+    data[0].inheritable &= ~net;
+    if (syscall(SYS_capset, &header, data) != 0)
+        throw std::runtime_error("capset failed");
+}
+
+} // namespace
+
+int NetBench::RunIn(const std::string& ns, const std::string& shellCommand) const
+{
+    return shell(inNamespaceCommand(ns, shellCommand));
+}
+
+std::string NetBench::OutputIn(const std::string& ns, const std::string& shellCommand) const
+{
+    std::string output;
+    FILE* pipe = popen((inNamespaceCommand(ns, shellCommand) + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    while (const size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+void NetBench::RunOnThreadIn(const std::string& ns, bool withoutNetCaps, const std::function<void()>& fn)
+{
+    std::exception_ptr error;
+    std::thread t([&] {
+        try {
+            Entered inside(ns);
+            if (withoutNetCaps)
+                dropNetCapabilities();
+            fn();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    t.join();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 NetBench::Entered::Entered(const std::string& ns)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // How a bench is built. The device's address may lie outside the PC's subnet:
@@ -57,6 +58,17 @@ public:
     int RunIn(const std::string& ns, const std::string& shellCommand) const;
     int RunInPc(const std::string& cmd) const { return RunIn(PcNamespace(), cmd); }
     int RunInDev(const std::string& cmd) const { return RunIn(DevNamespace(), cmd); }
+    // Runs a shell command inside a namespace; returns what it printed
+    // (standard output and error together).
+    std::string OutputIn(const std::string& ns, const std::string& shellCommand) const;
+    std::string OutputInPc(const std::string& cmd) const { return OutputIn(PcNamespace(), cmd); }
+    std::string OutputInDev(const std::string& cmd) const { return OutputIn(DevNamespace(), cmd); }
+
+    // Runs fn on a thread of its own inside a namespace and rethrows what it
+    // throws. withoutNetCaps drops CAP_NET_ADMIN and CAP_NET_RAW on that
+    // thread first, as a program started by a normal user has neither
+    // (capabilities belong to threads, so the test process keeps its own).
+    static void RunOnThreadIn(const std::string& ns, bool withoutNetCaps, const std::function<void()>& fn);
 
     // The device answers ARP requests, or ignores them (it then reaches the
     // PC through a static entry for the PC's MAC).
