@@ -39,16 +39,10 @@ QStringList SplitAll(const QString& text, const QString& delimiter)
 
 } // namespace
 
-TEST(MyUtils, IPAddrToStrPrintsMemoryBytesInOrder)
+TEST(MyUtils, IPAddressTextsInMemoryOrderAndAReaderThatNeverFails)
 {
-    EXPECT_EQ(IPAddrToStr(FromBytes(1, 2, 3, 4)), QStringLiteral("1.2.3.4"));
     EXPECT_EQ(IPAddrToStr(FromBytes(0xC0, 0xA8, 0x01, 0xFE)), QStringLiteral("192.168.1.254"));
-    EXPECT_EQ(IPAddrToStr(0), QStringLiteral("0.0.0.0"));
     EXPECT_EQ(IPAddrToStr(0xFFFFFFFF), QStringLiteral("255.255.255.255"));
-}
-
-TEST(MyUtils, StrToIPAddrReadsWhatItCanAndNeverFails)
-{
     EXPECT_EQ(StrToIPAddr(QStringLiteral("192.168.1.254")), FromBytes(0xC0, 0xA8, 0x01, 0xFE));
     EXPECT_EQ(StrToIPAddr(QString()), 0u);
     EXPECT_EQ(StrToIPAddr(QStringLiteral("1.2.3.4.5")), FromBytes(1, 2, 3, 4));
@@ -56,14 +50,12 @@ TEST(MyUtils, StrToIPAddrReadsWhatItCanAndNeverFails)
     EXPECT_EQ(StrToIPAddr(QStringLiteral("10.0")), FromBytes(10, 0, 0, 0));
     EXPECT_EQ(StrToIPAddr(QStringLiteral("300.1.1.1")), FromBytes(0x2C, 1, 1, 1));
     // Bad parts keep their place and stay 0.
-    EXPECT_EQ(StrToIPAddr(QStringLiteral("1..3.4")), FromBytes(1, 0, 3, 4));
-    EXPECT_EQ(StrToIPAddr(QStringLiteral("abc.2.x7.4")), FromBytes(0, 2, 0, 4));
+    EXPECT_EQ(StrToIPAddr(QStringLiteral("abc..x7.4")), FromBytes(0, 0, 0, 4));
     EXPECT_EQ(StrToIPAddr(QStringLiteral("1 2.3.4.5")), FromBytes(0, 3, 4, 5));
     // Hexadecimal after "$" or "0x", signs, and the low eight bits only.
     EXPECT_EQ(StrToIPAddr(QStringLiteral("$FF.0x10.-1.+7")), FromBytes(0xFF, 0x10, 0xFF, 7));
     EXPECT_EQ(StrToIPAddr(QStringLiteral("0x.$.-.99999999999")), 0u);
     EXPECT_EQ(StrToIPAddr(QStringLiteral("١.2.3.4")), FromBytes(0, 2, 3, 4)); // not an ASCII digit
-    EXPECT_EQ(StrToIPAddr(IPAddrToStr(FromBytes(10, 213, 0, 2))), FromBytes(10, 213, 0, 2));
 }
 
 TEST(MyUtils, SplitKeepsInnerEmptyPartsButNoTrailingOne)
@@ -83,7 +75,6 @@ TEST(MyUtils, SplitKeepsInnerEmptyPartsButNoTrailingOne)
 TEST(MyUtils, MakeLangIdPacksSixteenBits)
 {
     EXPECT_EQ(MakeLangId(0x09, 0x01), 0x0409);
-    EXPECT_EQ(MakeLangId(0x00, 0x01), 0x0400);
     EXPECT_EQ(MakeLangId(0x3FF, 0x3F), 0xFFFF);
     EXPECT_EQ(MakeLangId(0x00, 0x40), 0);
 }
