@@ -80,7 +80,7 @@ TEST(Codec, UnsignedAndSignedNumbers)
     EXPECT_EQ(Set(u, rec, Variant(int32_t(70000))), "7011");
     EXPECT_EQ(Set(u, rec, Variant("$0102")), "0201");
     EXPECT_EQ(Set(u, rec, Variant(true)), "0100");
-    EXPECT_EQ(Set(u, rec, Variant(2.5)), "0200");
+    EXPECT_EQ(Set(u, rec, Variant(3.5)), "0400"); // rounded, not cut
 
     TDataItem s(QStringLiteral("s"), ByteSpan(rec), dtSigned, 0, 16, 0);
     EXPECT_EQ(Read(s, rec, "f1d8"), Variant(int32_t(-9999)));
