@@ -89,6 +89,11 @@ TEST_F(MainWindowTest, ComponentsCarryTheNamesAndTextsTheLanguageFilesUse)
 
 TEST_F(MainWindowTest, AReplacementDocumentInTheWorkingDirectoryIsUsed)
 {
+    // A folder of that name is no document.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("VYN.dmi"));
+    EXPECT_EQ(TfVYN(nullptr, ini).FDataManager->Count(), 6);
+    ASSERT_TRUE(QDir(dir.path()).rmdir("VYN.dmi"));
+
     WriteFile("VYN.dmi", "<doc><device_mapping device_type=\"VYN\"><datamanager name=\"Test\">"
                          "<datapacket name=\"Only\" size=\"8\" h_query=\"000000e0\" h_answer=\"000000d0\" type=\"setup\">"
                          "<dataitem name=\"unit_port\" type=\"number\" size=\"2\" position=\"4\"/>"
@@ -96,13 +101,6 @@ TEST_F(MainWindowTest, AReplacementDocumentInTheWorkingDirectoryIsUsed)
     TfVYN w(nullptr, ini);
     EXPECT_EQ(w.FDataManager->Name(), "Test");
     EXPECT_EQ(w.FDataManager->Count(), 1);
-}
-
-TEST_F(MainWindowTest, AFolderNamedLikeTheReplacementDocumentIsIgnored)
-{
-    ASSERT_TRUE(QDir(dir.path()).mkdir("VYN.dmi"));
-    TfVYN w(nullptr, ini);
-    EXPECT_EQ(w.FDataManager->Count(), 6);
 }
 
 TEST_F(MainWindowTest, EachFaultOfTheMappingDocumentStopsTheWindowWithItsText)
@@ -117,10 +115,17 @@ TEST_F(MainWindowTest, EachFaultOfTheMappingDocumentStopsTheWindowWithItsText)
     // The create handler did not run.
     EXPECT_FALSE(QFile::exists(ini));
     EXPECT_TRUE(GetLanguageIniName() != ini);
-}
 
-TEST_F(MainWindowTest, MappingFaultsSpeakTheLoadedLanguage)
-{
+    // An unreadable document gives the parser's text.
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("<root><device_mapping device_type=\"VYN\">"),
+                                    QByteArray("\x00\xff garbage", 10)}) {
+        WriteFile("VYN.dmi", bytes);
+        const QString error = CreationError();
+        EXPECT_TRUE(error.contains("line")) << error.toStdString();
+        EXPECT_EQ(fDM, nullptr);
+    }
+
+    // The texts speak the loaded language.
     const QString lng = dir.filePath("test.lng");
     WriteFile(lng, "<lang><const><WrongDeviceType text=\"Jiný typ zařízení.\"/></const></lang>");
     Language.LoadFromFile(lng);
@@ -128,48 +133,24 @@ TEST_F(MainWindowTest, MappingFaultsSpeakTheLoadedLanguage)
     EXPECT_EQ(CreationError(), QString::fromUtf8("Jiný typ zařízení."));
 }
 
-TEST_F(MainWindowTest, AnUnreadableReplacementDocumentStopsTheWindowWithTheParsersText)
+TEST_F(MainWindowTest, TheLastAddressesComeFromTheSettingsFile)
 {
-    for (const QByteArray& bytes : {QByteArray(), QByteArray("<root><device_mapping device_type=\"VYN\">"),
-                                    QByteArray("\x00\xff garbage", 10)}) {
-        WriteFile("VYN.dmi", bytes);
-        const QString error = CreationError();
-        EXPECT_FALSE(error.isEmpty());
-        EXPECT_TRUE(error.contains("line")) << error.toStdString();
-        EXPECT_EQ(fDM, nullptr);
-    }
-}
-
-TEST_F(MainWindowTest, RemembersTheLastAddressesFromTheSettingsFile)
-{
-    WriteFile(ini, "[last]\r\nip=10.1.2.3\r\nmac=00-0A-0b-0C-0d-FF\r\n");
-    TfVYN w(nullptr, ini);
-    EXPECT_EQ(w.FLastIP, StrToIP("10.1.2.3"));
-    EXPECT_EQ(w.FLastMAC, (std::array<uint8_t, 6>{0x00, 0x0A, 0x0B, 0x0C, 0x0D, 0xFF}));
-}
-
-TEST_F(MainWindowTest, EmptyOrGarbledSettingsGiveTheDefaultsOrNothing)
-{
-    // An empty file is a missing one.
-    WriteFile(ini, "");
-    {
+    const struct {
+        QByteArray settings;
+        const char* ip;
+        std::array<uint8_t, 6> mac;
+    } cases[] = {
+        {"[last]\r\nip=10.1.2.3\r\nmac=00-0A-0b-0C-0d-FF\r\n", "10.1.2.3", {0x00, 0x0A, 0x0B, 0x0C, 0x0D, 0xFF}},
+        {"", "192.168.1.254", {}}, // an empty file is a missing one
+        // Junk around readable keys does not hide them; half a MAC is no MAC.
+        {QByteArray("\x01\xfe\xff junk\n[last\nip=\n[last]\nip=1.2\nmac=00-11-22\n", 42), "1.2.0.0", {}},
+        {"[last]\nip=not an address\nmac=zz-zz-zz-zz-zz-zz\n", "0.0.0.0", {}},
+    };
+    for (const auto& c : cases) {
+        WriteFile(ini, c.settings);
         TfVYN w(nullptr, ini);
-        EXPECT_EQ(w.FLastIP, StrToIP("192.168.1.254"));
-        EXPECT_EQ(w.FLastMAC, (std::array<uint8_t, 6>{}));
-    }
-    // Junk around readable keys does not hide them.
-    WriteFile(ini, QByteArray("\x01\xfe\xff junk\n[last\nip=\n[last]\nip=1.2\nmac=00-11-22\n", 42));
-    {
-        TfVYN w(nullptr, ini);
-        EXPECT_EQ(w.FLastIP, StrToIP("1.2.0.0"));
-        // Half a MAC is no MAC.
-        EXPECT_EQ(w.FLastMAC, (std::array<uint8_t, 6>{}));
-    }
-    WriteFile(ini, "[last]\nip=not an address\nmac=zz-zz-zz-zz-zz-zz\n");
-    {
-        TfVYN w(nullptr, ini);
-        EXPECT_EQ(w.FLastIP, 0u);
-        EXPECT_EQ(w.FLastMAC, (std::array<uint8_t, 6>{}));
+        EXPECT_EQ(w.FLastIP, StrToIP(c.ip)) << c.settings.toStdString();
+        EXPECT_EQ(w.FLastMAC, c.mac) << c.settings.toStdString();
     }
 }
 
@@ -199,16 +180,12 @@ TEST_F(MainWindowTest, CloseStoresTheLanguageAndTheLastAddressesAndKeepsTheRest)
     // A zero IP leaves the stored one; the MAC is written lower-case.
     EXPECT_EQ(settings.ReadString("last", "ip", "-"), "192.168.1.254");
     EXPECT_EQ(settings.ReadString("last", "mac", "-"), "00-1a-bc-00-00-01");
-}
 
-TEST_F(MainWindowTest, CloseStoresTheLanguageFileInUse)
-{
     const QString lng = dir.filePath("english.lng");
     WriteFile(lng, "<lang><const/></lang>");
     Language.LoadFromFile(lng);
-    TfVYN w(nullptr, ini);
-    w.FormClose();
-    EXPECT_EQ(platform::IniFile(ini).ReadString("language", "langfile", "-"), lng);
+    TfVYN(nullptr, ini).FormClose();
+    EXPECT_EQ(settings.ReadString("language", "langfile", "-"), lng);
 }
 
 TEST_F(MainWindowTest, AFailingCloseIsReportedAndTheWindowStillCloses)
@@ -323,32 +300,26 @@ TEST_F(MainWindowTest, AnAdapterMenuItemSetsTheAdapterAddress)
     EXPECT_EQ(w.lblCurrentAdapter->text(), QString::fromUtf8("Zvolte síťový adaptér."));
 }
 
-TEST(TimeText, SecondsToMinutesAndSeconds)
+TEST(TimeText, MinutesAndSecondsBothWays)
 {
-    EXPECT_EQ(TfVYN::SecondsToTimeText(0), "0:00");
     EXPECT_EQ(TfVYN::SecondsToTimeText(5), "0:05");
-    EXPECT_EQ(TfVYN::SecondsToTimeText(75), "1:15");
     EXPECT_EQ(TfVYN::SecondsToTimeText(3600), "60:00");
     EXPECT_EQ(TfVYN::SecondsToTimeText(-75), "-1:15");
     EXPECT_EQ(TfVYN::SecondsToTimeText(std::numeric_limits<int>::min()), "-35791394:08");
-}
+    for (int s : {0, 59, 60, 3599, 100000})
+        EXPECT_EQ(TfVYN::TimeTextToSeconds(TfVYN::SecondsToTimeText(s)), s) << s;
 
-TEST(TimeText, TextToSecondsInItsThreeForms)
-{
+    // Seconds, minutes:seconds or hours:minutes:seconds, any part may overflow.
     for (const char* text : {"90", "1:30", "0:01:30", "0:90", " 1: 30"})
         EXPECT_EQ(TfVYN::TimeTextToSeconds(text), 90) << text;
-    EXPECT_EQ(TfVYN::TimeTextToSeconds("1:75"), 135);
     EXPECT_EQ(TfVYN::TimeTextToSeconds("2:0:0"), 7200);
     EXPECT_EQ(TfVYN::TimeTextToSeconds("$10"), 16);
     EXPECT_EQ(TfVYN::TimeTextToSeconds("-1:30"), -30);
-    for (int s : {0, 5, 59, 60, 3599, 3600, 100000})
-        EXPECT_EQ(TfVYN::TimeTextToSeconds(TfVYN::SecondsToTimeText(s)), s) << s;
 }
 
 TEST(TimeText, AnythingElseIsABadTimeFormat)
 {
-    for (const char* text : {"", "1:x", "1:", ":30", "x", "1:2:3:4", "1::2", "90 ", "1.5", "::", "596524:0:0",
-                             "99999999999"}) {
+    for (const char* text : {"", "1:x", ":30", "1:2:3:4", "1::2", "90 ", "1.5", "596524:0:0", "99999999999"}) {
         try {
             TfVYN::TimeTextToSeconds(QString::fromUtf8(text));
             ADD_FAILURE() << "accepted: " << text;

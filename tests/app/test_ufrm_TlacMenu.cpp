@@ -8,57 +8,43 @@
 
 #include <gtest/gtest.h>
 
-TEST(TfrmTlacMenu, SelectionSwitchesColours)
+namespace {
+
+// Panel and text colours.
+std::pair<QColor, QColor> Look(const TfrmTlacMenu& frame)
 {
-    TfrmTlacMenu frame;
-    EXPECT_EQ(frame.size(), QSize(115, 11));
-    EXPECT_FALSE(frame.Selected());
-    EXPECT_EQ(frame.Tlac->Color(), clButtonNormal);
-    EXPECT_EQ(frame.Tlac->FontColor(), clWhite);
-    frame.SetSelected(true);
-    EXPECT_EQ(frame.Tlac->Color(), clMenuSelected);
-    EXPECT_EQ(frame.Tlac->FontColor(), clButtonHover);
-    frame.SetSelected(false);
-    EXPECT_EQ(frame.Tlac->Color(), clButtonNormal);
-    EXPECT_EQ(frame.Tlac->FontColor(), clWhite);
+    return {frame.Tlac->Color(), frame.Tlac->FontColor()};
 }
 
-TEST(TfrmTlacMenu, HoverShowsTheHoverLookAndReportsEnterAndLeave)
+} // namespace
+
+TEST(TfrmTlacMenu, SelectionAndHoverColoursAndEvents)
 {
     TfrmTlacMenu frame;
     SenderLog entered, left;
     frame.SetOnMouseEnter(entered.handler());
     frame.SetOnMouseLeave(left.handler());
+    EXPECT_EQ(frame.size(), QSize(115, 11));
+    const std::pair normal(clButtonNormal, clWhite), selected(clMenuSelected, clButtonHover);
+    EXPECT_EQ(Look(frame), normal);
 
     SendEnter(&frame);
-    EXPECT_EQ(frame.Tlac->Color(), clButtonHover);
-    EXPECT_EQ(frame.Tlac->FontColor(), clWhite);
-    ASSERT_EQ(entered.count(), 1u);
-    EXPECT_EQ(entered.senders[0], &frame);
+    EXPECT_EQ(Look(frame), std::pair(clButtonHover, clWhite));
     EXPECT_EQ(left.count(), 0u);
-
     SendLeave(&frame);
-    EXPECT_EQ(frame.Tlac->Color(), clButtonNormal);
-    ASSERT_EQ(left.count(), 1u);
-    EXPECT_EQ(left.senders[0], &frame);
-}
+    EXPECT_EQ(Look(frame), normal);
 
-TEST(TfrmTlacMenu, SelectedButtonKeepsItsLookButStillReportsTheMouse)
-{
-    TfrmTlacMenu frame;
-    SenderLog entered, left;
-    frame.OnMouseEnter = entered.handler();
-    frame.OnMouseLeave = left.handler();
+    // A selected button keeps its look but still reports the mouse.
     frame.SetSelected(true);
-
+    EXPECT_EQ(Look(frame), selected);
     SendEnter(&frame);
-    EXPECT_EQ(frame.Tlac->Color(), clMenuSelected);
-    EXPECT_EQ(frame.Tlac->FontColor(), clButtonHover);
+    EXPECT_EQ(Look(frame), selected);
     SendLeave(&frame);
-    EXPECT_EQ(frame.Tlac->Color(), clMenuSelected);
-    EXPECT_TRUE(frame.Selected());
-    EXPECT_EQ(entered.count(), 1u);
-    EXPECT_EQ(left.count(), 1u);
+    EXPECT_EQ(Look(frame), selected);
+    EXPECT_EQ(entered.senders, std::vector<QObject*>(2, &frame));
+    EXPECT_EQ(left.senders, std::vector<QObject*>(2, &frame));
+    frame.SetSelected(false);
+    EXPECT_EQ(Look(frame), normal);
 }
 
 TEST(TfrmTlacMenu, ClickAndFocusColours)
@@ -69,8 +55,7 @@ TEST(TfrmTlacMenu, ClickAndFocusColours)
     frame->OnClick = clicks.handler();
     window.show();
     QTest::mouseClick(frame->Tlac, Qt::LeftButton);
-    ASSERT_EQ(clicks.count(), 1u);
-    EXPECT_EQ(clicks.senders[0], frame);
+    EXPECT_EQ(clicks.senders, std::vector<QObject*>{frame});
 
     // Without a tab stop the mouse never moves the focus.
     SendEnter(frame);

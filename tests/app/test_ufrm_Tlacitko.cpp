@@ -8,28 +8,18 @@
 
 #include <gtest/gtest.h>
 
-TEST(uConst, ColourReferencesAreBlueGreenRed)
-{
-    EXPECT_EQ(ColorFromRef(0x1173F8), QColor(0xF8, 0x73, 0x11));
-    EXPECT_EQ(ColorFromRef(0x00FF0000), QColor(0, 0, 0xFF));
-    EXPECT_EQ(clButtonHover, QColor(0x00, 0x80, 0x40));
-    EXPECT_EQ(clLMenuHover, QColor(0xFF, 0xC3, 0x7F));
-    EXPECT_EQ(clTlacitkoFace, QColor(0xED, 0x77, 0x0C));
-    EXPECT_EQ(clFocusFrame, QColor(0x00, 0xAA, 0x55));
-}
-
 TEST(TfrmTlacitko, LaysOutAnInsetPanelWithTheDesignColours)
 {
+    // Colour references are $00BBGGRR.
+    EXPECT_EQ(ColorFromRef(0x1173F8), QColor(0xF8, 0x73, 0x11));
+
     TfrmTlacitko frame;
     frame.show();
     EXPECT_EQ(frame.size(), QSize(115, 18));
-    EXPECT_EQ(frame.findChild<TTlacPanel*>(QStringLiteral("Tlac")), frame.Tlac);
     EXPECT_EQ(frame.Tlac->geometry(), QRect(1, 1, 113, 16));
-    EXPECT_EQ(frame.Caption(), QStringLiteral("?"));
     EXPECT_EQ(frame.Tlac->Color(), clTlacitkoFace);
     EXPECT_EQ(frame.Tlac->FontColor(), clWhite);
     EXPECT_EQ(frame.Color(), clWhite);
-    EXPECT_EQ(frame.Tlac->cursor().shape(), Qt::PointingHandCursor);
 
     frame.resize(200, 30);
     QCoreApplication::processEvents();
@@ -64,15 +54,19 @@ TEST(TfrmTlacitko, HoverChangesThePanelColour)
     EXPECT_EQ(frame.Tlac->Color(), clKeepOnHover);
 }
 
-TEST(TfrmTlacitko, EmptyHintTurnsHintsOff)
+// The language files set them by property name.
+TEST(TfrmTlacitko, CaptionAndHintByPropertyNameAndEmptyHintTurnsHintsOff)
 {
     TfrmTlacitko frame;
-    frame.SetHint(QStringLiteral("Uloží nastavení do zařízení."));
-    EXPECT_EQ(frame.Hint(), QStringLiteral("Uloží nastavení do zařízení."));
+    ASSERT_TRUE(frame.Tlac->setProperty("Caption", QStringLiteral("Výchozí &hodnoty")));
+    EXPECT_EQ(frame.Caption(), QStringLiteral("Výchozí &hodnoty"));
+    ASSERT_TRUE(frame.setProperty("Caption", QStringLiteral("X")));
+    EXPECT_EQ(frame.Tlac->Caption(), QStringLiteral("X"));
+
+    ASSERT_TRUE(frame.setProperty("Hint", QStringLiteral("Uloží nastavení do zařízení.")));
     EXPECT_EQ(frame.Tlac->Hint(), frame.Hint());
     EXPECT_EQ(frame.toolTip(), frame.Hint());
     EXPECT_EQ(frame.Tlac->toolTip(), frame.Hint());
-
     frame.SetHint(QString());
     EXPECT_TRUE(frame.toolTip().isEmpty());
     EXPECT_TRUE(frame.Tlac->toolTip().isEmpty());
@@ -88,9 +82,7 @@ TEST(TfrmTlacitko, PanelClickFiresTheFrameClickWithTheFrameAsSender)
     QSignalSpy spy(&frame, &TNavFrame::clicked);
 
     QTest::mouseClick(frame.Tlac, Qt::LeftButton);
-    ASSERT_EQ(log.count(), 1u);
-    EXPECT_EQ(log.senders[0], &frame);
-    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(log.senders, std::vector<QObject*>{&frame});
 
     // Only a left click counts, and only when released on the panel.
     QTest::mouseClick(frame.Tlac, Qt::RightButton);
@@ -106,19 +98,13 @@ TEST(TfrmTlacitko, PanelClickFiresTheFrameClickWithTheFrameAsSender)
     QTest::mouseClick(&frame, Qt::LeftButton, {}, QPoint(0, 0));
     EXPECT_EQ(log.count(), 3u);
     EXPECT_EQ(spy.count(), 3);
-}
 
-TEST(TfrmTlacitko, PanelClickCanBeBoundElsewhere)
-{
-    TfrmTlacitko frame;
-    frame.show();
-    SenderLog frameLog, panelLog;
-    frame.OnClick = frameLog.handler();
+    // A window may bind the panel's click elsewhere.
+    SenderLog panelLog;
     frame.Tlac->OnClick = panelLog.handler();
     QTest::mouseClick(frame.Tlac, Qt::LeftButton);
-    EXPECT_EQ(frameLog.count(), 0u);
-    ASSERT_EQ(panelLog.count(), 1u);
-    EXPECT_EQ(panelLog.senders[0], frame.Tlac);
+    EXPECT_EQ(log.count(), 3u);
+    EXPECT_EQ(panelLog.senders, std::vector<QObject*>{frame.Tlac});
 }
 
 TEST(TfrmTlacitko, TakesFocusOnHoverOnlyAsATabStop)
@@ -133,16 +119,4 @@ TEST(TfrmTlacitko, TakesFocusOnHoverOnlyAsATabStop)
     frame->SetTabStop(true);
     SendEnter(frame);
     EXPECT_EQ(window.focusWidget(), frame);
-}
-
-TEST(TfrmTlacitko, CaptionAndHintAreReachableByPropertyName)
-{
-    TfrmTlacitko frame;
-    ASSERT_TRUE(frame.Tlac->setProperty("Caption", QStringLiteral("Výchozí &hodnoty")));
-    EXPECT_EQ(frame.Caption(), QStringLiteral("Výchozí &hodnoty"));
-    ASSERT_TRUE(frame.setProperty("Caption", QStringLiteral("X")));
-    EXPECT_EQ(frame.Tlac->Caption(), QStringLiteral("X"));
-    ASSERT_TRUE(frame.setProperty("Hint", QStringLiteral("Zrušit nastavení")));
-    EXPECT_EQ(frame.Tlac->toolTip(), QStringLiteral("Zrušit nastavení"));
-    EXPECT_EQ(frame.property("Hint").toString(), QStringLiteral("Zrušit nastavení"));
 }

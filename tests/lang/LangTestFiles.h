@@ -25,29 +25,22 @@ inline QByteArray readFile(const QString& path)
 }
 
 // A file in the program folder, removed again when the test ends.
-class ProgramFolderFile
+struct ProgramFolderFile
 {
-public:
     explicit ProgramFolderFile(const QString& stem)
-        : m_name(QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(stem))
+        : Name(QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(stem))
     {
     }
     ~ProgramFolderFile() { QFile::remove(Path()); }
-    ProgramFolderFile(const ProgramFolderFile&) = delete;
-    ProgramFolderFile& operator=(const ProgramFolderFile&) = delete;
+    QString Path() const { return ProgramFolder() + Name; }
 
-    const QString& Name() const { return m_name; } // relative to the program folder
-    QString Path() const { return ProgramFolder() + m_name; }
-
-private:
-    QString m_name;
+    const QString Name; // relative to the program folder
 };
 
-// A language file with texts for two keys, in UTF-8.
+// A language file with a text for the key "OK", in UTF-8.
 inline QByteArray simpleLanguageFile(const QString& okText)
 {
-    return (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<lang><const>"
-                           "<OK text=\"%1\"/></const></lang>\n")
-                .arg(okText))
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<lang><const><OK text=\"%1\"/></const></lang>\n")
+        .arg(okText)
         .toUtf8();
 }

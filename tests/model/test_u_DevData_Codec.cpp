@@ -19,6 +19,20 @@ QString SetValueError(TDataItem& item, const Variant& value)
     return QStringLiteral("<no exception>");
 }
 
+// The record in hex after writing value through item (which lies on rec).
+QByteArray Set(TDataItem& item, const QByteArray& rec, const Variant& value)
+{
+    item.SetValue(value);
+    return rec.toHex();
+}
+
+// What item reads once the record holds hex.
+Variant Read(const TDataItem& item, QByteArray& rec, const char* hex)
+{
+    Fill(rec, hex);
+    return item.GetValue();
+}
+
 } // namespace
 
 TEST(Codec, BitFieldsAndKeepMask)
@@ -32,31 +46,30 @@ TEST(Codec, BitFieldsAndKeepMask)
     flag.SetValue(Variant(int32_t(2)));  // only the field's bit counts
     EXPECT_EQ(uint8_t(rec[9]), 0x81);
 
-    rec[5] = char(0x5A);
-    TDataItem nibble(QStringLiteral("n"), ByteSpan(rec), dtEnum, 5, 4, 0);
+    QByteArray one = Bytes("5a");
+    TDataItem nibble(QStringLiteral("n"), ByteSpan(one), dtEnum, 0, 4, 0);
     EXPECT_EQ(nibble.GetValue(), Variant(uint32_t(10)));
-    nibble.SetValue(Variant(int32_t(3)));
-    EXPECT_EQ(uint8_t(rec[5]), 0x53);
+    EXPECT_EQ(Set(nibble, one, Variant(int32_t(3))), "53");
 
-    QByteArray one = Bytes("a7");
+    Fill(one, "a7");
     auto masked = ItemFromXml(QStringLiteral("type='number' size='1' bitmask='15'"), one);
     EXPECT_EQ(masked->GetValue(), Variant(uint32_t(7)));
-    masked->SetValue(Variant(int32_t(5)));
-    EXPECT_EQ(one, Bytes("a5"));
+    EXPECT_EQ(Set(*masked, one, Variant(int32_t(5))), "a5");
+    // "bitmask" wins over "bitmask_negative".
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='number' size='1' bitmask='15' bitmask_negative='240'"), one)
+                  ->KeepMask(),
+              0xFFFFFFF0u);
 
     // A mask over a bit field lies over the field's own bits.
     QByteArray b = Bytes("00");
     auto field = ItemFromXml(QStringLiteral("type='enum' sizebits='4' bitsoffset='2' bitmask_negative='1'"), b);
-    field->SetValue(Variant(int32_t(15)));
-    EXPECT_EQ(b, Bytes("38"));
-    Fill(b, "3c");
-    EXPECT_EQ(field->GetValue(), Variant(uint32_t(14)));
+    EXPECT_EQ(Set(*field, b, Variant(int32_t(15))), "38");
+    EXPECT_EQ(Read(*field, b, "3c"), Variant(uint32_t(14)));
 
     // Longer transfers ignore the mask.
     QByteArray six = Bytes("ffffffffffff");
     auto wide = ItemFromXml(QStringLiteral("type='hexa' size='6' bitmask='0'"), six);
-    wide->SetValue(Variant("000000000000"));
-    EXPECT_EQ(six, Bytes("000000000000"));
+    EXPECT_EQ(Set(*wide, six, Variant("000000000000")), "000000000000");
 }
 
 TEST(Codec, UnsignedAndSignedNumbers)
@@ -64,29 +77,21 @@ TEST(Codec, UnsignedAndSignedNumbers)
     QByteArray rec = Bytes("1127");
     TDataItem u(QStringLiteral("u"), ByteSpan(rec), dtUnsigned, 0, 16, 0);
     EXPECT_EQ(u.GetValue(), Variant(uint32_t(10001)));
-    u.SetValue(Variant(int32_t(70000)));
-    EXPECT_EQ(rec, Bytes("7011"));
-    u.SetValue(Variant("$0102"));
-    EXPECT_EQ(rec, Bytes("0201"));
-    u.SetValue(Variant(true));
-    EXPECT_EQ(rec, Bytes("0100"));
-    u.SetValue(Variant(2.5));
-    EXPECT_EQ(rec, Bytes("0200"));
+    EXPECT_EQ(Set(u, rec, Variant(int32_t(70000))), "7011");
+    EXPECT_EQ(Set(u, rec, Variant("$0102")), "0201");
+    EXPECT_EQ(Set(u, rec, Variant(true)), "0100");
+    EXPECT_EQ(Set(u, rec, Variant(3.5)), "0400"); // rounded, not cut
 
-    Fill(rec, "f1d8");
     TDataItem s(QStringLiteral("s"), ByteSpan(rec), dtSigned, 0, 16, 0);
-    EXPECT_EQ(s.GetValue(), Variant(int32_t(-9999)));
+    EXPECT_EQ(Read(s, rec, "f1d8"), Variant(int32_t(-9999)));
     EXPECT_EQ(s.GetAsInt64(), -9999);
     s.SetValue(Variant(int32_t(0)));
-    s.SetValue(Variant(int32_t(-9999)));
-    EXPECT_EQ(rec, Bytes("f1d8"));
-    s.SetValue(Variant("-1"));
-    EXPECT_EQ(rec, Bytes("ffff"));
+    EXPECT_EQ(Set(s, rec, Variant(int32_t(-9999))), "f1d8");
+    EXPECT_EQ(Set(s, rec, Variant("-1")), "ffff");
 
     QByteArray bits = Bytes("00");
     TDataItem s3(QStringLiteral("s3"), ByteSpan(bits), dtSigned, 0, 3, 2);
-    s3.SetValue(Variant(int32_t(-2)));
-    EXPECT_EQ(bits, Bytes("18"));
+    EXPECT_EQ(Set(s3, bits, Variant(int32_t(-2))), "18");
     EXPECT_EQ(s3.GetValue(), Variant(int32_t(-2)));
 
     QByteArray eight = Bytes("0100000002000000");
@@ -97,17 +102,14 @@ TEST(Codec, UnsignedAndSignedNumbers)
     // Named values first, then integer text; the first of repeated names.
     auto e = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
                          QStringLiteral("<enumitem name='x' value='2'/><enumitem name='x' value='3'/>"));
-    e->SetValue(Variant("x"));
-    EXPECT_EQ(uint8_t(rec[0]), 2);
-    e->SetValue(Variant("0"));
-    EXPECT_EQ(uint8_t(rec[0]), 0);
+    EXPECT_EQ(Set(*e, rec, Variant("x")), "02ff");
+    EXPECT_EQ(Set(*e, rec, Variant("0")), "00ff");
     EXPECT_EQ(SetValueError(*e, Variant("y")), QStringLiteral("'y' is not a valid integer value"));
     EXPECT_EQ(SetValueError(*e, Variant()), QStringLiteral("Nekompatibilni typ hodnoty."));
     EXPECT_EQ(SetValueError(*e, Variant(QDateTime::currentDateTime())),
               QStringLiteral("Nekompatibilni typ hodnoty."));
     rec[0] = 9;
-    e->SetValue(Variant::Null());
-    EXPECT_EQ(rec[0], 9);
+    EXPECT_EQ(Set(*e, rec, Variant::Null()), "09ff");
 }
 
 TEST(Codec, Booleans)
@@ -115,86 +117,63 @@ TEST(Codec, Booleans)
     QByteArray rec = Bytes("00");
     auto b = ItemFromXml(QStringLiteral("type='bool' size='1'"), rec);
     EXPECT_EQ(b->GetValue(), Variant(false));
-    Fill(rec, "01");
-    EXPECT_EQ(b->GetValue(), Variant(true));
-    Fill(rec, "02");
-    EXPECT_EQ(b->GetValue(), Variant(true));
+    EXPECT_EQ(Read(*b, rec, "01"), Variant(true));
+    EXPECT_EQ(Read(*b, rec, "02"), Variant(true));
     EXPECT_EQ(b->GetAsInt64(), 1);
-    b->SetValue(Variant(true));
-    EXPECT_EQ(rec, Bytes("01"));
-    b->SetValue(Variant("false"));
-    EXPECT_EQ(rec, Bytes("00"));
-    b->SetValue(Variant("TRUE"));
-    EXPECT_EQ(rec, Bytes("01"));
-    b->SetValue(Variant("7"));
-    EXPECT_EQ(rec, Bytes("07"));
-    b->SetValue(Variant(int32_t(7)));
-    EXPECT_EQ(rec, Bytes("07"));
+    EXPECT_EQ(Set(*b, rec, Variant(true)), "01");
+    EXPECT_EQ(Set(*b, rec, Variant("false")), "00");
+    EXPECT_EQ(Set(*b, rec, Variant("TRUE")), "01");
+    EXPECT_EQ(Set(*b, rec, Variant("7")), "07");
     EXPECT_EQ(SetValueError(*b, Variant("ano")), QStringLiteral("'ano' is not a valid boolean value"));
     EXPECT_EQ(rec, Bytes("07"));
 
     auto inv = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='0' false_value='1'"), rec);
-    Fill(rec, "01");
-    EXPECT_EQ(inv->GetValue(), Variant(false));
-    Fill(rec, "00");
-    EXPECT_EQ(inv->GetValue(), Variant(true));
-    Fill(rec, "05");
-    EXPECT_EQ(inv->GetValue(), Variant(true));
-    inv->SetValue(Variant(true));
-    EXPECT_EQ(rec, Bytes("00"));
+    EXPECT_EQ(Read(*inv, rec, "01"), Variant(false));
+    EXPECT_EQ(Read(*inv, rec, "00"), Variant(true));
+    EXPECT_EQ(Read(*inv, rec, "05"), Variant(true));
+    EXPECT_EQ(Set(*inv, rec, Variant(true)), "00");
 }
 
 TEST(Codec, Strings)
 {
     QByteArray rec = Bytes("ffffffffff");
     TDataItem s(QStringLiteral("s"), ByteSpan(rec), dtString, 0, 32, 0);
-    s.SetValue(Variant("ab"));
-    EXPECT_EQ(rec, Bytes("61620000ff"));
-    s.SetValue(Variant("abcdef"));
-    EXPECT_EQ(rec, Bytes("61626364ff"));
+    EXPECT_EQ(Set(s, rec, Variant("ab")), "61620000ff");
+    EXPECT_EQ(Set(s, rec, Variant("abcdef")), "61626364ff");
     EXPECT_EQ(s.GetValue(), Variant("abcd"));
-    rec[1] = '\0';
-    EXPECT_EQ(s.GetValue(), Variant("a"));
+    EXPECT_EQ(Read(s, rec, "6100"), Variant("a"));
     s.SetValue(Variant(int32_t(-12)));
     EXPECT_EQ(s.GetValue(), Variant("-12"));
     EXPECT_EQ(s.GetAsInt64(), -12);
     s.SetValue(Variant(true));
     EXPECT_EQ(s.GetValue(), Variant("True"));
-    s.SetValue(Variant());
-    EXPECT_EQ(rec, Bytes("00000000ff"));
+    EXPECT_EQ(Set(s, rec, Variant()), "00000000ff");
     EXPECT_THROW(s.GetAsInt64(), EConvertError);
     // Device text passes through unchanged.
-    s.SetValue(Variant(QByteArray("\x8A\xE8")));
-    EXPECT_EQ(rec, Bytes("8ae80000ff"));
+    EXPECT_EQ(Set(s, rec, Variant(QByteArray("\x8A\xE8"))), "8ae80000ff");
 }
 
 TEST(Codec, AddressesAndHex)
 {
     QByteArray rec(4, '\0');
     TDataItem ip(QStringLiteral("ip"), ByteSpan(rec), dtIPAddress, 0, 32, 0);
-    ip.SetValue(Variant("192.168.1.10"));
-    EXPECT_EQ(rec, Bytes("c0a8010a"));
+    EXPECT_EQ(Set(ip, rec, Variant("192.168.1.10")), "c0a8010a");
     EXPECT_EQ(ip.GetValue(), Variant("192.168.1.10"));
     EXPECT_EQ(ip.GetAsInt64(), 0x0A01A8C0);
     rec.fill('\0');
-    ip.SetValue(Variant(int32_t(167880896)));
-    EXPECT_EQ(rec, Bytes("c0a8010a"));
-    ip.SetValue(Variant("no address"));
-    EXPECT_EQ(rec, Bytes("ffffffff"));
+    EXPECT_EQ(Set(ip, rec, Variant(int32_t(167880896))), "c0a8010a");
+    EXPECT_EQ(Set(ip, rec, Variant("no address")), "ffffffff");
     EXPECT_EQ(SetValueError(ip, Variant(true)), QStringLiteral("Nekompatibilni typ hodnoty."));
 
     QByteArray m(6, '\0');
     TDataItem mac(QStringLiteral("mac"), ByteSpan(m), dtMACAddress, 0, 48, 0);
-    mac.SetValue(Variant("02-00-AB-CD-EF-01"));
-    EXPECT_EQ(m, Bytes("0200abcdef01"));
+    EXPECT_EQ(Set(mac, m, Variant("02-00-AB-CD-EF-01")), "0200abcdef01");
     EXPECT_EQ(mac.GetValue(), Variant("02-00-ab-cd-ef-01"));
     EXPECT_EQ(mac.GetAsInt64(), 0x01EFCDAB0002LL);
     EXPECT_THROW(mac.SetValue(Variant("02:00:AB:CD:EF:01")), EConvertError);
-    mac.SetValue(Variant("01-02-03-04"));
-    EXPECT_EQ(m, Bytes("010203040000"));
+    EXPECT_EQ(Set(mac, m, Variant("01-02-03-04")), "010203040000");
     EXPECT_EQ(SetValueError(mac, Variant(int32_t(1))), QStringLiteral("Nekompatibilni typ hodnoty."));
-    mac.SetValue(Variant(int64_t(0x0102030405060708LL)));
-    EXPECT_EQ(m, Bytes("080706050403"));
+    EXPECT_EQ(Set(mac, m, Variant(int64_t(0x0102030405060708LL))), "080706050403");
 
     TDataItem shortMac(QStringLiteral("m4"), ByteSpan(rec), dtMACAddress, 0, 32, 0);
     EXPECT_EQ(SetValueError(shortMac, Variant("01-02-03-04-05-06")),
@@ -203,14 +182,10 @@ TEST(Codec, AddressesAndHex)
     // A short address item reads only its own bytes.
     EXPECT_EQ(shortMac.GetValue(), Variant("ff-ff-ff-ff-00-00"));
 
-    Fill(rec, "000000e0");
     TDataItem hex(QStringLiteral("h"), ByteSpan(rec), dtHexa, 0, 32, 0);
-    EXPECT_EQ(hex.GetValue(), Variant("000000E0"));
+    EXPECT_EQ(Read(hex, rec, "000000e0"), Variant("000000E0"));
     EXPECT_EQ(hex.GetAsInt64(), 3758096384LL);
-    hex.SetValue(Variant("000000e0"));
-    EXPECT_EQ(rec, Bytes("000000e0"));
-    hex.SetValue(Variant("ab"));
-    EXPECT_EQ(rec, Bytes("ab000000"));
+    EXPECT_EQ(Set(hex, rec, Variant("ab")), "ab000000");
     EXPECT_THROW(hex.SetValue(Variant("zz")), EConvertError);
     EXPECT_EQ(rec, Bytes("ab000000"));
 
@@ -261,21 +236,19 @@ TEST(Codec, RawAccessEmptyAndReadOnlyItems)
 TEST(Codec, ItemsOutsideTheRecordAreRefused)
 {
     QByteArray rec(8, '\0');
-    auto make = [&](int32_t pos, uint16_t bits, uint8_t offset) {
-        TDataItem item(QStringLiteral("x"), ByteSpan(rec), dtUnsigned, pos, bits, offset);
+    auto refusal = [&](int32_t pos, uint16_t bits, uint8_t offset) {
+        try {
+            TDataItem item(QStringLiteral("x"), ByteSpan(rec), dtUnsigned, pos, bits, offset);
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QString();
     };
-    EXPECT_NO_THROW(make(4, 32, 0));
-    EXPECT_NO_THROW(make(7, 4, 4));
-    EXPECT_NO_THROW(make(8, 0, 0));
-    EXPECT_THROW(make(5, 32, 0), Exception);
-    EXPECT_THROW(make(-1, 8, 0), Exception);
-    EXPECT_THROW(make(8, 1, 0), Exception);
-    EXPECT_THROW(make(0, 4, 5), Exception);
-    EXPECT_THROW(make(0, 1, 200), Exception);
-    EXPECT_THROW(make(INT32_MAX, 16, 0), Exception);
-    try {
-        make(6, 32, 0);
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Polozka x nelezi v zaznamu."));
-    }
+    EXPECT_EQ(refusal(4, 32, 0), "");
+    EXPECT_EQ(refusal(7, 4, 4), "");
+    EXPECT_EQ(refusal(8, 0, 0), "");
+    EXPECT_EQ(refusal(5, 32, 0), QStringLiteral("Polozka x nelezi v zaznamu."));
+    for (auto [pos, bits, offset] : {std::tuple(-1, 8, 0), std::tuple(8, 1, 0), std::tuple(0, 4, 5),
+                                     std::tuple(0, 1, 200), std::tuple(INT32_MAX, 16, 0)})
+        EXPECT_FALSE(refusal(pos, uint16_t(bits), uint8_t(offset)).isEmpty()) << pos << " " << bits << " " << offset;
 }

@@ -7,11 +7,10 @@
 
 namespace {
 
-QByteArray Record(int size, uint8_t code)
+// Filled with 11, so that bytes a packet leaves alone show.
+QByteArray Record11(int size, uint8_t code)
 {
-    QByteArray r(size, '\x11');
-    r[3] = char(code);
-    return r;
+    return Record(size, code, '\x11');
 }
 
 std::unique_ptr<TDataPacket> SetupRecord0()
@@ -32,22 +31,22 @@ TEST(Packet, RecordKindsByTheFourthByte)
 {
     auto p = SetupRecord0();
     EXPECT_EQ(p->PacketType(), ptSetup);
-    EXPECT_EQ(p->IdentifyRecord(Record(124, 0xD0)), rkAnswer);
-    EXPECT_EQ(p->IdentifyRecord(Record(124, 0xB0)), rkSetAnswer);
-    EXPECT_EQ(p->IdentifyRecord(Record(124, 0xE0)), rkQuery);
-    EXPECT_EQ(p->IdentifyRecord(Record(4, 0xC0)), rkSet);
-    EXPECT_EQ(p->IdentifyRecord(Record(124, 0x12)), rkNone);
+    EXPECT_EQ(p->IdentifyRecord(Record11(124, 0xD0)), rkAnswer);
+    EXPECT_EQ(p->IdentifyRecord(Record11(124, 0xB0)), rkSetAnswer);
+    EXPECT_EQ(p->IdentifyRecord(Record11(124, 0xE0)), rkQuery);
+    EXPECT_EQ(p->IdentifyRecord(Record11(4, 0xC0)), rkSet);
+    EXPECT_EQ(p->IdentifyRecord(Record11(124, 0x12)), rkNone);
     EXPECT_EQ(p->IdentifyRecord(Bytes("0000d0")), rkNone);
     EXPECT_EQ(p->IdentifyRecord(QByteArray()), rkNone);
-    EXPECT_TRUE(p->IsAnswer(Record(10, 0xB0)));
-    EXPECT_FALSE(p->IsAnswer(Record(10, 0xC0)));
+    EXPECT_TRUE(p->IsAnswer(Record11(10, 0xB0)));
+    EXPECT_FALSE(p->IsAnswer(Record11(10, 0xC0)));
 
     TDataPacket search(QStringLiteral("searching_record"), 30,
                        THeaders{QStringLiteral("000000f6"), QStringLiteral("000000f7"), {}, {}},
                        ptQuery);
-    EXPECT_EQ(search.IdentifyRecord(Record(30, 0xF7)), rkAnswer);
-    EXPECT_EQ(search.IdentifyRecord(Record(30, 0xC0)), rkNone);
-    EXPECT_EQ(search.IdentifyRecord(Record(30, 0x00)), rkNone);
+    EXPECT_EQ(search.IdentifyRecord(Record11(30, 0xF7)), rkAnswer);
+    EXPECT_EQ(search.IdentifyRecord(Record11(30, 0xC0)), rkNone);
+    EXPECT_EQ(search.IdentifyRecord(Record11(30, 0x00)), rkNone);
     EXPECT_EQ(search.GetQueryHeader(), Bytes("000000f6"));
     EXPECT_TRUE(search.GetHeaderCodeByte(3).isEmpty());
     EXPECT_TRUE(search.GetHeaderCode(5).isEmpty());
@@ -62,9 +61,9 @@ TEST(Packet, LoadingAnswersAndSetAnswers)
 {
     auto p = SetupRecord0();
     EXPECT_FALSE(p->Loaded());
-    EXPECT_TRUE(p->LoadFromString(Record(200, 0xD0)));
+    EXPECT_TRUE(p->LoadFromString(Record11(200, 0xD0)));
     EXPECT_TRUE(p->Loaded());
-    QByteArray expected = Record(124, 0xD0);
+    QByteArray expected = Record11(124, 0xD0);
     expected[30] = '\0';  // init value re-applied
     EXPECT_EQ(p->GetDataAsString(), expected);
 
@@ -72,11 +71,11 @@ TEST(Packet, LoadingAnswersAndSetAnswers)
     EXPECT_EQ(p->GetDataAsString().left(11), QByteArray(10, '\x22').replace(3, 1, "\xD0") + '\x11');
 
     p->SetLoaded(false);
-    EXPECT_TRUE(p->LoadFromString(Record(124, 0xB0)));
+    EXPECT_TRUE(p->LoadFromString(Record11(124, 0xB0)));
     EXPECT_FALSE(p->Loaded());
 
     const QByteArray before = p->GetDataAsString();
-    EXPECT_FALSE(p->LoadFromString(Record(124, 0xE0)));
+    EXPECT_FALSE(p->LoadFromString(Record11(124, 0xE0)));
     EXPECT_FALSE(p->LoadFromString(QByteArray()));
     EXPECT_EQ(p->GetDataAsString(), before);
 }
@@ -84,7 +83,7 @@ TEST(Packet, LoadingAnswersAndSetAnswers)
 TEST(Packet, SetRecordAndHeaderBytes)
 {
     auto p = SetupRecord0();
-    p->LoadFromString(Record(124, 0xD0));
+    p->LoadFromString(Record11(124, 0xD0));
     QByteArray set = p->GetSetRecord();
     ASSERT_EQ(set.size(), 124);
     EXPECT_EQ(set.left(4), Bytes("000000c0"));

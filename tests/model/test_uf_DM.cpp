@@ -79,8 +79,7 @@ TEST(BuiltInMapping, ReadOnlyIdentityAndTerminators)
 {
     auto m = BuiltInModel();
     TDataPacket* p = m->FindPacket(QStringLiteral("SetupRecord4"));
-    QByteArray answer(130, '\x41');
-    answer[3] = char(0xD4);
+    QByteArray answer = Record(130, 0xD4, 'A');
     answer[116] = char(0x03);
     answer[117] = char(0xEE);
     ASSERT_TRUE(p->LoadFromString(answer));

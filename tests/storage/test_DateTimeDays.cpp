@@ -7,27 +7,23 @@
 
 using namespace datetimedays;
 
-TEST(DateTimeDays, DaysSinceTheEpochWithTimeAsFraction)
+TEST(DateTimeDays, DaysSinceTheEpochAndTheContainerForm)
 {
     EXPECT_DOUBLE_EQ(Encode(QDate(1899, 12, 30), QTime(0, 0)), 0.0);
     EXPECT_DOUBLE_EQ(Encode(QDate(1900, 1, 1), QTime(12, 0)), 2.5);
     // Before the epoch the time of day still counts forwards from midnight.
     EXPECT_DOUBLE_EQ(Encode(QDate(1899, 12, 29), QTime(6, 0)), -1.25);
     EXPECT_EQ(*Decode(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
-
     const QDateTime t(QDate(2024, 3, 5), QTime(14, 7, 9, 123));
     EXPECT_EQ(*Decode(FromDateTime(t)), t);
     EXPECT_LT(std::abs(Now() - FromDateTime(QDateTime::currentDateTime())), 1.0 / 24);
-}
 
-TEST(DateTimeDays, ContainerFormDropsMidnightAndMilliseconds)
-{
+    // The container's text drops midnight and milliseconds.
     EXPECT_EQ(*FormatMfs(Encode(QDate(2024, 3, 5), QTime(14, 7, 9, 500))), "2024-03-05 14:07:09");
     EXPECT_EQ(*FormatMfs(Encode(QDate(2024, 3, 5), QTime(0, 0, 0, 999))), "2024-03-05");
     EXPECT_EQ(*FormatMfs(Encode(QDate(99, 1, 2), QTime(1, 2, 3))), "0099-01-02 01:02:03");
-    EXPECT_FALSE(FormatMfs(std::numeric_limits<double>::quiet_NaN()));
-    EXPECT_FALSE(FormatMfs(1e300));
-    EXPECT_FALSE(FormatMfs(-700000.0));
+    for (double outside : {std::numeric_limits<double>::quiet_NaN(), 1e300, -700000.0})
+        EXPECT_FALSE(FormatMfs(outside)) << outside;
 }
 
 TEST(DateTimeDays, ContainerFormParsesLenientlyAndRefusesJunk)

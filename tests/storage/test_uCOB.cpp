@@ -39,18 +39,12 @@ TEST(COBFileStorage, LayoutOfTheSoapDocumentImage)
     data[999] = '>';
     AddEntry(s, "postsoap.xml", data);
     s.SetHttpHeader(0, "");
-    EXPECT_EQ(s.ParamCountByIndex(0), 0);
     EXPECT_EQ(s.GetHeaderSize(), 24);
-    EXPECT_EQ(s.DirEntrySize(0), 19);
-    EXPECT_EQ(s.DirEntrySize(1), 0);
-    EXPECT_EQ(s.HeaderFixedSize(), 5);
 
     const QByteArray expected = QByteArray("CoB1\x0C\xE8\x03\x18\x00\x00\x00", 11) + "postsoap.xml"
         + QByteArray(1, '\0') + data;
     qint64 n = 0;
-    const QByteArray image = SaveToBuffer(s, &n);
-    EXPECT_EQ(image, expected);
-    EXPECT_EQ(image.size(), 1024);
+    EXPECT_EQ(SaveToBuffer(s, &n), expected);
     EXPECT_EQ(n, 1024);
     EXPECT_EQ(s.BuildImage(), expected);
 }
