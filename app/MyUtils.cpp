@@ -1,6 +1,7 @@
 #include "app/MyUtils.h"
 
 #include "platform/Exception.h"
+#include "platform/HexDigit.h"
 #include "platform/Posix.h"
 
 #include <QFile>
@@ -17,14 +18,7 @@ namespace {
 
 int AsciiDigit(QChar c, int base)
 {
-    const char16_t u = c.unicode();
-    int digit = -1;
-    if (u >= u'0' && u <= u'9')
-        digit = u - u'0';
-    else if (u >= u'a' && u <= u'f')
-        digit = 10 + (u - u'a');
-    else if (u >= u'A' && u <= u'F')
-        digit = 10 + (u - u'A');
+    const int digit = HexDigitValue(c.unicode());
     return digit < base ? digit : -1;
 }
 

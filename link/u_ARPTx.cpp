@@ -1,5 +1,6 @@
 #include "link/u_ARPTx.h"
 
+#include "platform/HexDigit.h"
 #include "platform/Winsock.h"
 
 #include <QStringList>
@@ -52,18 +53,6 @@ uint8_t firstOctet(uint32_t ip)
 QString fixedText(const char* text, size_t room)
 {
     return QString::fromLocal8Bit(text, static_cast<qsizetype>(strnlen(text, room)));
-}
-
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
 }
 
 // Whether an object of type T at p lies wholly inside the buffer.
@@ -636,8 +625,8 @@ QByteArray TARPManager::StrToMACBytes(const QString& Text)
     QByteArray bytes;
     for (qsizetype i = 0; i + 1 < digits.size(); i += 2) {
         const QString pair = digits.mid(i, 2);
-        const int high = hexValue(pair[0]);
-        const int low = hexValue(pair[1]);
+        const int high = HexDigitValue(pair[0].unicode());
+        const int low = HexDigitValue(pair[1].unicode());
         if (high < 0 || low < 0)
             throw EConvertError::NotAnInteger(pair);
         bytes.append(static_cast<char>(high * 16 + low));

@@ -18,17 +18,6 @@ QString AsciiLower(const QString& text)
     return lower;
 }
 
-int HexDigitValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 std::optional<QByteArray> Attribute(const QDomElement& e, const char* name)
 {
     const QString key = QString::fromLatin1(name);

@@ -2,6 +2,8 @@
 
 // Helpers shared inside the model; not part of its interface.
 
+#include "platform/HexDigit.h"
+
 #include <QByteArray>
 #include <QDomElement>
 #include <QString>
@@ -11,7 +13,6 @@
 namespace devdata_xml {
 
 // The value of a hexadecimal digit, or -1.
-int HexDigitValue(char16_t c);
 
 // Lower-cases A-Z only: keywords are plain ASCII and nothing else may turn
 // into one of them.

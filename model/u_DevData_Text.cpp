@@ -28,8 +28,8 @@ QByteArray HexToBin(const QString& Text)
 
     QByteArray bytes(digits.size() / 2, '\0');
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const int hi = devdata_xml::HexDigitValue(digits[2 * i].unicode());
-        const int lo = devdata_xml::HexDigitValue(digits[2 * i + 1].unicode());
+        const int hi = HexDigitValue(digits[2 * i].unicode());
+        const int lo = HexDigitValue(digits[2 * i + 1].unicode());
         if (hi < 0 || lo < 0)
             throw EConvertError::NotAnInteger(QLatin1Char('$') + digits.mid(2 * i, 2));
         bytes[i] = char((hi << 4) | lo);

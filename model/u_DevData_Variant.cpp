@@ -49,7 +49,7 @@ std::optional<int64_t> ParseInteger(QByteArrayView text, int bits)
     uint64_t value = 0;
     if (hex) {
         for (; i < n; ++i) {
-            const int d = devdata_xml::HexDigitValue(char16_t(uint8_t(text[i])));
+            const int d = HexDigitValue(char16_t(uint8_t(text[i])));
             if (d < 0 || value > (widthMask >> 4))
                 return std::nullopt;
             value = (value << 4) | uint64_t(d);

@@ -1,5 +1,7 @@
 #include "storage/ByteText.h"
 
+#include "platform/HexDigit.h"
+
 #include <cstdint>
 
 namespace bytetext {
@@ -18,17 +20,6 @@ char AsciiUpper(char c)
 char AsciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -100,7 +91,7 @@ int ValInteger(const QByteArray& s)
     const std::int64_t limit = negative ? std::int64_t(INT32_MAX) + 1 : INT32_MAX;
     std::int64_t value = 0;
     for (; i < s.size(); ++i) {
-        const int d = base == 16 ? HexDigit(s[i]) : (s[i] >= '0' && s[i] <= '9' ? s[i] - '0' : -1);
+        const int d = base == 16 ? HexDigitValue(char16_t(uint8_t(s[i]))) : (s[i] >= '0' && s[i] <= '9' ? s[i] - '0' : -1);
         if (d < 0)
             break;
         const std::int64_t next = value * base + d;
