@@ -18,16 +18,12 @@ bool IsClickEnd(const QWidget* widget, const QMouseEvent* event, bool& pressed)
 } // namespace
 
 TTlacPanel::TTlacPanel(QWidget* parent)
-    : QWidget(parent)
+    : TPanel(parent, QStringLiteral("Tlac"))
 {
-    setObjectName(QStringLiteral("Tlac"));
+    FCaptionMargin = 4;
+    FShowMnemonic = true;
+    SetCaption(QStringLiteral("?"));
     setCursor(Qt::PointingHandCursor);
-}
-
-void TTlacPanel::SetCaption(const QString& value)
-{
-    FCaption = value;
-    update();
 }
 
 void TTlacPanel::SetHint(const QString& value)
@@ -45,35 +41,6 @@ void TTlacPanel::SetShowHint(bool value)
 void TTlacPanel::UpdateToolTip()
 {
     setToolTip(FShowHint ? FHint : QString());
-}
-
-void TTlacPanel::SetColor(const QColor& value)
-{
-    FColor = value;
-    update();
-}
-
-void TTlacPanel::SetFontColor(const QColor& value)
-{
-    FFontColor = value;
-    update();
-}
-
-void TTlacPanel::SetAlignment(Qt::Alignment value)
-{
-    FAlignment = value;
-    update();
-}
-
-void TTlacPanel::paintEvent(QPaintEvent*)
-{
-    // A caption against an edge keeps a little distance from it.
-    constexpr int Margin = 4;
-    QPainter painter(this);
-    painter.fillRect(rect(), FColor);
-    painter.setPen(FFontColor);
-    painter.drawText(rect().adjusted(Margin, 0, -Margin, 0), int(FAlignment) | Qt::TextShowMnemonic | Qt::TextSingleLine,
-                     FCaption);
 }
 
 void TTlacPanel::mousePressEvent(QMouseEvent* event)

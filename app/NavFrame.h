@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Panel.h"
+
 #include <QColor>
 #include <QFrame>
 #include <QSize>
@@ -16,17 +18,13 @@ using TNotifyEvent = std::function<void(QObject* Sender)>;
 // unless told otherwise.
 // A left click on it runs OnClick, which the owning frame points at its own
 // TlacClick; a window may point it elsewhere.
-class TTlacPanel : public QWidget
+class TTlacPanel : public TPanel
 {
     Q_OBJECT
-    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
     Q_PROPERTY(QString Hint READ Hint WRITE SetHint)
 
 public:
     explicit TTlacPanel(QWidget* parent);
-
-    QString Caption() const { return FCaption; }
-    void SetCaption(const QString& value);
 
     // The hint shows as a tool tip only while the owner shows hints.
     QString Hint() const { return FHint; }
@@ -34,30 +32,17 @@ public:
     bool ShowHint() const { return FShowHint; }
     void SetShowHint(bool value);
 
-    QColor Color() const { return FColor; }
-    void SetColor(const QColor& value);
-    QColor FontColor() const { return FFontColor; }
-    void SetFontColor(const QColor& value);
-
-    Qt::Alignment Alignment() const { return FAlignment; }
-    void SetAlignment(Qt::Alignment value);
-
     TNotifyEvent OnClick;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void UpdateToolTip();
 
-    QString FCaption = QStringLiteral("?");
     QString FHint;
     bool FShowHint = false;
-    QColor FColor;
-    QColor FFontColor;
-    Qt::Alignment FAlignment = Qt::AlignCenter;
     bool FPressed = false;
 };
 

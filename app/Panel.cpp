@@ -35,16 +35,14 @@ void TPanel::SetAlignment(Qt::Alignment value)
 
 void TPanel::paintEvent(QPaintEvent* event)
 {
-    // A caption against an edge keeps a little distance from it.
-    constexpr int Margin = 6;
     {
         QPainter painter(this);
         if (FColor.isValid())
             painter.fillRect(rect(), FColor);
         if (!FCaption.isEmpty()) {
+            const int flags = int(FAlignment) | Qt::TextSingleLine | (FShowMnemonic ? Qt::TextShowMnemonic : 0);
             painter.setPen(FFontColor);
-            painter.drawText(contentsRect().adjusted(Margin, 0, -Margin, 0),
-                             int(FAlignment) | Qt::TextSingleLine, FCaption);
+            painter.drawText(contentsRect().adjusted(FCaptionMargin, 0, -FCaptionMargin, 0), flags, FCaption);
         }
     }
     QFrame::paintEvent(event);

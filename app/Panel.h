@@ -23,10 +23,16 @@ public:
     void SetColor(const QColor& value);
     QColor FontColor() const { return FFontColor; }
     void SetFontColor(const QColor& value);
+    Qt::Alignment Alignment() const { return FAlignment; }
     void SetAlignment(Qt::Alignment value);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+    // Distance of a caption from the left and right edges.
+    int FCaptionMargin = 6;
+    // "&" in the caption underlines the next letter (button captions).
+    bool FShowMnemonic = false;
 
 private:
     QString FCaption;

@@ -206,7 +206,7 @@ void TfVYN::TopMenuEnter(QObject* Sender)
     // The panel's tool tip is the hint as the operator sees it, translated
     // by the language file.
     if (auto* item = qobject_cast<TfrmTlacMenu*>(Sender))
-        lblTitulek->setText(item->Tlac->toolTip());
+        lblTitulek->setText(item->Tlac->Hint());
 }
 
 void TfVYN::TopMenuLeave(QObject*)
