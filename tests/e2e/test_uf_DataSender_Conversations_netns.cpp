@@ -6,7 +6,7 @@
 // it too.
 
 #include "link/ConversationTestKit.h"
-#include "link/QStringPrint.h"
+#include "support/QStringPrint.h"
 #include "link/u_ARPTx.h"
 #include "support/NetBench.h"
 

@@ -6,7 +6,7 @@
 #include "link/uf_DataSender.h"
 
 #include "link/ConversationTestKit.h"
-#include "link/QStringPrint.h"
+#include "support/QStringPrint.h"
 #include "link/u_ARPTx.h"
 #include "support/NetBench.h"
 #include "support/SimDevice.h"

@@ -4,6 +4,7 @@
 #include "platform/IniFile.h"
 
 #include "LangTestFiles.h"
+#include "support/ExceptionText.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,7 @@ namespace {
 
 QString loadError(TLanguage& language, const QString& name)
 {
-    try {
-        language.LoadFromFile(name);
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<loaded>");
+    return ExceptionText([&] { language.LoadFromFile(name); });
 }
 
 } // namespace

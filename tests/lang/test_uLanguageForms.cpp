@@ -5,6 +5,7 @@
 
 #include "LangTestFiles.h"
 #include "TestWindow.h"
+#include "support/ExceptionText.h"
 
 #include <QDialog>
 #include <QScrollArea>
@@ -42,12 +43,7 @@ protected:
 
     QString loadError(const QString& body)
     {
-        try {
-            load(body);
-        } catch (const Exception& e) {
-            return e.Message();
-        }
-        return QStringLiteral("<loaded>");
+        return ExceptionText([&] { load(body); });
     }
 
     TLanguage language;

@@ -1,7 +1,8 @@
 #include "link/u_ARPTx.h"
 
 #include "FakeIpHelper.h"
-#include "QStringPrint.h"
+#include "support/QStringPrint.h"
+#include "support/ExceptionText.h"
 
 #include <gtest/gtest.h>
 
@@ -50,16 +51,6 @@ protected:
         platform::SetLastError(0);
     }
     void TearDown() override { SetIpHelperLoader(nullptr); }
-
-    static QString messageOf(const std::function<void()>& fn)
-    {
-        try {
-            fn();
-        } catch (const EARPException& e) {
-            return e.Message();
-        }
-        return QStringLiteral("<no exception>");
-    }
 
     FakeIpHelper fake;
     int loads = 0;
@@ -255,7 +246,7 @@ TEST_F(ARPManagerTest, TableThatGrowsBetweenTheTwoCallsIsReported)
 
     fake.ArpCalls = 0;
     fake.ArpGrowth = {arpRow("10.0.0.9", kOtherMac, 3)};
-    EXPECT_EQ(messageOf([&] { m.GetARPTable(); }),
+    EXPECT_EQ(ExceptionText<EARPException>([&] { m.GetARPTable(); }),
               QStringLiteral("GetARPTable:\r\nThe data area passed to a system call is too small.\r\n(#0000007A)"));
     EXPECT_EQ(fake.ArpCalls, 2); // no third try
     EXPECT_EQ(m.ArpCount(), 1);  // the previous rows are kept
@@ -270,7 +261,7 @@ TEST_F(ARPManagerTest, FailedReadsReportTheLastError)
 {
     TARPManager m(false);
     fake.ArpFirstResult = platform::ERROR_ACCESS_DENIED;
-    const QString text = messageOf([&] { m.GetARPTable(); });
+    const QString text = ExceptionText<EARPException>([&] { m.GetARPTable(); });
     EXPECT_TRUE(text.startsWith(QStringLiteral("GetARPTable:\r\nAccess is denied"))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n(#00000005)")));
 
@@ -283,7 +274,7 @@ TEST_F(ARPManagerTest, FailedReadsReportTheLastError)
 
     // The interface list reports its own first result.
     fake.InterfaceFirstResult = platform::ERROR_NO_DATA;
-    EXPECT_EQ(messageOf([&] { m.GetInterfacesInfo(); }),
+    EXPECT_EQ(ExceptionText<EARPException>([&] { m.GetInterfacesInfo(); }),
               QStringLiteral("GetInterfacesInfo:\r\nThere is no data to return.\r\n(#000000E8)"));
     fake.InterfaceFirstResult = 0;
     EXPECT_EQ(m.GetInterfacesInfo(), 0);
@@ -305,7 +296,7 @@ TEST_F(ARPManagerTest, DeleteByIndexIPAndMAC)
                 arpRow("10.0.0.6", kDevMac, 4, 3, 0), arpRow("10.0.0.7", kOtherMac, 3)};
     ASSERT_EQ(m.GetARPTable(), 4);
 
-    EXPECT_EQ(messageOf([&] { m.DeleteARPEntryByIndex(m.ArpCount()); }),
+    EXPECT_EQ(ExceptionText<EARPException>([&] { m.DeleteARPEntryByIndex(m.ArpCount()); }),
               QStringLiteral("DeleteARPEntry:\r\nIndex out of bounds."));
     m.RaiseErrors = false;
     EXPECT_FALSE(m.DeleteARPEntryByIndex(-1));
@@ -337,7 +328,7 @@ TEST_F(ARPManagerTest, DeleteByIndexIPAndMAC)
 
     // A refused deletion: raised, or just false with errors off.
     fake.DeleteResult = platform::ERROR_ACCESS_DENIED;
-    EXPECT_TRUE(messageOf([&] { m.DeleteARPEntryByIndex(0); }).startsWith(QStringLiteral("DeleteARPEntry:\r\n")));
+    EXPECT_TRUE(ExceptionText<EARPException>([&] { m.DeleteARPEntryByIndex(0); }).startsWith(QStringLiteral("DeleteARPEntry:\r\n")));
     m.RaiseErrors = false;
     EXPECT_FALSE(m.DeleteByIP(QStringLiteral("10.0.0.5"), 0));
 }
@@ -393,7 +384,7 @@ TEST_F(ARPManagerTest, CreateEntryChoosesTheInterface)
     fake.Arp.clear();
     m.GetARPTable();
     const size_t created = fake.Created.size();
-    const QString text = messageOf([&] { m.CreateARPEntry(ip("10.0.0.50"), kDevMac, 4); });
+    const QString text = ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.50"), kDevMac, 4); });
     EXPECT_TRUE(text.startsWith(QStringLiteral("CreateARPEntry:\r\nThe network location cannot be reached.")))
         << text.toStdString();
     EXPECT_EQ(fake.Created.size(), created);
@@ -405,7 +396,7 @@ TEST_F(ARPManagerTest, CreateEntryChoosesTheInterface)
     fake.CreateResult = platform::ERROR_ACCESS_DENIED;
     EXPECT_FALSE(m.CreateARPEntry(ip("10.0.0.50"), kDevMac, 4));
     m.RaiseErrors = true;
-    EXPECT_TRUE(messageOf([&] { m.CreateARPEntry(ip("10.0.0.50"), kDevMac, 4); }).contains(QStringLiteral("CAP_NET_ADMIN")));
+    EXPECT_TRUE(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.50"), kDevMac, 4); }).contains(QStringLiteral("CAP_NET_ADMIN")));
 }
 
 TEST_F(ARPManagerTest, ResolveMacAsksTheWireAndNeverRaises)
@@ -432,7 +423,7 @@ TEST_F(ARPManagerTest, ResolveMacAsksTheWireAndNeverRaises)
     EXPECT_EQ(platform::GetLastError(), 0u);
 
     // SendARP itself raises, and asks with 8 bytes of room unless told 6.
-    EXPECT_TRUE(messageOf([&] {
+    EXPECT_TRUE(ExceptionText<EARPException>([&] {
                     uint32_t len = 3;
                     m.SendARP(ip("10.0.0.2"), mac, len, 0);
                 }).startsWith(QStringLiteral("SendARP:\r\nThe network name cannot be found")));
@@ -500,7 +491,7 @@ TEST_F(ARPManagerTest, MissingLibraryFailsInOrder)
         return nullptr;
     });
     TARPManager m(false);
-    EXPECT_EQ(messageOf([&] { m.GetARPTable(); }),
+    EXPECT_EQ(ExceptionText<EARPException>([&] { m.GetARPTable(); }),
               QStringLiteral("iphlpapi.dll:\r\nThe specified module could not be found.\r\n(#0000007E)"));
     EXPECT_THROW(m.IsLocalSubnet(ip("10.0.0.1")), EARPException);
 

@@ -5,7 +5,8 @@
 #include "link/u_ARPTx.h"
 
 #include "support/NetBench.h"
-#include "QStringPrint.h"
+#include "support/QStringPrint.h"
+#include "support/ExceptionText.h"
 
 
 #include <arpa/inet.h>
@@ -40,16 +41,6 @@ QString devMac(const NetBench& bench)
 QString macText(const TMACBuffer& mac)
 {
     return M::MACBufToStr(mac.data(), 6).replace(QLatin1Char('-'), QLatin1Char(':'));
-}
-
-QString messageOf(const std::function<void()>& fn)
-{
-    try {
-        fn();
-    } catch (const EARPException& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no exception>");
 }
 
 class ARPNetnsTest : public ::testing::Test
@@ -139,7 +130,7 @@ TEST_F(ARPNetnsTest, WithoutCapabilitiesTheErrorsSayWhatIsMissing)
     bench->RunInPc("ip route add 10.99.0.0/24 via 10.213.0.2");
     NetBench::RunOnThreadIn(bench->PcNamespace(), true, [&] {
         TARPManager m(false);
-        const QString create = messageOf([&] { m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4); });
+        const QString create = ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4); });
         EXPECT_TRUE(create.startsWith(QStringLiteral("CreateARPEntry:\r\nAccess is denied"))) << create.toStdString();
         EXPECT_TRUE(create.contains(QStringLiteral("administrator rights")));
         EXPECT_TRUE(create.contains(QStringLiteral("CAP_NET_ADMIN")));
@@ -151,7 +142,7 @@ TEST_F(ARPNetnsTest, WithoutCapabilitiesTheErrorsSayWhatIsMissing)
         EXPECT_EQ(macText(mac), expected);
 
         // A host behind a gateway can only be asked with a raw request.
-        const QString arp = messageOf([&] {
+        const QString arp = ExceptionText<EARPException>([&] {
             uint32_t len = 6;
             m.SendARP(ip("10.99.0.5"), mac, len, 0);
         });

@@ -1,7 +1,7 @@
 #include "link/u_MySocket.h"
 
 #include "support/NetBench.h"
-#include "QStringPrint.h"
+#include "support/QStringPrint.h"
 
 #include <QCoreApplication>
 

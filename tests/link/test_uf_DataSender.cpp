@@ -5,7 +5,7 @@
 #include "link/uf_DataSender.h"
 
 #include "LoopDevice.h"
-#include "QStringPrint.h"
+#include "support/QStringPrint.h"
 #include "model/u_DevData.h"
 #include "platform/MessageBox.h"
 

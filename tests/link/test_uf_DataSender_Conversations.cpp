@@ -6,7 +6,7 @@
 
 #include "ConversationTestKit.h"
 #include "LoopDevice.h"
-#include "QStringPrint.h"
+#include "support/QStringPrint.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
+#include "support/ExceptionText.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,7 @@ namespace {
 
 QString SetValueError(TDataItem& item, const Variant& value)
 {
-    try {
-        item.SetValue(value);
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no exception>");
+    return ExceptionText([&] { item.SetValue(value); });
 }
 
 // The record in hex after writing value through item (which lies on rec).

@@ -1,22 +1,13 @@
 #include "model/u_DevData_Variant.h"
 
 #include "platform/Exception.h"
+#include "support/ExceptionText.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 namespace {
-
-QString MessageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no exception>");
-}
 
 } // namespace
 
@@ -33,9 +24,9 @@ TEST(Variant, IntegerTextFormsAndFailures)
     EXPECT_EQ(Variant("9223372036854775807").ToInt64(), INT64_MAX);
     EXPECT_EQ(Variant("0xFFFFFFFFFFFFFFFF").ToInt64(), -1);
 
-    EXPECT_EQ(MessageOf([] { Variant("12 ").ToInt32(); }),
+    EXPECT_EQ(ExceptionText([] { Variant("12 ").ToInt32(); }),
               QStringLiteral("'12 ' is not a valid integer value"));
-    EXPECT_EQ(MessageOf([] { Variant("").ToInt32(); }),
+    EXPECT_EQ(ExceptionText([] { Variant("").ToInt32(); }),
               QStringLiteral("'' is not a valid integer value"));
     EXPECT_THROW(Variant("2147483648").ToInt32(), EConvertError);
     EXPECT_THROW(Variant("$100000000").ToInt32(), EConvertError);
@@ -83,7 +74,7 @@ TEST(Variant, NumbersBooleansAndKinds)
     EXPECT_FALSE(Variant("false").ToBool());
     EXPECT_FALSE(Variant("0").ToBool());
     EXPECT_TRUE(Variant("0.5").ToBool());
-    EXPECT_EQ(MessageOf([] { Variant("yes").ToBool(); }),
+    EXPECT_EQ(ExceptionText([] { Variant("yes").ToBool(); }),
               QStringLiteral("'yes' is not a valid boolean value"));
     EXPECT_EQ(Variant(true).ToInt64(), 1);
 
