@@ -172,3 +172,36 @@ QByteArray ReadFileToString(const QString& FileName, bool RaiseErrors)
     buffer.truncate(got < 0 ? 0 : got);
     return buffer;
 }
+
+bool TryStrictStrToIP(const QString& Text, std::uint32_t& Addr)
+{
+    const QStringList parts = Text.split(u'.');
+    if (parts.size() != 4)
+        return false;
+    std::uint32_t result = 0;
+    for (int i = 0; i < 4; ++i) {
+        const QString& part = parts[i];
+        if (part.isEmpty() || part.size() > 3)
+            return false;
+        unsigned value = 0;
+        for (QChar c : part) {
+            if (c < u'0' || c > u'9')
+                return false;
+            value = value * 10 + unsigned(c.unicode() - u'0');
+        }
+        // A leading zero is how other tools write octal; refuse it.
+        if (value > 255 || (part.size() > 1 && part[0] == u'0'))
+            return false;
+        result |= std::uint32_t(value) << (8 * i);
+    }
+    Addr = result;
+    return true;
+}
+
+bool IsContiguousMask(std::uint32_t Mask)
+{
+    // Text order is memory order; make the first number the top byte.
+    const std::uint32_t host = ((Mask & 0xFFu) << 24) | ((Mask & 0xFF00u) << 8) | ((Mask >> 8) & 0xFF00u) | (Mask >> 24);
+    const std::uint32_t inverted = ~host;
+    return (inverted & (inverted + 1)) == 0;
+}

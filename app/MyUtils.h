@@ -26,6 +26,15 @@ int ShowMessageBox(const QString& Text, unsigned Flags = 0, const QString& Capti
 QString IPAddrToStr(std::uint32_t Addr);
 std::uint32_t StrToIPAddr(const QString& Text);
 
+// Address text the operator typed: exactly four decimal parts of 0 to 255
+// (one to three digits each, no signs, blanks or other forms). The lenient
+// routines above and in the device link accept what inet_addr accepts, where
+// "10.1" or "010.1.1.1" mean addresses the operator never typed.
+bool TryStrictStrToIP(const QString& Text, std::uint32_t& Addr);
+// Mask (memory bytes in text order) whose one bits run unbroken from the
+// first dotted number; 0 and 255.255.255.255 count.
+bool IsContiguousMask(std::uint32_t Mask);
+
 // The parts of Text between the delimiters; a delimiter at the very end
 // gives no empty last part, an empty Text no parts. Returns their number.
 int Split(const QString& Text, const QString& Delimiter, QStringList& List);

@@ -191,6 +191,11 @@ void TfVYN::FormClose()
 
 void TfVYN::closeEvent(QCloseEvent* event)
 {
+    // A road still runs on this window's model; it ends first.
+    if (FRoadBusy) {
+        event->ignore();
+        return;
+    }
     try {
         FormClose();
     } catch (const std::exception& e) {

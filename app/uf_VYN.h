@@ -24,6 +24,10 @@ class TPanel;
 class TfrmLMenuH;
 class TfrmTlacitko;
 class TfrmTlacMenu;
+class Tfrm_IPSet;
+class TfDataSender;
+class QCheckBox;
+class QLineEdit;
 
 // The one data module, holding the device mapping document. The main window
 // owns it; null while no main window exists.
@@ -91,6 +95,60 @@ public:
     // Text lengths and ranges of the page controls from the model's items.
     bool SetControlLimits();
 
+    // One road at a time. The conversations let window events run between
+    // their steps, so a second command could start a nested road that clears
+    // the records under the running one. While a road runs (RoadBusy), every
+    // command that starts one returns at once and closing is refused.
+    bool RoadBusy() const { return FRoadBusy; }
+    class TRoadGuard
+    {
+    public:
+        explicit TRoadGuard(TfVYN& Window) : FWindow(Window), FPrevious(Window.FRoadBusy) { Window.FRoadBusy = true; }
+        ~TRoadGuard() { FWindow.FRoadBusy = FPrevious; }
+        TRoadGuard(const TRoadGuard&) = delete;
+        TRoadGuard& operator=(const TRoadGuard&) = delete;
+
+    private:
+        TfVYN& FWindow;
+        bool FPrevious;
+    };
+
+    // --- Finding and loading a device (uf_VYN_Device.cpp) ---
+    void menuIPTlacClick();
+    void menuMACTlacClick();
+    void cmdLoadValsTlacClick();
+    // True when every setup record was read. IP 0 / MAC all zero: unknown.
+    // Sender: a conversation window to use, or null for one of its own.
+    bool FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8_t, 6>& MAC);
+
+    // --- Setting the device IP (uf_VYN_SetIP.cpp) ---
+    void menuSetIPTlacClick();
+
+    // --- Settings pages (uf_VYN_Pages.cpp) ---
+    bool DataToControls();
+    // Raises the failure (after ShowErrorPlace) when a control does not hold
+    // a storable value.
+    bool ControlsToData();
+    void ShowErrorPlace();
+
+    // --- SOAP document (uf_VYN_Soap.cpp) ---
+    // The whole document as the device or a file holds it (bytes).
+    void SetSoapDocument(const QByteArray& Document);
+    QCheckBox* chEditSoapDoc = nullptr;
+    QLineEdit* txtSOAP_URL = nullptr;
+    QLineEdit* txtSoapIP = nullptr;
+
+    // --- Temperature display (uf_VYN_Measure.cpp) ---
+    void BeginMeasure();
+    void EndMeasure();
+
+    // --- Page menu, adapter, language, keys (uf_VYN_Commands.cpp) ---
+    // Page null means pnlNone.
+    void ShowPage(QWidget* Page, bool BringToFront);
+    void ShowCurrentIP(uint32_t IP);
+    void CloseDevice();
+    void LMenuClick(QObject* Sender);
+
     // Components, named as the language files address them.
     TPanel* pnlHeader = nullptr;
     TfrmTlacMenu* menuIP = nullptr;
@@ -133,7 +191,7 @@ public:
     TPanel* pnlSOAP = nullptr;
     TPanel* pnlSoapDoc = nullptr;
     TPanel* pnlNetSet = nullptr;
-    QWidget* IPSet = nullptr;
+    Tfrm_IPSet* IPSet = nullptr;
     TPanel* pnlButtons = nullptr;
     TfrmTlacitko* cmdDefaultVal = nullptr;
     TfrmTlacitko* cmdLoadVals = nullptr;
@@ -188,4 +246,5 @@ private:
 
     QString FSettingsFile;
     TDataModuleOwner FDM;
+    bool FRoadBusy = false;
 };

@@ -3,6 +3,7 @@
 
 #include "app/Panel.h"
 #include "app/uConst.h"
+#include "app/ufrm_IPSet.h"
 #include "app/ufrm_LMenuH.h"
 #include "app/ufrm_TlacMenu.h"
 #include "app/ufrm_Tlacitko.h"
@@ -261,7 +262,7 @@ void TfVYN::BuildLayout()
     pnlNetSet = MakePage(pnlSettingsHold, hold, QStringLiteral("pnlNetSet"));
 
     // Holds the place of the IP settings frame.
-    IPSet = new QWidget(pnlNetSet);
+    IPSet = new Tfrm_IPSet(pnlNetSet);
     IPSet->setObjectName(QStringLiteral("IPSet"));
     IPSet->setGeometry(16, 16, 248, 132);
 

@@ -2,6 +2,7 @@
 
 #include "FrameEvents.h"
 #include "app/Panel.h"
+#include "app/ufrm_IPSet.h"
 #include "app/ufrm_LMenuH.h"
 #include "app/ufrm_TlacMenu.h"
 #include "app/ufrm_Tlacitko.h"

@@ -1,0 +1,10 @@
+// The temperature display.
+#include "app/uf_VYN.h"
+
+void TfVYN::BeginMeasure()
+{
+}
+
+void TfVYN::EndMeasure()
+{
+}
