@@ -134,6 +134,16 @@ public:
     // --- SOAP document (uf_VYN_Soap.cpp) ---
     // The whole document as the device or a file holds it (bytes).
     void SetSoapDocument(const QByteArray& Document);
+    // The first Host field's value / the first request line's path, or
+    // empty; the settings pages read them when the SOAP URL has no host or
+    // path.
+    QString GetSoapHeaderHost() const;
+    QString GetSoapPostPath() const;
+    // The header's request line and Host field follow txtSOAP_URL.
+    void SyncSoapHeaderFromURL();
+    // The SOAP page's controls that the settings mapping reads; the SOAP
+    // pages build them.
+    QCheckBox* chEnableSOAP = nullptr;
     QCheckBox* chEditSoapDoc = nullptr;
     QLineEdit* txtSOAP_URL = nullptr;
     QLineEdit* txtSoapIP = nullptr;

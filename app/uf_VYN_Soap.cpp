@@ -4,3 +4,17 @@
 void TfVYN::SetSoapDocument(const QByteArray&)
 {
 }
+
+QString TfVYN::GetSoapHeaderHost() const
+{
+    return QString();
+}
+
+QString TfVYN::GetSoapPostPath() const
+{
+    return QString();
+}
+
+void TfVYN::SyncSoapHeaderFromURL()
+{
+}
