@@ -117,11 +117,14 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
         return 0;
     }
     s.Body.append(data, static_cast<qsizetype>(n));
+    bool stop = false;
     const bool ok = s.Guard([&] {
         if (s.Events.OnWork)
             s.Events.OnWork(s.Body.size());
+        stop = s.Events.Cancelled && s.Events.Cancelled();
     });
-    return ok ? n : 0;
+    s.CancelledByCaller = s.CancelledByCaller || stop;
+    return ok && !stop ? n : 0;
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -130,8 +133,8 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     bool stop = false;
     if (!s.Guard([&] { stop = s.Events.Cancelled && s.Events.Cancelled(); }))
         return 1;
-    s.CancelledByCaller = stop;
-    return stop ? 1 : 0;
+    s.CancelledByCaller = s.CancelledByCaller || stop;
+    return s.CancelledByCaller ? 1 : 0;
 }
 
 QString AddressText(uint32_t address)

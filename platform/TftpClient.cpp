@@ -120,6 +120,10 @@ public:
                     Send(ErrorPacket(ErrUndefined, "cancelled"));
                 throw Exception(QStringLiteral("The transfer was cancelled."));
             }
+            if (m_sendNext) {
+                m_sendNext = false;
+                SendNext();
+            }
             Receive();
         }
     }
@@ -200,15 +204,14 @@ private:
             m_server.sin_port = from.sin_port;
             m_peerKnown = true;
             m_blockSize = op == OACK ? AgreedBlockSize(buf + 2, static_cast<size_t>(n) - 2) : 512;
-            SendNext();
+            m_sendNext = true;
         } else if (m_peerKnown && op == ACK && arg == m_block) {
             m_acked += m_lastSize;
             if (m_events.OnWork)
                 m_events.OnWork(m_acked);
-            if (m_lastSize < m_blockSize)
-                m_done = true;
-            else
-                SendNext();
+            // The caller may cancel before the next block goes out.
+            m_done = m_lastSize < m_blockSize;
+            m_sendNext = !m_done;
         }
         // Anything else, such as the repeated acknowledgement of an earlier
         // block, is not answered: answering it would double every packet.
@@ -267,6 +270,7 @@ private:
     const Clock::time_point m_deadline;
     bool m_peerKnown = false;
     bool m_done = false;
+    bool m_sendNext = false;
     int m_blockSize = 512;
     int m_retries = 0;
     uint16_t m_block = 0;
