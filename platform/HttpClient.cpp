@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,9 @@ struct GetState
     bool Refused = false;  // a status other than 2xx
     bool TooLarge = false;
     bool CancelledByCaller = false;
+    bool Connected = false;
+    bool ReadTimedOut = false;
+    std::chrono::steady_clock::time_point LastActivity = std::chrono::steady_clock::now();
     std::exception_ptr Raised;
 
     template <class F>
@@ -87,6 +91,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
 {
     auto& s = *static_cast<GetState*>(user);
     const size_t n = size * count;
+    s.LastActivity = std::chrono::steady_clock::now();
     const QByteArray line = QByteArray(data, static_cast<qsizetype>(n)).trimmed();
     if (line.startsWith("HTTP/")) {
         s.StatusLine = line.left(200);
@@ -110,6 +115,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
 {
     auto& s = *static_cast<GetState*>(user);
     const size_t n = size * count;
+    s.LastActivity = std::chrono::steady_clock::now();
     if (s.Refused || !s.Begin())
         return 0;
     if (s.Body.size() + static_cast<int64_t>(n) > s.Cap()) {
@@ -127,14 +133,60 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
     return ok && !stop ? n : 0;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+int OnConnected(void* user, char*, char*, int, int)
 {
     auto& s = *static_cast<GetState*>(user);
-    bool stop = false;
-    if (!s.Guard([&] { stop = s.Events.Cancelled && s.Events.Cancelled(); }))
-        return 1;
-    s.CancelledByCaller = s.CancelledByCaller || stop;
-    return s.CancelledByCaller ? 1 : 0;
+    s.Connected = true;
+    s.LastActivity = std::chrono::steady_clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
+struct MultiDeleter
+{
+    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
+
+// Runs the transfer in a loop of our own: libcurl's speed check counts in
+// whole wall-clock seconds and can end a healthy trickle, so the read
+// time-out and the caller's cancel are judged here, between short waits.
+CURLcode Drive(CURL* c, GetState& s)
+{
+    using namespace std::chrono;
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!multi)
+        return CURLE_OUT_OF_MEMORY;
+    CURLM* m = multi.get();
+    curl_multi_add_handle(m, c);
+    const milliseconds readLimit(std::max(1, s.Options.ReadTimeoutMs));
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(m, &running) != CURLM_OK)
+            break;
+        if (running == 0) {
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(m, &left))
+                if (msg->msg == CURLMSG_DONE)
+                    result = msg->data.result;
+            break;
+        }
+        bool stop = false;
+        if (!s.Guard([&] { stop = s.Events.Cancelled && s.Events.Cancelled(); }) || stop) {
+            s.CancelledByCaller = stop;
+            break;
+        }
+        // Until the connection stands, the connect time-out rules.
+        const auto silent = steady_clock::now() - s.LastActivity;
+        if (s.Connected && silent >= readLimit) {
+            s.ReadTimedOut = true;
+            break;
+        }
+        const auto wait = s.Connected ? std::min<milliseconds>(milliseconds(100), readLimit - duration_cast<milliseconds>(silent))
+                                      : milliseconds(100);
+        curl_multi_poll(m, nullptr, 0, static_cast<int>(std::max<milliseconds::rep>(1, wait.count())), nullptr);
+    }
+    curl_multi_remove_handle(m, c);
+    return result;
 }
 
 QString AddressText(uint32_t address)
@@ -170,10 +222,6 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, Options.ConnectTimeoutMs)));
     if (Options.TotalTimeoutMs > 0)
         curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(Options.TotalTimeoutMs));
-    // libcurl measures silence in whole seconds; round up so a short
-    // read time-out is never cut below what was asked.
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max(1, (Options.ReadTimeoutMs + 999) / 1000)));
     QByteArray local;
     if (Options.LocalAddress != 0) {
         local = "host!" + AddressText(Options.LocalAddress).toLatin1();
@@ -184,11 +232,10 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &state);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &state);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &state);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, &OnConnected);
+    curl_easy_setopt(c, CURLOPT_PREREQDATA, &state);
 
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = Drive(c, state);
     if (state.Begun)
         state.Guard([&] {
             if (Events.OnWorkEnd)
@@ -205,17 +252,10 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
                                                    : QString::fromLatin1(state.StatusLine));
     if (state.TooLarge)
         throw Exception(QStringLiteral("The answer is larger than %1 bytes.").arg(state.Cap()));
-    curl_off_t connected = 0;
-    curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &connected);
-    if (rc == CURLE_OPERATION_TIMEDOUT && connected > 0) {
-        // libcurl's own words name its speed limit; say which of ours ended it.
-        curl_off_t took = 0;
-        curl_easy_getinfo(c, CURLINFO_TOTAL_TIME_T, &took);
-        if (Options.TotalTimeoutMs > 0 && took >= curl_off_t(Options.TotalTimeoutMs) * 1000)
-            throw Exception(QStringLiteral("The answer did not arrive in full within %1 ms.")
-                                .arg(Options.TotalTimeoutMs));
+    if (state.ReadTimedOut)
         throw Exception(QStringLiteral("Read timed out: nothing arrived for %1 ms.").arg(Options.ReadTimeoutMs));
-    }
+    if (rc == CURLE_OPERATION_TIMEDOUT && state.Connected)
+        throw Exception(QStringLiteral("The answer did not arrive in full within %1 ms.").arg(Options.TotalTimeoutMs));
     if (rc != CURLE_OK)
         throw Exception(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));
     return state.Body;
