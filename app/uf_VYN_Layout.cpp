@@ -290,4 +290,5 @@ void TfVYN::BuildLayout()
     timMerit->setObjectName(QStringLiteral("timMerit"));
     timMerit->setInterval(MeritInterval);
     tcpMerit = new TTcpClient(this, QStringLiteral("tcpMerit"));
+    BuildCommands();
 }
