@@ -289,4 +289,7 @@ void TfVYN::BuildLayout()
     timMerit->setObjectName(QStringLiteral("timMerit"));
     timMerit->setInterval(MeritInterval);
     tcpMerit = new TTcpClient(this, QStringLiteral("tcpMerit"));
+
+    BuildSoapPages();
+    BuildMeasure();
 }

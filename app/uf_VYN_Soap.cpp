@@ -1,20 +1,790 @@
 // The SOAP document pages.
 #include "app/uf_VYN.h"
 
-void TfVYN::SetSoapDocument(const QByteArray&)
+#include "app/MyUtils.h"
+#include "app/Panel.h"
+#include "app/VYN16App.h"
+#include "app/uConst.h"
+#include "app/ufrm_Tlacitko.h"
+#include "lang/uLanguage.h"
+#include "platform/Exception.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <exception>
+#include <limits>
+
+namespace {
+
+const QString ContentLengthLine = QStringLiteral("Content-length: length");
+const QString ValPlaceholder = QStringLiteral("<%val0%>");
+const QString GuidPlaceholder = QStringLiteral("<%guid%>");
+
+const QStringList EmptyDocumentSet = {
+    QStringLiteral("POST / HTTP/1.1"),
+    QStringLiteral("Host: "),
+    QStringLiteral("Content-Type: application/soap+xml; charset=utf-8"),
+    QStringLiteral("Content-Length: length"),
+};
+const QStringList NoSeparatorSet = {
+    QStringLiteral("POST /Sensors.asmx HTTP/1.1"),
+    QStringLiteral("Host: "),
+    QStringLiteral("Content-Type: application/soap+xml; charset=utf-8"),
+    QStringLiteral("Content-Length: length"),
+};
+
+// Sets a guard for one programmatic update and puts back the value given.
+class TLockScope
 {
+public:
+    TLockScope(bool& Lock, bool Restore) : FLock(Lock), FRestore(Restore) { FLock = true; }
+    ~TLockScope() { FLock = FRestore; }
+    TLockScope(const TLockScope&) = delete;
+    TLockScope& operator=(const TLockScope&) = delete;
+
+private:
+    bool& FLock;
+    bool FRestore;
+};
+
+bool IsRequestLine(const QString& Line)
+{
+    return Line.left(5).toLower() == QLatin1String("post ");
+}
+
+// Trim of blanks and control characters.
+QString TrimText(const QString& Text)
+{
+    qsizetype from = 0;
+    qsizetype to = Text.size();
+    while (from < to && Text[from].unicode() <= 32)
+        ++from;
+    while (to > from && Text[to - 1].unicode() <= 32)
+        --to;
+    return Text.mid(from, to - from);
+}
+
+bool IsBlankBytes(const QByteArray& Bytes)
+{
+    for (char c : Bytes)
+        if (static_cast<unsigned char>(c) > 32)
+            return false;
+    return true;
+}
+
+// The memo's lines; an empty memo has none.
+QStringList MemoLines(const QPlainTextEdit* Memo)
+{
+    const QString text = Memo->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
+}
+
+QString ToMemoText(QString Text)
+{
+    Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Text.replace(u'\r', u'\n');
+    return Text;
+}
+
+QString DecodeDocument(const QByteArray& Bytes, bool Utf8)
+{
+    if (Utf8)
+        return QString::fromUtf8(Bytes);
+    QStringDecoder decoder("windows-1250");
+    return decoder.decode(Bytes);
+}
+
+QByteArray EncodeDocument(const QString& Text, bool Utf8)
+{
+    if (Utf8)
+        return Text.toUtf8();
+    QStringEncoder encoder("windows-1250");
+    return encoder.encode(Text);
+}
+
+bool IsValidUtf8(const QByteArray& Bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)decoder.decode(Bytes);
+    return !decoder.hasError();
+}
+
+// Where the header ends: the first CR LF CR LF or LF LF, whichever comes
+// first; -1 when there is neither.
+qsizetype FindSeparator(const QByteArray& Text, qsizetype& Length)
+{
+    const qsizetype crlf = Text.indexOf("\r\n\r\n");
+    const qsizetype lf = Text.indexOf("\n\n");
+    if (crlf >= 0 && (lf < 0 || crlf <= lf)) {
+        Length = 4;
+        return crlf;
+    }
+    Length = 2;
+    return lf;
+}
+
+[[noreturn]] void RaiseTooLarge()
+{
+    throw Exception(Language.GetText(QStringLiteral("DokumentJePrilis"),
+                                     QStringLiteral("Dokument je příliš velký (maximální velikost je 65500 B)")));
+}
+
+// An exception must not unwind through Qt's event code.
+template <class Fn>
+void Guarded(Fn&& fn)
+{
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+}
+
+// A placeholder button: its own drawn mark, and no focus, so that the body
+// memo keeps the caret while it is clicked.
+class TPlaceholderButton : public QAbstractButton
+{
+public:
+    TPlaceholderButton(QWidget* Parent, const QString& Name, const QString& Mark, const QColor& Color)
+        : QAbstractButton(Parent), FMark(Mark), FColor(Color)
+    {
+        setObjectName(Name);
+        setFocusPolicy(Qt::NoFocus);
+        setCursor(Qt::PointingHandCursor);
+        setFixedSize(28, 28);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF r = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+        p.setPen(QPen(FColor.darker(isDown() ? 160 : 130), 1.5));
+        p.setBrush(underMouse() ? FColor.lighter(115) : FColor);
+        p.drawRoundedRect(r, 4, 4);
+        QFont f = font();
+        f.setBold(true);
+        f.setPixelSize(11);
+        p.setFont(f);
+        p.setPen(Qt::white);
+        p.drawText(r, Qt::AlignCenter, FMark);
+    }
+
+private:
+    QString FMark;
+    QColor FColor;
+};
+
+// Focus changes of the body memo.
+class TFocusWatch : public QObject
+{
+public:
+    TFocusWatch(QObject* Parent, std::function<void()> In, std::function<void()> Out)
+        : QObject(Parent), FIn(std::move(In)), FOut(std::move(Out))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Event->type() == QEvent::FocusIn)
+            FIn();
+        else if (Event->type() == QEvent::FocusOut)
+            FOut();
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    std::function<void()> FIn;
+    std::function<void()> FOut;
+};
+
+TfrmTlacitko* MakeButton(QWidget* Parent, const QString& Name, const QString& Caption, const QString& Hint, QSize Size)
+{
+    auto* button = new TfrmTlacitko(Parent);
+    button->setObjectName(Name);
+    button->SetCaption(Caption);
+    button->SetHint(Hint);
+    button->setFixedSize(Size);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* Parent, const QString& Name, const QString& Text)
+{
+    auto* label = new QLabel(Text, Parent);
+    label->setObjectName(Name);
+    return label;
+}
+
+QPlainTextEdit* MakeMemo(QWidget* Parent, const QString& Name)
+{
+    auto* memo = new QPlainTextEdit(Parent);
+    memo->setObjectName(Name);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return memo;
+}
+
+} // namespace
+
+void TfVYN::BuildSoapPages()
+{
+    const QString gipHint = QStringLiteral("Převést symbolickou adresu na IP adresu (musí být dostupná)");
+
+    // The SOAP page.
+    auto* soap = new QVBoxLayout(pnlSOAP);
+    soap->setContentsMargins(12, 12, 12, 12);
+    soap->setSpacing(10);
+
+    auto* params = new QGroupBox(QStringLiteral("Parametry"), pnlSOAP);
+    params->setObjectName(QStringLiteral("grpSoapParams"));
+    auto* grid = new QGridLayout(params);
+    chEnableSOAP = new QCheckBox(QStringLiteral("Zasílání teploty přes SOAP"), params);
+    chEnableSOAP->setObjectName(QStringLiteral("chEnableSOAP"));
+    grid->addWidget(chEnableSOAP, 0, 0, 1, 3);
+    grid->addWidget(MakeLabel(params, QStringLiteral("lblSoapURL"), QStringLiteral("URL cesta")), 1, 0);
+    txtSOAP_URL = new QLineEdit(params);
+    txtSOAP_URL->setObjectName(QStringLiteral("txtSOAP_URL"));
+    grid->addWidget(txtSOAP_URL, 1, 1);
+    cmdSoap_GIP = MakeButton(params, QStringLiteral("cmdSoap_GIP"), QStringLiteral("@"), gipHint, QSize(22, 22));
+    grid->addWidget(cmdSoap_GIP, 1, 2);
+    grid->addWidget(MakeLabel(params, QStringLiteral("lblSoapIP"), QStringLiteral("IP adresa serveru")), 2, 0);
+    txtSoapIP = new QLineEdit(params);
+    txtSoapIP->setObjectName(QStringLiteral("txtSoapIP"));
+    grid->addWidget(txtSoapIP, 2, 1);
+    grid->setColumnStretch(1, 1);
+    soap->addWidget(params);
+
+    auto* document = new QGroupBox(QStringLiteral("SOAP dokument"), pnlSOAP);
+    document->setObjectName(QStringLiteral("grpSoapDocument"));
+    auto* docRow = new QHBoxLayout(document);
+    lblSoapStat = MakeLabel(document, QStringLiteral("lblSoapStat"), QString());
+    lblSoapStat->setTextFormat(Qt::PlainText);
+    docRow->addWidget(lblSoapStat, 1);
+    cmdChngSoap = MakeButton(document, QStringLiteral("cmdChngSoap"), QStringLiteral("Nastavit"), QString(),
+                             QSize(110, 22));
+    // The symbol font's box-with-a-cross, drawn from a font we have.
+    cmdDelSoap = MakeButton(document, QStringLiteral("cmdDelSoap"), QString(QChar(0x2327)),
+                            QStringLiteral("Odstranit dokument"), QSize(22, 22));
+    docRow->addWidget(cmdChngSoap);
+    docRow->addWidget(cmdDelSoap);
+    soap->addWidget(document);
+    soap->addStretch(1);
+
+    for (QWidget* control : std::initializer_list<QWidget*>{txtSOAP_URL, cmdSoap_GIP, txtSoapIP, cmdChngSoap, cmdDelSoap})
+        control->setEnabled(false);
+
+    // The document page.
+    auto* page = new QVBoxLayout(pnlSoapDoc);
+    page->setContentsMargins(12, 8, 12, 12);
+    page->setSpacing(6);
+    auto* top = new QHBoxLayout;
+    auto* title = MakeLabel(pnlSoapDoc, QStringLiteral("lblSoapDocTitle"), QStringLiteral("Struktura SOAP dokumentu"));
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    top->addWidget(title, 1);
+    cmdSoapDocBack = MakeButton(pnlSoapDoc, QStringLiteral("cmdSoapDocBack"), QStringLiteral("Zpět"), QString(),
+                                QSize(90, 22));
+    top->addWidget(cmdSoapDocBack);
+    page->addLayout(top);
+
+    page->addWidget(MakeLabel(pnlSoapDoc, QStringLiteral("lblSoapHead"), QStringLiteral("Hlavička")));
+    auto* headRow = new QHBoxLayout;
+    mSoapHead = MakeMemo(pnlSoapDoc, QStringLiteral("mSoapHead"));
+    mSoapHead->setFixedHeight(96);
+    mSoapHead->setPlainText(NoSeparatorSet.join(u'\n'));
+    headRow->addWidget(mSoapHead, 1);
+    cmdLoadSoap = MakeButton(pnlSoapDoc, QStringLiteral("cmdLoadSoap"), QStringLiteral("Načíst ..."), QString(),
+                             QSize(90, 22));
+    headRow->addWidget(cmdLoadSoap, 0, Qt::AlignTop);
+    page->addLayout(headRow);
+
+    auto* docHead = new QHBoxLayout;
+    docHead->addWidget(MakeLabel(pnlSoapDoc, QStringLiteral("lblSoapDocument"), QStringLiteral("Dokument")));
+    docHead->addWidget(MakeLabel(pnlSoapDoc, QStringLiteral("lblSoapPreview"), QStringLiteral("Náhled dokumentu")), 1);
+    chEditSoapDoc = new QCheckBox(QStringLiteral("Upravit"), pnlSoapDoc);
+    chEditSoapDoc->setObjectName(QStringLiteral("chEditSoapDoc"));
+    docHead->addWidget(chEditSoapDoc);
+    page->addLayout(docHead);
+
+    auto* bodyRow = new QHBoxLayout;
+    bodyRow->setSpacing(0);
+    mSoapDoc = MakeMemo(pnlSoapDoc, QStringLiteral("mSoapDoc"));
+    mSoapDoc->setReadOnly(true);
+    bodyRow->addWidget(mSoapDoc, 1);
+    pnlEditSoapDoc = new TPanel(pnlSoapDoc, QStringLiteral("pnlEditSoapDoc"), clLMenuNormal);
+    pnlEditSoapDoc->setFixedWidth(36);
+    const auto placeholder = [this](const QString& shapeName, const QString& shapeHint, const QString& name,
+                                    const QString& mark, const QString& hint, const QColor& color, int y) {
+        auto* shape = new QFrame(pnlEditSoapDoc);
+        shape->setObjectName(shapeName);
+        shape->setFrameShape(QFrame::Box);
+        shape->setToolTip(shapeHint);
+        shape->setGeometry(2, y, 32, 32);
+        auto* button = new TPlaceholderButton(pnlEditSoapDoc, name, mark, color);
+        button->setToolTip(hint);
+        button->move(4, y + 2);
+        button->hide();
+        return std::make_pair(static_cast<QWidget*>(shape), static_cast<QAbstractButton*>(button));
+    };
+    std::tie(shpDocIT, imgDocIT) =
+        placeholder(QStringLiteral("shpDocIT"),
+                    QStringLiteral("Označte v dokumentu místo, kde má být vložena aktuální teplota"),
+                    QStringLiteral("imgDocIT"), QString::fromUtf8("°C"),
+                    QStringLiteral("Vložit do dokumentu aktuální teplotu"), QColor(0xC0, 0x40, 0x30), 4);
+    std::tie(shpDocIG, imgDocIG) =
+        placeholder(QStringLiteral("shpDocIG"),
+                    QStringLiteral("Označte v dokumentu místo, kam má být vloženo GUID zařízení"),
+                    QStringLiteral("imgDocIG"), QStringLiteral("ID"), QStringLiteral("Vložit do dokumentu GUID zařízení"),
+                    QColor(0x30, 0x60, 0xB0), 40);
+    pnlEditSoapDoc->hide();
+    bodyRow->addWidget(pnlEditSoapDoc);
+    page->addLayout(bodyRow, 1);
+
+    // Events.
+    connect(chEnableSOAP, &QCheckBox::toggled, this, [this] { Guarded([this] { chEnableSOAPClick(); }); });
+    connect(txtSOAP_URL, &QLineEdit::returnPressed, this, [this] { Guarded([this] { cmdSoap_GIPClick(); }); });
+    connect(txtSoapIP, &QLineEdit::returnPressed, this, [this] { Guarded([this] { cmdSoap_GIPClick(); }); });
+    cmdSoap_GIP->OnClick = [this](QObject*) { Guarded([this] { cmdSoap_GIPClick(); }); };
+    cmdChngSoap->OnClick = [this](QObject*) { Guarded([this] { cmdChngSoapClick(); }); };
+    cmdDelSoap->OnClick = [this](QObject*) { Guarded([this] { cmdDelSoapClick(); }); };
+    cmdSoapDocBack->OnClick = [this](QObject*) { Guarded([this] { cmdSoapDocBackClick(); }); };
+    cmdLoadSoap->OnClick = [this](QObject*) { Guarded([this] { cmdLoadSoapClick(); }); };
+    connect(mSoapHead, &QPlainTextEdit::textChanged, this, [this] { Guarded([this] { mSoapHeadChange(); }); });
+    connect(mSoapDoc, &QPlainTextEdit::textChanged, this, [this] { Guarded([this] { mSoapDocChange(); }); });
+    connect(chEditSoapDoc, &QCheckBox::toggled, this, [this] { Guarded([this] { chEditSoapDocClick(); }); });
+    connect(imgDocIT, &QAbstractButton::clicked, this, [this] { Guarded([this] { imgDocITClick(); }); });
+    connect(imgDocIG, &QAbstractButton::clicked, this, [this] { Guarded([this] { imgDocIGClick(); }); });
+    mSoapDoc->installEventFilter(
+        new TFocusWatch(mSoapDoc, [this] { mSoapDocEnter(); }, [this] { mSoapDocExit(); }));
+}
+
+bool TfVYN::ParseHeaderLine(const QString& Line, QString& Name, QString& Value)
+{
+    Name.clear();
+    Value.clear();
+    if (IsRequestLine(Line) || Line.startsWith(u' '))
+        return false;
+    const qsizetype colon = Line.indexOf(u':');
+    if (colon < 0)
+        return false;
+    Name = TrimText(Line.left(colon));
+    Value = TrimText(Line.mid(colon + 1));
+    return true;
+}
+
+QString TfVYN::GetSoapHeader() const
+{
+    QStringList written;
+    for (const QString& line : MemoLines(mSoapHead)) {
+        if (TrimText(line).isEmpty())
+            continue;
+        QString name;
+        QString value;
+        if (ParseHeaderLine(line, name, value)) {
+            if (name.toLower() == QLatin1String("content-length"))
+                continue;
+            written.append(name + QStringLiteral(": ") + value);
+        } else {
+            written.append(line);
+        }
+    }
+    return written.join(QStringLiteral("\r\n"));
+}
+
+void TfVYN::SetSoapHeader(const QString& Header)
+{
+    QString text = ToMemoText(Header);
+    if (!text.isEmpty() && !text.endsWith(u'\n'))
+        text += u'\n';
+    mSoapHead->setPlainText(text + ContentLengthLine);
+}
+
+void TfVYN::SetSoapBody(const QByteArray& Body)
+{
+    // The memo's own change must not take the displayed text back in.
+    TLockScope lock(FSoapSyncLock, false);
+    FSoapBody = Body;
+    lblSoapStat->setText(Body.isEmpty() ? Language.GetText(QStringLiteral("empty"), QStringLiteral("<empty>"))
+                                        : QString::number(Body.size()) + QStringLiteral(" B"));
+    mSoapDoc->setPlainText(DecodeDocument(Body, FSoapUtf8));
+}
+
+QByteArray TfVYN::BuildSoapDocument(bool EmptyBody)
+{
+    if (EmptyBody && FSoapBody.isEmpty())
+        return QByteArray();
+    const QByteArray document = EncodeDocument(GetSoapHeader(), FSoapUtf8) + "\r\n\r\n" + FSoapBody;
+    // The device takes the document in one image block.
+    if (document.size() > SoapDocumentLimit)
+        RaiseTooLarge();
+    return document;
+}
+
+void TfVYN::SetSoapDocument(const QByteArray& Document)
+{
+    const bool remembered = FSoapSyncLock;
+    TLockScope lock(FSoapSyncLock, remembered);
+    FSoapUtf8 = IsValidUtf8(Document);
+
+    if (IsBlankBytes(Document)) {
+        // With the guard clear after the body, the URL follows the new
+        // request line before the header follows the URL's host.
+        SetSoapBody(QByteArray());
+        mSoapHead->setPlainText(EmptyDocumentSet.join(u'\n'));
+        SyncSoapHeaderFromURL();
+        return;
+    }
+
+    qsizetype separatorLength = 0;
+    const qsizetype separator = FindSeparator(Document, separatorLength);
+    if (separator >= 0) {
+        FSoapSyncLock = remembered;
+        SetSoapHeader(DecodeDocument(Document.left(separator), FSoapUtf8));
+        FSoapSyncLock = true;
+        SetSoapBody(Document.mid(separator + separatorLength));
+        return;
+    }
+
+    // No header to be found: the text is kept as the body rather than lost,
+    // under a header made from the URL, and the operator is told.
+    FSoapSyncLock = true;
+    mSoapHead->setPlainText(NoSeparatorSet.join(u'\n'));
+    SyncSoapHeaderFromURL();
+    SetSoapBody(Document);
+    FSoapSyncLock = true;
+    ShowMessageBox(Language.GetText(QStringLiteral("DokumentBezHlavi"),
+                                    QStringLiteral("Dokument neobsahuje hlavičku oddělenou prázdným řádkem. "
+                                                   "Celý text byl převzat jako tělo dokumentu a hlavička byla "
+                                                   "sestavena z URL.")),
+                   48, QString(), this);
 }
 
 QString TfVYN::GetSoapHeaderHost() const
 {
+    for (const QString& line : MemoLines(mSoapHead)) {
+        QString name;
+        QString value;
+        if (ParseHeaderLine(line, name, value) && name.toLower() == QLatin1String("host"))
+            return value;
+    }
     return QString();
 }
 
 QString TfVYN::GetSoapPostPath() const
 {
+    static const QRegularExpression version(QStringLiteral("\\s+HTTP/\\d+\\.\\d+$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    for (const QString& line : MemoLines(mSoapHead)) {
+        if (!IsRequestLine(line))
+            continue;
+        // Only a version that is there comes off; "POST /Sensors.asmx" keeps
+        // its whole path.
+        QString path = TrimText(line.mid(5));
+        path.remove(version);
+        return TrimText(path);
+    }
     return QString();
 }
 
 void TfVYN::SyncSoapHeaderFromURL()
 {
+    TLockScope lock(FSoapSyncLock, FSoapSyncLock);
+    QString host;
+    uint16_t port = 0;
+    QString path;
+    ParseURL(txtSOAP_URL->text(), host, port, path);
+    const bool hostOK = !host.isEmpty() && host != QLatin1String("0.0.0.0");
+    const bool postOK = !path.isEmpty() || hostOK;
+    const QString requestLine = QStringLiteral("POST /") + path + QStringLiteral(" HTTP/1.1");
+    const QString hostLine = QStringLiteral("Host: ") + host;
+
+    QStringList lines = MemoLines(mSoapHead);
+    bool seenHost = false;
+    bool seenRequest = false;
+    for (QString& line : lines) {
+        QString name;
+        QString value;
+        if (ParseHeaderLine(line, name, value)) {
+            if (name.toLower() == QLatin1String("host")) {
+                if (hostOK)
+                    line = hostLine;
+                seenHost = true;
+            }
+        } else if (IsRequestLine(line)) {
+            if (postOK)
+                line = requestLine;
+            seenRequest = true;
+        }
+    }
+    if (!seenRequest)
+        lines.insert(0, requestLine);
+    if (!seenHost)
+        lines.insert(qMin<qsizetype>(1, lines.size()), hostLine);
+    const QString text = lines.join(u'\n');
+    if (text != mSoapHead->toPlainText())
+        mSoapHead->setPlainText(text);
+}
+
+void TfVYN::mSoapHeadChange()
+{
+    if (FSoapSyncLock)
+        return;
+    QString hPath = GetSoapPostPath();
+    QString hHost = GetSoapHeaderHost();
+    QString uHost;
+    uint16_t uPort = 0;
+    QString uPath;
+    ParseURL(txtSOAP_URL->text(), uHost, uPort, uPath);
+    if (uHost.isEmpty())
+        uHost = txtSoapIP->text();
+    if (uHost.isEmpty())
+        uHost = QStringLiteral("0.0.0.0");
+    if (hPath.isEmpty())
+        hPath = uPath;
+    if (hHost.isEmpty())
+        hHost = uHost;
+    if (hPath == uPath && hHost == uHost)
+        return;
+    txtSOAP_URL->setText(BuildURL(hHost, uPort, hPath));
+}
+
+void TfVYN::chEnableSOAPClick()
+{
+    const bool on = chEnableSOAP->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{txtSOAP_URL, txtSoapIP, cmdSoap_GIP, cmdChngSoap, cmdDelSoap})
+        control->setEnabled(on);
+}
+
+void TfVYN::cmdSoap_GIPClick()
+{
+    try {
+        QString host;
+        uint16_t port = 0;
+        QString path;
+        ParseURL(txtSOAP_URL->text(), host, port, path);
+        bool resolved = true;
+        if (!host.isEmpty()) {
+            uint32_t ip = 0;
+            if (TryStrictStrToIP(host, ip)) {
+                host = IPAddrToStr(ip);
+            } else {
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                try {
+                    ip = SoapResolveHost ? SoapResolveHost(host) : TARPManager::ResolveHostName(host);
+                } catch (...) {
+                    ip = 0;
+                }
+                QGuiApplication::restoreOverrideCursor();
+                resolved = ip != 0;
+                if (resolved)
+                    host = IPAddrToStr(ip);
+            }
+        }
+        if (resolved) {
+            txtSoapIP->setText(host);
+        } else {
+            txtSoapIP->setFocus();
+            ShowMessageBox(Language.GetText(QStringLiteral("ServersJeMomenta"),
+                                            QStringLiteral("Server %s je momentálně nedostupný. Prosím vyplňte "
+                                                           "ručně IP adresu."))
+                               .replace(QStringLiteral("%s"), host),
+                           16, QString(), this);
+        }
+    } catch (const std::exception& e) {
+        const auto* error = dynamic_cast<const Exception*>(&e);
+        ShowMessageBox(error ? error->Message() : QString::fromLocal8Bit(e.what()), 16, QString(), this);
+        // The URL that could not be read would only fail again.
+        return;
+    }
+    SyncSoapHeaderFromURL();
+}
+
+void TfVYN::cmdChngSoapClick()
+{
+    ShowPage(pnlSoapDoc, true);
+    SyncSoapHeaderFromURL();
+}
+
+void TfVYN::cmdSoapDocBackClick()
+{
+    ShowPage(pnlSOAP, true);
+}
+
+void TfVYN::cmdLoadSoapClick()
+{
+    QString fileName;
+    int filter = 1;
+    if (odSoapExecute) {
+        if (!odSoapExecute(fileName, filter))
+            return;
+    } else {
+        QFileDialog dialog(this);
+        dialog.setObjectName(QStringLiteral("odSoap"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(QStringLiteral("xml"));
+        // "*.*" would hide names without a dot here.
+        const QStringList filters = {QStringLiteral("XML (*.xml)"), QStringLiteral("Document with header (*)"),
+                                     QStringLiteral("*.* (*)")};
+        dialog.setNameFilters(filters);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return;
+        fileName = dialog.selectedFiles().first();
+        filter = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    }
+
+    // The size is known before anything is read; a pipe or a device has
+    // none and is refused rather than read without end.
+    const qint64 size = GetFileSizeByName(fileName);
+    if (size < 0 && QFileInfo::exists(fileName))
+        throw Exception(QStringLiteral("Chyba při čtení souboru ") + fileName + QStringLiteral("\r\n") +
+                        SysErrorText(EINVAL));
+    if (size > SoapFileLimit)
+        RaiseTooLarge();
+    const QByteArray text = ReadFileToString(fileName, true);
+    if (text.size() > SoapFileLimit)
+        RaiseTooLarge();
+
+    chEditSoapDoc->setChecked(false);
+
+    if (filter == 2) {
+        const QString url = txtSOAP_URL->text();
+        QString host;
+        uint16_t port = 0;
+        QString path;
+        ParseURL(url, host, port, path);
+        SetSoapDocument(text);
+        SetSoapHeader(GetSoapHeader());
+        if (!url.isEmpty()) {
+            if (host.isEmpty())
+                host = GetSoapHeaderHost();
+            if (path.isEmpty())
+                path = GetSoapPostPath();
+            txtSOAP_URL->setText(BuildURL(host, port, path));
+            SyncSoapHeaderFromURL();
+            mSoapHeadChange();
+        }
+    } else {
+        FSoapUtf8 = IsValidUtf8(text);
+        SetSoapBody(text);
+    }
+}
+
+void TfVYN::cmdDelSoapClick()
+{
+    if (ShowMessageBox(Language.GetText(QStringLiteral("DelSoapDocQ"),
+                                        QStringLiteral("Opravdu chcete vymazat SOAP dokument?")),
+                       36, QString(), this) == 6)
+        SetSoapBody(QByteArray());
+}
+
+void TfVYN::mSoapDocChange()
+{
+    if (!chEditSoapDoc->isChecked() || FSoapSyncLock)
+        return;
+    // The memo gives LF; the document keeps CR LF.
+    QString text = mSoapDoc->toPlainText();
+    text.replace(u'\n', QStringLiteral("\r\n"));
+    FSoapBody = EncodeDocument(text, FSoapUtf8);
+    lblSoapStat->setText(FSoapBody.isEmpty() ? Language.GetText(QStringLiteral("empty"), QStringLiteral("<empty>"))
+                                             : QString::number(FSoapBody.size()) + QStringLiteral(" B"));
+}
+
+void TfVYN::mSoapDocEnter()
+{
+    imgDocIT->show();
+    imgDocIG->show();
+}
+
+void TfVYN::mSoapDocExit()
+{
+    imgDocIT->hide();
+    imgDocIG->hide();
+}
+
+void TfVYN::chEditSoapDocClick()
+{
+    const bool on = chEditSoapDoc->isChecked();
+    // The panel sits at the memo's right edge; the layout narrows the memo.
+    pnlEditSoapDoc->setVisible(on);
+    mSoapDoc->setReadOnly(!on);
+}
+
+void TfVYN::imgDocITClick()
+{
+    if (mSoapDoc->hasFocus())
+        mSoapDoc->textCursor().insertText(ValPlaceholder);
+}
+
+void TfVYN::imgDocIGClick()
+{
+    if (mSoapDoc->hasFocus())
+        mSoapDoc->textCursor().insertText(GuidPlaceholder);
+}
+
+void TfVYN::HTTPWorkBegin(bool Reading, int64_t Total)
+{
+    try {
+        if (!Reading || !FProgressBar)
+            return;
+        FProgressBar->setMinimum(0);
+        // An unknown size must not turn the bar into a busy indicator.
+        if (Total > 0)
+            FProgressBar->setMaximum(int(qMin<int64_t>(Total, std::numeric_limits<int>::max())));
+        FProgressBar->setValue(0);
+        FProgressBar->repaint();
+    } catch (...) {
+    }
+}
+
+void TfVYN::HTTPWork(bool Reading, int64_t Count)
+{
+    try {
+        if (!Reading || !FProgressBar)
+            return;
+        FProgressBar->setValue(int(qMin<int64_t>(Count, FProgressBar->maximum())));
+        FProgressBar->repaint();
+    } catch (...) {
+    }
+}
+
+void TfVYN::HTTPWorkEnd(bool Reading)
+{
+    try {
+        if (!Reading || !FProgressBar)
+            return;
+        FProgressBar->setValue(FProgressBar->maximum());
+        FProgressBar->repaint();
+    } catch (...) {
+    }
+}
+
+platform::TransferEvents TfVYN::SoapTransferEvents(bool Reading)
+{
+    platform::TransferEvents events;
+    events.OnWorkBegin = [this, Reading](int64_t total) { HTTPWorkBegin(Reading, total); };
+    events.OnWork = [this, Reading](int64_t count) { HTTPWork(Reading, count); };
+    events.OnWorkEnd = [this, Reading] { HTTPWorkEnd(Reading); };
+    return events;
 }
