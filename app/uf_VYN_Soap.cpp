@@ -123,7 +123,8 @@ QByteArray EncodeDocument(const QString& Text, bool Utf8)
 bool IsValidUtf8(const QByteArray& Bytes)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(Bytes);
+    // The decoding runs only when its result is taken.
+    const QString text = decoder.decode(Bytes);
     return !decoder.hasError();
 }
 
