@@ -1,0 +1,235 @@
+// The temperature display on an offscreen main window, reading status pages
+// from a small server of the test's own on loopback.
+#include "MainWindowFixture.h"
+
+#include "app/MyUtils.h"
+#include "app/ufrm_Tlacitko.h"
+#include "model/u_DevData.h"
+#include "support/QStringPrint.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string Page(const std::string& status, const std::string& body, const std::string& extra = {})
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Type: text/xml\r\n" + extra +
+           "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string Temperature(const std::string& text)
+{
+    return Page("200 OK", "<?xml version=\"1.0\"?>\n<vyn><temperature>" + text + "</temperature></vyn>\n");
+}
+
+// Answers every connection with the reply of the moment and notes the
+// request line.
+class StatusServer
+{
+public:
+    StatusServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(m_fd, 8) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            throw std::runtime_error("no loopback server");
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~StatusServer()
+    {
+        ::shutdown(m_fd, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_fd);
+    }
+    void Serve(const std::string& reply)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_reply = reply;
+    }
+    int Port() const { return m_port; }
+    int Requests() const { return m_requests; }
+    std::string LastRequest()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lastRequest;
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c < 0)
+                return;
+            std::string request;
+            char buffer[1024];
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    break;
+                request.append(buffer, size_t(n));
+            }
+            std::string reply;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_lastRequest = request.substr(0, request.find("\r\n"));
+                reply = m_reply;
+            }
+            ++m_requests;
+            for (size_t sent = 0; sent < reply.size();) {
+                const ssize_t n = ::send(c, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                sent += size_t(n);
+            }
+            ::close(c);
+        }
+    }
+
+    int m_fd = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::string m_reply;
+    std::string m_lastRequest;
+    std::atomic<int> m_requests{0};
+};
+
+class MeasureTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        QLocale::setDefault(QLocale(QLocale::Czech));
+        w = std::make_unique<TfVYN>(nullptr, ini);
+        w->FDeviceLoaded = true;
+        w->FDevIP = StrToIPAddr("127.0.0.1");
+        w->UpdateDeviceState();
+        w->FDataManager->SetValue("web_port", Variant(int32_t(server.Port())));
+    }
+    void TearDown() override
+    {
+        w.reset();
+        QLocale::setDefault(QLocale::c());
+        MainWindowTest::TearDown();
+    }
+
+    StatusServer server;
+    std::unique_ptr<TfVYN> w;
+};
+
+} // namespace
+
+TEST_F(MeasureTest, TemperatureTextFromTenths)
+{
+    const struct {
+        const char* tenths;
+        const char* shown;
+    } rows[] = {{"235", "23,5°C"}, {"230", "23°C"}, {"5", "0,5°C"}, {"-5", "-0,5°C"}, {"-50", "-5°C"},
+                {"0", "0°C"},     {"-0", "0°C"},    {"+5", "0,5°C"}, {" 5\n", "0,5°C"}, {"abc", "abc"},
+                {"2147483648", "2147483648"}, {"-2147483648", "-214748364,8°C"}, {"1.5", "1.5"},
+                {"0123456789012345678901234567890123456789", "01234567890123456789012345678901"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(TfVYN::TemperatureText(QString::fromUtf8(row.tenths)), QString::fromUtf8(row.shown)) << row.tenths;
+
+    w->FDevIP = StrToIPAddr("10.0.0.5");
+    const struct {
+        int port;
+        const char* url;
+    } ports[] = {{80, "http://10.0.0.5/vyn.xml"}, {8080, "http://10.0.0.5:8080/vyn.xml"}, {81, "http://10.0.0.5:81/vyn.xml"}};
+    for (const auto& row : ports) {
+        w->FDataManager->SetValue("web_port", Variant(int32_t(row.port)));
+        EXPECT_EQ(w->MeritURL(), row.url);
+    }
+}
+
+TEST_F(MeasureTest, FailuresAreCountedBeforeTheDisplayGivesUp)
+{
+    // A failing first reading shows the unknown value at once.
+    server.Serve(Page("500 Internal Server Error", "x"));
+    w->cmdMeritTlacClick();
+    EXPECT_TRUE(w->timMerit->isActive());
+    EXPECT_EQ(w->cmdMerit->Caption(), "Stop");
+    EXPECT_TRUE(w->lblMerit->isVisibleTo(w.get()));
+    EXPECT_EQ(w->lblMerit->text(), QString::fromUtf8("??? °C"));
+    EXPECT_EQ(server.LastRequest(), "GET /vyn.xml HTTP/1.1");
+
+    const std::string failures[] = {
+        Page("302 Found", "", "Location: /vyn.xml\r\n"),
+        Page("200 OK", "<vyn><other>1</other></vyn>"),
+        Temperature(""),
+        Page("200 OK", "<vyn><temperature>2"),
+        "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<vyn><temperature>1</temperature>" + std::string(200000, ' ') + "</vyn>",
+        Page("500 Internal Server Error", Temperature("1")),
+        Page("404 Not Found", "x"),
+    };
+    // Each failure, three in a row kept, the fourth given up.
+    for (const std::string& failure : failures) {
+        server.Serve(Temperature("235"));
+        w->timMeritTimer();
+        ASSERT_EQ(w->lblMerit->text(), QString::fromUtf8("23,5°C"));
+        for (int i = 1; i <= 4; ++i) {
+            server.Serve(failure);
+            w->timMeritTimer();
+            EXPECT_EQ(w->lblMerit->text(), QString::fromUtf8(i < 4 ? "23,5°C" : "??? °C"))
+                << failure.substr(0, 40) << " #" << i;
+        }
+    }
+
+    // Device text is shown as plain text.
+    server.Serve(Temperature("&lt;b&gt;x&lt;/b&gt;"));
+    w->timMeritTimer();
+    EXPECT_EQ(w->lblMerit->text(), "<b>x</b>");
+    EXPECT_EQ(w->lblMerit->textFormat(), Qt::PlainText);
+}
+
+TEST_F(MeasureTest, DisplayStopsWithTheDevice)
+{
+    server.Serve(Temperature("230"));
+    w->BeginMeasure();
+    EXPECT_EQ(w->lblMerit->text(), QString::fromUtf8("23°C"));
+    const int requests = server.Requests();
+
+    // A road's device is left alone.
+    {
+        TfVYN::TRoadGuard road(*w);
+        w->timMeritTimer();
+    }
+    EXPECT_EQ(server.Requests(), requests);
+
+    w->cmdMeritTlacClick();
+    EXPECT_FALSE(w->timMerit->isActive());
+    EXPECT_EQ(w->cmdMerit->Caption(), QString::fromUtf8("Měřit"));
+    EXPECT_FALSE(w->lblMerit->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->lblMerit->text().isEmpty());
+
+    // A tick after the device went ends the display without a reading.
+    w->BeginMeasure();
+    w->FDeviceLoaded = false;
+    w->timMeritTimer();
+    EXPECT_EQ(server.Requests(), requests + 1);
+    EXPECT_FALSE(w->timMerit->isActive());
+    EXPECT_FALSE(w->lblMerit->isVisibleTo(w.get()));
+
+    w->cmdMerit->show();
+    w->cmdMeritTlacClick();
+    EXPECT_FALSE(w->cmdMerit->isVisibleTo(w.get()));
+}
