@@ -428,7 +428,7 @@ void TfVYN::SetSoapBody(const QByteArray& Body)
     FSoapBody = Body;
     lblSoapStat->setText(Body.isEmpty() ? Language.GetText(QStringLiteral("empty"), QStringLiteral("<empty>"))
                                         : QString::number(Body.size()) + QStringLiteral(" B"));
-    mSoapDoc->setPlainText(DecodeDocument(Body, FSoapUtf8));
+    mSoapDoc->setPlainText(ToMemoText(DecodeDocument(Body, FSoapUtf8)));
 }
 
 QByteArray TfVYN::BuildSoapDocument(bool EmptyBody)
