@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -162,6 +163,13 @@ public:
     // Content-Length fields; fields come back as "name: value".
     QString GetSoapHeader() const;
     void SetSoapBody(const QByteArray& Body);
+    // A body read from a file: its encoding decided anew.
+    void SetSoapBodyFromFile(const QByteArray& Body);
+    // Raises the size message for a file over SoapFileLimit.
+    static void CheckSoapFileSize(qint64 Size);
+    // The four default header lines: the no-separator set or the
+    // empty-document set.
+    static QStringList SoapHeaderSet(bool NoSeparator);
     // A "name: value" field line; false for the request line, a line that
     // starts with a blank or one without a colon.
     static bool ParseHeaderLine(const QString& Line, QString& Name, QString& Value);
