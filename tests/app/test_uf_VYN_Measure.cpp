@@ -7,8 +7,11 @@
 #include "model/u_DevData.h"
 #include "support/QStringPrint.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -210,4 +213,35 @@ TEST_F(MeasureTest, DisplayStopsWithTheDevice)
     w->cmdMerit->show();
     w->cmdMeritTlacClick();
     EXPECT_FALSE(w->cmdMerit->isVisibleTo(w.get()));
+}
+
+TEST(SoapScreens, PagesAndTemperatureOnARealDisplay)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "xvfb-run is not installed";
+    QTemporaryDir dir;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.setProcessEnvironment(env);
+    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", SOAP_SCREENS_PATH, dir.path()});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const QStringList place = QString::fromLatin1(run.readAllStandardOutput()).split(u' ');
+    ASSERT_EQ(place.size(), 4);
+    const QRect merit(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt());
+
+    const QImage soap(dir.filePath("soap.png"));
+    const QImage doc(dir.filePath("soapdoc.png"));
+    ASSERT_FALSE(soap.isNull());
+    ASSERT_FALSE(doc.isNull());
+    EXPECT_NE(soap, doc); // the document page came to the front
+    // The reading in white letters on the display's own colour.
+    int white = 0;
+    for (int y = merit.top(); y <= merit.bottom(); ++y)
+        for (int x = merit.left(); x <= merit.right(); ++x)
+            white += soap.pixelColor(x, y).lightness() > 240;
+    EXPECT_GT(white, 30);
+    EXPECT_LT(white, merit.width() * merit.height() / 2);
 }
