@@ -265,6 +265,8 @@ void TfVYN::BuildLayout()
     IPSet = new Tfrm_IPSet(pnlNetSet);
     IPSet->setObjectName(QStringLiteral("IPSet"));
     IPSet->setGeometry(16, 16, 248, 132);
+    // The SOAP page first: the settings pages bind its period and GUID copies.
+    BuildSoapPages();
     BuildSettingsPages();
 
     pnlButtons = new TPanel(pnlDevSetup, QStringLiteral("pnlButtons"), clMenuSelected);
@@ -291,6 +293,5 @@ void TfVYN::BuildLayout()
     timMerit->setInterval(MeritInterval);
     tcpMerit = new TTcpClient(this, QStringLiteral("tcpMerit"));
 
-    BuildSoapPages();
     BuildMeasure();
 }

@@ -5,6 +5,7 @@
 #include "app/Panel.h"
 #include "app/VYN16App.h"
 #include "app/uConst.h"
+#include "app/uf_VYN_PageKit.h"
 #include "app/ufrm_Tlacitko.h"
 #include "lang/uLanguage.h"
 #include "platform/Exception.h"
@@ -14,7 +15,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -135,47 +135,43 @@ QPlainTextEdit* MakeMemo(QWidget* Parent, const QString& Name)
 
 void TfVYN::BuildSoapPages()
 {
-    const QString gipHint = QStringLiteral("Převést symbolickou adresu na IP adresu (musí být dostupná)");
+    using namespace pagekit;
 
-    // The SOAP page.
-    auto* soap = new QVBoxLayout(pnlSOAP);
-    soap->setContentsMargins(12, 12, 12, 12);
-    soap->setSpacing(10);
+    // The SOAP page, laid out as the other sending pages.
+    QGridLayout* grid = PageGrid(pnlSOAP);
+    grid->addWidget(Heading(pnlSOAP, QStringLiteral("lblSoapParams"), QStringLiteral("Parametry")), 0, 0, 1, 2);
+    chEnableSOAP = Check(pnlSOAP, QStringLiteral("chEnableSOAP"), QStringLiteral("Zasílání teploty přes SOAP"));
+    grid->addWidget(chEnableSOAP, 1, 0, 1, 2);
+    txtSOAP_URL = Edit(pnlSOAP, QStringLiteral("txtSOAP_URL"));
+    cmdSoap_GIP = AtButton(pnlSOAP, QStringLiteral("cmdSoap_GIP"), AtHint);
+    grid->addWidget(Label(pnlSOAP, QStringLiteral("lblSoapURL"), QStringLiteral("URL cesta")), 2, 0);
+    auto* urlRow = new QHBoxLayout;
+    urlRow->setSpacing(4);
+    urlRow->addWidget(txtSOAP_URL, 1);
+    urlRow->addWidget(cmdSoap_GIP);
+    grid->addLayout(urlRow, 2, 1);
+    txtSoapIP = Edit(pnlSOAP, QStringLiteral("txtSoapIP"));
+    grid->addWidget(Label(pnlSOAP, QStringLiteral("lblSoapIP"), QStringLiteral("IP adresa serveru")), 3, 0);
+    grid->addLayout(Row(txtSoapIP), 3, 1);
+    grid->addWidget(SharedMark(pnlSOAP, QStringLiteral("imgSendingShared3"), SendingHint), 4, 1, Qt::AlignLeft);
+    seInterval3 = Spin(pnlSOAP, QStringLiteral("seInterval3"), 2, 3600, 10);
+    grid->addWidget(Label(pnlSOAP, QStringLiteral("lblInterval3"), QStringLiteral("Perioda zasílání (sec)")), 5, 0);
+    grid->addLayout(Row(seInterval3), 5, 1);
+    txtID2 = Edit(pnlSOAP, QStringLiteral("txtID2"));
+    txtID2->setMaxLength(40);
+    grid->addWidget(Label(pnlSOAP, QStringLiteral("lblID2"), QStringLiteral("GUID")), 6, 0);
+    grid->addWidget(txtID2, 6, 1);
 
-    auto* params = new QGroupBox(QStringLiteral("Parametry"), pnlSOAP);
-    params->setObjectName(QStringLiteral("grpSoapParams"));
-    auto* grid = new QGridLayout(params);
-    chEnableSOAP = new QCheckBox(QStringLiteral("Zasílání teploty přes SOAP"), params);
-    chEnableSOAP->setObjectName(QStringLiteral("chEnableSOAP"));
-    grid->addWidget(chEnableSOAP, 0, 0, 1, 3);
-    grid->addWidget(MakeLabel(params, QStringLiteral("lblSoapURL"), QStringLiteral("URL cesta")), 1, 0);
-    txtSOAP_URL = new QLineEdit(params);
-    txtSOAP_URL->setObjectName(QStringLiteral("txtSOAP_URL"));
-    grid->addWidget(txtSOAP_URL, 1, 1);
-    cmdSoap_GIP = MakeButton(params, QStringLiteral("cmdSoap_GIP"), QStringLiteral("@"), gipHint, QSize(22, 22));
-    grid->addWidget(cmdSoap_GIP, 1, 2);
-    grid->addWidget(MakeLabel(params, QStringLiteral("lblSoapIP"), QStringLiteral("IP adresa serveru")), 2, 0);
-    txtSoapIP = new QLineEdit(params);
-    txtSoapIP->setObjectName(QStringLiteral("txtSoapIP"));
-    grid->addWidget(txtSoapIP, 2, 1);
-    grid->setColumnStretch(1, 1);
-    soap->addWidget(params);
-
-    auto* document = new QGroupBox(QStringLiteral("SOAP dokument"), pnlSOAP);
-    document->setObjectName(QStringLiteral("grpSoapDocument"));
-    auto* docRow = new QHBoxLayout(document);
-    lblSoapStat = MakeLabel(document, QStringLiteral("lblSoapStat"), QString());
-    lblSoapStat->setTextFormat(Qt::PlainText);
-    docRow->addWidget(lblSoapStat, 1);
-    cmdChngSoap = MakeButton(document, QStringLiteral("cmdChngSoap"), QStringLiteral("Nastavit"), QString(),
+    grid->addWidget(Heading(pnlSOAP, QStringLiteral("lblSoapDocHeading"), QStringLiteral("SOAP dokument")), 7, 0, 1, 2);
+    lblSoapStat = Label(pnlSOAP, QStringLiteral("lblSoapStat"), QString());
+    cmdChngSoap = MakeButton(pnlSOAP, QStringLiteral("cmdChngSoap"), QStringLiteral("Nastavit"), QString(),
                              QSize(110, 22));
     // The symbol font's box-with-a-cross, drawn from a font we have.
-    cmdDelSoap = MakeButton(document, QStringLiteral("cmdDelSoap"), QString(QChar(0x2327)),
+    cmdDelSoap = MakeButton(pnlSOAP, QStringLiteral("cmdDelSoap"), QString(QChar(0x2327)),
                             QStringLiteral("Odstranit dokument"), QSize(22, 22));
-    docRow->addWidget(cmdChngSoap);
-    docRow->addWidget(cmdDelSoap);
-    soap->addWidget(document);
-    soap->addStretch(1);
+    grid->addWidget(lblSoapStat, 8, 0);
+    grid->addLayout(Row(cmdChngSoap, cmdDelSoap), 8, 1);
+    grid->setRowStretch(9, 1);
 
     for (QWidget* control : std::initializer_list<QWidget*>{txtSOAP_URL, cmdSoap_GIP, txtSoapIP, cmdChngSoap, cmdDelSoap})
         control->setEnabled(false);
