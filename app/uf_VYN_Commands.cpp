@@ -392,6 +392,8 @@ void TfVYN::RefreshRunTimeTexts()
         ShowCurrentIP(FCurrentIPShown);
     if (cmdMerit->isVisibleTo(this))
         cmdMerit->SetCaption(timMerit->isActive() ? Lang("Stop", "Stop") : Lang("Měřit", "Měřit"));
+    if (lblSoapStat && FSoapBody.isEmpty())
+        lblSoapStat->setText(Lang("empty", "<empty>"));
     for (const auto& [item, page] : MenuPages())
         if (item->Selected())
             pnlSettingsCaption->SetCaption(item->GetCaption());
