@@ -7,6 +7,8 @@
 
 #include <QGuiApplication>
 
+#include <xcb/xcb.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -20,6 +22,25 @@ QString NoDisplayText()
 {
     return QStringLiteral("VYN16 needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                           "to try it without one, run: xvfb-run -a build/bin/VYN16");
+}
+
+QString UnreachableDisplayText()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray display = qgetenv("DISPLAY");
+    // Qt picks X only when no other platform is named; a Wayland session
+    // without DISPLAY is left to Qt.
+    if (display.isEmpty() || (!platform.isEmpty() && !platform.startsWith("xcb")))
+        return QString();
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const int error = xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    if (error == 0)
+        return QString();
+    return QStringLiteral("VYN16 cannot open the display \"%1\" named in DISPLAY (no X server answers there, "
+                          "or it refuses this user); check DISPLAY and XAUTHORITY, or run it without one: "
+                          "xvfb-run -a build/bin/VYN16")
+        .arg(QString::fromLocal8Bit(display));
 }
 
 bool PlatformShowsWindows()

@@ -12,6 +12,10 @@
 bool HasGraphicalDisplay();
 // The one sentence shown instead of starting without a display.
 QString NoDisplayText();
+// Qt's X platform aborts when the display in DISPLAY does not answer, so
+// the program tries it first. Empty when Qt will not use X or the display
+// answers; otherwise the one sentence that says what is wrong.
+QString UnreachableDisplayText();
 
 // False on Qt's offscreen and minimal platforms, where nobody could see a
 // window or answer a message box.

@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
@@ -71,6 +72,25 @@ TEST(VYN16, WithoutADisplayItSaysSoInOneSentence)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("graphical display")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("xvfb-run -a build/bin/VYN16")) << run.err.toStdString();
+}
+
+TEST(VYN16, ADisplayThatDoesNotAnswerIsNamedInOneSentence)
+{
+    // A display number nobody serves: no socket and no lock file for it.
+    int number = 90;
+    while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
+           || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+        ++number;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
+    const RunResult run = RunProgram(QDir::tempPath(), env);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("\":%1\"").arg(number))) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("xvfb-run -a build/bin/VYN16")) << run.err.toStdString();
 }
 
