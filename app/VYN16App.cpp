@@ -2,6 +2,7 @@
 
 #include "app/MyUtils.h"
 #include "app/uf_VYN.h"
+#include "lang/uLanguage.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 
@@ -62,9 +63,44 @@ void ShowErrorText(const QString& Text)
     ReportError(Text, PlatformShowsWindows());
 }
 
+QString PlatformErrorText(const EPlatformError& E)
+{
+    const QStringList& d = E.Detail();
+    const auto at = [&d](qsizetype i) { return i < d.size() ? d[i] : QString(); };
+    switch (E.Kind()) {
+    case EPlatformError::SettingsNotWritable:
+        return Language.GetText(QStringLiteral("NelzeUlozitNast"),
+                                QStringLiteral("Nastavení nelze uložit do souboru %1 (%2)."))
+            .arg(at(0), at(1));
+    case EPlatformError::SettingsEntryRefused:
+        return Language.GetText(QStringLiteral("PolozkuNelzeUlozit"),
+                                QStringLiteral("Položku [%2] %3 nelze uložit do souboru s nastavením %1."))
+            .arg(at(0), at(1), at(2));
+    case EPlatformError::FileNotOpened:
+        return Language.GetText(QStringLiteral("SouborNelzeOtevrit"), QStringLiteral("Soubor \"%1\" nelze otevřít. %2"))
+            .arg(at(0), at(1));
+    case EPlatformError::FileNotRead:
+        return Language.GetText(QStringLiteral("SouborNelzePrecist"), QStringLiteral("Soubor \"%1\" nelze přečíst. %2"))
+            .arg(at(0), at(1));
+    case EPlatformError::FileTooLarge:
+        return Language.GetText(QStringLiteral("SouborJePrilisVelky"), QStringLiteral("Soubor \"%1\" je příliš velký."))
+            .arg(at(0));
+    case EPlatformError::XmlNotWellFormed:
+        if (at(0).isEmpty())
+            return Language.GetText(QStringLiteral("ChybaXML"), QStringLiteral("Chyba v XML: %1 (řádek %2, sloupec %3)"))
+                .arg(at(1), at(2), at(3));
+        return Language.GetText(QStringLiteral("ChybaXMLSouboru"),
+                                QStringLiteral("Chyba v XML souboru %1: %2 (řádek %3, sloupec %4)"))
+            .arg(at(0), at(1), at(2), at(3));
+    }
+    return E.Message();
+}
+
 void ShowException(const std::exception& E)
 {
-    if (const auto* e = dynamic_cast<const Exception*>(&E))
+    if (const auto* e = dynamic_cast<const EPlatformError*>(&E))
+        ShowErrorText(PlatformErrorText(*e));
+    else if (const auto* e = dynamic_cast<const Exception*>(&E))
         ShowErrorText(e->Message());
     else
         ShowErrorText(QString::fromLocal8Bit(E.what()));

@@ -27,7 +27,13 @@ bool PlatformShowsWindows();
 void ReportError(const QString& Text, bool ShowBox);
 // ReportError with a box wherever the platform shows windows.
 void ShowErrorText(const QString& Text);
+// Shows an exception's text; a platform failure in the operator's language.
 void ShowException(const std::exception& E);
+
+class EPlatformError;
+// A platform failure worded through the language object, keeping the
+// system's own detail (path, reason, position) as it came.
+QString PlatformErrorText(const EPlatformError& E);
 
 // Shows the text of an exception that leaves an event handler instead of
 // letting it tear the program down.

@@ -107,7 +107,9 @@ TEST_F(MainWindowTest, TheProgramEndsWithTheTextOfAFaultyMappingDocument)
     const RunResult run = RunProgram(dir.path(), Offscreen());
     ASSERT_TRUE(run.finished);
     EXPECT_NE(run.exitCode, 0);
-    EXPECT_TRUE(run.err.contains("line")) << run.err.toStdString();
+    // The parser's failure comes worded for the operator, its position kept.
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8("VYN: Chyba v XML: "))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8("(řádek 1, sloupec 7)"))) << run.err.toStdString();
 }
 
 TEST_F(MainWindowTest, TheProgramKeepsRunningWithAGoodDocument)
@@ -143,6 +145,14 @@ TEST(ErrorDisplay, ShowsTheTextOnStderrAndInAnErrorBoxTitledWithTheApplication)
     ShowException(Exception(QStringLiteral("Wrong device type.")));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "VYN: Wrong device type.\n");
     EXPECT_EQ(boxes, 1);
+
+    // A platform failure in the operator's language, the system's detail as it came.
+    testing::internal::CaptureStderr();
+    ShowException(EPlatformError(EPlatformError::SettingsNotWritable, {"/tmp/%2/vyn.ini", "Permission denied"}));
+    EXPECT_EQ(QString::fromUtf8(testing::internal::GetCapturedStderr()),
+              QString::fromUtf8("VYN: Nastavení nelze uložit do souboru /tmp/%2/vyn.ini (Permission denied).\n"));
+    EXPECT_EQ(PlatformErrorText(EPlatformError(EPlatformError::FileNotRead, {"/a b", "Is a directory"})),
+              QString::fromUtf8("Soubor \"/a b\" nelze přečíst. Is a directory"));
 
     platform::SetMessageBoxHook(nullptr);
     QCoreApplication::setApplicationName(oldName);
