@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, TheProgramEndsWithTheTextOfAFaultyMappingDocument)
     EXPECT_NE(run.exitCode, 0);
     // The parser's failure comes worded for the operator, its position kept.
     EXPECT_TRUE(run.err.contains(QString::fromUtf8("VYN: Chyba v XML: "))) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QString::fromUtf8("(řádek 1, sloupec 7)"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8("(řádek 1, sloupec 6)"))) << run.err.toStdString();
 }
 
 TEST_F(MainWindowTest, TheProgramKeepsRunningWithAGoodDocument)
