@@ -2,7 +2,12 @@
 // its error display, and how the main window looks.
 #include "MainWindowFixture.h"
 
+#include "FrameEvents.h"
 #include "app/VYN16App.h"
+#include "app/uConst.h"
+#include "app/ufrm_LMenuH.h"
+#include "app/ufrm_TlacMenu.h"
+#include "app/ufrm_Tlacitko.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
 
@@ -187,4 +192,42 @@ TEST_F(MainWindowTest, TheWindowRendersWithItsPicture)
     const QImage device = w.grab().toImage();
     device.save(QCoreApplication::applicationDirPath() + "/VYN16-device.png");
     EXPECT_GE(DistinctColours(device), 8);
+}
+
+TEST_F(MainWindowTest, EveryButtonStaysVisibleOnItsPanelAndTopMenuHintsStayOutOfTheTitle)
+{
+    TfVYN w(nullptr, ini);
+    int buttons = 0, menus = 0;
+    for (TNavFrame* frame : w.findChildren<TNavFrame*>()) {
+        const auto* panel = qobject_cast<TPanel*>(frame->parentWidget());
+        if (!panel || qobject_cast<TfrmLMenuH*>(frame))
+            continue;
+        const std::string name = frame->objectName().toStdString();
+        SendEnter(frame);
+        EXPECT_NE(frame->Tlac->Color().rgb(), panel->Color().rgb()) << name << " under the mouse";
+        SendLeave(frame);
+        if (qobject_cast<TfrmTlacitko*>(frame)) {
+            ++buttons;
+            EXPECT_NE(frame->Tlac->Color().rgb(), panel->Color().rgb()) << name << " after the mouse left";
+        }
+        if (qobject_cast<TfrmTlacMenu*>(frame)) {
+            ++menus;
+            frame->Tlac->setProperty("Hint", QStringLiteral("from a language file"));
+            EXPECT_FALSE(frame->Hint().isEmpty()) << name;
+            EXPECT_TRUE(frame->toolTip().isEmpty()) << name;
+            EXPECT_TRUE(frame->Tlac->toolTip().isEmpty()) << name;
+        }
+    }
+    EXPECT_GE(buttons, 6);
+    EXPECT_EQ(menus, 3);
+    // The two buttons on the dark strips; elsewhere the hover colour is the design's.
+    SendEnter(w.cmdMerit);
+    EXPECT_NE(w.cmdMerit->Tlac->Color().rgb(), w.pnlMerit->Color().rgb());
+    SendEnter(w.cmdCloseSet);
+    EXPECT_NE(w.cmdCloseSet->Tlac->Color().rgb(), w.pnlSetupLista->Color().rgb());
+    SendEnter(w.cmdSaveVals);
+    EXPECT_EQ(w.cmdSaveVals->Tlac->Color(), clButtonHover);
+    // A command button keeps its hint as a tool tip.
+    w.cmdSaveVals->SetHint(QStringLiteral("h"));
+    EXPECT_EQ(w.cmdSaveVals->toolTip(), "h");
 }
