@@ -98,8 +98,8 @@ QString PlatformErrorText(const EPlatformError& E)
 
 void ShowException(const std::exception& E)
 {
-    if (const auto* e = dynamic_cast<const EPlatformError*>(&E))
-        ShowErrorText(PlatformErrorText(*e));
+    if (const auto* platformError = dynamic_cast<const EPlatformError*>(&E))
+        ShowErrorText(PlatformErrorText(*platformError));
     else if (const auto* e = dynamic_cast<const Exception*>(&E))
         ShowErrorText(e->Message());
     else
