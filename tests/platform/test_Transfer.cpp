@@ -199,7 +199,8 @@ TEST(TransferOnDevice, PagesAndWebFaults)
     sim.Set("http-slow", "2500");
     HttpOptions quick;
     quick.ReadTimeoutMs = 1000;
-    EXPECT_EQ(ExceptionText([&] { DevGet(bench, "/vyn.xml", quick); }), "Read timed out: nothing arrived for 1000 ms.");
+    EXPECT_EQ(ExceptionText([&] { DevGet(bench, "/vyn.xml", quick); }),
+              "Read timed out: nothing arrived for 1000 ms.");
     EXPECT_TRUE(DevGet(bench, "/vyn.xml").contains("<temperature>"));
 }
 
