@@ -2,6 +2,8 @@
 
 #include "platform/Exception.h"
 
+#include <QUrl>
+
 #include <arpa/inet.h>
 #include <curl/curl.h>
 
@@ -258,6 +260,12 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
     if (rc == CURLE_OPERATION_TIMEDOUT && state.Connected)
         throw Exception(
             QStringLiteral("The answer did not arrive in full within %1 ms.").arg(Options.TotalTimeoutMs));
+    if (rc == CURLE_OPERATION_TIMEDOUT) // libcurl words this one differently from path to path
+        throw Exception(QStringLiteral("No connection to %1 within %2 ms.")
+                            .arg(QUrl(Url).host())
+                            .arg(Options.TotalTimeoutMs > 0
+                                     ? std::min(Options.ConnectTimeoutMs, Options.TotalTimeoutMs)
+                                     : Options.ConnectTimeoutMs));
     if (rc != CURLE_OK)
         throw Exception(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));
     return state.Body;
