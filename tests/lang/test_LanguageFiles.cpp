@@ -183,7 +183,7 @@ std::map<QString, QString> ConstTexts(const TXmlDocument& file)
 
 QStringList Placeholders(const QString& text)
 {
-    static const QRegularExpression format(QStringLiteral("%[sd]"));
+    static const QRegularExpression format(QStringLiteral("%[sd1-9]"));
     QStringList found;
     for (auto it = format.globalMatch(text); it.hasNext();)
         found << it.next().captured();
