@@ -11,7 +11,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
@@ -28,7 +32,10 @@ class TfrmTlacMenu;
 class Tfrm_IPSet;
 class TfDataSender;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
+class QSpinBox;
+class TUpDown;
 
 // The one data module, holding the device mapping document. The main window
 // owns it; null while no main window exists.
@@ -93,8 +100,6 @@ public:
     void SelectLMenu(TfrmLMenuH* Item);
     // The adapter menu's items: the item's tag becomes the adapter address.
     void mSelAdaptClick(QObject* Sender);
-    // Text lengths and ranges of the page controls from the model's items.
-    bool SetControlLimits();
 
     // One road at a time. The conversations let window events run between
     // their steps, so a second command could start a nested road that clears
@@ -139,6 +144,106 @@ public:
     // a storable value.
     bool ControlsToData();
     void ShowErrorPlace();
+
+    // --- Settings pages: building (uf_VYN_Page*.cpp), mapping
+    // (uf_VYN_Pages.cpp) and field editing (uf_VYN_Editing.cpp) ---
+    // Text lengths and ranges of the page controls from the model's items.
+    bool SetControlLimits();
+    // Host-name look-ups of the pages; a null resolver restores the system's.
+    // Answers the first address of the name (memory bytes in text order), 0
+    // when it has none.
+    using THostResolver = std::function<uint32_t(const QString& Name)>;
+    static void SetHostResolver(THostResolver Resolver);
+    // Empty host: "0.0.0.0"; an address stays; a name becomes the dotted
+    // text of its address. False, or with Raise the failure, otherwise.
+    bool ResolveHost(QString& Host, bool Raise, const QString& ErrorText);
+    bool ResolveEditHost(QLineEdit* Edit, bool Raise, const QString& ErrorText);
+    // The place ControlsToData shows when it fails.
+    void PageMenuOf(QWidget* Page);
+    void SetCurrentControl(QWidget* Control);
+    // A band edit's text in tenths of a degree: either decimal separator,
+    // halves to even; empty when the text is no plain number.
+    static std::optional<int64_t> TempTextToTenths(const QString& Text);
+    static QString TenthsToTempText(int Tenths);
+
+    // Field-editing handlers.
+    void chSendEmailClick();
+    void chSendTrapClick();
+    void chEnableURLGetClick();
+    void cbTCPTypeChange();
+    void cbTCPTypeClick();
+    void udMinTempClick(QObject* Sender);
+    void udMaxTempClick(QObject* Sender);
+    void udHysterezeClick(QObject* Sender);
+    void txtMinTempChange(QObject* Sender);
+    void txtMaxTempChange(QObject* Sender);
+    void txtHysterezeChange(QObject* Sender);
+    void txtMinTempExit();
+    void txtMaxTempExit();
+    void txtHysterezeExit();
+    // Key codes of the classic keyboard (13 Enter, 33/34 page, 38/40 arrows).
+    void txtMinTempKeyDown(int Key);
+    void txtMaxTempKeyDown(int Key);
+    void txtHysterezeKeyDown(int Key);
+    void seIntervalChange(QObject* Sender);
+    void txtIDChange(QObject* Sender);
+    void txtSMTPServerKeyDown(int Key);
+    void cmdSMTP_GIPClick();
+    void txtSNMPManagerKeyDown(int Key);
+    void cmdSNMP_GIPTlacClick();
+    void txtGetURLKeyDown(int Key);
+    void frmTlacitko1TlacClick();
+    void cmdHTTP_GIPTlacClick();
+    void txtReadCommunityChange();
+    void cmdCloseSetTlacClick();
+    // Calls of each handler by name, for watching that none runs in a loop.
+    static std::map<QString, int>& HandlerCalls();
+    // The left-menu items and the pages they show.
+    std::vector<std::pair<TfrmLMenuH*, QWidget*>> MenuPages() const;
+
+    QLineEdit* txtVYNName = nullptr;
+    QSpinBox* seWebPort = nullptr;
+    QCheckBox* chSendEmail = nullptr;
+    QLineEdit* txtSMTPServer = nullptr;
+    TfrmTlacitko* cmdSMTP_GIP = nullptr;
+    QSpinBox* seEmailPeriod = nullptr;
+    QLineEdit* txtFromEmail = nullptr;
+    QLineEdit* txtToEmail = nullptr;
+    QLineEdit* txtMinTemp = nullptr;
+    TUpDown* udMinTemp = nullptr;
+    QLineEdit* txtMaxTemp = nullptr;
+    TUpDown* udMaxTemp = nullptr;
+    QLineEdit* txtHystereze = nullptr;
+    TUpDown* udHystereze = nullptr;
+    QCheckBox* chSendTrap = nullptr;
+    QLineEdit* txtSNMPManager = nullptr;
+    TfrmTlacitko* cmdSNMP_GIP = nullptr;
+    QLineEdit* txtReadCommunity = nullptr;
+    QLineEdit* txtWriteCommunity = nullptr;
+    QLabel* lblKATime = nullptr;
+    QLineEdit* txtKATime = nullptr;
+    QLineEdit* txtMinTemp2 = nullptr;
+    TUpDown* udMinTemp2 = nullptr;
+    QLineEdit* txtMaxTemp2 = nullptr;
+    TUpDown* udMaxTemp2 = nullptr;
+    QLineEdit* txtHystereze2 = nullptr;
+    TUpDown* udHystereze2 = nullptr;
+    QComboBox* cbTCPType = nullptr;
+    QSpinBox* seSourcePort = nullptr;
+    QLineEdit* txtRemoteIP = nullptr;
+    QSpinBox* seRemotePort = nullptr;
+    QCheckBox* chKeepConn = nullptr;
+    QSpinBox* seInterval = nullptr;
+    QCheckBox* chEnableURLGet = nullptr;
+    QLineEdit* txtGetURL = nullptr;
+    TfrmTlacitko* cmdHTTP_GIP = nullptr;
+    QLineEdit* txtHttpIP = nullptr;
+    QSpinBox* seInterval2 = nullptr;
+    QLineEdit* txtID = nullptr;
+    QLabel* lblCurrentIP = nullptr;
+    // The SOAP page's period and GUID copies; the SOAP pages build them.
+    QSpinBox* seInterval3 = nullptr;
+    QLineEdit* txtID2 = nullptr;
 
     // --- SOAP document (uf_VYN_Soap.cpp) ---
     // The whole document as the device or a file holds it (bytes).
@@ -259,6 +364,18 @@ private:
     };
 
     void BuildLayout();
+    // The settings pages' controls and their handlers.
+    void BuildSettingsPages();
+    void BuildPageCommon();
+    void BuildPageAlarms();
+    void BuildPageSending();
+    void BuildPageNet();
+    void WireEditing();
+    // ControlsToData's failure place.
+    QWidget* FErrorPage = nullptr;
+    TfrmLMenuH* FErrorMenu = nullptr;
+    QWidget* FErrorControl = nullptr;
+    bool FIntervalSyncLock = false;
     void LoadMappingDocument();
     void PostCloseRequest();
     [[noreturn]] void FailMapping(const QString& Key, const QString& Default);

@@ -265,6 +265,7 @@ void TfVYN::BuildLayout()
     IPSet = new Tfrm_IPSet(pnlNetSet);
     IPSet->setObjectName(QStringLiteral("IPSet"));
     IPSet->setGeometry(16, 16, 248, 132);
+    BuildSettingsPages();
 
     pnlButtons = new TPanel(pnlDevSetup, QStringLiteral("pnlButtons"), clMenuSelected);
     pnlButtons->setFixedHeight(36);
