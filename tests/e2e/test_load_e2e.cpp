@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -378,4 +380,105 @@ TEST_F(LoadE2E, CommandsDuringALoadAreIgnored)
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(Count(sim->Log(), "hdr 00 00 00 e0 len 4"), 1u);
     EXPECT_FALSE(w->RoadBusy());
+}
+
+namespace {
+
+// The pixels of an X window dump (32 bits per pixel, as Xvfb at depth 24
+// writes it); empty when the file is no such dump.
+std::vector<uint32_t> DumpPixels(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = f.readAll();
+    const auto field = [&](int i) {
+        const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData()) + 4 * i;
+        return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+    };
+    // Xvfb stores depth 24 in four bytes a pixel.
+    if (bytes.size() < 100 || field(12) != field(4) * 4)
+        return {};
+    const qsizetype start = qsizetype(field(0)) + qsizetype(field(19)) * 12;
+    const qsizetype size = qsizetype(field(12)) * field(5);
+    if (start + size > bytes.size())
+        return {};
+    std::vector<uint32_t> pixels(size_t(size / 4));
+    std::memcpy(pixels.data(), bytes.constData() + start, size_t(size));
+    return pixels;
+}
+
+size_t DistinctColours(std::vector<uint32_t> pixels)
+{
+    std::sort(pixels.begin(), pixels.end());
+    return size_t(std::unique(pixels.begin(), pixels.end()) - pixels.begin());
+}
+
+} // namespace
+
+// The program itself on a virtual display in the PC namespace: the operator
+// clicks the search by IP, types the address into the real dialog, and the
+// device view replaces the no-device view.
+TEST(LoadOnScreen, TheProgramFindsTheDeviceTypedIntoTheSearchDialog)
+{
+    VYN_REQUIRE_ROOT();
+    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/xwd"})
+        if (!QFile::exists(QString::fromLatin1(tool)))
+            GTEST_SKIP() << tool << " is not installed";
+
+    NetBench bench("lx");
+    SimDevice sim(bench);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string d = dir.path().toStdString();
+    // The test's own offscreen platform must not reach the program.
+    const std::string env = "unset QT_QPA_PLATFORM; export XDG_RUNTIME_DIR=" + d + " DISPLAY=:$(cat " + d + "/display); ";
+    struct TStop
+    {
+        const NetBench& Bench;
+        std::string Dir;
+        ~TStop() { Bench.RunInPc("kill $(cat " + Dir + "/vyn.pid) $(cat " + Dir + "/xvfb.pid) 2>/dev/null"); }
+    } stop{bench, d};
+    const std::string main = "xdotool search --onlyvisible --name '^VYN - nastaven'";
+    const QString before = dir.filePath(QStringLiteral("before.xwd"));
+
+    // The server says its display number once it takes clients.
+    ASSERT_EQ(bench.RunInPc("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>" + d +
+                            "/display >/dev/null 2>&1 & echo $! >" + d + "/xvfb.pid; for i in $(seq 200); do [ -s " +
+                            d + "/display ] && exit 0; sleep 0.05; done; exit 1"),
+              0);
+    EXPECT_EQ(bench.RunInPc(env + "cd " + d + " && " + VYN16_PATH + " >" + d + "/vyn.log 2>&1 & echo $! >" + d +
+                            "/vyn.pid"),
+              0);
+    ASSERT_EQ(bench.RunInPc(env + "timeout 20 xdotool search --sync --onlyvisible --name '^VYN - nastaven' >/dev/null"), 0)
+        << bench.OutputInPc("cat " + d + "/vyn.log");
+    // Mapped is not yet painted: the no-device view is on screen once the
+    // dump shows more than a plain background.
+    for (int i = 0; i < 100 && DistinctColours(DumpPixels(before)) <= 16; ++i)
+        bench.RunInPc(env + "xwd -root -silent >" + d + "/before.xwd");
+
+    // The search by IP is the first button of the top menu.
+    EXPECT_EQ(bench.RunInPc(env + "w=$(" + main + " | head -1) && xdotool mousemove --window $w 75 15 click 1 && "
+                                  "timeout 20 xdotool search --sync --onlyvisible --name '^Vyhledání zařízení$' >/dev/null && "
+                                  "xdotool key ctrl+a && xdotool type --delay 30 10.213.0.2 && xdotool key Return"),
+              0);
+    EXPECT_TRUE(sim.WaitForLog("hdr 00 00 00 e5", std::chrono::seconds(20)));
+    // Done when the conversation window has gone and the screen changed.
+    EXPECT_EQ(bench.RunInPc(env + "for i in $(seq 200); do xdotool search --onlyvisible --name '^Komunikace' "
+                                  ">/dev/null || { xwd -root -silent >" + d + "/after.xwd; cmp -s " + d +
+                                  "/before.xwd " + d + "/after.xwd || exit 0; }; sleep 0.05; done; exit 1"),
+              0);
+    const bool running = bench.RunInPc("kill -0 $(cat " + d + "/vyn.pid)") == 0;
+
+    EXPECT_TRUE(running) << bench.OutputInPc("cat " + d + "/vyn.log");
+    const std::vector<uint32_t> noDevice = DumpPixels(before);
+    const std::vector<uint32_t> device = DumpPixels(dir.filePath(QStringLiteral("after.xwd")));
+    EXPECT_GT(DistinctColours(noDevice), 16u);
+    EXPECT_GT(DistinctColours(device), 16u);
+    EXPECT_NE(noDevice, device);
+    // The device was read, and it had no document to fetch.
+    EXPECT_EQ(sim.Log().find("http "), std::string::npos);
+    const std::string log = sim.Log();
+    for (const char* query : {"e0", "e2", "e4", "e5"})
+        EXPECT_NE(log.find(std::string("-> 10.213.0.2:30718 hdr 00 00 00 ") + query), std::string::npos) << query;
 }
