@@ -273,6 +273,16 @@ TEST_F(LoadE2E, AnIncompleteReadOutsideThePCSubnetNamesTheDeviceAddress)
                           "OK", iconWarning};
     EXPECT_EQ(Messages, std::vector<TMessage>{failed});
     ExpectLoaded(false);
+
+    // A caller's window shows the message too, and stays the caller's.
+    sim->Set("drop-first", "2");
+    Messages.clear();
+    const QPointer<TfDataSender> given = new TfDataSender(w.get(), 0, w->FDataManager.get());
+    EXPECT_FALSE(w->FindDevice(StrToIP("10.214.0.2"), given, kDevMac));
+    EXPECT_EQ(Messages, std::vector<TMessage>{failed});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(given);
+    delete given.data();
 }
 
 TEST_F(LoadE2E, OnlySupportedDevicesAndVersionsLoad)
