@@ -1,11 +1,13 @@
 #pragma once
 
 #include "link/u_ARPTx.h"
+#include "platform/Transfer.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -34,6 +36,8 @@ class TfDataSender;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPlainTextEdit;
+class QAbstractButton;
 class QSpinBox;
 class TUpDown;
 
@@ -261,10 +265,88 @@ public:
     QCheckBox* chEditSoapDoc = nullptr;
     QLineEdit* txtSOAP_URL = nullptr;
     QLineEdit* txtSoapIP = nullptr;
+    // The document to upload: header, CR LF CR LF, body, in the document's
+    // own encoding; empty when EmptyBody is set and there is no body. Raises
+    // the size message when it would not fit one image block.
+    QByteArray BuildSoapDocument(bool EmptyBody);
+    // Header lines (CR LF, LF or CR between them) into the header memo,
+    // followed by the on-screen Content-length line.
+    void SetSoapHeader(const QString& Header);
+    // The header memo's lines joined by CR LF, without empty lines and
+    // Content-Length fields; fields come back as "name: value".
+    QString GetSoapHeader() const;
+    void SetSoapBody(const QByteArray& Body);
+    // A body read from a file: its encoding decided anew.
+    void SetSoapBodyFromFile(const QByteArray& Body);
+    // Raises the size message for a file over SoapFileLimit.
+    static void CheckSoapFileSize(qint64 Size);
+    // The four default header lines: the no-separator set or the
+    // empty-document set.
+    static QStringList SoapHeaderSet(bool NoSeparator);
+    // A "name: value" field line; false for the request line, a line that
+    // starts with a blank or one without a colon.
+    static bool ParseHeaderLine(const QString& Line, QString& Name, QString& Value);
+    static constexpr int SoapFileLimit = 65500;
+    // Builds pnlSOAP and pnlSoapDoc and binds their events.
+    void BuildSoapPages();
+    static constexpr int SoapDocumentLimit = 65535;
+
+    void chEnableSOAPClick();
+    void cmdSoap_GIPClick();
+    void cmdChngSoapClick();
+    void cmdSoapDocBackClick();
+    void cmdLoadSoapClick();
+    void cmdDelSoapClick();
+    void mSoapHeadChange();
+    void mSoapDocChange();
+    void mSoapDocEnter();
+    void mSoapDocExit();
+    void chEditSoapDocClick();
+    void imgDocITClick();
+    void imgDocIGClick();
+    // Progress of a transfer on FProgressBar; only reading moves the bar.
+    void HTTPWorkBegin(bool Reading, int64_t Total);
+    void HTTPWork(bool Reading, int64_t Count);
+    void HTTPWorkEnd(bool Reading);
+    // The three handlers bound to a transfer's events.
+    platform::TransferEvents SoapTransferEvents(bool Reading);
+
+    // Seams: the file choice (FilterIndex 1 XML, 2 document with header,
+    // 3 all files; false when cancelled) and the host-name look-up (0 when
+    // the name does not resolve). Unset: the real dialog and resolver.
+    std::function<bool(QString& FileName, int& FilterIndex)> odSoapExecute;
+    std::function<uint32_t(const QString& Name)> SoapResolveHost;
+
+    TfrmTlacitko* cmdSoap_GIP = nullptr;
+    TfrmTlacitko* cmdChngSoap = nullptr;
+    TfrmTlacitko* cmdDelSoap = nullptr;
+    QLabel* lblSoapStat = nullptr;
+    TfrmTlacitko* cmdSoapDocBack = nullptr;
+    TfrmTlacitko* cmdLoadSoap = nullptr;
+    QPlainTextEdit* mSoapHead = nullptr;
+    QPlainTextEdit* mSoapDoc = nullptr;
+    TPanel* pnlEditSoapDoc = nullptr;
+    QAbstractButton* imgDocIT = nullptr;
+    QAbstractButton* imgDocIG = nullptr;
+    QWidget* shpDocIT = nullptr;
+    QWidget* shpDocIG = nullptr;
+    // The document was valid UTF-8 when taken in (else windows-1250); an
+    // edit is encoded back the same way.
+    bool FSoapUtf8 = true;
 
     // --- Temperature display (uf_VYN_Measure.cpp) ---
     void BeginMeasure();
     void EndMeasure();
+    // Binds cmdMerit and timMerit.
+    void BuildMeasure();
+    void cmdMeritTlacClick();
+    void timMeritTimer();
+    // "http://IP[:web_port]/vyn.xml"
+    QString MeritURL() const;
+    // The display text of the status page's temperature (tenths): "23,5°C"
+    // with the locale's decimal mark; other text plain and shortened.
+    static QString TemperatureText(const QString& Tenths);
+    bool FMeritTicking = false;
 
     // --- Page menu, adapter, language, keys (uf_VYN_Commands.cpp) ---
     // Page null means pnlNone.

@@ -141,53 +141,28 @@ TEST(MyUtils, StrictAddressTextIsFourPlainDecimalPartsAndMasksRunUnbroken)
 {
     const struct {
         const char* text;
-        bool ok;
-        unsigned char a, b, c, d;
-    } texts[] = {
-        {"192.168.1.254", true, 192, 168, 1, 254},
-        {"0.0.0.0", true, 0, 0, 0, 0},
-        {"255.255.255.255", true, 255, 255, 255, 255},
-        {"10.0.100.9", true, 10, 0, 100, 9},
-        {"", false, 0, 0, 0, 0},
-        {"192.168.1", false, 0, 0, 0, 0},
-        {"10", false, 0, 0, 0, 0},
-        {"1.2.3.4.5", false, 0, 0, 0, 0},
-        {"1.2.3.4.", false, 0, 0, 0, 0},
-        {".1.2.3", false, 0, 0, 0, 0},
-        {"1..2.3", false, 0, 0, 0, 0},
-        {"010.001.001.010", false, 0, 0, 0, 0},
-        {"1.2.3.00", false, 0, 0, 0, 0},
-        {"0x0a.1.1.1", false, 0, 0, 0, 0},
-        {"1.2.3.256", false, 0, 0, 0, 0},
-        {"1.2.3.1000", false, 0, 0, 0, 0},
-        {"+1.2.3.4", false, 0, 0, 0, 0},
-        {"1.2.3.-4", false, 0, 0, 0, 0},
-        {" 1.2.3.4", false, 0, 0, 0, 0},
-        {"1.2.3.4 ", false, 0, 0, 0, 0},
-        {"1.2.3.4 junk", false, 0, 0, 0, 0},
-        {"1.2.3.a", false, 0, 0, 0, 0},
-        {"1,2,3,4", false, 0, 0, 0, 0},
-        {"١.2.3.4", false, 0, 0, 0, 0}, // not an ASCII digit
-    };
-    for (const auto& t : texts) {
-        SCOPED_TRACE(t.text);
+        std::uint32_t addr;
+    } good[] = {{"192.168.1.254", FromBytes(192, 168, 1, 254)}, {"0.0.0.0", 0}, {"255.255.255.255", 0xFFFFFFFF},
+                {"10.0.100.9", FromBytes(10, 0, 100, 9)}};
+    for (const auto& t : good) {
         std::uint32_t addr = 0x5A5A5A5A;
-        EXPECT_EQ(TryStrictStrToIP(QString::fromUtf8(t.text), addr), t.ok);
-        EXPECT_EQ(addr, t.ok ? FromBytes(t.a, t.b, t.c, t.d) : 0x5A5A5A5Au);
+        EXPECT_TRUE(TryStrictStrToIP(QString::fromLatin1(t.text), addr)) << t.text;
+        EXPECT_EQ(addr, t.addr) << t.text;
+    }
+    for (const char* bad : {"", "192.168.1", "10", "1.2.3.4.5", "1.2.3.4.", ".1.2.3", "1..2.3", "010.001.001.010",
+                            "1.2.3.00", "0x0a.1.1.1", "1.2.3.256", "1.2.3.1000", "+1.2.3.4", "1.2.3.-4", " 1.2.3.4",
+                            "1.2.3.4 ", "1.2.3.4 junk", "1.2.3.a", "1,2,3,4", "١.2.3.4"}) {
+        std::uint32_t addr = 0x5A5A5A5A;
+        EXPECT_FALSE(TryStrictStrToIP(QString::fromUtf8(bad), addr)) << bad;
+        EXPECT_EQ(addr, 0x5A5A5A5Au) << bad;
     }
 
-    const struct {
-        unsigned char a, b, c, d;
-        bool contiguous;
-    } masks[] = {
-        {0, 0, 0, 0, true},          {255, 0, 0, 0, true},        {255, 255, 0, 0, true},
-        {255, 255, 255, 0, true},    {255, 255, 255, 252, true},  {255, 255, 255, 255, true},
-        {128, 0, 0, 0, true},        {255, 0, 255, 0, false},     {0, 255, 255, 255, false},
-        {255, 255, 255, 1, false},   {255, 255, 254, 255, false}, {0, 0, 0, 255, false},
-        {127, 0, 0, 0, false},       {255, 255, 253, 0, false},
-    };
-    for (const auto& m : masks) {
-        SCOPED_TRACE(testing::Message() << int(m.a) << '.' << int(m.b) << '.' << int(m.c) << '.' << int(m.d));
-        EXPECT_EQ(IsContiguousMask(FromBytes(m.a, m.b, m.c, m.d)), m.contiguous);
-    }
+    for (const auto& m : {FromBytes(0, 0, 0, 0), FromBytes(255, 0, 0, 0), FromBytes(255, 255, 0, 0),
+                          FromBytes(255, 255, 255, 0), FromBytes(255, 255, 255, 252), FromBytes(255, 255, 255, 255),
+                          FromBytes(128, 0, 0, 0)})
+        EXPECT_TRUE(IsContiguousMask(m)) << std::hex << m;
+    for (const auto& m : {FromBytes(255, 0, 255, 0), FromBytes(0, 255, 255, 255), FromBytes(255, 255, 255, 1),
+                          FromBytes(255, 255, 254, 255), FromBytes(0, 0, 0, 255), FromBytes(127, 0, 0, 0),
+                          FromBytes(255, 255, 253, 0)})
+        EXPECT_FALSE(IsContiguousMask(m)) << std::hex << m;
 }

@@ -147,7 +147,7 @@ TEST_F(PagesTest, CopiesOfThePeriodAndGuidStayEqualWithoutLoops)
     w->seInterval->setValue(0);
     EXPECT_EQ(w->seInterval->value(), 2);
     EXPECT_EQ(w->seInterval2->value(), 2);
-    EXPECT_LE(TfVYN::HandlerCalls()["seIntervalChange"], 8);
+    EXPECT_LE(TfVYN::HandlerCalls()["seIntervalChange"], 12); // three copies, no loop
 
     if (w->txtID2) {
         w->txtID2->setText(QStringLiteral("{2}"));
