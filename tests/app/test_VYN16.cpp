@@ -90,13 +90,6 @@ TEST_F(MainWindowTest, TheProgramEndsWithTheTextOfAFaultyMappingDocument)
     EXPECT_TRUE(run.err.contains("line")) << run.err.toStdString();
 }
 
-TEST_F(MainWindowTest, TheProgramKeepsRunningWithAGoodDocument)
-{
-    // The run is ended from outside; it must not have ended by itself.
-    const RunResult run = RunProgram(dir.path(), Offscreen(), 1500);
-    EXPECT_FALSE(run.finished) << run.err.toStdString();
-}
-
 TEST(ErrorDisplay, ShowsTheTextOnStderrAndInAnErrorBoxTitledWithTheApplication)
 {
     const QString oldName = QCoreApplication::applicationName();

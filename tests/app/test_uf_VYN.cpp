@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, ComponentsCarryTheNamesAndTextsTheLanguageFilesUse)
     // The component table: captions and hints, word for word.
     struct Text
     {
-        QString caption, hint, shown;
+        QString caption, hint;
     };
     const auto u = [](const char* t) { return QString::fromUtf8(t); };
     const std::vector<std::pair<Text, Text>> table{

@@ -107,17 +107,6 @@ TEST_F(LanguageFormsTest, ComboLinesAreReplacedAndTheSelectionStays)
     EXPECT_EQ(w.lblTitle->text(), "T");
 }
 
-TEST_F(LanguageFormsTest, ListViewColumnsTakeTheFirstItems)
-{
-    TestWindow w;
-    auto* table = makeControl<QTableWidget>(&w, "lvTable");
-    table->setColumnCount(3);
-    load("<forms><fTest><lvCols><items><item value=\"Name\"/><x value=\"Value\"/><item value=\"Extra\"/></items>"
-         "</lvCols><lvTable><items><item value=\"1\"/><item/></items></lvTable></fTest></forms>");
-    EXPECT_EQ(GetColumnCaptions(w.lvCols), QStringList({"Name", "Value"}));
-    EXPECT_EQ(GetColumnCaptions(table), QStringList({"1", "", ""}));
-}
-
 TEST_F(LanguageFormsTest, AFailingPropertyStopsTheLoadButTheFileStays)
 {
     TestWindow w;
@@ -152,38 +141,6 @@ TEST_F(LanguageFormsTest, BothFormsApplyInOrderAndTranslateFormUsesTheFirst)
     TestWindow late(QStringLiteral("fLate"));
     language.TranslateForm(&late);
     EXPECT_EQ(late.windowTitle(), "Okno");
-}
-
-TEST_F(LanguageFormsTest, TheOldestWindowOfANameIsTranslated)
-{
-    auto first = std::make_unique<TestWindow>(QStringLiteral("fDup"));
-    TestWindow second(QStringLiteral("fDup"));
-    TestWindow owner(QStringLiteral("fOwner"));
-    auto* dialog = new QDialog(&owner); // a window owned by another window, not by the application
-    dialog->setObjectName("fDialog");
-    for (int i = 0; i < 100; ++i) // layouts reparent many widgets made without one
-        makeControl<QLabel>(nullptr, "lblLoose")->setParent(&owner);
-
-    std::vector<std::unique_ptr<QWidget>> more;
-    for (int i = 0; i < 30; ++i)
-        more.push_back(std::make_unique<QWidget>());
-
-    QList<QWidget*> expected = {first.get(), &second, &owner};
-    for (const auto& widget : more)
-        expected.append(widget.get());
-    QList<QWidget*> windows = ApplicationWindows();
-    windows.removeIf([&](QWidget* widget) { return !expected.contains(widget); });
-    EXPECT_EQ(windows, expected);
-    EXPECT_FALSE(ApplicationWindows().contains(dialog));
-
-    load("<forms><fDup caption=\"Translated\"/><fDialog caption=\"Dialog\"/></forms>");
-    EXPECT_EQ(first->windowTitle(), "Translated");
-    EXPECT_EQ(second.windowTitle(), "Okno");
-    EXPECT_EQ(dialog->windowTitle(), "");
-
-    first.reset();
-    load("<forms><fDup caption=\"Now the second\"/></forms>");
-    EXPECT_EQ(second.windowTitle(), "Now the second");
 }
 
 TEST_F(LanguageFormsTest, UnnamedAndQtInnerWidgetsAreSeenThrough)

@@ -139,18 +139,6 @@ TEST(TMyPacketQuee, KeepsOrderCountsAndBytes)
     EXPECT_EQ(p.Port, 0);
 }
 
-TEST(TMyPacketQuee, WaitNotEmptyWakesOnPushFromAnotherThread)
-{
-    TMyPacketQuee q;
-    EXPECT_FALSE(q.WaitNotEmpty(0));
-    std::thread t([&q] {
-        std::this_thread::sleep_for(30ms);
-        q.PushData("x");
-    });
-    EXPECT_TRUE(q.WaitNotEmpty(5000));
-    t.join();
-}
-
 TEST(TPacketException, TextsAndCodeSuffix)
 {
     EXPECT_EQ(TPacketException::ErrorText(10054),
@@ -170,46 +158,6 @@ TEST(TPacketException, TextsAndCodeSuffix)
     EXPECT_EQ(TPacketException(0).Message(), QStringLiteral("The specified address is already in use. (#00002740)"));
     EXPECT_EQ(TPacketException(0).Code(), 10048);
     winsock::WSASetLastError(0);
-}
-
-TEST(TMySocket, LifecycleEventsAndFlags)
-{
-    TMySocket s;
-    std::vector<std::string> events;
-    s.OnOpenSocket = [&](TMySocket*) { events.push_back("open"); };
-    s.OnBindSocket = [&](TMySocket*) { events.push_back("bind"); };
-    s.OnConnectSocket = [&](TMySocket*) { events.push_back("connect"); };
-    s.OnCloseSocket = [&](TMySocket*) { events.push_back("close"); };
-
-    EXPECT_FALSE(s.IsOpen());
-    EXPECT_EQ(s.Handle(), 0);
-    s.Close(); // closed: nothing happens
-    EXPECT_TRUE(events.empty());
-
-    Peer peer;
-    s.SetLocalIP(kLoopback);
-    s.SetRemoteIP(kLoopback);
-    s.SetRemotePort(peer.Port());
-    s.Connect(true);
-    EXPECT_TRUE(s.IsOpen());
-    EXPECT_GT(s.Handle(), 2);
-    EXPECT_TRUE(s.Bound());
-    EXPECT_TRUE(s.Connected());
-    EXPECT_EQ(events, (std::vector<std::string>{"open", "bind", "connect"}));
-
-    s.Close();
-    EXPECT_FALSE(s.IsOpen());
-    EXPECT_FALSE(s.Bound());
-    EXPECT_FALSE(s.Connected());
-    EXPECT_EQ(events.back(), "close");
-    s.Close();
-    EXPECT_EQ(events.size(), 4u);
-
-    // Reopening works, and the queues outlive a close.
-    s.ReceiveQueue().PushData("kept");
-    s.Open();
-    EXPECT_TRUE(s.IsOpen());
-    EXPECT_EQ(s.ReceiveQueue().Count(), 1);
 }
 
 TEST(TMySocket, BindFailuresAreSilent)
@@ -233,58 +181,6 @@ TEST(TMySocket, BindFailuresAreSilent)
     EXPECT_FALSE(s.Bound());
     EXPECT_EQ(winsock::WSAGetLastError(), 10048);
     EXPECT_FALSE(bound);
-}
-
-TEST(TMySocket, SettersTakeEffectAtTheRightTime)
-{
-    TMySocket s;
-    EXPECT_THROW(s.SetSocketType(static_cast<TMySocketType>(7)), Exception);
-    try {
-        s.SetSocketType(static_cast<TMySocketType>(7));
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Unknown socket type."));
-    }
-    EXPECT_EQ(s.SocketType(), TMySocketType::stUDP);
-    EXPECT_EQ(s.SockType(), 2);
-
-    // Broadcast acceptance on a closed socket is applied by the next open.
-    s.SetBroadCastAccept(true);
-    s.Open();
-    int value = 0;
-    socklen_t len = sizeof value;
-    getsockopt(s.Handle(), SOL_SOCKET, SO_BROADCAST, &value, &len);
-    EXPECT_EQ(value, 1);
-    s.SetBroadCastAccept(false);
-    getsockopt(s.Handle(), SOL_SOCKET, SO_BROADCAST, &value, &len);
-    EXPECT_EQ(value, 0);
-
-    // A type change waits for the next open.
-    s.SetSocketType(TMySocketType::stTCP);
-    EXPECT_EQ(s.SockType(), 1);
-    EXPECT_EQ(s.Protocol(), 6);
-    getsockopt(s.Handle(), SOL_SOCKET, SO_TYPE, &value, &len);
-    EXPECT_EQ(value, SOCK_DGRAM);
-    s.Close();
-    s.Open();
-    getsockopt(s.Handle(), SOL_SOCKET, SO_TYPE, &value, &len);
-    EXPECT_EQ(value, SOCK_STREAM);
-}
-
-TEST(TMySocket, CreateExRaisesNothingOnItsFirstOpen)
-{
-    std::unique_ptr<TMySocket> s;
-    EXPECT_NO_THROW(s = TMySocket::CreateEx(AF_INET, 99, 0, true));
-    EXPECT_FALSE(s->IsOpen());
-    EXPECT_EQ(s->Handle(), winsock::INVALID_SOCKET);
-    EXPECT_TRUE(s->RaisingSocketErrors());
-    EXPECT_THROW(s->Open(), TPacketException);
-
-    auto udp = TMySocket::CreateUDP(true);
-    EXPECT_TRUE(udp->IsOpen());
-    EXPECT_EQ(udp->SockType(), 2);
-    auto tcp = TMySocket::CreateTCP(false);
-    EXPECT_FALSE(tcp->IsOpen());
-    EXPECT_EQ(tcp->Protocol(), 6);
 }
 
 TEST(TMySocket, SendToAndConnectedSendReachThePeer)
@@ -400,28 +296,6 @@ TEST(TMySocket, WaitForDataStopsAtTheFirstDatagramUnlessWaitingWhole)
     EXPECT_EQ(drain(s->ReceiveQueue()), (std::vector<QByteArray>{"1", "2", "3"}));
 }
 
-TEST(TMySocket, WaitForDataIgnoresEmptyDatagramsAndWaitsWithoutSpinning)
-{
-    Peer peer;
-    auto s = boundSocket();
-    const uint16_t port = boundPort(s->Handle());
-
-    peer.SendTo(port, QByteArray());
-    std::this_thread::sleep_for(10ms);
-    EXPECT_FALSE(s->WaitForData(50, false));
-    EXPECT_TRUE(s->ReceiveQueue().IsEmpty());
-
-    // A whole wait with nothing arriving lasts its time and sleeps through it.
-    const std::clock_t cpu = std::clock();
-    const auto start = steady_clock::now();
-    EXPECT_FALSE(s->WaitForData(300, true));
-    const auto took = msSince(start);
-    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC;
-    EXPECT_GE(took, 300);
-    EXPECT_LT(took, 3000);
-    EXPECT_LT(cpuMs, 150.0);
-}
-
 TEST(TMySocket, NegativeTimeOutWaitsForOneDatagram)
 {
     Peer peer;
@@ -471,65 +345,6 @@ TEST(TMySocketThreads, ReceiverDeliversOnePacketPerNotificationInOrder)
     peer.SendTo(port, "z");
     EXPECT_TRUE(s->WaitForData(2000, false));
     EXPECT_EQ(s->ReceiveQueue().Count(), 1);
-}
-
-TEST(TMySocketThreads, SenderSendsQueuedPacketsAndReportsSuccess)
-{
-    Peer peer;
-    Peer other;
-    auto s = boundSocket();
-    int sentEvents = 0;
-    s->OnDataSent = [&](TMySocket*, int32_t code) {
-        EXPECT_EQ(code, 0);
-        ++sentEvents;
-    };
-    s->SetSendThread(true);
-    EXPECT_EQ(s->SendTo("queued", kLoopback, peer.Port()), 0);
-    EXPECT_EQ(peer.Receive(), QByteArray("queued"));
-
-    // Send queues the bare data for the connected peer.
-    s->SetRemoteIP(kLoopback);
-    s->SetRemotePort(other.Port());
-    s->Connect(false);
-    EXPECT_EQ(s->Send("to peer"), 0);
-    EXPECT_EQ(other.Receive(), QByteArray("to peer"));
-    EXPECT_TRUE(processUntil([&] { return sentEvents == 2; }));
-}
-
-TEST(TMySocketThreads, StartAndStopRules)
-{
-    TMySocket s;
-    s.SetLocalIP(kLoopback);
-    // Switched on while closed: only stored; the open starts the thread.
-    s.SetReceiveThread(true);
-    s.SetSendThread(true);
-    EXPECT_TRUE(s.ReceiveThread());
-    s.Bind();
-    const uint16_t port = boundPort(s.Handle());
-
-    // Stopping the sender leaves the receiver running.
-    s.SetSendThread(false);
-    Peer peer;
-    int received = 0;
-    s.OnDataReceive = [&](TMySocket*, TMyPacket&) { ++received; };
-    peer.SendTo(port, "still");
-    EXPECT_TRUE(processUntil([&] { return received == 1; }));
-    // ...and with the sender stopped, SendTo sends directly again.
-    EXPECT_EQ(s.SendTo("direct", kLoopback, peer.Port()), 6);
-
-    // Close stops the threads; the next open starts the receiver again.
-    s.Close();
-    s.Bind();
-    const uint16_t again = boundPort(s.Handle());
-    peer.SendTo(again, "reopened");
-    EXPECT_TRUE(processUntil([&] { return received == 2; }));
-
-    EXPECT_THROW(TMyReceiver(nullptr), Exception);
-    try {
-        TMySender sender(nullptr);
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("TMySender: construktor nemuze vytvorit objekt"));
-    }
 }
 
 TEST(TMySocketThreads, PendingNotificationsAreDroppedWithTheSocket)
