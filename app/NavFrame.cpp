@@ -1,5 +1,7 @@
 #include "app/NavFrame.h"
 
+#include "lang/ControlProperties.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -24,6 +26,9 @@ TTlacPanel::TTlacPanel(QWidget* parent)
     FShowMnemonic = true;
     SetCaption(QStringLiteral("?"));
     setCursor(Qt::PointingHandCursor);
+    // The frame owns the caption and the hint; language files carry them
+    // once, on the frame.
+    setProperty(ShowsParentTextsProperty, true);
 }
 
 void TTlacPanel::SetHint(const QString& value)
@@ -69,10 +74,27 @@ TNavFrame::TNavFrame(QWidget* parent, QSize designSize, int panelInset)
 void TNavFrame::SetHint(const QString& value)
 {
     FHint = value;
-    const bool show = !value.isEmpty();
+    const bool show = !value.isEmpty() && FHintAsToolTip;
     setToolTip(show ? value : QString());
     Tlac->SetHint(value);
     Tlac->SetShowHint(show);
+}
+
+void TNavFrame::SetHintAsToolTip(bool value)
+{
+    FHintAsToolTip = value;
+    SetHint(FHint);
+}
+
+QColor TNavFrame::BackdropColor() const
+{
+    for (const QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (const auto* panel = qobject_cast<const TPanel*>(w); panel && panel->Color().isValid())
+            return panel->Color();
+        if (w->autoFillBackground() || w->isWindow())
+            return w->palette().color(QPalette::Window);
+    }
+    return QColor();
 }
 
 bool TNavFrame::TabStop() const

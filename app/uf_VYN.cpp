@@ -161,6 +161,7 @@ void TfVYN::FormCreate()
     }
 
     LoadLanguageFromIni(FSettingsFile);
+    LanguageLoaded();
 
     try {
         FLastMAC = {};

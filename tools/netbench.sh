@@ -9,7 +9,7 @@
 #   netbench.sh arp NAME on|off  the device answers ARP requests, or ignores them
 #   netbench.sh clean            remove benches left by test processes that are gone
 #   netbench.sh sim NAME [OPTIONS...]   run vyn-sim in NAME-dev in the foreground
-#   netbench.sh pc NAME COMMAND...      run a command in NAME-pc
+#   netbench.sh pc [--as USER|--root] NAME COMMAND...   run a command in NAME-pc as SUDO_USER, USER or root
 #
 # Settings for `up` (environment):
 #   PC_ADDR   10.213.0.1/24 on veth-pc, MAC PC_MAC  (02:76:79:6e:00:01)
@@ -208,11 +208,28 @@ case "$cmd" in
         exec ip netns exec "$name-dev" "${VYN_SIM:-$here/../build/bin/vyn-sim}" "$@"
         ;;
     pc)
+        # The command runs as the user who called sudo (or the one named),
+        # so the files it writes (the program's vyn.ini) stay that user's;
+        # --root keeps root, which only the static ARP way needs.
+        user=${SUDO_USER:-}
+        while [ $# -gt 0 ]; do
+            case "$1" in
+                --as) [ $# -ge 2 ] || usage; user=$2; shift 2 ;;
+                --root) user=; shift ;;
+                *) break ;;
+            esac
+        done
         [ $# -ge 2 ] || usage
         need_root
         name=$1
         shift
-        exec ip netns exec "$name-pc" "$@"
+        if [ -z "$user" ] || [ "$user" = root ]; then
+            exec ip netns exec "$name-pc" "$@"
+        fi
+        entry=$(getent passwd "$user") || { echo "netbench: no user $user" >&2; exit 1; }
+        IFS=: read -r _ _ uid gid _ home _ <<<"$entry"
+        exec ip netns exec "$name-pc" setpriv --reuid="$uid" --regid="$gid" --init-groups -- \
+            env HOME="$home" USER="$user" LOGNAME="$user" "$@"
         ;;
     *) usage ;;
 esac
