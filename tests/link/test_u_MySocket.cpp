@@ -108,37 +108,6 @@ long long msSince(steady_clock::time_point t)
 
 } // namespace
 
-TEST(TMyPacketQuee, KeepsOrderCountsAndBytes)
-{
-    TMyPacketQuee q;
-    TMyPacket p{QByteArray("untouched"), QStringLiteral("1.2.3.4"), 7};
-    EXPECT_TRUE(q.IsEmpty());
-    EXPECT_FALSE(q.Pop(p));
-    EXPECT_EQ(p.Data, QByteArray("untouched"));
-    EXPECT_EQ(p.Port, 7);
-    EXPECT_EQ(q.TotalBytes(), 0);
-
-    EXPECT_EQ(q.Push(TMyPacket{QByteArray(30, 'a'), QStringLiteral("192.168.100.200.extra"), 1}), 1);
-    EXPECT_EQ(q.Push(TMyPacket{QByteArray(124, 'b'), QStringLiteral("10.0.0.2"), 2}), 2);
-    EXPECT_EQ(q.TotalBytes(), 154);
-    EXPECT_EQ(q.Count(), 2);
-
-    ASSERT_TRUE(q.Pop(p));
-    EXPECT_EQ(p.Data.size(), 30);
-    EXPECT_EQ(p.IP, QStringLiteral("192.168.100.200")); // cut to 15 characters
-    ASSERT_TRUE(q.Pop(p));
-    EXPECT_EQ(p.Port, 2);
-    EXPECT_TRUE(q.IsEmpty());
-
-    // After the last Pop the queue works as new.
-    q.PushData(QByteArray("xyz"));
-    EXPECT_EQ(q.Count(), 1);
-    ASSERT_TRUE(q.Pop(p));
-    EXPECT_EQ(p.Data, QByteArray("xyz"));
-    EXPECT_TRUE(p.IP.isEmpty());
-    EXPECT_EQ(p.Port, 0);
-}
-
 TEST(TPacketException, TextsAndCodeSuffix)
 {
     EXPECT_EQ(TPacketException::ErrorText(10054),
@@ -158,63 +127,6 @@ TEST(TPacketException, TextsAndCodeSuffix)
     EXPECT_EQ(TPacketException(0).Message(), QStringLiteral("The specified address is already in use. (#00002740)"));
     EXPECT_EQ(TPacketException(0).Code(), 10048);
     winsock::WSASetLastError(0);
-}
-
-TEST(TMySocket, BindFailuresAreSilent)
-{
-    auto first = boundSocket();
-    TMySocket s;
-    bool bound = false;
-    s.OnBindSocket = [&](TMySocket*) { bound = true; };
-
-    // An address that is not local here (a documentation address: nothing is sent).
-    s.SetLocalIP(QStringLiteral("192.0.2.1"));
-    EXPECT_NO_THROW(s.Bind());
-    EXPECT_FALSE(s.Bound());
-    EXPECT_TRUE(s.IsOpen());
-
-    // The port of another socket.
-    s.Close();
-    s.SetLocalIP(kLoopback);
-    s.SetLocalPort(boundPort(first->Handle()));
-    EXPECT_NO_THROW(s.Bind());
-    EXPECT_FALSE(s.Bound());
-    EXPECT_EQ(winsock::WSAGetLastError(), 10048);
-    EXPECT_FALSE(bound);
-}
-
-TEST(TMySocket, SendToAndConnectedSendReachThePeer)
-{
-    Peer peer;
-    auto s = boundSocket();
-    std::vector<int> sent;
-    s->OnDataSent = [&](TMySocket*, int32_t code) { sent.push_back(code); };
-
-    EXPECT_EQ(s->SendTo("hello", kLoopback, peer.Port()), 5);
-    EXPECT_EQ(peer.Receive(), QByteArray("hello"));
-
-    // The handler may rewrite data and destination of SendTo...
-    Peer other;
-    s->OnBeforeDataSend = [&](TMySocket*, TMyPacket& p) {
-        p.Data = "rewritten";
-        p.Port = other.Port();
-    };
-    s->SendTo("original", kLoopback, peer.Port());
-    EXPECT_EQ(other.Receive(), QByteArray("rewritten"));
-
-    // ...but Send keeps going to the connected peer.
-    s->SetRemoteIP(kLoopback);
-    s->SetRemotePort(peer.Port());
-    s->Connect(false);
-    s->OnBeforeDataSend = [&](TMySocket*, TMyPacket& p) {
-        EXPECT_EQ(p.IP, kLoopback);
-        EXPECT_EQ(p.Port, peer.Port());
-        p.Port = other.Port();
-        p.Data += "!";
-    };
-    EXPECT_EQ(s->Send("direct"), 7);
-    EXPECT_EQ(peer.Receive(), QByteArray("direct!"));
-    EXPECT_EQ(sent, (std::vector<int>{0, 0, 0}));
 }
 
 TEST(TMySocket, SendFailuresReportTheCodeFirst)
