@@ -178,7 +178,8 @@ std::string JsonLine(const std::vector<Row>& rows, const std::string& setting, i
             j << ",\"median\":" << Fixed(r.Med(), 3) << ",\"worst\":" << Fixed(r.Worst(), 3);
         if (r.Floor > 0)
             j << ",\"floor\":" << Fixed(r.Floor, 3) << ",\"ratio\":" << Fixed(r.Ratio(), 4);
-        j << ",\"target\":" << JsonText(r.Target()) << ",\"met\":" << (r.Met() ? "true" : "false");
+        j << ",\"target\":" << JsonText(r.Target())
+          << ",\"met\":" << (r.Target().empty() ? "null" : r.Met() ? "true" : "false");
         if (!r.Note.empty())
             j << ",\"note\":" << JsonText(r.Note);
         j << "}";
