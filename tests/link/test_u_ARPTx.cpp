@@ -15,7 +15,16 @@ uint32_t ip(const char* text)
     return M::StrToIP(QString::fromLatin1(text));
 }
 
-
+MIB_IPNETROW arpRow(const char* addr, TMACBytes mac, uint32_t type, uint32_t index = 3, uint32_t macLen = 6)
+{
+    MIB_IPNETROW r{};
+    r.dwIndex = index;
+    r.dwPhysAddrLen = macLen;
+    std::copy(mac.begin(), mac.end(), r.bPhysAddr);
+    r.dwAddr = ip(addr);
+    r.dwType = type;
+    return r;
+}
 
 const TMACBytes kDevMac{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
 const TMACBytes kOtherMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
@@ -198,3 +207,23 @@ TEST(URLRoutines, ParseURL)
 }
 
 // ---------------------------------------------------------------- manager
+
+TEST_F(ARPManagerTest, FindAndDeleteEntries)
+{
+    TARPManager m(false);
+    fake.Arp = {arpRow("10.0.0.5", kDevMac, 3, 3, 0), arpRow("10.0.0.5", kDevMac, 4), arpRow("10.0.0.6", kOtherMac, 3)};
+    ASSERT_EQ(m.GetARPTable(), 3);
+    EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.5"), kDevMac, 0), 1); // row 0 has no 6-byte address
+    EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.5"), kDevMac, 3), -1);
+    EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.6"), kDevMac, 0), -1);
+    EXPECT_EQ(m.FindEntryByIP(ip("10.0.0.5"), 0), 0);
+    EXPECT_EQ(m.FindEntryByIP(ip("10.0.0.5"), 4), 1);
+    EXPECT_EQ(m.FindEntryByIP(ip("10.0.0.8"), 0), -1);
+    EXPECT_EQ(m.FindEntry(ip("10.0.0.8"), kDevMac, 0), nullptr);
+    EXPECT_FALSE(M::RowHasMAC(nullptr, kDevMac));
+
+    EXPECT_FALSE(m.DeleteEntry(ip("10.0.0.6"), kDevMac, 0));
+    EXPECT_TRUE(m.DeleteEntry(ip("10.0.0.6"), kOtherMac, 0));
+    ASSERT_EQ(fake.Deleted.size(), 1u);
+    EXPECT_EQ(m.ArpCount(), 3); // deleted rows stay until the next read
+}
