@@ -263,3 +263,26 @@ TEST(DataSenderWindow, CountdownRunningOutDuringAConversationClosesWhenItEnds)
     FreeClosedWindows();
     EXPECT_TRUE(w.isNull());
 }
+
+TEST(DataSenderWindow, WithoutCountdownTheButtonShowsItsTextAlone)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    w.ShowMessageEx(QStringLiteral("a"), QStringLiteral("OK"), 5, 48, false, false);
+    for (int countdown : {0, -1}) {
+        w.ShowMessageEx(QStringLiteral("b"), QStringLiteral("Zavřít"), countdown, 48, false, false);
+        EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
+        EXPECT_FALSE(w.timTOut->isActive());
+        EXPECT_EQ(w.Countdown, 5); // only a positive countdown is taken
+        EXPECT_FALSE(w.cmdOK->isHidden());
+    }
+}
+
+TEST(DataSenderWindow, EmptyMessageKeepsTheStatusLine)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
+    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 16, false, false);
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
+    w.SetProgress(250);
+    EXPECT_EQ(w.Progressbar->value(), 100);
+}
