@@ -160,3 +160,35 @@ TEST_F(LanguageFormsTest, UnnamedAndQtInnerWidgetsAreSeenThrough)
     load("<forms><fTest><scrPages><lblDeep caption=\"Deep\"/></scrPages></fTest></forms>");
     EXPECT_EQ(lblDeep->text(), "Deep");
 }
+
+TEST_F(LanguageFormsTest, TheOldestWindowOfANameIsTranslated)
+{
+    auto first = std::make_unique<TestWindow>(QStringLiteral("fDup"));
+    TestWindow second(QStringLiteral("fDup"));
+    TestWindow owner(QStringLiteral("fOwner"));
+    auto* dialog = new QDialog(&owner); // a window owned by another window, not by the application
+    dialog->setObjectName("fDialog");
+    for (int i = 0; i < 100; ++i) // layouts reparent many widgets made without one
+        makeControl<QLabel>(nullptr, "lblLoose")->setParent(&owner);
+
+    std::vector<std::unique_ptr<QWidget>> more;
+    for (int i = 0; i < 30; ++i)
+        more.push_back(std::make_unique<QWidget>());
+
+    QList<QWidget*> expected = {first.get(), &second, &owner};
+    for (const auto& widget : more)
+        expected.append(widget.get());
+    QList<QWidget*> windows = ApplicationWindows();
+    windows.removeIf([&](QWidget* widget) { return !expected.contains(widget); });
+    EXPECT_EQ(windows, expected);
+    EXPECT_FALSE(ApplicationWindows().contains(dialog));
+
+    load("<forms><fDup caption=\"Translated\"/><fDialog caption=\"Dialog\"/></forms>");
+    EXPECT_EQ(first->windowTitle(), "Translated");
+    EXPECT_EQ(second.windowTitle(), "Okno");
+    EXPECT_EQ(dialog->windowTitle(), "");
+
+    first.reset();
+    load("<forms><fDup caption=\"Now the second\"/></forms>");
+    EXPECT_EQ(second.windowTitle(), "Now the second");
+}
