@@ -14,6 +14,7 @@
 #include "platform/IniFile.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -96,6 +97,10 @@ TfVYN::TfVYN(QWidget* Owner, const QString& SettingsFile)
 
 TfVYN::~TfVYN()
 {
+    // Destroying the widgets moves the focus, and a page's focus-out handler
+    // would then run on a window already half gone: let it run now.
+    if (QWidget* focused = QApplication::focusWidget(); focused && isAncestorOf(focused))
+        focused->clearFocus();
     FDataManager.reset();
     FDM.Reset();
 }

@@ -117,13 +117,6 @@ TEST_F(MainWindowTest, TheProgramEndsWithTheTextOfAFaultyMappingDocument)
     EXPECT_TRUE(run.err.contains(QString::fromUtf8("(řádek 1, sloupec 6)"))) << run.err.toStdString();
 }
 
-TEST_F(MainWindowTest, TheProgramKeepsRunningWithAGoodDocument)
-{
-    // The run is ended from outside; it must not have ended by itself.
-    const RunResult run = RunProgram(dir.path(), Offscreen(), 1500);
-    EXPECT_FALSE(run.finished) << run.err.toStdString();
-}
-
 TEST(ErrorDisplay, ShowsTheTextOnStderrAndInAnErrorBoxTitledWithTheApplication)
 {
     const QString oldName = QCoreApplication::applicationName();
