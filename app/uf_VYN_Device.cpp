@@ -25,7 +25,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <limits>
 
 namespace {
 
@@ -113,32 +112,9 @@ bool FetchSoapDocument(TfVYN& Main, TfDataSender& Window, const QString& IPText,
     platform::HttpOptions options;
     options.ReadTimeoutMs = 10000;
     options.LocalAddress = LocalAdapterIP;
-    // The bar follows what has been read; a change is painted at once, as
-    // the event loop does not run during the fetch.
-    platform::TransferEvents events;
-    events.OnWorkBegin = [&Main](int64_t Total) {
-        if (!Main.FProgressBar)
-            return;
-        Main.FProgressBar->setRange(0, int(std::min<int64_t>(Total, std::numeric_limits<int>::max())));
-        Main.FProgressBar->setValue(0);
-        Main.FProgressBar->repaint();
-    };
-    events.OnWork = [&Main](int64_t Count) {
-        if (!Main.FProgressBar)
-            return;
-        Main.FProgressBar->setValue(int(std::min<int64_t>(Count, Main.FProgressBar->maximum())));
-        Main.FProgressBar->repaint();
-    };
-    events.OnWorkEnd = [&Main] {
-        if (!Main.FProgressBar)
-            return;
-        Main.FProgressBar->setValue(Main.FProgressBar->maximum());
-        Main.FProgressBar->repaint();
-    };
-
     QByteArray body;
     try {
-        body = platform::HttpGet(url, options, events);
+        body = platform::HttpGet(url, options, Main.SoapTransferEvents(true));
     } catch (const std::exception& e) {
         Main.FProgressBar = nullptr;
         Window.Progressbar->setRange(0, 100);

@@ -1,6 +1,7 @@
 // The program as a whole: its start-up checks run as a separate process,
 // its error display, and how the main window looks.
 #include "MainWindowFixture.h"
+#include "tests/app/DeviceIdentity.h"
 
 #include "FrameEvents.h"
 #include "app/VYN16App.h"
@@ -180,6 +181,7 @@ TEST_F(MainWindowTest, TheWindowRendersWithItsPicture)
 
     // The device panel renders too.
     w.FDeviceLoaded = true;
+    GiveSupportedIdentity(w);
     w.UpdateDeviceState();
     QCoreApplication::processEvents();
     const QImage device = w.grab().toImage();

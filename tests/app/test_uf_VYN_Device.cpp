@@ -3,6 +3,7 @@
 // the one-road-at-a-time rule. The roads themselves run against the
 // simulated device in the end-to-end tests.
 #include "MainWindowFixture.h"
+#include "tests/app/DeviceIdentity.h"
 
 #include "app/Panel.h"
 #include "app/uf_InputIP.h"
@@ -55,20 +56,6 @@ protected:
     }
 
     static bool HasConversationWindow(const TfVYN& w) { return !w.findChildren<TfDataSender*>().isEmpty(); }
-
-    // The identity bytes of the record that carries them, as the device
-    // sends them (little-endian numbers).
-    static void SetIdentity(TfVYN& w, uint16_t prefix, uint16_t type, uint8_t version)
-    {
-        TDataPacket* packet = w.FDataManager->FindPacket(QStringLiteral("SetupRecord4"));
-        QByteArray record = packet->GetDataAsString();
-        record[116] = char(prefix & 0xFF);
-        record[117] = char(prefix >> 8);
-        record[118] = char(version);
-        record[119] = char(type & 0xFF);
-        record[120] = char(type >> 8);
-        packet->SetDataFromString(record);
-    }
 
     std::vector<TBox> Boxes;
 };
@@ -196,7 +183,7 @@ TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheck
 TEST_F(DeviceCommandsTest, DeviceStateShowsTheLoadedDeviceOrTheNoDeviceLook)
 {
     TfVYN w(nullptr, ini);
-    SetIdentity(w, 0xEE03, 201, 17);
+    SetDeviceIdentity(w, 0xEE03, 201, 17);
     w.FDeviceLoaded = true;
     w.FDevMAC = {0x00, 0x20, 0x4a, 0xbc, 0xde, 0xf0};
     w.FDevIP = StrToIP("10.0.0.7");
@@ -232,7 +219,7 @@ TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTh
               "text=\"Verze %1 %d 100% (%s)\"/></const></lang>\n");
     Language.LoadFromFile(dir.filePath(QStringLiteral("test.lng")));
     TfVYN w(nullptr, ini);
-    SetIdentity(w, 0xEE03, 201, 18);
+    SetDeviceIdentity(w, 0xEE03, 201, 18);
     w.FDeviceLoaded = true;
     w.UpdateDeviceState();
     EXPECT_FALSE(w.FDeviceLoaded);
@@ -251,7 +238,7 @@ TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTh
         "<dataitem name=\"device_version\" type=\"number\" size=\"1\" position=\"118\"/></datapacket>"
         "</datamanager>")));
     w.FDataManager = std::make_unique<TDataManager>(doc.documentElement());
-    SetIdentity(w, 0x1234, 999, 1);
+    SetDeviceIdentity(w, 0x1234, 999, 1);
     Boxes.clear();
     w.FDeviceLoaded = true;
     w.UpdateDeviceState();
