@@ -1,5 +1,6 @@
 // The main window's commands: the adapter menu, the flags, the keys, the
 // page menu and the template export, on the real window.
+#include "DeviceIdentity.h"
 #include "MainWindowFixture.h"
 
 #include "app/MyUtils.h"
@@ -83,6 +84,10 @@ protected:
             ++ipDialogs;
             dialog.cmdCancelClick();
         };
+        TfVYN::InputQueryHook = [this](QWidget*, const QString&, const QString&, QString&) {
+            ++macPrompts;
+            return false;
+        };
         w = std::make_unique<TfVYN>(nullptr, ini);
     }
 
@@ -90,6 +95,7 @@ protected:
     {
         w.reset();
         TfInputIP::ModalHook = nullptr;
+        TfVYN::InputQueryHook = nullptr;
         platform::SetMessageBoxHook(nullptr);
         SetIpHelperLoader(nullptr);
         MainWindowTest::TearDown();
@@ -106,6 +112,7 @@ protected:
     void LoadDevice()
     {
         w->FDevIP = Ip("10.213.0.2");
+        GiveSupportedIdentity(*w);
         w->FDeviceLoaded = true;
         w->UpdateDeviceState();
     }
@@ -115,6 +122,7 @@ protected:
     std::vector<QStringList> boxes;
     int answer = platform::IDNO;
     int ipDialogs = 0;
+    int macPrompts = 0;
     std::unique_ptr<TfVYN> w;
 };
 
@@ -246,6 +254,10 @@ TEST_F(CommandsTest, AltKeysRunTheCommandsAndLeaveTypedCharactersAlone)
             EXPECT_TRUE(w->isVisible()); // answered No
         }
     }
+
+    // Alt+I and Alt+M opened their searches once each.
+    EXPECT_EQ(ipDialogs, 1);
+    EXPECT_EQ(macPrompts, 1);
 
     // While a road runs, no key closes the device.
     LoadDevice();
