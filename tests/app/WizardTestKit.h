@@ -86,6 +86,7 @@ protected:
         return at == std::string::npos ? -1 : std::stoi(stats.substr(at + 9));
     }
 
+public:
     static QString Page(const TfSetIPWiz& w) { return w.Pages->currentWidget()->objectName(); }
     static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     // A key as the operator gives it: to a control of the page in front.
@@ -107,6 +108,7 @@ protected:
         return label->pixmap().toImage() == DataSenderIcon(icon).toImage();
     }
 
+protected:
     std::unique_ptr<TDataManager> model = BuiltInModel();
     std::unique_ptr<NetBench> bench;
     std::unique_ptr<SimDevice> sim;
