@@ -2,6 +2,7 @@
 #include "app/uf_VYN.h"
 
 #include "app/MyUtils.h"
+#include "app/VYN16App.h"
 #include "app/uf_IPWiz.h"
 #include "lang/uLanguage.h"
 #include "link/uf_DataSender.h"
@@ -28,40 +29,52 @@ void TfVYN::menuSetIPTlacClick()
 
     const bool sameDevice = mac == FDevMAC && FDeviceLoaded;
     if (!sameDevice &&
-        ShowMessageBox(Language.GetText(QStringLiteral("Chcetetotozaří"), QStringLiteral("Chcete toto zařízení nastavit?")),
+        ShowMessageBox(Language.GetText(QStringLiteral("Chcetetotozaří"),
+                                        QStringLiteral("Chcete toto zařízení nastavit?")),
                        platform::MB_YESNO | platform::MB_ICONQUESTION, QString(), this) != platform::IDYES)
         return;
 
     QPointer<TfDataSender> sender;
     try {
-        sender = new TfDataSender(this, 0, FDataManager.get());
-        sender->show();
-        QString found;
-        sender->WaitForDevice(MACToStr(mac), QString(), found);
-        if (!found.isEmpty()) {
-            if (sender)
-                sender->close();
-            FindDevice(0, nullptr, mac);
-            UpdateDeviceState();
-        } else {
-            if (!sender)
-                sender = new TfDataSender(this, 0, FDataManager.get());
-            sender->ShowMessage(sameDevice ? Language.GetText(QStringLiteral("Zařízenínebylo"),
-                                                              QStringLiteral("Zařízení nebylo nalezeno."))
-                                           : Language.GetText(QStringLiteral("Zařízenínebylo0"),
-                                                              QStringLiteral("Zařízení nebylo nalezeno.")),
-                                QStringLiteral("OK"), 0, platform::MB_ICONEXCLAMATION, true);
-            FDeviceLoaded = false;
-            UpdateDeviceState();
-        }
+        FollowDevice(mac, sameDevice, sender);
     } catch (const std::exception& e) {
         const auto* own = dynamic_cast<const Exception*>(&e);
         const QString text = own ? own->Message() : QString::fromUtf8(e.what());
-        if (!sender)
-            sender = new TfDataSender(this, 0, FDataManager.get());
-        sender->ShowMessage(text, QStringLiteral("OK"), 0, platform::MB_ICONHAND, true);
+        try {
+            if (!sender)
+                sender = new TfDataSender(this, 0, FDataManager.get());
+            sender->ShowMessage(text, QStringLiteral("OK"), 0, platform::MB_ICONHAND, true);
+        } catch (const std::exception& shown) {
+            // No window for it: the application's error display then.
+            ShowException(shown);
+        }
     }
     // The messages close their window themselves; only a live one is left.
     if (sender)
         sender->close();
+}
+
+// Waits for the device at its new address and loads it there. Sender is
+// the window in use, for the error message of the caller.
+void TfVYN::FollowDevice(const std::array<uint8_t, 6>& MAC, bool SameDevice, QPointer<TfDataSender>& Sender)
+{
+    Sender = new TfDataSender(this, 0, FDataManager.get());
+    Sender->show();
+    QString found;
+    Sender->WaitForDevice(MACToStr(MAC), QString(), found);
+    if (!found.isEmpty()) {
+        if (Sender)
+            Sender->close();
+        FindDevice(0, nullptr, MAC);
+        UpdateDeviceState();
+        return;
+    }
+    if (!Sender)
+        Sender = new TfDataSender(this, 0, FDataManager.get());
+    // The same text under two keys: a language file may tell the cases apart.
+    const QString key = SameDevice ? QStringLiteral("Zařízenínebylo") : QStringLiteral("Zařízenínebylo0");
+    const QString text = Language.GetText(key, QStringLiteral("Zařízení nebylo nalezeno."));
+    Sender->ShowMessage(text, QStringLiteral("OK"), 0, platform::MB_ICONEXCLAMATION, true);
+    FDeviceLoaded = false;
+    UpdateDeviceState();
 }

@@ -201,6 +201,7 @@ TEST_F(SetIPCommandTest, DeviceOutsideTheSubnetIsSetThroughAStaticEntryAndLoaded
     options.devAddress = "192.168.50.7/24";
     options.devAnswersArp = false;
     StartWindow({}, options);
+    ModalMessageTaker taker;
     Command([&](TfSetIPWiz& w) {
         // No other road while this one runs.
         EXPECT_TRUE(window->RoadBusy());
@@ -210,6 +211,8 @@ TEST_F(SetIPCommandTest, DeviceOutsideTheSubnetIsSetThroughAStaticEntryAndLoaded
         Type(w.txtMAC, kDevMac);
         SetAddress(w, QStringLiteral("10.213.0.60"), QStringLiteral("255.255.255.0"));
         EXPECT_EQ(w.lblFinish->text(), QStringLiteral("IP adresa byla nastavena na 10.213.0.60."));
+        // In the PC's subnet now, the device is reachable as any host is.
+        bench->SetDevArp(true);
         Click(w.cmdFinish);
     });
     ASSERT_EQ(Boxes.size(), 2u);
@@ -224,6 +227,8 @@ TEST_F(SetIPCommandTest, DeviceOutsideTheSubnetIsSetThroughAStaticEntryAndLoaded
     EXPECT_EQ(window->FDevIP, Addr("10.213.0.60"));
     EXPECT_EQ(window->FDevMAC, kDevMacBytes);
     EXPECT_TRUE(window->pnlDevSetup->isVisibleTo(window.get()));
+    for (const auto& m : taker.Messages)
+        ADD_FAILURE() << m.Text.toStdString();
 }
 
 TEST_F(SetIPCommandTest, TheLoadedDeviceNeedsNoQuestionAnotherOneDoesAndALostOneIsReported)
