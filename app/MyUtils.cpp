@@ -178,7 +178,7 @@ bool TryStrictStrToIP(const QString& Text, std::uint32_t& Addr)
     const QStringList parts = Text.split(u'.');
     if (parts.size() != 4)
         return false;
-    std::uint32_t result = 0;
+    unsigned char bytes[4];
     for (int i = 0; i < 4; ++i) {
         const QString& part = parts[i];
         if (part.isEmpty() || part.size() > 3)
@@ -192,16 +192,19 @@ bool TryStrictStrToIP(const QString& Text, std::uint32_t& Addr)
         // A leading zero is how other tools write octal; refuse it.
         if (value > 255 || (part.size() > 1 && part[0] == u'0'))
             return false;
-        result |= std::uint32_t(value) << (8 * i);
+        bytes[i] = static_cast<unsigned char>(value);
     }
-    Addr = result;
+    std::memcpy(&Addr, bytes, sizeof Addr);
     return true;
 }
 
 bool IsContiguousMask(std::uint32_t Mask)
 {
-    // Text order is memory order; make the first number the top byte.
-    const std::uint32_t host = ((Mask & 0xFFu) << 24) | ((Mask & 0xFF00u) << 8) | ((Mask >> 8) & 0xFF00u) | (Mask >> 24);
+    unsigned char bytes[4];
+    std::memcpy(bytes, &Mask, sizeof bytes);
+    // The first dotted number becomes the top byte, whatever the machine.
+    const std::uint32_t host = (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) |
+                               (std::uint32_t(bytes[2]) << 8) | std::uint32_t(bytes[3]);
     const std::uint32_t inverted = ~host;
     return (inverted & (inverted + 1)) == 0;
 }

@@ -27,7 +27,7 @@ QString IPAddrToStr(std::uint32_t Addr);
 std::uint32_t StrToIPAddr(const QString& Text);
 
 // Address text the operator typed: exactly four decimal parts of 0 to 255
-// (one to three digits each, no signs, blanks or other forms). The lenient
+// (one to three digits, no leading zero, no signs, blanks or other forms). The lenient
 // routines above and in the device link accept what inet_addr accepts, where
 // "10.1" or "010.1.1.1" mean addresses the operator never typed.
 bool TryStrictStrToIP(const QString& Text, std::uint32_t& Addr);

@@ -69,10 +69,27 @@ TNavFrame::TNavFrame(QWidget* parent, QSize designSize, int panelInset)
 void TNavFrame::SetHint(const QString& value)
 {
     FHint = value;
-    const bool show = !value.isEmpty();
+    const bool show = !value.isEmpty() && FHintAsToolTip;
     setToolTip(show ? value : QString());
     Tlac->SetHint(value);
     Tlac->SetShowHint(show);
+}
+
+void TNavFrame::SetHintAsToolTip(bool value)
+{
+    FHintAsToolTip = value;
+    SetHint(FHint);
+}
+
+QColor TNavFrame::BackdropColor() const
+{
+    for (const QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (const auto* panel = qobject_cast<const TPanel*>(w); panel && panel->Color().isValid())
+            return panel->Color();
+        if (w->autoFillBackground() || w->isWindow())
+            return w->palette().color(QPalette::Window);
+    }
+    return QColor();
 }
 
 bool TNavFrame::TabStop() const

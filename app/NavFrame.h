@@ -63,6 +63,7 @@ public:
     void SetCaption(const QString& value) { Tlac->SetCaption(value); }
 
     // Stored on the frame and the panel; an empty hint switches hints off.
+    // Shown as a tool tip unless the frame shows it elsewhere.
     QString Hint() const { return FHint; }
     void SetHint(const QString& value);
 
@@ -73,6 +74,10 @@ public:
     // The frame's own colour, visible around an inset panel.
     QColor Color() const { return FColor; }
     void SetColor(const QColor& value);
+
+    // The colour of what lies behind the frame: the nearest enclosing
+    // panel that has a colour, else the parent's background.
+    QColor BackdropColor() const;
 
     // The frame's click, with the frame as sender.
     TNotifyEvent OnClick;
@@ -95,6 +100,9 @@ protected:
     virtual void FrameExit() {}
 
     void TakeFocus();
+    // Top-menu frames show their hint in the window's title strip; a tool
+    // tip would cover it.
+    void SetHintAsToolTip(bool value);
     // The panel's place: the frame's area less the inset, for frames that
     // hold nothing else.
     virtual QRect PanelRect() const;
@@ -113,6 +121,7 @@ private:
     QString FHint;
     QColor FColor;
     bool FPressed = false;
+    bool FHintAsToolTip = true;
 };
 
 // A navigation frame that tells its owner when the mouse enters and leaves.

@@ -14,6 +14,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qUtf8Printable(NoDisplayText()));
         return 1;
     }
+    if (const QString problem = UnreachableDisplayText(); !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(problem));
+        return 1;
+    }
     TApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("VYN"));
     InstallWindowTranslation();

@@ -2,10 +2,13 @@
 
 #include "app/MyUtils.h"
 #include "app/uf_VYN.h"
+#include "lang/uLanguage.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 
 #include <QGuiApplication>
+
+#include <xcb/xcb.h>
 
 #include <cstdio>
 #include <memory>
@@ -20,6 +23,25 @@ QString NoDisplayText()
 {
     return QStringLiteral("VYN16 needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                           "to try it without one, run: xvfb-run -a build/bin/VYN16");
+}
+
+QString UnreachableDisplayText()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray display = qgetenv("DISPLAY");
+    // Qt picks X only when no other platform is named; a Wayland session
+    // without DISPLAY is left to Qt.
+    if (display.isEmpty() || (!platform.isEmpty() && !platform.startsWith("xcb")))
+        return QString();
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const int error = xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    if (error == 0)
+        return QString();
+    return QStringLiteral("VYN16 cannot open the display \"%1\" named in DISPLAY (no X server answers there, "
+                          "or it refuses this user); check DISPLAY and XAUTHORITY, or run it without one: "
+                          "xvfb-run -a build/bin/VYN16")
+        .arg(QString::fromLocal8Bit(display));
 }
 
 bool PlatformShowsWindows()
@@ -41,9 +63,44 @@ void ShowErrorText(const QString& Text)
     ReportError(Text, PlatformShowsWindows());
 }
 
+QString PlatformErrorText(const EPlatformError& E)
+{
+    const QStringList& d = E.Detail();
+    const auto at = [&d](qsizetype i) { return i < d.size() ? d[i] : QString(); };
+    switch (E.Kind()) {
+    case EPlatformError::SettingsNotWritable:
+        return Language.GetText(QStringLiteral("NelzeUlozitNast"),
+                                QStringLiteral("Nastavení nelze uložit do souboru %1 (%2)."))
+            .arg(at(0), at(1));
+    case EPlatformError::SettingsEntryRefused:
+        return Language.GetText(QStringLiteral("PolozkuNelzeUlozit"),
+                                QStringLiteral("Položku [%2] %3 nelze uložit do souboru s nastavením %1."))
+            .arg(at(0), at(1), at(2));
+    case EPlatformError::FileNotOpened:
+        return Language.GetText(QStringLiteral("SouborNelzeOtevrit"), QStringLiteral("Soubor \"%1\" nelze otevřít. %2"))
+            .arg(at(0), at(1));
+    case EPlatformError::FileNotRead:
+        return Language.GetText(QStringLiteral("SouborNelzePrecist"), QStringLiteral("Soubor \"%1\" nelze přečíst. %2"))
+            .arg(at(0), at(1));
+    case EPlatformError::FileTooLarge:
+        return Language.GetText(QStringLiteral("SouborJePrilisVelky"), QStringLiteral("Soubor \"%1\" je příliš velký."))
+            .arg(at(0));
+    case EPlatformError::XmlNotWellFormed:
+        if (at(0).isEmpty())
+            return Language.GetText(QStringLiteral("ChybaXML"), QStringLiteral("Chyba v XML: %1 (řádek %2, sloupec %3)"))
+                .arg(at(1), at(2), at(3));
+        return Language.GetText(QStringLiteral("ChybaXMLSouboru"),
+                                QStringLiteral("Chyba v XML souboru %1: %2 (řádek %3, sloupec %4)"))
+            .arg(at(0), at(1), at(2), at(3));
+    }
+    return E.Message();
+}
+
 void ShowException(const std::exception& E)
 {
-    if (const auto* e = dynamic_cast<const Exception*>(&E))
+    if (const auto* platformError = dynamic_cast<const EPlatformError*>(&E))
+        ShowErrorText(PlatformErrorText(*platformError));
+    else if (const auto* e = dynamic_cast<const Exception*>(&E))
         ShowErrorText(e->Message());
     else
         ShowErrorText(QString::fromLocal8Bit(E.what()));

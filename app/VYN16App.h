@@ -12,6 +12,10 @@
 bool HasGraphicalDisplay();
 // The one sentence shown instead of starting without a display.
 QString NoDisplayText();
+// Qt's X platform aborts when the display in DISPLAY does not answer, so
+// the program tries it first. Empty when Qt will not use X or the display
+// answers; otherwise the one sentence that says what is wrong.
+QString UnreachableDisplayText();
 
 // False on Qt's offscreen and minimal platforms, where nobody could see a
 // window or answer a message box.
@@ -23,7 +27,13 @@ bool PlatformShowsWindows();
 void ReportError(const QString& Text, bool ShowBox);
 // ReportError with a box wherever the platform shows windows.
 void ShowErrorText(const QString& Text);
+// Shows an exception's text; a platform failure in the operator's language.
 void ShowException(const std::exception& E);
+
+class EPlatformError;
+// A platform failure worded through the language object, keeping the
+// system's own detail (path, reason, position) as it came.
+QString PlatformErrorText(const EPlatformError& E);
 
 // Shows the text of an exception that leaves an event handler instead of
 // letting it tear the program down.

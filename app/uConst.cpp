@@ -18,3 +18,10 @@ const QColor clTlacitkoFace = ColorFromRef(0x0C77ED);
 const QColor clKeepOnHover = ColorFromRef(0xCAEBFF);
 const QColor clFocusFrame = ColorFromRef(0x55AA00);
 const QColor clWhite = ColorFromRef(0xFFFFFF);
+
+QColor VisibleOn(const QColor& wanted, const QColor& behind)
+{
+    if (wanted.rgb() != behind.rgb())
+        return wanted;
+    return wanted.lightness() > 200 ? wanted.darker(130) : wanted.lighter(150);
+}

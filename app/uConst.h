@@ -23,3 +23,8 @@ extern const QColor clTlacitkoFace;  // command-button panel as laid out
 extern const QColor clKeepOnHover;   // a panel in this colour keeps its look under the mouse
 extern const QColor clFocusFrame;    // frame colour while focused (top menu) or after focus left (left menu)
 extern const QColor clWhite;
+
+// Wanted, unless it is the colour Behind a frame: a panel in the colour of
+// what lies behind it would vanish, so it takes a lighter shade (a darker
+// one for very light colours) instead.
+QColor VisibleOn(const QColor& wanted, const QColor& behind);

@@ -44,4 +44,23 @@ public:
     void cmdOKClick();
     void cmdCancelClick();
     void chPortClick();
+    void FormShow();
+
+    // Filters one character typed into txtIP before the edit takes it.
+    // Key may come back changed; a null Key means the edit ignores it (the
+    // filter may have inserted text itself).
+    void txtIPKeyPress(QChar& Key);
+
+    // Replaces the selection with Text; the caret ends just after it.
+    static void InsertText(QLineEdit* Edit, const QString& Text);
+    // Removes up to Count characters from the 0-based Position; a caret
+    // after them moves back with the text.
+    static void DeleteText(QLineEdit* Edit, int Position, int Count);
+
+    // The close box and Escape end here as the cancel button does.
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
 };

@@ -323,10 +323,3 @@ void TfVYN::mSelAdaptClick(QObject* Sender)
     else
         lblCurrentAdapter->setText(item->text());
 }
-
-bool TfVYN::SetControlLimits()
-{
-    // The page controls take their lengths and ranges from the model once
-    // the pages hold them.
-    return true;
-}

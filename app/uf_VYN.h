@@ -1,16 +1,23 @@
 #pragma once
 
 #include "link/u_ARPTx.h"
+#include "platform/Transfer.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
@@ -27,7 +34,12 @@ class TfrmTlacMenu;
 class Tfrm_IPSet;
 class TfDataSender;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
+class QPlainTextEdit;
+class QAbstractButton;
+class QSpinBox;
+class TUpDown;
 
 // The one data module, holding the device mapping document. The main window
 // owns it; null while no main window exists.
@@ -92,8 +104,6 @@ public:
     void SelectLMenu(TfrmLMenuH* Item);
     // The adapter menu's items: the item's tag becomes the adapter address.
     void mSelAdaptClick(QObject* Sender);
-    // Text lengths and ranges of the page controls from the model's items.
-    bool SetControlLimits();
 
     // One road at a time. The conversations let window events run between
     // their steps, so a second command could start a nested road that clears
@@ -133,6 +143,106 @@ public:
     bool ControlsToData();
     void ShowErrorPlace();
 
+    // --- Settings pages: building (uf_VYN_Page*.cpp), mapping
+    // (uf_VYN_Pages.cpp) and field editing (uf_VYN_Editing.cpp) ---
+    // Text lengths and ranges of the page controls from the model's items.
+    bool SetControlLimits();
+    // Host-name look-ups of the pages; a null resolver restores the system's.
+    // Answers the first address of the name (memory bytes in text order), 0
+    // when it has none.
+    using THostResolver = std::function<uint32_t(const QString& Name)>;
+    static void SetHostResolver(THostResolver Resolver);
+    // Empty host: "0.0.0.0"; an address stays; a name becomes the dotted
+    // text of its address. False, or with Raise the failure, otherwise.
+    bool ResolveHost(QString& Host, bool Raise, const QString& ErrorText);
+    bool ResolveEditHost(QLineEdit* Edit, bool Raise, const QString& ErrorText);
+    // The place ControlsToData shows when it fails.
+    void PageMenuOf(QWidget* Page);
+    void SetCurrentControl(QWidget* Control);
+    // A band edit's text in tenths of a degree: either decimal separator,
+    // halves to even; empty when the text is no plain number.
+    static std::optional<int64_t> TempTextToTenths(const QString& Text);
+    static QString TenthsToTempText(int Tenths);
+
+    // Field-editing handlers.
+    void chSendEmailClick();
+    void chSendTrapClick();
+    void chEnableURLGetClick();
+    void cbTCPTypeChange();
+    void cbTCPTypeClick();
+    void udMinTempClick(QObject* Sender);
+    void udMaxTempClick(QObject* Sender);
+    void udHysterezeClick(QObject* Sender);
+    void txtMinTempChange(QObject* Sender);
+    void txtMaxTempChange(QObject* Sender);
+    void txtHysterezeChange(QObject* Sender);
+    void txtMinTempExit();
+    void txtMaxTempExit();
+    void txtHysterezeExit();
+    // Key codes of the classic keyboard (13 Enter, 33/34 page, 38/40 arrows).
+    void txtMinTempKeyDown(int Key);
+    void txtMaxTempKeyDown(int Key);
+    void txtHysterezeKeyDown(int Key);
+    void seIntervalChange(QObject* Sender);
+    void txtIDChange(QObject* Sender);
+    void txtSMTPServerKeyDown(int Key);
+    void cmdSMTP_GIPClick();
+    void txtSNMPManagerKeyDown(int Key);
+    void cmdSNMP_GIPTlacClick();
+    void txtGetURLKeyDown(int Key);
+    void frmTlacitko1TlacClick();
+    void cmdHTTP_GIPTlacClick();
+    void txtReadCommunityChange();
+    void cmdCloseSetTlacClick();
+    // Calls of each handler by name, for watching that none runs in a loop.
+    static std::map<QString, int>& HandlerCalls();
+    // The left-menu items and the pages they show.
+    std::vector<std::pair<TfrmLMenuH*, QWidget*>> MenuPages() const;
+
+    QLineEdit* txtVYNName = nullptr;
+    QSpinBox* seWebPort = nullptr;
+    QCheckBox* chSendEmail = nullptr;
+    QLineEdit* txtSMTPServer = nullptr;
+    TfrmTlacitko* cmdSMTP_GIP = nullptr;
+    QSpinBox* seEmailPeriod = nullptr;
+    QLineEdit* txtFromEmail = nullptr;
+    QLineEdit* txtToEmail = nullptr;
+    QLineEdit* txtMinTemp = nullptr;
+    TUpDown* udMinTemp = nullptr;
+    QLineEdit* txtMaxTemp = nullptr;
+    TUpDown* udMaxTemp = nullptr;
+    QLineEdit* txtHystereze = nullptr;
+    TUpDown* udHystereze = nullptr;
+    QCheckBox* chSendTrap = nullptr;
+    QLineEdit* txtSNMPManager = nullptr;
+    TfrmTlacitko* cmdSNMP_GIP = nullptr;
+    QLineEdit* txtReadCommunity = nullptr;
+    QLineEdit* txtWriteCommunity = nullptr;
+    QLabel* lblKATime = nullptr;
+    QLineEdit* txtKATime = nullptr;
+    QLineEdit* txtMinTemp2 = nullptr;
+    TUpDown* udMinTemp2 = nullptr;
+    QLineEdit* txtMaxTemp2 = nullptr;
+    TUpDown* udMaxTemp2 = nullptr;
+    QLineEdit* txtHystereze2 = nullptr;
+    TUpDown* udHystereze2 = nullptr;
+    QComboBox* cbTCPType = nullptr;
+    QSpinBox* seSourcePort = nullptr;
+    QLineEdit* txtRemoteIP = nullptr;
+    QSpinBox* seRemotePort = nullptr;
+    QCheckBox* chKeepConn = nullptr;
+    QSpinBox* seInterval = nullptr;
+    QCheckBox* chEnableURLGet = nullptr;
+    QLineEdit* txtGetURL = nullptr;
+    TfrmTlacitko* cmdHTTP_GIP = nullptr;
+    QLineEdit* txtHttpIP = nullptr;
+    QSpinBox* seInterval2 = nullptr;
+    QLineEdit* txtID = nullptr;
+    QLabel* lblCurrentIP = nullptr;
+    // The SOAP page's period and GUID copies; the SOAP pages build them.
+    QSpinBox* seInterval3 = nullptr;
+    QLineEdit* txtID2 = nullptr;
+
     // --- SOAP document (uf_VYN_Soap.cpp) ---
     // The whole document as the device or a file holds it (bytes).
     void SetSoapDocument(const QByteArray& Document);
@@ -149,10 +259,88 @@ public:
     QCheckBox* chEditSoapDoc = nullptr;
     QLineEdit* txtSOAP_URL = nullptr;
     QLineEdit* txtSoapIP = nullptr;
+    // The document to upload: header, CR LF CR LF, body, in the document's
+    // own encoding; empty when EmptyBody is set and there is no body. Raises
+    // the size message when it would not fit one image block.
+    QByteArray BuildSoapDocument(bool EmptyBody);
+    // Header lines (CR LF, LF or CR between them) into the header memo,
+    // followed by the on-screen Content-length line.
+    void SetSoapHeader(const QString& Header);
+    // The header memo's lines joined by CR LF, without empty lines and
+    // Content-Length fields; fields come back as "name: value".
+    QString GetSoapHeader() const;
+    void SetSoapBody(const QByteArray& Body);
+    // A body read from a file: its encoding decided anew.
+    void SetSoapBodyFromFile(const QByteArray& Body);
+    // Raises the size message for a file over SoapFileLimit.
+    static void CheckSoapFileSize(qint64 Size);
+    // The four default header lines: the no-separator set or the
+    // empty-document set.
+    static QStringList SoapHeaderSet(bool NoSeparator);
+    // A "name: value" field line; false for the request line, a line that
+    // starts with a blank or one without a colon.
+    static bool ParseHeaderLine(const QString& Line, QString& Name, QString& Value);
+    static constexpr int SoapFileLimit = 65500;
+    // Builds pnlSOAP and pnlSoapDoc and binds their events.
+    void BuildSoapPages();
+    static constexpr int SoapDocumentLimit = 65535;
+
+    void chEnableSOAPClick();
+    void cmdSoap_GIPClick();
+    void cmdChngSoapClick();
+    void cmdSoapDocBackClick();
+    void cmdLoadSoapClick();
+    void cmdDelSoapClick();
+    void mSoapHeadChange();
+    void mSoapDocChange();
+    void mSoapDocEnter();
+    void mSoapDocExit();
+    void chEditSoapDocClick();
+    void imgDocITClick();
+    void imgDocIGClick();
+    // Progress of a transfer on FProgressBar; only reading moves the bar.
+    void HTTPWorkBegin(bool Reading, int64_t Total);
+    void HTTPWork(bool Reading, int64_t Count);
+    void HTTPWorkEnd(bool Reading);
+    // The three handlers bound to a transfer's events.
+    platform::TransferEvents SoapTransferEvents(bool Reading);
+
+    // Seams: the file choice (FilterIndex 1 XML, 2 document with header,
+    // 3 all files; false when cancelled) and the host-name look-up (0 when
+    // the name does not resolve). Unset: the real dialog and resolver.
+    std::function<bool(QString& FileName, int& FilterIndex)> odSoapExecute;
+    std::function<uint32_t(const QString& Name)> SoapResolveHost;
+
+    TfrmTlacitko* cmdSoap_GIP = nullptr;
+    TfrmTlacitko* cmdChngSoap = nullptr;
+    TfrmTlacitko* cmdDelSoap = nullptr;
+    QLabel* lblSoapStat = nullptr;
+    TfrmTlacitko* cmdSoapDocBack = nullptr;
+    TfrmTlacitko* cmdLoadSoap = nullptr;
+    QPlainTextEdit* mSoapHead = nullptr;
+    QPlainTextEdit* mSoapDoc = nullptr;
+    TPanel* pnlEditSoapDoc = nullptr;
+    QAbstractButton* imgDocIT = nullptr;
+    QAbstractButton* imgDocIG = nullptr;
+    QWidget* shpDocIT = nullptr;
+    QWidget* shpDocIG = nullptr;
+    // The document was valid UTF-8 when taken in (else windows-1250); an
+    // edit is encoded back the same way.
+    bool FSoapUtf8 = true;
 
     // --- Temperature display (uf_VYN_Measure.cpp) ---
     void BeginMeasure();
     void EndMeasure();
+    // Binds cmdMerit and timMerit.
+    void BuildMeasure();
+    void cmdMeritTlacClick();
+    void timMeritTimer();
+    // "http://IP[:web_port]/vyn.xml"
+    QString MeritURL() const;
+    // The display text of the status page's temperature (tenths): "23,5°C"
+    // with the locale's decimal mark; other text plain and shortened.
+    static QString TemperatureText(const QString& Tenths);
+    bool FMeritTicking = false;
 
     // --- Page menu, adapter, language, keys (uf_VYN_Commands.cpp) ---
     // Page null means pnlNone.
@@ -252,6 +440,18 @@ private:
     };
 
     void BuildLayout();
+    // The settings pages' controls and their handlers.
+    void BuildSettingsPages();
+    void BuildPageCommon();
+    void BuildPageAlarms();
+    void BuildPageSending();
+    void BuildPageNet();
+    void WireEditing();
+    // ControlsToData's failure place.
+    QWidget* FErrorPage = nullptr;
+    TfrmLMenuH* FErrorMenu = nullptr;
+    QWidget* FErrorControl = nullptr;
+    bool FIntervalSyncLock = false;
     void LoadMappingDocument();
     void PostCloseRequest();
     [[noreturn]] void FailMapping(const QString& Key, const QString& Default);

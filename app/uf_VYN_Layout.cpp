@@ -266,6 +266,9 @@ void TfVYN::BuildLayout()
     IPSet = new Tfrm_IPSet(pnlNetSet);
     IPSet->setObjectName(QStringLiteral("IPSet"));
     IPSet->setGeometry(16, 16, 248, 132);
+    // The SOAP page first: the settings pages bind its period and GUID copies.
+    BuildSoapPages();
+    BuildSettingsPages();
 
     pnlButtons = new TPanel(pnlDevSetup, QStringLiteral("pnlButtons"), clMenuSelected);
     pnlButtons->setFixedHeight(36);
@@ -290,4 +293,6 @@ void TfVYN::BuildLayout()
     timMerit->setObjectName(QStringLiteral("timMerit"));
     timMerit->setInterval(MeritInterval);
     tcpMerit = new TTcpClient(this, QStringLiteral("tcpMerit"));
+
+    BuildMeasure();
 }

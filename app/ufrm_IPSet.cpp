@@ -1,5 +1,6 @@
 #include "app/ufrm_IPSet.h"
 
+#include "app/MyUtils.h"
 #include "link/u_ARPTx.h"
 
 #include <QCheckBox>
@@ -7,26 +8,26 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QVBoxLayout>
+#include <QGridLayout>
 
 Tfrm_IPSet::Tfrm_IPSet(QWidget* Owner)
     : QFrame(Owner)
 {
+    resize(248, 132);
     setFixedHeight(132);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
+    layout->setHorizontalSpacing(4);
+    layout->setVerticalSpacing(1);
     const auto label = [&](const char* name, const QString& text) {
         auto* l = new QLabel(text, this);
         l->setObjectName(QLatin1String(name));
         l->setTextFormat(Qt::PlainText);
-        layout->addWidget(l);
         return l;
     };
     const auto edit = [&](const char* name, const QString& text) {
         auto* e = new QLineEdit(text, this);
         e->setObjectName(QLatin1String(name));
-        layout->addWidget(e);
         return e;
     };
     Label1 = label("Label1", QStringLiteral("IP adresa"));
@@ -35,13 +36,24 @@ Tfrm_IPSet::Tfrm_IPSet(QWidget* Owner)
     chAutoMask = new QCheckBox(QStringLiteral("automaticky"), this);
     chAutoMask->setObjectName(QStringLiteral("chAutoMask"));
     chAutoMask->setChecked(true);
-    layout->addWidget(chAutoMask);
     txtMask = edit("txtMask", QStringLiteral("0.0.0.0"));
     Label3 = label("Label3", QStringLiteral("Výchozí brána"));
     txtGate = edit("txtGate", QStringLiteral("0.0.0.0"));
 
+    layout->addWidget(Label1, 0, 0, 1, 2);
+    layout->addWidget(txtIP, 1, 0, 1, 2);
+    layout->addWidget(Label2, 2, 0);
+    layout->addWidget(chAutoMask, 2, 1, Qt::AlignRight);
+    layout->addWidget(txtMask, 3, 0, 1, 2);
+    layout->addWidget(Label3, 4, 0, 1, 2);
+    layout->addWidget(txtGate, 5, 0, 1, 2);
+    layout->setRowStretch(6, 1);
+    setTabOrder(txtIP, chAutoMask);
+    setTabOrder(chAutoMask, txtMask);
+    setTabOrder(txtMask, txtGate);
+
     // Only the operator's click runs the handler; SetAutoMask sets the box
-    // itself without it.
+    // itself and does the handler's work there.
     connect(chAutoMask, &QCheckBox::clicked, this, [this] { chAutoMaskClick(); });
     txtIP->installEventFilter(this);
 }
@@ -88,6 +100,24 @@ uint32_t Tfrm_IPSet::GetGateway() const
     return TARPManager::StrToIP(txtGate->text());
 }
 
+namespace {
+
+// Operator text: refused unless it reads exactly as four decimal parts, so
+// that a short or zero-padded form never becomes another address.
+bool IsStrictIP(const QString& Text)
+{
+    std::uint32_t addr;
+    return TryStrictStrToIP(Text, addr);
+}
+
+bool IsStrictMask(const QString& Text)
+{
+    std::uint32_t mask;
+    return TryStrictStrToIP(Text, mask) && IsContiguousMask(mask);
+}
+
+} // namespace
+
 bool Tfrm_IPSet::Validate() const
 {
     if (txtIP->text().isEmpty())
@@ -95,11 +125,12 @@ bool Tfrm_IPSet::Validate() const
     const uint32_t ip = GetIP();
     if (ip == 0 || ip == 0xFFFFFFFFu)
         return false;
-    if (!TARPManager::IsValidIP(txtIP->text()))
+    if (!IsStrictIP(txtIP->text()))
         return false;
-    if (!txtMask->text().isEmpty() && !TARPManager::IsValidIP(txtMask->text()))
+    // A mask with holes would be stored as another mask.
+    if (!txtMask->text().isEmpty() && !IsStrictMask(txtMask->text()))
         return false;
-    if (!txtGate->text().isEmpty() && !TARPManager::IsValidIP(txtGate->text()))
+    if (!txtGate->text().isEmpty() && !IsStrictIP(txtGate->text()))
         return false;
     return true;
 }

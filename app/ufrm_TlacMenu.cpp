@@ -9,6 +9,7 @@ TfrmTlacMenu::TfrmTlacMenu(QWidget* parent)
     SetColor(clWhite);
     Tlac->SetFontColor(clWhite);
     Tlac->SetColor(clButtonNormal);
+    SetHintAsToolTip(false);
 }
 
 void TfrmTlacMenu::SetSelected(bool value)
@@ -26,7 +27,7 @@ void TfrmTlacMenu::SetSelected(bool value)
 void TfrmTlacMenu::MouseEnter()
 {
     if (Tlac->Color() != clKeepOnHover) {
-        Tlac->SetColor(clButtonHover);
+        Tlac->SetColor(VisibleOn(clButtonHover, BackdropColor()));
         Tlac->SetFontColor(clWhite);
         TakeFocus();
     }

@@ -14,11 +14,11 @@ TfrmTlacitko::TfrmTlacitko(QWidget* parent)
 void TfrmTlacitko::MouseEnter()
 {
     if (Tlac->Color() != clKeepOnHover)
-        Tlac->SetColor(clButtonHover);
+        Tlac->SetColor(VisibleOn(clButtonHover, BackdropColor()));
     TakeFocus();
 }
 
 void TfrmTlacitko::MouseLeave()
 {
-    Tlac->SetColor(clButtonNormal);
+    Tlac->SetColor(VisibleOn(clButtonNormal, BackdropColor()));
 }

@@ -116,10 +116,9 @@ TXmlDocument TXmlDocument::Parse(const QByteArray& bytes, const QString& sourceN
         }
     }
     if (reader.hasError()) {
-        throw Exception(QStringLiteral("%1: %2 (line %3, column %4)")
-                            .arg(sourceName, reader.errorString())
-                            .arg(reader.lineNumber())
-                            .arg(reader.columnNumber()));
+        throw EPlatformError(EPlatformError::XmlNotWellFormed,
+                             {sourceName, reader.errorString(), QString::number(reader.lineNumber()),
+                              QString::number(reader.columnNumber())});
     }
     return doc;
 }
@@ -128,7 +127,7 @@ TXmlDocument TXmlDocument::LoadFromFile(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
+        throw EPlatformError(EPlatformError::FileNotOpened, {fileName, file.errorString()});
     return Parse(file.readAll(), fileName);
 }
 

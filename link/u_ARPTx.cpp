@@ -416,16 +416,7 @@ bool TARPManager::CreateARPEntry(uint32_t IP, const TMACBytes& MAC, uint32_t Ent
     row.dwType = EntryType;
     int64_t index = Interface;
     if (Interface == -1) {
-        // No interface has index 0, so 0 (what a failed look-up gives with
-        // errors off) counts as not found too.
-        try {
-            const uint32_t best = GetBestInterface(IP);
-            if (best != 0)
-                index = best;
-        } catch (const Exception&) {
-        }
-        if (index == -1 && !ArpRows.empty())
-            index = ArpRows.front().dwIndex;
+        index = InterfaceFor(IP);
         if (index == -1) {
             ReportError(QStringLiteral("CreateARPEntry"), 0);
             return false;
@@ -433,6 +424,82 @@ bool TARPManager::CreateARPEntry(uint32_t IP, const TMACBytes& MAC, uint32_t Ent
     }
     row.dwIndex = static_cast<uint32_t>(index);
     return CreateARPEntryRow(row);
+}
+
+int32_t TARPManager::InterfaceFor(uint32_t IP)
+{
+    // No interface has index 0, so 0 (what a failed look-up gives with
+    // errors off) counts as not found too.
+    try {
+        const uint32_t best = GetBestInterface(IP);
+        if (best != 0)
+            return static_cast<int32_t>(best);
+    } catch (const Exception&) {
+    }
+    if (!ArpRows.empty())
+        return static_cast<int32_t>(ArpRows.front().dwIndex);
+    return -1;
+}
+
+int32_t TARPManager::InterfaceOfAddress(uint32_t IP)
+{
+    if (AddrCount() < 1)
+        GetIPTable();
+    for (const MIB_IPADDRROW& row : AddrRows) {
+        if (row.dwAddr == IP)
+            return static_cast<int32_t>(row.dwIndex);
+    }
+    return -1;
+}
+
+bool TARPManager::IsOnLink(uint32_t IP, int32_t Interface)
+{
+    IpHelper* helper = nullptr;
+    try {
+        helper = LoadIphlpapi();
+    } catch (const Exception&) {
+    }
+    if (!helper)
+        return false;
+    uint32_t index = 0;
+    uint32_t nextHop = 0;
+    if (helper->GetBestRoute(IP, &index, &nextHop) != NO_ERROR)
+        return false;
+    return nextHop == 0 && (Interface == -1 || index == static_cast<uint32_t>(Interface));
+}
+
+bool TARPManager::CreateHostRoute(uint32_t IP, int32_t Interface)
+{
+    IpHelper* helper = LoadIphlpapi();
+    if (!helper)
+        return false;
+    const uint32_t rc = helper->CreateHostRoute(IP, static_cast<uint32_t>(Interface));
+    if (rc == NO_ERROR)
+        return true;
+    ReportError(QStringLiteral("CreateHostRoute"), rc);
+    return false;
+}
+
+bool TARPManager::DeleteHostRoute(uint32_t IP, int32_t Interface)
+{
+    IpHelper* helper = LoadIphlpapi();
+    if (!helper)
+        return false;
+    const uint32_t rc = helper->DeleteHostRoute(IP, static_cast<uint32_t>(Interface));
+    if (rc == NO_ERROR)
+        return true;
+    ReportError(QStringLiteral("DeleteHostRoute"), rc);
+    return false;
+}
+
+bool TARPManager::HasNetworkRights()
+{
+    IpHelper* helper = nullptr;
+    try {
+        helper = LoadIphlpapi();
+    } catch (const Exception&) {
+    }
+    return helper && helper->HasNetworkRights();
 }
 
 uint32_t TARPManager::GetBestInterface(uint32_t IP)

@@ -100,6 +100,20 @@ public:
     // The MAC of the host holding IP, asked on the wire; never raises.
     bool ResolveMAC(uint32_t IP, TMACBuffer& MAC);
 
+    // Routing. IsOnLink: the host would send to IP straight on the link (no
+    // gateway), on interface Interface unless that is -1; never raises.
+    bool IsOnLink(uint32_t IP, int32_t Interface = -1);
+    // The interface the host would use for IP (-1: none found).
+    int32_t InterfaceFor(uint32_t IP);
+    // The interface holding the local address IP (-1: none).
+    int32_t InterfaceOfAddress(uint32_t IP);
+    // A host route making IP on-link on the interface, and its removal.
+    bool CreateHostRoute(uint32_t IP, int32_t Interface);
+    bool DeleteHostRoute(uint32_t IP, int32_t Interface);
+    // Whether this thread may change the neighbour and route tables and send
+    // raw ARP requests (the static ARP way needs it).
+    bool HasNetworkRights();
+
     // Whether IP lies in the subnet of one of the host's addresses. The
     // address table is read on first use only.
     bool IsLocalSubnet(uint32_t IP);

@@ -51,7 +51,7 @@ public:
     explicit TMySocketNotifier(TMySocket* socket) : m_socket(socket) {}
 
     void Detach() { m_socket = nullptr; }
-    bool Delivering() const { return m_delivering; }
+    bool Delivering() const { return m_depth > 0; }
 
     bool event(QEvent* e) override
     {
@@ -59,12 +59,14 @@ public:
         if (type != WM_MYSOCKET_RECEIVED && type != WM_MYSOCKET_SENT)
             return QObject::event(e);
         if (m_socket) {
-            m_delivering = true;
-            struct Reset
+            // A handler may run a nested event loop that delivers again: the
+            // depth, not a flag, says whether any delivery is still running.
+            ++m_depth;
+            struct Leave
             {
-                bool& flag;
-                ~Reset() { flag = false; }
-            } reset{m_delivering};
+                int& depth;
+                ~Leave() { --depth; }
+            } leave{m_depth};
             m_socket->WndProc(type);
         }
         return true;
@@ -72,7 +74,7 @@ public:
 
 private:
     TMySocket* m_socket;
-    bool m_delivering = false;
+    int m_depth = 0;
 };
 
 // ---------------------------------------------------------------- queue

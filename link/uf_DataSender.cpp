@@ -90,6 +90,9 @@ TfDataSender::TfDataSender(QWidget* AOwner, uint16_t Port, TDataManager* DataMan
 
     if (const QScreen* screen = AOwner ? AOwner->screen() : QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    // The owner says it goes before it frees its children (a direct call).
+    if (AOwner)
+        connect(AOwner, &QObject::destroyed, this, [this] { OwnerDestroyed(); }, Qt::DirectConnection);
 
     FormCreate();
 }
@@ -152,6 +155,36 @@ int TfDataSender::Ask(const QString& Text, const QString& Caption, unsigned Flag
     return platform::MessageBox(this, Text, Caption, Flags);
 }
 
+// ---------------------------------------------------------------- lifetime
+
+void TfDataSender::OwnerDestroyed()
+{
+    // Freed with its owner as usual, unless a conversation runs on it: then
+    // it leaves the owner and goes once the conversation has returned.
+    if (!Conversing())
+        return;
+    FOrphaned = true;
+    timTOut->stop();
+    setParent(nullptr, windowFlags());
+}
+
+void TfDataSender::ConversationStarted()
+{
+    cmdOK->hide();
+}
+
+void TfDataSender::ConversationFinished()
+{
+    if (FOrphaned) {
+        deleteLater();
+        return;
+    }
+    if (FClosePending) {
+        FClosePending = false;
+        cmdOKClick();
+    }
+}
+
 // ---------------------------------------------------------------- message mode
 
 void TfDataSender::ShowMessage(const QString& Text, const QString& ButtonText, int32_t Countdown, uint32_t Flags,
@@ -182,6 +215,7 @@ void TfDataSender::ShowMessageEx(const QString& Text, const QString& ButtonText,
     }
 
     timTOut->stop();
+    FClosePending = false;
     if (Countdown > 0) {
         cmdOK->setText(WithCountdown(ButtonText, this->Countdown));
         timTOut->setInterval(1000);
@@ -229,7 +263,11 @@ void TfDataSender::timTOutTimer()
         cmdOK->setText(WithCountdown(ButtonText, Countdown));
     } else {
         timTOut->stop();
-        cmdOKClick();
+        // Closing is refused while a conversation runs: it closes when that ends.
+        if (Conversing())
+            FClosePending = true;
+        else
+            cmdOKClick();
     }
 }
 

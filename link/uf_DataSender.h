@@ -72,10 +72,19 @@ protected:
     void StopAnimation() override;
     void AnimationStep() override;
     int Ask(const QString& Text, const QString& Caption, unsigned Flags) override;
+    // The OK button goes while a conversation runs; a countdown that ran out
+    // meanwhile closes the window when it ends. An owner that goes away
+    // meanwhile leaves the window to be freed then, not under the
+    // conversation.
+    void ConversationStarted() override;
+    void ConversationFinished() override;
 
 private:
     void FormCreate();
     void RunModal();
+    void OwnerDestroyed();
 
     bool FClosed = false;
+    bool FClosePending = false;
+    bool FOrphaned = false;
 };

@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <algorithm>
 #include <chrono>
@@ -24,7 +25,7 @@ const QString Broadcast = QStringLiteral("255.255.255.255");
 const QString Ellipsis = QStringLiteral("...");
 const QString CRLF = QStringLiteral("\r\n");
 
-constexpr int DeviceTries = 13;
+constexpr int DeviceTryCount = 13;
 constexpr int32_t DeviceTryTimeoutMs = 1000;
 constexpr int StaticSends = 3;
 constexpr auto StaticSendPause = std::chrono::milliseconds(10);
@@ -78,14 +79,39 @@ private:
     F m_f;
 };
 
-// Marks a conversation as running for as long as the result lives.
-[[nodiscard]] auto EnterConversation(int& depth)
+// The static ARP way needs both capabilities; without them the operator is
+// told so (and how to give them) before a question leads there.
+QString RightsNote(TARPManager& arp)
 {
-    ++depth;
-    return TFinally([&depth] { --depth; });
+    if (arp.HasNetworkRights())
+        return QString();
+    return CRLF + CRLF +
+        Txt(u"Programnemáopr", u"Program nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob "
+                               u"přiřazení IP adresy selže; správce mu je udělí příkazem ") +
+        QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + QCoreApplication::applicationFilePath() +
+        QStringLiteral(".");
 }
 
 } // namespace
+
+TDataSenderConversations::TConversationScope::TConversationScope(TDataSenderConversations& c) : m_c(c)
+{
+    if (m_c.FConversing++ == 0) {
+        m_c.WaitCycles = 0;
+        m_c.DeviceTries = 0;
+        m_c.ConversationStarted();
+    }
+}
+
+TDataSenderConversations::TConversationScope::~TConversationScope()
+{
+    if (--m_c.FConversing == 0) {
+        try {
+            m_c.ConversationFinished();
+        } catch (...) {
+        }
+    }
+}
 
 uint8_t PercentHalfEven(int64_t x, int64_t total)
 {
@@ -196,7 +222,8 @@ bool TDataSenderConversations::RetryForDevice(Try tryOnce)
 {
     const TFinally restore([this, saved = TimeoutMs] { TimeoutMs = saved; });
     TimeoutMs = DeviceTryTimeoutMs;
-    for (int i = 0; i < DeviceTries; ++i) {
+    for (int i = 0; i < DeviceTryCount; ++i) {
+        ++this->DeviceTries;
         if (tryOnce(i))
             return true;
     }
@@ -237,7 +264,7 @@ std::unique_ptr<TDataPacket> TDataSenderConversations::NewSetIPRecord()
 
 QString TDataSenderConversations::FindMACByIP(const QString& IP, const QString& Caption, QString& MAC, bool KeepSocket)
 {
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     ShowSearching();
     MAC.clear();
     Answered = false;
@@ -262,6 +289,7 @@ QString TDataSenderConversations::FindMACByIP(const QString& IP, const QString& 
     const int32_t cycles = TimeoutMs / 100 + 1;
     for (int32_t c = 0; MAC.isEmpty() && c < cycles; ++c) {
         MySock.WaitForData(100, true);
+        ++WaitCycles;
         AnimationStep();
         TMyPacket d;
         while (MAC.isEmpty() && MySock.ReceiveQueue().Pop(d)) {
@@ -280,7 +308,7 @@ QString TDataSenderConversations::FindMACByIP(const QString& IP, const QString& 
 
 QString TDataSenderConversations::FindIPByMAC(const QString& MAC, const QString& Caption, QString& IP, bool KeepSocket)
 {
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     ShowSearching();
     IP.clear();
     Answered = false;
@@ -312,6 +340,7 @@ QString TDataSenderConversations::FindIPByMAC(const QString& MAC, const QString&
     const int32_t cycles = TimeoutMs / 100 + 1;
     for (int32_t c = 0; IP.isEmpty() && c < cycles; ++c) {
         MySock.WaitForData(100, true);
+        ++WaitCycles;
         AnimationStep();
         TMyPacket d;
         while (IP.isEmpty() && MySock.ReceiveQueue().Pop(d)) {
@@ -329,7 +358,7 @@ QString TDataSenderConversations::FindIPByMAC(const QString& MAC, const QString&
 
 QString TDataSenderConversations::WaitForDevice(const QString& MAC, const QString& Caption, QString& IP)
 {
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     IP.clear();
     const QString caption = Caption.isEmpty() ? Txt(u"Čekámnazařízen", u"Čekám na zařízení...") : Caption;
     RetryForDevice([&](int tryIndex) {
@@ -366,7 +395,7 @@ bool TDataSenderConversations::OneRecord(TDataPacket* Packet, bool Wait, bool Sh
 {
     if (!Packet)
         return false;
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     bool result = false;
     try {
         if (ShowProgress) {
@@ -389,6 +418,7 @@ bool TDataSenderConversations::OneRecord(TDataPacket* Packet, bool Wait, bool Sh
             const int32_t cycles = TimeoutMs / 20 + 1;
             for (int32_t c = 0; !result && c < cycles; ++c) {
                 MySock.WaitForData(20, true);
+                ++WaitCycles;
                 TMyPacket d;
                 while (!result && MySock.ReceiveQueue().Pop(d)) {
                     if (d.IP != DeviceIP || d.Data.isEmpty())
@@ -420,7 +450,7 @@ int32_t TDataSenderConversations::ReadAllRecords()
 {
     if (!DataManager)
         return 0;
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     const std::vector<TDataPacket*> setup = SetupPackets(false);
     for (TDataPacket* p : setup)
         p->SetLoaded(false);
@@ -450,6 +480,7 @@ int32_t TDataSenderConversations::ReadAllRecords()
     const int32_t cycles = TimeoutMs / 20 + 2;
     for (int32_t c = 0; done < total && c < cycles; ++c) {
         MySock.WaitForData(20, true);
+        ++WaitCycles;
         TMyPacket d;
         while (MySock.ReceiveQueue().Pop(d)) {
             if (d.IP != DeviceIP || d.Data.isEmpty())
@@ -473,7 +504,7 @@ int32_t TDataSenderConversations::WriteAllRecords(bool OnlyLoaded)
 {
     if (!DataManager)
         return 0;
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     const std::vector<TDataPacket*> setup = SetupPackets(OnlyLoaded);
     const auto total = static_cast<int32_t>(setup.size());
     ConnectForBatch();
@@ -505,6 +536,7 @@ int32_t TDataSenderConversations::WriteAllRecords(bool OnlyLoaded)
     const int32_t cycles = TimeoutMs / 20 + 2;
     for (int32_t c = 0; acks < total && c < cycles; ++c) {
         MySock.WaitForData(20, true);
+        ++WaitCycles;
         TMyPacket d;
         while (MySock.ReceiveQueue().Pop(d)) {
             if (d.IP == DeviceIP && !d.Data.isEmpty() && DataManager->FindPacketForRecord(d.Data, ptSetup) >= 0)
@@ -526,7 +558,7 @@ int32_t TDataSenderConversations::WriteAllRecords(bool OnlyLoaded)
 bool TDataSenderConversations::SetIPDirect(const QString& CurrentIP, const QString& NewIP, const QString& Gateway,
                                            uint32_t Mask, bool WaitAnswer, bool SkipQuery)
 {
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     bool result = false;
     if (!CurrentIP.isEmpty())
         DeviceIP = CurrentIP;
@@ -558,6 +590,7 @@ bool TDataSenderConversations::SetIPDirect(const QString& CurrentIP, const QStri
         const int32_t cycles = TimeoutMs / 100 + 1;
         for (int32_t c = 0; !result && c < cycles; ++c) {
             MySock.WaitForData(100, true);
+            ++WaitCycles;
             TMyPacket d;
             while (!result && MySock.ReceiveQueue().Pop(d)) {
                 packet->SetDataFromString(d.Data);
@@ -574,7 +607,7 @@ bool TDataSenderConversations::SetIPDirect(const QString& CurrentIP, const QStri
 bool TDataSenderConversations::SetIPByMAC(const QString& MAC, const QString& NewIP, const QString& Gateway,
                                           uint32_t Mask)
 {
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     TMACBytes device{};
     try {
         if (!StrToMAC(MAC, device))
@@ -611,12 +644,15 @@ bool TDataSenderConversations::SetIPByMAC(const QString& MAC, const QString& New
         } catch (const std::exception&) {
             replied = false;
         }
+        // An ARP reply only says the device is on the wire; datagrams to it
+        // follow the routes, and through a gateway they never arrive.
+        replied = replied && arp.IsOnLink(StrToIP(found));
         if (!replied) {
             if (!AskYes(Txt(u"Zařízeníbylode",
                             u"Zařízení bylo detekováno, ale nelze s ním komunikovat kvůli jeho síťovému nastavení. "
                             u"Pokud se pokusíte nastavit jeho IP adresu, můžou být ztracena některá současná "
                             u"nastavení zařízení.") +
-                            CRLF + Txt(u"Chcetepřestopo", u"Chcete přesto pokračovat?"),
+                            CRLF + Txt(u"Chcetepřestopo", u"Chcete přesto pokračovat?") + RightsNote(arp),
                         Txt(u"Varování0", u"Varování"), MB_YESNO | MB_ICONEXCLAMATION))
                 return false;
             usable = false;
@@ -650,7 +686,8 @@ bool TDataSenderConversations::StaticARPWay(const QString& MAC, const TMACBytes&
                         u"Pokud jste si jisti, že je zařízení správně připojeno k síti a souhlasí MAC adresa, ") +
                     Txt(u"jemožnéžejeh",
                         u" je možné že jeho síťové nastavení nesouhlasí s místní sítí a nekomunikuje správně.") +
-                    CRLF + CRLF + Txt(u"Chcetepřestozk", u"Chcete přesto zkusit přiřadit IP adresu?"),
+                    CRLF + CRLF + Txt(u"Chcetepřestozk", u"Chcete přesto zkusit přiřadit IP adresu?") +
+                    RightsNote(ARPManager()),
                 Txt(u"Zařízenínebylo", u"Zařízení nebylo nalezeno"), MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2))
         return false;
 
@@ -672,21 +709,70 @@ bool TDataSenderConversations::StaticARPWay(const QString& MAC, const TMACBytes&
     arp.GetARPTable();
     arp.DeleteByIPNum(New, 0);
     arp.DeleteByMACBytes(Device, 0);
-    if (!arp.CreateARPEntry(New, Device, StaticEntryType, -1))
+    const int32_t chosen = LocalAdapterIP != 0 ? arp.InterfaceOfAddress(LocalAdapterIP) : -1;
+    const int32_t index = chosen != -1 ? chosen : arp.InterfaceFor(New);
+    if (!arp.CreateARPEntry(New, Device, StaticEntryType, index))
         return false;
-    // The entry must not outlive this conversation, whatever way it ends: a
-    // stale one would send the PC's traffic for the address to the device's
-    // MAC long after the device has gone elsewhere.
-    const TFinally removeEntry([&arp, New, Device] {
-        try {
-            arp.GetARPTable();
-            arp.DeleteEntry(New, Device, 0);
-        } catch (...) {
-            // Nothing can be reported from here; the conversation's own
-            // outcome (or exception) is what the caller sees.
-        }
-    });
 
+    // The entry (and the route beside it) must not outlive this
+    // conversation, whatever way it ends: a stale one would send the PC's
+    // traffic for the address to the device's MAC long after the device has
+    // gone elsewhere. What cannot be removed is reported.
+    bool routeAdded = false;
+    const auto cleanUp = [&]() -> QString {
+        QStringList failures;
+        const auto failure = [](const QString& name) {
+            return name + QStringLiteral(":\r\n") + SystemErrorText(GetLastError());
+        };
+        if (routeAdded) {
+            try {
+                if (!arp.DeleteHostRoute(New, index))
+                    failures << failure(QStringLiteral("DeleteHostRoute"));
+            } catch (const Exception& e) {
+                failures << e.Message();
+            }
+        }
+        try {
+            if (arp.GetARPTable() < 0 || (arp.FindEntry(New, Device, 0) && !arp.DeleteEntry(New, Device, 0)))
+                failures << failure(QStringLiteral("DeleteARPEntry"));
+        } catch (const Exception& e) {
+            failures << e.Message();
+        }
+        return failures.join(CRLF);
+    };
+
+    bool result = false;
+    try {
+        // Datagrams to the new address follow the routes, not the entry: the
+        // address must be on-link on the entry's interface while we send.
+        if (!arp.IsOnLink(New, index)) {
+            routeAdded = arp.CreateHostRoute(New, index);
+            if (!routeAdded) {
+                const QString failed = cleanUp();
+                if (!failed.isEmpty())
+                    throw EARPException(failed);
+                return false;
+            }
+        }
+        result = SendThroughStaticEntry(MAC, NewIP, Gateway, Mask);
+    } catch (const Exception& e) {
+        const QString failed = cleanUp();
+        if (failed.isEmpty())
+            throw;
+        throw EARPException(e.Message() + CRLF + failed);
+    } catch (...) {
+        cleanUp();
+        throw;
+    }
+    const QString failed = cleanUp();
+    if (!failed.isEmpty())
+        throw EARPException(failed);
+    return result;
+}
+
+bool TDataSenderConversations::SendThroughStaticEntry(const QString& MAC, const QString& NewIP,
+                                                      const QString& Gateway, uint32_t Mask)
+{
     SetCaption(Txt(u"Předáváminforma", u"Předávám informace ..."));
     RunMessages();
     for (int i = 0; i < StaticSends; ++i) {
@@ -713,7 +799,7 @@ bool TDataSenderConversations::StaticARPWay(const QString& MAC, const TMACBytes&
 
 bool TDataSenderConversations::ReadIPSettings(QString& IP, QString& Gateway, uint32_t& Mask)
 {
-    const auto conversing = EnterConversation(FConversing);
+    const TConversationScope conversing(*this);
     if (!IP.isEmpty())
         DeviceIP = IP;
     std::unique_ptr<TDataPacket> own;

@@ -51,6 +51,10 @@ public:
     bool Answered = false;
     int32_t RecordsTotal = 0; // records of the last batch read or write
     int32_t RecordsDone = 0;  // of those, answered or acknowledged
+    // Of the last conversation (counted anew when one starts while none
+    // runs): the waits for datagrams it made, and its tries for a device.
+    int32_t WaitCycles = 0;
+    int32_t DeviceTries = 0;
     TMySocket MySock;
 
     // The looks, with the socket settings that go with them.
@@ -106,8 +110,25 @@ protected:
     virtual void RunMessages();
     // A question box owned by the window: the classic button code.
     virtual int Ask(const QString& Text, const QString& Caption, unsigned Flags) = 0;
+    // A conversation starts while none runs; the last running one ended
+    // (also by an exception; this must not raise).
+    virtual void ConversationStarted() {}
+    virtual void ConversationFinished() {}
 
 private:
+    // Marks a conversation as running for its lifetime.
+    class TConversationScope
+    {
+    public:
+        explicit TConversationScope(TDataSenderConversations& c);
+        ~TConversationScope();
+        TConversationScope(const TConversationScope&) = delete;
+        TConversationScope& operator=(const TConversationScope&) = delete;
+
+    private:
+        TDataSenderConversations& m_c;
+    };
+
     // The model's packet of that name, else a built-in one kept in Own.
     TDataPacket* PacketOrBuiltIn(const char* Name, std::unique_ptr<TDataPacket>& Own) const;
     // Connects and remembers the peer, so that a socket still connected to
@@ -129,6 +150,8 @@ private:
     bool AskYes(const QString& Text, const QString& Caption, unsigned Flags);
     bool StaticARPWay(const QString& MAC, const std::array<uint8_t, 6>& Device, const QString& NewIP, uint32_t New,
                       const QString& Gateway, uint32_t Mask, bool Found);
+    // The sends and the wait of the static ARP way, with its entry in place.
+    bool SendThroughStaticEntry(const QString& MAC, const QString& NewIP, const QString& Gateway, uint32_t Mask);
 
     int FConversing = 0;
     // The peer the socket was last connected to by a conversation.

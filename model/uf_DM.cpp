@@ -31,10 +31,9 @@ void CheckDocument(const QByteArray& text)
         }
     }
     if (reader.hasError())
-        throw Exception(QStringLiteral("%1 (line %2, column %3)")
-                            .arg(reader.errorString())
-                            .arg(reader.lineNumber())
-                            .arg(reader.columnNumber()));
+        throw EPlatformError(EPlatformError::XmlNotWellFormed,
+                             {QString(), reader.errorString(), QString::number(reader.lineNumber()),
+                              QString::number(reader.columnNumber())});
 }
 
 } // namespace
@@ -49,14 +48,14 @@ void XmlDocumentHolder::LoadFromFile(const QString& FileName)
 {
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, file.errorString()));
+        throw EPlatformError(EPlatformError::FileNotOpened, {FileName, file.errorString()});
     // Read one byte past the limit: size() says nothing for devices and
     // pipes.
     const QByteArray text = file.read(MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
-        throw Exception(QStringLiteral("Cannot read file \"%1\". %2").arg(FileName, file.errorString()));
+        throw EPlatformError(EPlatformError::FileNotRead, {FileName, file.errorString()});
     if (text.size() > MaxFileSize)
-        throw Exception(QStringLiteral("File \"%1\" is too large.").arg(FileName));
+        throw EPlatformError(EPlatformError::FileTooLarge, {FileName});
     LoadFromBytes(text);
 }
 
@@ -71,7 +70,8 @@ void XmlDocumentHolder::Open()
     int column = 0;
     QDomDocument document;
     if (!document.setContent(FText, false, &message, &line, &column))
-        throw Exception(QStringLiteral("%1 (line %2, column %3)").arg(message).arg(line).arg(column));
+        throw EPlatformError(EPlatformError::XmlNotWellFormed,
+                             {QString(), message, QString::number(line), QString::number(column)});
     FDocument = document;
     FActive = true;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 #include <utility>
@@ -32,4 +33,31 @@ public:
     using Exception::Exception;
 
     static EConvertError NotAnInteger(const QString& text);
+};
+
+// A failure of a platform service (settings file, file reading, XML parser)
+// that reaches the operator. This layer does not know the operator's
+// language: Kind says what failed and Detail holds the system's own part
+// (path, reason, position) in the order listed, and the layer that shows it
+// words it. Message() is the plain English form.
+class EPlatformError : public Exception
+{
+public:
+    enum TKind {
+        SettingsNotWritable,  // path, reason
+        SettingsEntryRefused, // path, section, key
+        FileNotOpened,        // path, reason
+        FileNotRead,          // path, reason
+        FileTooLarge,         // path
+        XmlNotWellFormed,     // source (may be empty), reason, line, column
+    };
+
+    EPlatformError(TKind kind, QStringList detail);
+
+    TKind Kind() const noexcept { return m_kind; }
+    const QStringList& Detail() const noexcept { return m_detail; }
+
+private:
+    TKind m_kind;
+    QStringList m_detail;
 };

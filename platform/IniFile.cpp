@@ -3,7 +3,10 @@
 #include "platform/Exception.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <unistd.h>
 
 #include <optional>
 #include <utility>
@@ -111,6 +114,13 @@ Location locate(const std::vector<Line>& lines, const QString& section, const QS
     return loc;
 }
 
+// A value in double quotes stands for what lies between them, so a value
+// can keep characters that the line would otherwise lose.
+bool isQuoted(const QString& value)
+{
+    return value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"');
+}
+
 bool hasLineBreak(const QString& s)
 {
     return s.contains(u'\n') || s.contains(u'\r');
@@ -126,11 +136,17 @@ IniFile::IniFile(QString fileName)
 QString IniFile::ReadString(const QString& section, const QString& key,
                             const QString& defaultValue) const
 {
+    // Only a regular file: opening a FIFO or a device would block start-up
+    // or read without end.
+    if (!QFileInfo(m_fileName).isFile())
+        return defaultValue;
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
         return defaultValue;
     const Location loc = locate(splitLines(file.readAll()), section, key);
-    return loc.key ? loc.value : defaultValue;
+    if (!loc.key)
+        return defaultValue;
+    return isQuoted(loc.value) ? loc.value.mid(1, loc.value.size() - 2) : loc.value;
 }
 
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value)
@@ -141,17 +157,24 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
         || keyName.isEmpty() || keyName.contains(u'=') || hasLineBreak(keyName)
         || keyName.startsWith(u'[') || keyName.startsWith(u';') || keyName.startsWith(u'#')
         || hasLineBreak(value)) {
-        throw Exception(QStringLiteral("Unable to write to %1 (the entry [%2] %3 cannot be stored "
-                                       "in an INI file)")
-                            .arg(m_fileName, section, key));
+        throw EPlatformError(EPlatformError::SettingsEntryRefused, {m_fileName, section, key});
     }
 
     QByteArray old;
+    const QFileInfo info(m_fileName);
     QFile in(m_fileName);
-    if (in.exists()) {
+    if (info.exists()) {
+        // Replacing a FIFO or a device (or what a link to one points at) with
+        // a plain file is never what the operator wants.
+        if (!info.isFile())
+            throw EPlatformError(EPlatformError::SettingsNotWritable, {m_fileName, QStringLiteral("not a regular file")});
+        // The system lets root write anything; the file's own permission
+        // still says whether it may change.
+        if (!(info.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)))
+            throw EPlatformError(EPlatformError::SettingsNotWritable, {m_fileName, QStringLiteral("the file is read-only")});
         // A file we cannot read must not be replaced by one holding our key only.
         if (!in.open(QIODevice::ReadOnly))
-            throw Exception(QStringLiteral("Unable to write to %1 (%2)").arg(m_fileName, in.errorString()));
+            throw EPlatformError(EPlatformError::SettingsNotWritable, {m_fileName, in.errorString()});
         old = in.readAll();
         in.close();
     }
@@ -165,7 +188,9 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
         }
     }
     const Location loc = locate(lines, sectionName, keyName);
-    const QByteArray valueBytes = value.trimmed().toUtf8();
+    // A value that is itself in quotes keeps them through a read.
+    const QString stored = isQuoted(value.trimmed()) ? u'"' + value.trimmed() + u'"' : value.trimmed();
+    const QByteArray valueBytes = stored.toUtf8();
     const QByteArray keyLine = keyName.toUtf8() + '=' + valueBytes;
 
     // Gives a line its line end before another line is put behind it.
@@ -204,7 +229,14 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     // read-only folder), writing in place is still better than failing.
     out.setDirectWriteFallback(true);
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        throw Exception(QStringLiteral("Unable to write to %1 (%2)").arg(m_fileName, out.errorString()));
+        throw EPlatformError(EPlatformError::SettingsNotWritable, {m_fileName, out.errorString()});
+    // The new file is root's when root writes it; the operator's own file
+    // must stay the operator's, or the next ordinary run cannot write it.
+    if (info.exists() && ::geteuid() == 0) {
+        const QFileInfo now(m_fileName);
+        if (now.ownerId() != info.ownerId() || now.groupId() != info.groupId())
+            (void)::chown(QFile::encodeName(m_fileName).constData(), info.ownerId(), info.groupId());
+    }
 }
 
 } // namespace platform

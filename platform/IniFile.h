@@ -6,8 +6,9 @@ namespace platform {
 
 // A plain INI file ("[section]" lines and "key=value" lines), read and written
 // the traditional way: section and key names compare without regard to case,
-// values are taken as they stand (trimmed, no escaping), and lines starting
-// with ';' or '#' are comments.
+// values are taken as they stand (trimmed, no escaping; a value in double
+// quotes is read without them), and lines starting with ';' or '#' are
+// comments. Only a regular file is read or written.
 //
 // Every call goes to the file itself, so two objects on one file never see
 // stale data. Writing one key rewrites only that key's line (or inserts one);
@@ -27,10 +28,12 @@ public:
                        const QString& defaultValue) const;
 
     // Stores value under section/key, creating the file, the section or the
-    // key as needed. Throws Exception when the file exists but cannot be
-    // read, cannot be written, or when the names or value cannot be written
-    // as plain INI (line breaks, a ']' in a section name, a '=' in a key).
-    // The file is replaced only once the new content has been written whole.
+    // key as needed. Throws EPlatformError when the file exists but is not a
+    // regular file, has no write permission (whoever runs the program),
+    // cannot be read or cannot be written, or when the names or value cannot
+    // be written as plain INI (line breaks, a ']' in a section name, a '='
+    // in a key). The file is replaced only once the new content has been
+    // written whole, keeping its owner.
     void WriteString(const QString& section, const QString& key, const QString& value);
 
 private:

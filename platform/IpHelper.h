@@ -124,6 +124,23 @@ public:
     // Asks the wire for the MAC of destIP (srcIP 0: any local address);
     // *length in: room in mac, out: bytes written.
     virtual uint32_t SendARP(uint32_t destIP, uint32_t srcIP, void* mac, uint32_t* length) = 0;
+
+    // The route the host would take to destAddr: the outgoing interface and
+    // the next hop (0 when destAddr is on that interface's link).
+    virtual uint32_t GetBestRoute(uint32_t destAddr, uint32_t* index, uint32_t* nextHop)
+    {
+        if (nextHop)
+            *nextHop = 0;
+        return GetBestInterface(destAddr, index);
+    }
+    // A host route that makes destAddr on-link on the interface, and its
+    // removal (a route already gone counts as removed). Where neighbour
+    // entries are used whatever the routes say, there is nothing to do.
+    virtual uint32_t CreateHostRoute(uint32_t /*destAddr*/, uint32_t /*index*/) { return NO_ERROR; }
+    virtual uint32_t DeleteHostRoute(uint32_t /*destAddr*/, uint32_t /*index*/) { return NO_ERROR; }
+    // Whether the calling thread may change the neighbour and route tables
+    // and send raw ARP requests.
+    virtual bool HasNetworkRights() { return true; }
 };
 
 // For implementations: a table as the calls return it (a count, then the

@@ -13,8 +13,10 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
+#include <linux/capability.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -210,7 +212,12 @@ struct Neighbour
     uint16_t state = 0;
     uint8_t lladdr[8] = {};
     uint32_t lllen = 0;
+    // How long ago the entry was last confirmed, in clock ticks (1/100 s);
+    // -1 when the kernel did not say.
+    int64_t confirmedAge = -1;
 };
+
+constexpr int64_t kClockTickMs = 10;
 
 int dumpNeighbours(std::vector<Neighbour>& out)
 {
@@ -230,6 +237,10 @@ int dumpNeighbours(std::vector<Neighbour>& out)
             } else if (type == NDA_LLADDR) {
                 n.lllen = static_cast<uint32_t>(std::min(len, sizeof n.lladdr));
                 std::memcpy(n.lladdr, data, n.lllen);
+            } else if (type == NDA_CACHEINFO && len >= sizeof(nda_cacheinfo)) {
+                nda_cacheinfo ci{};
+                std::memcpy(&ci, data, sizeof ci);
+                n.confirmedAge = ci.ndm_confirmed;
             }
         });
         if (hasDst)
@@ -344,6 +355,34 @@ int getRoute(uint32_t dest, Route& route)
     return rc;
 }
 
+int changeHostRoute(uint16_t type, uint16_t flags, uint32_t dest, uint32_t ifindex)
+{
+    NlMessage msg(type, static_cast<uint16_t>(NLM_F_REQUEST | NLM_F_ACK | flags));
+    rtmsg req{};
+    req.rtm_family = AF_INET;
+    req.rtm_dst_len = 32;
+    req.rtm_table = RT_TABLE_MAIN;
+    req.rtm_protocol = RTPROT_BOOT;
+    req.rtm_scope = RT_SCOPE_LINK;
+    req.rtm_type = RTN_UNICAST;
+    msg.Put(req);
+    msg.Attr(RTA_DST, &dest, sizeof dest);
+    msg.Attr(RTA_OIF, &ifindex, sizeof ifindex);
+    return nlTransact(msg, [](const nlmsghdr*) {});
+}
+
+// Both capabilities the static ARP way needs, in the calling thread's
+// effective set (capabilities belong to threads).
+bool hasNetCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
+    return (data[0].effective & net) == net;
+}
+
 int changeNeighbour(uint16_t type, uint16_t flags, const MIB_IPNETROW& row, uint16_t state)
 {
     NlMessage msg(type, static_cast<uint16_t>(NLM_F_REQUEST | NLM_F_ACK | flags));
@@ -448,9 +487,12 @@ uint32_t rawArp(const Link& link, uint32_t source, uint32_t dest, uint8_t (&mac)
 
 // Without raw network access: make the kernel resolve the address by sending
 // it an empty datagram (to the discard port) and read its neighbour table.
-// A fresh entry in the cache is taken as it stands.
+// Only an entry the kernel confirmed after that datagram went out counts: an
+// older one (which this process may not delete) says nothing about who holds
+// the address now.
 uint32_t kernelResolve(uint32_t ifindex, uint32_t dest, uint8_t (&mac)[8], uint32_t& macLen)
 {
+    const auto sent = Clock::now();
     {
         UniqueFd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         if (s.get() < 0)
@@ -474,7 +516,12 @@ uint32_t kernelResolve(uint32_t ifindex, uint32_t dest, uint8_t (&mac)[8], uint3
             if (n.state & NUD_FAILED)
                 return ERROR_BAD_NET_NAME;
             const bool known = n.state & (NUD_REACHABLE | NUD_PERMANENT | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_NOARP);
-            if (known && n.lllen > 0) {
+            // The age is cut down to whole ticks: one tick more is the
+            // earliest the confirmation can have been.
+            const int64_t sinceSent =
+                std::chrono::duration_cast<milliseconds>(Clock::now() - sent).count();
+            const bool confirmedSince = n.confirmedAge >= 0 && (n.confirmedAge + 1) * kClockTickMs <= sinceSent;
+            if (known && confirmedSince && n.lllen > 0) {
                 std::memcpy(mac, n.lladdr, n.lllen);
                 macLen = n.lllen;
                 return NO_ERROR;
@@ -677,6 +724,37 @@ public:
         *length = n;
         return NO_ERROR;
     }
+
+    uint32_t GetBestRoute(uint32_t destAddr, uint32_t* index, uint32_t* nextHop) override
+    {
+        if (!index || !nextHop)
+            return failed(ERROR_INVALID_PARAMETER);
+        Route route;
+        if (const int err = getRoute(destAddr, route))
+            return failed(codeFromErrno(err));
+        if (route.type != RTN_UNICAST && route.type != RTN_LOCAL)
+            return failed(ERROR_NETWORK_UNREACHABLE);
+        *index = route.oif;
+        *nextHop = route.gateway;
+        return NO_ERROR;
+    }
+
+    uint32_t CreateHostRoute(uint32_t destAddr, uint32_t index) override
+    {
+        if (const int err = changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, destAddr, index))
+            return failed(codeFromErrno(err));
+        return NO_ERROR;
+    }
+
+    uint32_t DeleteHostRoute(uint32_t destAddr, uint32_t index) override
+    {
+        const int err = changeHostRoute(RTM_DELROUTE, 0, destAddr, index);
+        if (err != 0 && err != ESRCH && err != ENOENT)
+            return failed(codeFromErrno(err));
+        return NO_ERROR;
+    }
+
+    bool HasNetworkRights() override { return hasNetCapabilities(); }
 
 private:
     // Network adapters are the interfaces other than loopback.

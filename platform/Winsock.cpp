@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 namespace winsock {
 
@@ -89,6 +92,91 @@ sockaddr_in makeAddress(uint32_t addr, uint16_t port)
     a.sin_addr.s_addr = addr;
     a.sin_port = htons(port);
     return a;
+}
+
+// The address the socket is bound to (0: any, or not bound).
+uint32_t boundAddress(SOCKET s)
+{
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0 || a.sin_family != AF_INET)
+        return 0;
+    return a.sin_addr.s_addr;
+}
+
+struct BroadcastPath
+{
+    unsigned ifindex;
+    uint32_t source;
+};
+
+// Every up, broadcast-capable IPv4 interface once, with its first address;
+// only the one holding `bound` when the socket is bound to an address.
+std::vector<BroadcastPath> broadcastPaths(uint32_t bound)
+{
+    std::vector<BroadcastPath> paths;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return paths;
+    for (const ifaddrs* ifa = list; ifa; ifa = ifa->ifa_next) {
+        if (!ifa->ifa_addr || ifa->ifa_addr->sa_family != AF_INET)
+            continue;
+        if ((ifa->ifa_flags & (IFF_UP | IFF_BROADCAST)) != (IFF_UP | IFF_BROADCAST) ||
+            (ifa->ifa_flags & IFF_LOOPBACK) != 0)
+            continue;
+        const uint32_t addr = reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr;
+        if (bound != 0 && addr != bound)
+            continue;
+        const unsigned index = ::if_nametoindex(ifa->ifa_name);
+        if (index == 0)
+            continue;
+        bool known = false;
+        for (const BroadcastPath& p : paths)
+            known = known || p.ifindex == index;
+        if (!known)
+            paths.push_back({index, addr});
+    }
+    ::freeifaddrs(list);
+    return paths;
+}
+
+// Linux keeps no limited-broadcast route of its own: a PC without a default
+// route could not broadcast at all, and one with a default route would reach
+// only the network behind it. So the datagram leaves through each interface
+// by name; failures count only when no interface took it.
+int sendBroadcast(SOCKET s, const QByteArray& data, uint16_t port)
+{
+    const std::vector<BroadcastPath> paths = broadcastPaths(boundAddress(s));
+    if (paths.empty())
+        return fail(s, ENETUNREACH);
+    sockaddr_in to = makeAddress(INADDR_BROADCAST, port);
+    int sent = -1;
+    int lastError = ENETUNREACH;
+    for (const BroadcastPath& p : paths) {
+        iovec iov{const_cast<char*>(data.constData()), static_cast<size_t>(data.size())};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        msghdr msg{};
+        msg.msg_name = &to;
+        msg.msg_namelen = sizeof to;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = static_cast<int>(p.ifindex);
+        info.ipi_spec_dst.s_addr = p.source;
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        const ssize_t n = ::sendmsg(s, &msg, MSG_NOSIGNAL);
+        if (n >= 0)
+            sent = static_cast<int>(n);
+        else
+            lastError = errno;
+    }
+    return sent >= 0 ? sent : fail(s, lastError);
 }
 
 } // namespace
@@ -184,6 +272,8 @@ int sendto(SOCKET s, const QByteArray& data, uint32_t addr, uint16_t port)
         WSASetLastError(WSAEADDRNOTAVAIL);
         return SOCKET_ERROR;
     }
+    if (addr == INADDR_BROADCAST)
+        return sendBroadcast(s, data, port);
     const sockaddr_in a = makeAddress(addr, port);
     const ssize_t n = ::sendto(s, data.constData(), static_cast<size_t>(data.size()), MSG_NOSIGNAL,
                                reinterpret_cast<const sockaddr*>(&a), sizeof a);

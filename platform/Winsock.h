@@ -76,6 +76,9 @@ int setsockopt(SOCKET s, int level, int name, int value);
 
 // Addresses in network order as inet_addr gives them, ports in host order.
 // Address 0 is refused as a destination (10049), as Winsock refuses it.
+// sendto 255.255.255.255 leaves through every up, broadcast-capable IPv4
+// interface (a socket bound to an address: through that address's one), as
+// Windows sends a limited broadcast; it fails only when none took it.
 int bind(SOCKET s, uint32_t addr, uint16_t port);
 int connect(SOCKET s, uint32_t addr, uint16_t port);
 int send(SOCKET s, const QByteArray& data);

@@ -50,6 +50,7 @@ bool TCOBFileStorage::LoadFromString(const QByteArray& image)
         return false;
     Clear();
     qsizetype at = Magic.size();
+    qint64 loaded = 0;
     while (at < image.size()) {
         const int nameLen = static_cast<unsigned char>(image[at]);
         if (nameLen == 0)
@@ -58,11 +59,15 @@ bool TCOBFileStorage::LoadFromString(const QByteArray& image)
             return false;
         const quint16 blockSize = ReadLittleEndian<quint16>(image, at + 1);
         const quint32 blockOffset = ReadLittleEndian<quint32>(image, at + 3);
+        // A block cut short by the end of the image gives what is there.
+        const qint64 n = qint64(blockOffset) < image.size() ? std::min<qint64>(blockSize, image.size() - blockOffset) : 0;
+        loaded += n;
+        if (loaded > image.size() + SharedDataAllowance)
+            return false;
         PMFSFile entry = AddFile(-1);
         entry->FileName = image.mid(at + DirRecordFixedSize, nameLen);
-        // A block cut short by the end of the image gives what is there.
-        if (qint64(blockOffset) < image.size())
-            entry->Data = image.mid(blockOffset, std::min<qint64>(blockSize, image.size() - blockOffset));
+        if (n > 0)
+            entry->Data = image.mid(blockOffset, n);
         at += DirRecordFixedSize + nameLen;
     }
     return true;

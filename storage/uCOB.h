@@ -17,8 +17,10 @@ public:
     // Writes the image in one write; 0 and nothing written when a block is too
     // large. Throws Exception for a file name the directory cannot hold.
     qint64 SaveToStream(QIODevice& stream) override;
-    // Reads an image; False for a bad magic (storage untouched) or a
-    // directory record cut off by the end of the image (earlier entries kept).
+    // Reads an image; False for a bad magic (storage untouched), a
+    // directory record cut off by the end of the image, or blocks that
+    // together would hold more than the image's size plus
+    // SharedDataAllowance (earlier entries kept).
     bool LoadFromString(const QByteArray& image) override;
 
     // The whole image, or empty when any block would exceed 65535 bytes.

@@ -194,18 +194,24 @@ int TMultiFileStorage::InsertFile(int index)
 
 int TMultiFileStorage::AddFileFromDisk(const QString& path, const QByteArray& name, int index)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
+    // Only a regular file of bounded size: a FIFO or a device would block
+    // or never end.
     const QFileInfo info(path);
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return -1;
+    // One byte past the limit tells a file that grew after the check.
+    QByteArray data = file.read(MaxDiskFileSize + 1);
+    if (data.size() > MaxDiskFileSize)
+        return -1;
+    if (file.error() != QFileDevice::NoError)
+        data.clear();
     const int position = InsertFile(index);
     TMFSFile& entry = Files[std::size_t(position)];
     entry.FileName = QFile::encodeName(info.fileName());
     entry.Name = name;
     entry.OriginalPath = QFile::encodeName(QDir::cleanPath(info.absoluteFilePath()));
-    entry.Data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        entry.Data.clear();
+    entry.Data = std::move(data);
     // The stamp is the file system's UTC time taken as calendar fields.
     const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
     if (modified.isValid())
@@ -472,6 +478,7 @@ bool TMultiFileStorage::LoadFromString(const QByteArray& text)
     int current = -1;
     qint64 position = 0;
     qint64 size = 0;
+    qint64 loaded = 0;
     bool positionGiven = false;
     bool sizeGiven = false;
     QByteArray sectionMap;
@@ -559,7 +566,13 @@ bool TMultiFileStorage::LoadFromString(const QByteArray& text)
         if (entry.Data.isEmpty() && positionGiven && position >= 0 && sizeGiven && size >= 1) {
             const qint64 from = dataStart + position;
             if (from < text.size()) {
-                entry.Data = text.mid(from, std::min<qint64>(size, text.size() - from));
+                const qint64 n = std::min<qint64>(size, text.size() - from);
+                loaded += n;
+                if (loaded > text.size() + SharedDataAllowance) {
+                    Clear();
+                    throw Exception(QStringLiteral("MFS text: its entries claim more data than the text holds."));
+                }
+                entry.Data = text.mid(from, n);
                 sectionMap += ',' + QByteArray::number(position) + ',' + QByteArray::number(size);
             }
         }

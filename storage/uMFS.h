@@ -52,6 +52,15 @@ public:
     static constexpr int IDYES = 6;
     static constexpr unsigned OverwriteQueryFlags = 0x24; // Yes/No, question icon
 
+    // The largest file taken from disk, as for the device mapping document.
+    static constexpr qint64 MaxDiskFileSize = 16 * 1024 * 1024;
+
+    // Written containers never let entries share data, so a reader's
+    // entries hold at most the input's size plus this much (room for the
+    // odd overlapping entry); a directory pointing many entries at the same
+    // bytes would otherwise multiply a small input many times over.
+    static constexpr qint64 SharedDataAllowance = 64 * 1024;
+
     // The line that divides the header from the data area.
     static const QByteArray DataSeparator;
 
@@ -121,7 +130,9 @@ public:
     virtual int IndexOfGlobalParam(const QByteArray& name) const;
 
     // Reads an MFS text container; False when it has no data separator.
-    // Throws Exception for an unknown data compression.
+    // Throws Exception (storage emptied) when the entries would together
+    // hold more than the text's size plus SharedDataAllowance, and for an
+    // unknown data compression.
     virtual bool LoadFromString(const QByteArray& text);
     // Writes the MFS text container at the stream's position; returns the
     // number of bytes the stream took. Throws Exception, before writing

@@ -136,3 +136,33 @@ TEST(MyUtils, ReadFileToStringReadsWholeFiles)
     EXPECT_TRUE(ReadFileToString(WriteFile(dir, "empty", ""), true).isEmpty());
     EXPECT_TRUE(ReadFileToString(dir.path(), true).isEmpty());
 }
+
+TEST(MyUtils, StrictAddressTextIsFourPlainDecimalPartsAndMasksRunUnbroken)
+{
+    const struct {
+        const char* text;
+        std::uint32_t addr;
+    } good[] = {{"192.168.1.254", FromBytes(192, 168, 1, 254)}, {"0.0.0.0", 0}, {"255.255.255.255", 0xFFFFFFFF},
+                {"10.0.100.9", FromBytes(10, 0, 100, 9)}};
+    for (const auto& t : good) {
+        std::uint32_t addr = 0x5A5A5A5A;
+        EXPECT_TRUE(TryStrictStrToIP(QString::fromLatin1(t.text), addr)) << t.text;
+        EXPECT_EQ(addr, t.addr) << t.text;
+    }
+    for (const char* bad : {"", "192.168.1", "10", "1.2.3.4.5", "1.2.3.4.", ".1.2.3", "1..2.3", "010.001.001.010",
+                            "1.2.3.00", "0x0a.1.1.1", "1.2.3.256", "1.2.3.1000", "+1.2.3.4", "1.2.3.-4", " 1.2.3.4",
+                            "1.2.3.4 ", "1.2.3.4 junk", "1.2.3.a", "1,2,3,4", "١.2.3.4"}) {
+        std::uint32_t addr = 0x5A5A5A5A;
+        EXPECT_FALSE(TryStrictStrToIP(QString::fromUtf8(bad), addr)) << bad;
+        EXPECT_EQ(addr, 0x5A5A5A5Au) << bad;
+    }
+
+    for (const auto& m : {FromBytes(0, 0, 0, 0), FromBytes(255, 0, 0, 0), FromBytes(255, 255, 0, 0),
+                          FromBytes(255, 255, 255, 0), FromBytes(255, 255, 255, 252), FromBytes(255, 255, 255, 255),
+                          FromBytes(128, 0, 0, 0)})
+        EXPECT_TRUE(IsContiguousMask(m)) << std::hex << m;
+    for (const auto& m : {FromBytes(255, 0, 255, 0), FromBytes(0, 255, 255, 255), FromBytes(255, 255, 255, 1),
+                          FromBytes(255, 255, 254, 255), FromBytes(0, 0, 0, 255), FromBytes(127, 0, 0, 0),
+                          FromBytes(255, 255, 253, 0)})
+        EXPECT_FALSE(IsContiguousMask(m)) << std::hex << m;
+}

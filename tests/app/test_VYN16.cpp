@@ -2,11 +2,17 @@
 // its error display, and how the main window looks.
 #include "MainWindowFixture.h"
 
+#include "FrameEvents.h"
 #include "app/VYN16App.h"
+#include "app/uConst.h"
+#include "app/ufrm_LMenuH.h"
+#include "app/ufrm_TlacMenu.h"
+#include "app/ufrm_Tlacitko.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
@@ -74,6 +80,25 @@ TEST(VYN16, WithoutADisplayItSaysSoInOneSentence)
     EXPECT_TRUE(run.err.contains("xvfb-run -a build/bin/VYN16")) << run.err.toStdString();
 }
 
+TEST(VYN16, ADisplayThatDoesNotAnswerIsNamedInOneSentence)
+{
+    // A display number nobody serves: no socket and no lock file for it.
+    int number = 90;
+    while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
+           || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+        ++number;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
+    const RunResult run = RunProgram(QDir::tempPath(), env);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("\":%1\"").arg(number))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("xvfb-run -a build/bin/VYN16")) << run.err.toStdString();
+}
+
 TEST_F(MainWindowTest, TheProgramEndsWithTheTextOfAFaultyMappingDocument)
 {
     for (const MappingFault& fault : MappingFaults()) {
@@ -87,7 +112,9 @@ TEST_F(MainWindowTest, TheProgramEndsWithTheTextOfAFaultyMappingDocument)
     const RunResult run = RunProgram(dir.path(), Offscreen());
     ASSERT_TRUE(run.finished);
     EXPECT_NE(run.exitCode, 0);
-    EXPECT_TRUE(run.err.contains("line")) << run.err.toStdString();
+    // The parser's failure comes worded for the operator, its position kept.
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8("VYN: Chyba v XML: "))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8("(řádek 1, sloupec 6)"))) << run.err.toStdString();
 }
 
 TEST_F(MainWindowTest, TheProgramKeepsRunningWithAGoodDocument)
@@ -124,6 +151,14 @@ TEST(ErrorDisplay, ShowsTheTextOnStderrAndInAnErrorBoxTitledWithTheApplication)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "VYN: Wrong device type.\n");
     EXPECT_EQ(boxes, 1);
 
+    // A platform failure in the operator's language, the system's detail as it came.
+    testing::internal::CaptureStderr();
+    ShowException(EPlatformError(EPlatformError::SettingsNotWritable, {"/tmp/%2/vyn.ini", "Permission denied"}));
+    EXPECT_EQ(QString::fromUtf8(testing::internal::GetCapturedStderr()),
+              QString::fromUtf8("VYN: Nastavení nelze uložit do souboru /tmp/%2/vyn.ini (Permission denied).\n"));
+    EXPECT_EQ(PlatformErrorText(EPlatformError(EPlatformError::FileNotRead, {"/a b", "Is a directory"})),
+              QString::fromUtf8("Soubor \"/a b\" nelze přečíst. Is a directory"));
+
     platform::SetMessageBoxHook(nullptr);
     QCoreApplication::setApplicationName(oldName);
 }
@@ -157,4 +192,42 @@ TEST_F(MainWindowTest, TheWindowRendersWithItsPicture)
     const QImage device = w.grab().toImage();
     device.save(QCoreApplication::applicationDirPath() + "/VYN16-device.png");
     EXPECT_GE(DistinctColours(device), 8);
+}
+
+TEST_F(MainWindowTest, EveryButtonStaysVisibleOnItsPanelAndTopMenuHintsStayOutOfTheTitle)
+{
+    TfVYN w(nullptr, ini);
+    int buttons = 0, menus = 0;
+    for (TNavFrame* frame : w.findChildren<TNavFrame*>()) {
+        const auto* panel = qobject_cast<TPanel*>(frame->parentWidget());
+        if (!panel || qobject_cast<TfrmLMenuH*>(frame))
+            continue;
+        const std::string name = frame->objectName().toStdString();
+        SendEnter(frame);
+        EXPECT_NE(frame->Tlac->Color().rgb(), panel->Color().rgb()) << name << " under the mouse";
+        SendLeave(frame);
+        if (qobject_cast<TfrmTlacitko*>(frame)) {
+            ++buttons;
+            EXPECT_NE(frame->Tlac->Color().rgb(), panel->Color().rgb()) << name << " after the mouse left";
+        }
+        if (qobject_cast<TfrmTlacMenu*>(frame)) {
+            ++menus;
+            frame->Tlac->setProperty("Hint", QStringLiteral("from a language file"));
+            EXPECT_FALSE(frame->Hint().isEmpty()) << name;
+            EXPECT_TRUE(frame->toolTip().isEmpty()) << name;
+            EXPECT_TRUE(frame->Tlac->toolTip().isEmpty()) << name;
+        }
+    }
+    EXPECT_GE(buttons, 6);
+    EXPECT_EQ(menus, 3);
+    // The two buttons on the dark strips; elsewhere the hover colour is the design's.
+    SendEnter(w.cmdMerit);
+    EXPECT_NE(w.cmdMerit->Tlac->Color().rgb(), w.pnlMerit->Color().rgb());
+    SendEnter(w.cmdCloseSet);
+    EXPECT_NE(w.cmdCloseSet->Tlac->Color().rgb(), w.pnlSetupLista->Color().rgb());
+    SendEnter(w.cmdSaveVals);
+    EXPECT_EQ(w.cmdSaveVals->Tlac->Color(), clButtonHover);
+    // A command button keeps its hint as a tool tip.
+    w.cmdSaveVals->SetHint(QStringLiteral("h"));
+    EXPECT_EQ(w.cmdSaveVals->toolTip(), "h");
 }

@@ -216,7 +216,7 @@ TEST_F(MainWindowTest, TheLanguageNamedInTheSettingsTranslatesTheStartingWindow)
     EXPECT_EQ(w.menuIP->Caption(), "Search by &IP");
     EXPECT_EQ(w.lblCurrentAdapter->text(), "Choose a network adapter.");
     EXPECT_EQ(w.menuIP->Tlac->Hint(), "Find a device by its IP address");
-    EXPECT_EQ(w.menuIP->Tlac->toolTip(), "Find a device by its IP address");
+    EXPECT_TRUE(w.menuIP->Tlac->toolTip().isEmpty()); // the hint shows in the title strip only
     SendEnter(w.menuIP);
     EXPECT_EQ(w.lblTitulek->text(), "Find a device by its IP address");
 }

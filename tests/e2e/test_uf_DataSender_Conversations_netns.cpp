@@ -11,6 +11,8 @@
 #include "support/NetBench.h"
 
 
+#include <QCoreApplication>
+
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -84,6 +86,7 @@ TEST_F(StaticARPWay, EntryIsRemovedWhenTheConversationIsInterrupted)
     EXPECT_EQ(c.Questions[0].Caption, QStringLiteral("Zařízení nebylo nalezeno"));
     EXPECT_EQ(c.Questions[0].Flags, 0x134u);
     EXPECT_TRUE(c.Questions[0].Text.startsWith(QStringLiteral("Zařízení (02-00-00-aa-bb-cc) nebylo nalezeno!\r\n")));
+    EXPECT_TRUE(c.Questions[0].Text.endsWith(QStringLiteral("Chcete přesto zkusit přiřadit IP adresu?")));
     EXPECT_FALSE(c.Answered);
     EXPECT_EQ(c.Captions.mid(0, 7),
               (QStringList{QStringLiteral("Hledání zařízení 02-00-00-aa-bb-cc..."),
@@ -108,6 +111,14 @@ TEST_F(StaticARPWay, WithoutNetworkAdministrationTheSystemsRefusalIsReported)
             message = e.Message();
         }
     });
+    // The operator learnt why, and what to do, before saying Yes.
+    ASSERT_EQ(c.Questions.size(), 1u);
+    EXPECT_TRUE(c.Questions[0].Text.endsWith(
+        QStringLiteral("Chcete přesto zkusit přiřadit IP adresu?\r\n\r\nProgram nemá oprávnění CAP_NET_ADMIN a "
+                       "CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže; správce mu je udělí "
+                       "příkazem setcap cap_net_admin,cap_net_raw+ep ") +
+        QCoreApplication::applicationFilePath() + QStringLiteral(".")))
+        << c.Questions[0].Text.toStdString();
     // The address services name the refused operation and the system's reason.
     EXPECT_TRUE(message.contains(QStringLiteral("ARPEntry:\r\n"))) << message.toStdString();
     EXPECT_TRUE(message.contains(QStringLiteral("(#"))) << message.toStdString();

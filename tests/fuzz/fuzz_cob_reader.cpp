@@ -1,6 +1,7 @@
 // Any bytes into the CoB1 reader. Besides the sanitizers' own checks: every
-// entry it yields must fit the format, so writing the entries again gives an
-// image that reads back to the same names and data.
+// entry it yields must fit the format, the entries together hold no more
+// than the image plus the shared-data allowance, and writing the entries
+// again gives an image that reads back to the same names and data.
 #include "FuzzCheck.h"
 
 #include "storage/uCOB.h"
@@ -17,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(!complete && storage.GetCount() == 0, "a non-image gave entries");
         return 0;
     }
+    Require(storage.TotalDataSize() <= image.size() + TCOBFileStorage::SharedDataAllowance,
+            "entries multiply the image's bytes");
     for (int i = 0; i < storage.GetCount(); ++i) {
         const TMFSFile& entry = *storage.GetFile(i);
         Require(!entry.FileName.isEmpty() && entry.FileName.size() <= TCOBFileStorage::MaxFileNameSize,

@@ -1,4 +1,5 @@
 // Any bytes into the MFS text reader. Besides the sanitizers' own checks:
+// the entries hold no more than the text plus the shared-data allowance, and
 // whatever it reads can be written again (the writer refuses nothing it got
 // from a reader), and that text reads back to the same storage.
 #include "FuzzCheck.h"
@@ -44,8 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         }
     } catch (const Exception&) {
-        return 0; // an unknown compression: refused with its message
+        return 0; // an unknown compression or too much shared data: refused with its message
     }
+    Require(storage.TotalDataSize() <= text.size() + TMultiFileStorage::SharedDataAllowance,
+            "entries multiply the text's bytes");
 
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);

@@ -24,6 +24,7 @@ public:
 
     uint32_t DeleteResult = 0;
     uint32_t CreateResult = 0;
+    bool CreateAddsRow = false; // a created entry shows in the table
     uint32_t BestResult = 0;
     uint32_t BestIndex = 7;
     uint32_t ArpRequestResult = 0;
@@ -84,6 +85,8 @@ public:
     uint32_t CreateIpNetEntry(const MIB_IPNETROW& row)
     {
         Created.push_back(row);
+        if (CreateAddsRow && CreateResult == 0)
+            Arp.push_back(row);
         return Fail(CreateResult);
     }
 

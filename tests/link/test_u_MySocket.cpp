@@ -564,6 +564,32 @@ TEST(TMySocketThreads, PendingNotificationsAreDroppedWithTheSocket)
     EXPECT_EQ(delivered, 1);
 }
 
+TEST(TMySocketThreads, SocketFreedByItsEventAfterANestedDelivery)
+{
+    Peer peer;
+    auto s = boundSocket();
+    const uint16_t port = boundPort(s->Handle());
+    int delivered = 0;
+    s->OnDataReceive = [&](TMySocket*, TMyPacket&) {
+        if (++delivered == 1) {
+            // The second delivery runs in this nested loop and returns first
+            // (posted events are sent directly: not every dispatcher recurses).
+            const auto end = steady_clock::now() + 5s;
+            while (delivered < 2 && steady_clock::now() < end) {
+                QCoreApplication::sendPostedEvents();
+                std::this_thread::sleep_for(2ms);
+            }
+            s.reset();
+        }
+    };
+    s->SetReceiveThread(true);
+    peer.SendTo(port, "one");
+    peer.SendTo(port, "two");
+    EXPECT_TRUE(processUntil([&] { return !s; }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(delivered, 2);
+}
+
 // Broadcasts only inside namespaces the test makes itself.
 TEST(TMySocketNetns, BroadcastNeedsAcceptanceAndReachesTheOtherSide)
 {

@@ -264,3 +264,47 @@ TEST(DataSenderWindow, AnimationPlaysWhileASearchWaits)
     EXPECT_FALSE(w.imgSit->isHidden());
     EXPECT_EQ(w.Progressbar->value(), 0);
 }
+
+TEST(DataSenderWindow, OwnerFreedDuringAConversationLeavesTheWindowUntilItReturns)
+{
+    TLoopDevice device([](const QByteArray&) { return std::vector<QByteArray>{}; });
+    for (const bool insideQuestion : {true, false}) {
+        auto* owner = new QWidget;
+        QPointer<TfDataSender> w = new TfDataSender(owner, device.Port(), nullptr);
+        w->show();
+        w->TimeoutMs = 40;
+        if (!insideQuestion) // from an event run while the conversation pumps events
+            QTimer::singleShot(0, [&owner] { delete std::exchange(owner, nullptr); });
+        MessageBoxAnswers answers([&](QWidget*, const QString&, const QString&, unsigned) {
+            delete std::exchange(owner, nullptr);
+            return int(platform::IDNO);
+        });
+        EXPECT_FALSE(w->SetIPDirect(device.IP(), QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true,
+                                    false));
+        EXPECT_EQ(owner, nullptr);
+        ASSERT_FALSE(w.isNull()) << insideQuestion;
+        EXPECT_FALSE(w->Conversing());
+        FreeClosedWindows();
+        EXPECT_TRUE(w.isNull()) << insideQuestion;
+    }
+}
+
+TEST(DataSenderWindow, CountdownRunningOutDuringAConversationClosesWhenItEnds)
+{
+    TLoopDevice device([](const QByteArray&) { return std::vector<QByteArray>{}; });
+    QPointer<TfDataSender> w = new TfDataSender(nullptr, device.Port(), nullptr);
+    w->ShowMessage(QStringLiteral("Hotovo"), QStringLiteral("OK"), 1, 64, false);
+    ASSERT_TRUE(w->cmdOK->isVisible());
+    w->TimeoutMs = 40;
+    bool buttonShown = true;
+    MessageBoxAnswers answers([&](QWidget*, const QString&, const QString&, unsigned) {
+        buttonShown = w->cmdOK->isVisible();
+        w->timTOutTimer();
+        w->timTOutTimer();
+        return int(platform::IDNO);
+    });
+    EXPECT_FALSE(w->SetIPDirect(device.IP(), QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true, false));
+    EXPECT_FALSE(buttonShown);
+    FreeClosedWindows();
+    EXPECT_TRUE(w.isNull());
+}

@@ -260,6 +260,18 @@ TEST_F(ConversationTest, WriteWithoutAcknowledgementsRunsOutAndSaysSo)
     EXPECT_EQ(c->Captions.last(), QStringLiteral("0 z 4 záznamů uloženo."));
 }
 
+TEST_F(ConversationTest, SilentDeviceTimingIsCountedByTheConversation)
+{
+    Start(Silent());
+    c->TimeoutMs = 3500;
+    QString mac;
+    EXPECT_EQ(c->FindMACByIP(device->IP(), QString(), mac, false), QString());
+    EXPECT_EQ(c->WaitCycles, 36);
+    c->ReadAllRecords();
+    EXPECT_EQ(c->WaitCycles, 177);
+    EXPECT_EQ(c->RecordsDone, 0);
+}
+
 TEST_F(ConversationTest, BatchesWithoutRecordsDoNothing)
 {
     Start(Silent(), false);

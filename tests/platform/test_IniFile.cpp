@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+
 using platform::IniFile;
 
 namespace {
@@ -157,4 +163,97 @@ TEST_F(IniFileTest, UnwritableOrUnreadablePlacesFailCleanly)
     EXPECT_EQ(folder.ReadString("last", "ip", "d"), "d");
     EXPECT_THROW(folder.WriteString("last", "ip", "1.2.3.4"), Exception);
     EXPECT_TRUE(QFileInfo(path("folder.ini")).isDir());
+}
+
+namespace {
+
+// Feeds one text into a FIFO if anybody opens it for reading; Release lets
+// the feeder go when nobody did, so a correct reader that stays away never
+// leaves the test waiting.
+class FifoFeeder
+{
+public:
+    FifoFeeder(const QString& fifo, QByteArray text)
+        : m_fifo(QFile::encodeName(fifo)), m_thread([this, text] {
+              const int fd = ::open(m_fifo.constData(), O_WRONLY);
+              if (fd >= 0) {
+                  (void)!::write(fd, text.constData(), size_t(text.size()));
+                  ::close(fd);
+              }
+          })
+    {
+    }
+    ~FifoFeeder()
+    {
+        const int fd = ::open(m_fifo.constData(), O_RDONLY | O_NONBLOCK);
+        m_thread.join();
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+private:
+    QByteArray m_fifo;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST_F(IniFileTest, OnlyARegularFileIsReadOrReplaced)
+{
+    const QString fifo = path("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(fifo, path()));
+    {
+        FifoFeeder feeder(fifo, "[last]\nip=9.9.9.9\n");
+        EXPECT_EQ(IniFile(fifo).ReadString("last", "ip", "d"), "d");
+        EXPECT_EQ(IniFile(path()).ReadString("last", "ip", "d"), "d");
+    }
+    {
+        FifoFeeder feeder(fifo, "[last]\nip=9.9.9.9\n");
+        EXPECT_THROW(IniFile(path()).WriteString("last", "ip", "1.2.3.4"), EPlatformError);
+    }
+    EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(path()).isSymLink());
+}
+
+TEST_F(IniFileTest, AReadOnlyFileStaysAsItIsWhoeverRunsTheProgram)
+{
+    write("[last]\nip=1.1.1.1\n");
+    ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    try {
+        IniFile(path()).WriteString("last", "ip", "1.2.3.4");
+        FAIL() << "a read-only file was written";
+    } catch (const EPlatformError& e) {
+        EXPECT_EQ(e.Kind(), EPlatformError::SettingsNotWritable);
+        EXPECT_EQ(e.Detail().value(0), path());
+    }
+    EXPECT_EQ(read(), "[last]\nip=1.1.1.1\n");
+    EXPECT_EQ(QFileInfo(path()).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+
+    // Root writing the operator's writable file leaves it the operator's.
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        ASSERT_EQ(::chown(QFile::encodeName(path()).constData(), 65534, 65534), 0);
+        IniFile(path()).WriteString("last", "ip", "1.2.3.4");
+        EXPECT_EQ(read(), "[last]\nip=1.2.3.4\n");
+        EXPECT_EQ(QFileInfo(path()).ownerId(), 65534u);
+        EXPECT_EQ(QFileInfo(path()).groupId(), 65534u);
+    }
+}
+
+TEST_F(IniFileTest, ValuesInDoubleQuotesAreReadWithoutThem)
+{
+    write("[s]\na=\"C:\\lang\\cesky.lng\"\nb= \" spaced \" \nc=\"\nd=\"x\" y\ne='q'\n");
+    IniFile ini(path());
+    EXPECT_EQ(ini.ReadString("s", "a", "-"), "C:\\lang\\cesky.lng");
+    EXPECT_EQ(ini.ReadString("s", "b", "-"), " spaced ");
+    EXPECT_EQ(ini.ReadString("s", "c", "-"), "\"");
+    EXPECT_EQ(ini.ReadString("s", "d", "-"), "\"x\" y");
+    EXPECT_EQ(ini.ReadString("s", "e", "-"), "'q'");
+
+    // What is written reads back as it was, quotes and all.
+    for (const QString value : {"\"quoted\"", "\"", "plain", "\"\""}) {
+        ini.WriteString("t", "v", value);
+        EXPECT_EQ(ini.ReadString("t", "v", "-"), value);
+    }
 }

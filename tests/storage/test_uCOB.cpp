@@ -223,3 +223,19 @@ TEST(COBFileStorage, ReaderStaysInsideHostileImages)
     ASSERT_TRUE(s.LoadFromString("CoB1" + Record("one", 0, 0) + QByteArray(1, '\0') + Record("two", 0, 0)));
     EXPECT_EQ(s.GetCount(), 1);
 }
+
+TEST(COBFileStorage, EntriesSharingOneBlockCannotMultiplyTheImage)
+{
+    // Five entries point at one 40000-byte block: the first two fit within
+    // the image's size plus the 64 KiB allowance, the third does not.
+    QByteArray dir = "CoB1";
+    for (char c = 'a'; c < 'f'; ++c)
+        dir += Record(QByteArray(1, c), 40000, 4 + 5 * 8 + 1);
+    const QByteArray image = dir + QByteArray(1, '\0') + QByteArray(40000, 'x');
+    TCOBFileStorage s;
+    EXPECT_FALSE(s.LoadFromString(image));
+    ASSERT_EQ(s.GetCount(), 2);
+    EXPECT_EQ(s.GetFile(1)->FileName, "b");
+    EXPECT_EQ(s.GetFile(1)->Data, QByteArray(40000, 'x'));
+    EXPECT_LE(s.TotalDataSize(), image.size() + TCOBFileStorage::SharedDataAllowance);
+}

@@ -404,3 +404,31 @@ TEST(MultiFileStorage, DiskImportAndExport)
     EXPECT_FALSE(s.SaveFileTo(nullptr, out, false));
     EXPECT_FALSE(s.SaveFileTo(e, dir.filePath("no/such/dir/file"), false));
 }
+
+TEST(MultiFileStorage, EntriesSharingOneDataAreaCannotMultiplyTheText)
+{
+    QByteArray header;
+    for (int i = 0; i < 3; ++i)
+        header += "[e" + QByteArray::number(i) + "]\r\nDataPosition=0\r\nDataSize=40000\r\n";
+    TMultiFileStorage s;
+    // Two entries on the same 40000 bytes stay within the allowance.
+    EXPECT_TRUE(s.LoadFromString(header.left(header.size() / 3 * 2) + Sep + QByteArray(40000, 'x')));
+    EXPECT_EQ(s.GetCount(), 2);
+    // A third is refused, and nothing of the text is kept.
+    EXPECT_THROW(s.LoadFromString(header + Sep + QByteArray(40000, 'x')), Exception);
+    EXPECT_EQ(s.GetCount(), 0);
+}
+
+TEST(MultiFileStorage, DiskImportTakesFilesUpToTheSizeLimit)
+{
+    QTemporaryDir dir;
+    TMultiFileStorage s;
+    const QString limit = dir.filePath("limit.bin");
+    WriteFile(limit, QByteArray(TMultiFileStorage::MaxDiskFileSize, 'a'));
+    EXPECT_EQ(s.AddFileFromDisk(limit, "l", -1), 0);
+    EXPECT_EQ(s.GetFile(0)->Data.size(), TMultiFileStorage::MaxDiskFileSize);
+    const QString over = dir.filePath("over.bin");
+    WriteFile(over, QByteArray(TMultiFileStorage::MaxDiskFileSize + 1, 'a'));
+    EXPECT_EQ(s.AddFileFromDisk(over, "o", -1), -1);
+    EXPECT_EQ(s.GetCount(), 1);
+}

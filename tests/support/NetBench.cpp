@@ -66,12 +66,27 @@ NetBench::NetBench(const std::string& tag, const std::string& extraEnv)
     Up();
 }
 
+namespace {
+
+std::string optionsEnv(const NetBenchOptions& o)
+{
+    const char* route = o.pcRoute == NetBenchOptions::Route::None      ? "none"
+                        : o.pcRoute == NetBenchOptions::Route::Gateway ? "gateway"
+                                                                       : "onlink";
+    return "PC_ADDR=" + o.pcAddress + " DEV_ADDR=" + o.devAddress + " DEV_ARP=" + (o.devAnswersArp ? "on" : "off")
+           + " PC_ROUTE=" + route + " GW_ADDR=" + o.gatewayAddress + " PC_IFACES=" + (o.secondInterface ? "2" : "1")
+           + " PC2_ADDR=" + o.pc2Address + " LAN_ADDR=" + o.lanAddress;
+}
+
+} // namespace
+
 NetBench::NetBench(const std::string& tag, const NetBenchOptions& options)
     : m_name(uniqueName(tag)),
-      m_extraEnv("PC_ADDR=" + options.pcAddress + " DEV_ADDR=" + options.devAddress
-                 + " DEV_ARP=" + (options.devAnswersArp ? "on" : "off")),
+      m_extraEnv(optionsEnv(options)),
       m_pcAddress(withoutPrefix(options.pcAddress)),
-      m_devAddress(withoutPrefix(options.devAddress))
+      m_devAddress(withoutPrefix(options.devAddress)),
+      m_gatewayAddress(options.pcRoute == NetBenchOptions::Route::Gateway ? withoutPrefix(options.gatewayAddress) : ""),
+      m_pc2Address(options.secondInterface ? withoutPrefix(options.pc2Address) : "")
 {
     Up();
 }

@@ -11,6 +11,20 @@ struct NetBenchOptions
     std::string pcAddress = "10.213.0.1/24";
     std::string devAddress = "10.213.0.2/24";
     bool devAnswersArp = true; // off: the device ignores ARP requests
+
+    // The PC's default route: on its link (as before), none at all (a PC
+    // cabled straight to the device), or through a gateway host in a third
+    // namespace ("gw") that forwards nothing; PC, device and gateway then
+    // share one segment, so a device outside the PC's subnet hears ARP and
+    // broadcasts while datagrams routed to it end at the gateway.
+    enum class Route { OnLink, None, Gateway };
+    Route pcRoute = Route::OnLink;
+    std::string gatewayAddress = "10.213.0.254/24";
+    // A second PC interface (veth-pc2, made before veth-pc) to a namespace
+    // "lan" (veth-lan) where no device lives.
+    bool secondInterface = false;
+    std::string pc2Address = "10.214.0.1/24";
+    std::string lanAddress = "10.214.0.2/24";
 };
 
 // A two-host network made of network namespaces (tools/netbench.sh): "pc"
@@ -35,10 +49,14 @@ public:
     const std::string& Name() const { return m_name; }
     std::string PcNamespace() const { return m_name + "-pc"; }
     std::string DevNamespace() const { return m_name + "-dev"; }
+    std::string GwNamespace() const { return m_name + "-gw"; }
+    std::string LanNamespace() const { return m_name + "-lan"; }
 
     // The addresses the bench was made with, without prefix.
     const std::string& PcAddress() const { return m_pcAddress; }
     const std::string& DevAddress() const { return m_devAddress; }
+    const std::string& GatewayAddress() const { return m_gatewayAddress; }
+    const std::string& Pc2Address() const { return m_pc2Address; }
 
     // Moves the calling thread (and threads it starts later) into a namespace
     // until the guard is destroyed. Sockets keep the namespace they were made in.
@@ -89,6 +107,8 @@ private:
     std::string m_extraEnv;
     std::string m_pcAddress = PcIp;
     std::string m_devAddress = DevIp;
+    std::string m_gatewayAddress;
+    std::string m_pc2Address;
 };
 
 // Skips the current test when not root: namespaces need it.
