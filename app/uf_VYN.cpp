@@ -156,6 +156,7 @@ void TfVYN::FormCreate()
     }
 
     LoadLanguageFromIni(FSettingsFile);
+    LanguageLoaded();
 
     try {
         FLastMAC = {};

@@ -295,4 +295,5 @@ void TfVYN::BuildLayout()
     tcpMerit = new TTcpClient(this, QStringLiteral("tcpMerit"));
 
     BuildMeasure();
+    BuildCommands();
 }
