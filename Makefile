@@ -9,10 +9,10 @@ CMAKE_ARGS ?=
 
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev \
             libjpeg62-turbo-dev libgtest-dev libgmock-dev iproute2 libcap2-bin \
-            libxcb1-dev libxkbcommon-dev xvfb xauth x11-apps clang libclang-rt-14-dev \
+            libxcb1-dev libxkbcommon-dev xvfb xauth x11-apps xdotool clang libclang-rt-14-dev \
             qt6-translations-l10n
 
-.PHONY: all deps build run test test-unit test-asan clean
+.PHONY: all deps build run test test-unit test-asan clean bench
 
 all: build
 
@@ -46,11 +46,13 @@ run: deps $(BUILD)/build.ninja
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --output-junit ctest-junit.xml
 
-# The parts without widgets again, under AddressSanitizer and UBSan.
+# Everything again (windows and namespace tests too) under AddressSanitizer
+# and UBSan; Qt itself is not instrumented.
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVYN_CORE_ONLY=ON -DVYN_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVYN_CORE_ONLY=OFF -DVYN_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j $(JOBS) --output-junit ctest-junit.xml
 
 # Ends with one line on what was skipped and why (namespace tests skip
@@ -67,3 +69,10 @@ clean:
 .PHONY: fuzz
 fuzz: deps
 	JOBS=$(JOBS) tests/fuzz/run-fuzz.sh
+
+# Times every device road against the simulated device on a namespace bench
+# of its own (root). BENCH_QUICK=1: a few runs each, as CI does. Never fails
+# on a time; each run's table is appended as a JSON line to bench-runs.jsonl.
+BENCH_ARGS ?=
+bench: build
+	$(BUILD)/bin/vyn-bench $(if $(BENCH_QUICK),--quick) --json $(BUILD)/bench-runs.jsonl $(BENCH_ARGS)

@@ -1,6 +1,7 @@
 #pragma once
 
 // The mouse entering and leaving a widget, as the window system reports it.
+#include <QColor>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QEvent>
@@ -9,6 +10,12 @@
 
 #include <functional>
 #include <vector>
+
+// A colour as the design writes it, $BBGGRR.
+inline QColor Design(unsigned bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
 
 inline void SendEnter(QWidget* w)
 {

@@ -1,6 +1,7 @@
 // Shows the SOAP pages and the temperature display on a real display and
 // saves screenshots: soap_screens DIR. Prints the display label's place.
 #include "app/uf_VYN.h"
+#include "tests/app/DeviceIdentity.h"
 #include "app/Panel.h"
 #include "lang/uLanguageForms.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     InstallWindowTranslation();
     TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
     w.FDeviceLoaded = true;
+    GiveSupportedIdentity(w);
     w.UpdateDeviceState();
     w.pnlSettingsHold->show();
     w.SetSoapDocument("POST /Sensors.asmx HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\n<t><%val0%> <%guid%></t>");

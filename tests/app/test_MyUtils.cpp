@@ -72,24 +72,6 @@ TEST(MyUtils, SplitKeepsInnerEmptyPartsButNoTrailingOne)
     EXPECT_EQ(SplitAll(QString(), QString()), QStringList());
 }
 
-TEST(MyUtils, MakeLangIdPacksSixteenBits)
-{
-    EXPECT_EQ(MakeLangId(0x09, 0x01), 0x0409);
-    EXPECT_EQ(MakeLangId(0x3FF, 0x3F), 0xFFFF);
-    EXPECT_EQ(MakeLangId(0x00, 0x40), 0);
-}
-
-TEST(MyUtils, GetFileSizeByName)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    EXPECT_EQ(GetFileSizeByName(WriteFile(dir, "five", "12345")), 5);
-    EXPECT_EQ(GetFileSizeByName(WriteFile(dir, "empty", "")), 0);
-    EXPECT_EQ(GetFileSizeByName(dir.filePath("missing")), -1);
-    EXPECT_EQ(GetFileSizeByName(dir.path()), -1);
-    EXPECT_EQ(GetFileSizeByName(QString()), -1);
-}
-
 TEST(MyUtils, ReadFileToBufferReadsUpToTheLimitAndReportsUnreadableFiles)
 {
     QTemporaryDir dir;
@@ -121,20 +103,6 @@ TEST(MyUtils, ReadFileToBufferReadsUpToTheLimitAndReportsUnreadableFiles)
     // A negative length is refused rather than read.
     EXPECT_EQ(ReadFileToBuffer(path, buffer, -1, false), -1);
     EXPECT_THROW(ReadFileToBuffer(path, buffer, -1, true), Exception);
-}
-
-TEST(MyUtils, ReadFileToStringReadsWholeFiles)
-{
-    QTemporaryDir dir;
-    QByteArray content;
-    for (int i = 0; i < 70000; ++i)
-        content.append(char(i * 7));
-    EXPECT_EQ(ReadFileToString(WriteFile(dir, "big", content), true), content);
-
-    // Missing and empty files give an empty result whatever the flag.
-    EXPECT_TRUE(ReadFileToString(dir.filePath("missing"), true).isEmpty());
-    EXPECT_TRUE(ReadFileToString(WriteFile(dir, "empty", ""), true).isEmpty());
-    EXPECT_TRUE(ReadFileToString(dir.path(), true).isEmpty());
 }
 
 TEST(MyUtils, StrictAddressTextIsFourPlainDecimalPartsAndMasksRunUnbroken)

@@ -201,24 +201,3 @@ TEST(TfInputIP, CancelEscapeAndTheCloseBoxLeaveTheCallersValues)
         EXPECT_TRUE(flag);
     }
 }
-
-TEST(TfInputIP, OpensWithItsDesignSizeCentredOnTheActiveWindow)
-{
-    QWidget owner;
-    owner.setGeometry(100, 80, 700, 500);
-    owner.show();
-    QApplication::setActiveWindow(&owner);
-    if (QApplication::activeWindow() != &owner)
-        GTEST_SKIP() << "the platform did not activate the window";
-    QString ip = QStringLiteral("1.2.3.4");
-    uint16_t port = 30718;
-    bool flag = true;
-    ModalHookGuard hook([&](TfInputIP& d) {
-        d.show();
-        EXPECT_EQ(d.size(), QSize(309, 111));
-        EXPECT_LE((d.geometry().center() - owner.geometry().center()).manhattanLength(), 40);
-        for (QWidget* w : d.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            EXPECT_TRUE(d.rect().contains(w->geometry())) << w->objectName().toStdString();
-    });
-    EXPECT_FALSE(RunPort(ip, port, flag));
-}

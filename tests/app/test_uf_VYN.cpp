@@ -82,8 +82,28 @@ TEST_F(MainWindowTest, ComponentsCarryTheNamesAndTextsTheLanguageFilesUse)
     EXPECT_EQ(w.IPSet->parentWidget(), w.pnlNetSet);
     EXPECT_EQ(w.pnlNone->parentWidget(), w.pnlDevSetup->parentWidget());
 
-    EXPECT_EQ(w.menuMAC->Hint(), QString::fromUtf8("Vyhledat zařízení podle známé MAC adresy  "));
-    EXPECT_EQ(w.cmdDefaultVal->Caption(), QString::fromUtf8("Výchozí &hodnoty"));
+    // The component table: captions and hints, word for word.
+    struct Text
+    {
+        QString caption, hint;
+    };
+    const auto u = [](const char* t) { return QString::fromUtf8(t); };
+    const std::vector<std::pair<Text, Text>> table{
+        {{w.menuIP->Caption(), w.menuIP->Hint()}, {u("Vyhledat podle &IP"), u("Vyhledat zařízení podle známé IP adresy  ")}},
+        {{w.menuMAC->Caption(), w.menuMAC->Hint()}, {u("Vyhledat podle &MAC"), u("Vyhledat zařízení podle známé MAC adresy  ")}},
+        {{w.menuSetIP->Caption(), w.menuSetIP->Hint()}, {u("Na&stavit IP"), u("Změnit síťové nastavení zařízení  ")}},
+        {{w.cmdSaveVals->Caption(), w.cmdSaveVals->Hint()}, {u("&Nastavit"), u("Uloží nastavení do zařízení.")}},
+        {{w.cmdLoadVals->Caption(), w.cmdLoadVals->Hint()}, {u("Načíst ze &zařízení"), u("Načte ze zařízení aktuální nastavení.")}},
+        {{w.cmdDefaultVal->Caption(), w.cmdDefaultVal->Hint()}, {u("Výchozí &hodnoty"), u("Výchozí nastavení určené pro zařízení.")}},
+        {{w.cmdCloseSet->Caption(), w.cmdCloseSet->Hint()}, {u("X"), u("Zrušit nastavení")}},
+        {{w.cmdMerit->Caption(), {}}, {u("Měřit"), {}}},
+        {{w.lblNone->text(), w.lblMACTitle->toolTip()},
+         {u("Vyhledejte zařízení podle jeho IP adresy nebo MAC adresy..."), u("MAC adresa nastavovaného zařízení")}},
+    };
+    for (const auto& [got, want] : table) {
+        EXPECT_EQ(got.caption, want.caption);
+        EXPECT_EQ(got.hint, want.hint) << want.caption.toStdString();
+    }
     EXPECT_EQ(w.lmCommon->Caption(), QString::fromUtf8("  Obecné"));
     EXPECT_EQ(w.mSelAdapt->data().toUInt(), 0u);
 }
@@ -237,34 +257,6 @@ TEST_F(MainWindowTest, TheTopMenuShowsTheHintOfTheButtonUnderTheMouse)
     EXPECT_EQ(w.lblTitulek->text(), QString::fromUtf8("Změnit síťové nastavení zařízení  "));
     w.TopMenuLeave(nullptr);
     EXPECT_TRUE(w.lblTitulek->text().isEmpty());
-}
-
-TEST_F(MainWindowTest, DeviceStateSwitchesBetweenTheTwoPanels)
-{
-    TfVYN w(nullptr, ini);
-    w.FDeviceLoaded = true;
-    w.FDevMAC = {0x00, 0x20, 0x4a, 0xbc, 0xde, 0xf0};
-    w.FDevIP = StrToIP("10.0.0.7");
-    w.UpdateDeviceState();
-    EXPECT_TRUE(ShownIn(w.pnlDevSetup, &w));
-    EXPECT_FALSE(ShownIn(w.pnlNone, &w));
-    EXPECT_EQ(w.lblMACTitle->text(), "00-20-4A-BC-DE-F0");
-    EXPECT_TRUE(ShownIn(w.cmdMerit, &w));
-    EXPECT_EQ(w.cmdMerit->Caption(), QString::fromUtf8("Měřit"));
-    EXPECT_FALSE(ShownIn(w.lblMerit, &w));
-    EXPECT_EQ(w.tcpMerit->Host, "10.0.0.7");
-    // The built-in model has the item; an empty record reads 0.
-    EXPECT_EQ(w.tcpMerit->Port, 0);
-
-    w.timMerit->start();
-    w.lblMerit->show();
-    w.FDeviceLoaded = false;
-    w.UpdateDeviceState();
-    EXPECT_TRUE(ShownIn(w.pnlNone, &w));
-    EXPECT_FALSE(ShownIn(w.pnlDevSetup, &w));
-    EXPECT_FALSE(ShownIn(w.cmdMerit, &w));
-    EXPECT_FALSE(ShownIn(w.lblMerit, &w));
-    EXPECT_FALSE(w.timMerit->isActive());
 }
 
 TEST_F(MainWindowTest, DeselectingTheLeftMenuHidesTheSettingsHolder)

@@ -1,4 +1,5 @@
 #include "PagesFixture.h"
+#include "tests/app/DeviceIdentity.h"
 
 namespace {
 
@@ -238,6 +239,7 @@ TEST_F(PagesTest, MenuItemsShowTheirPagesAndTheCloseButtonClosesTheDevice)
 {
     w->show();
     w->FDeviceLoaded = true;
+    GiveSupportedIdentity(*w);
     w->UpdateDeviceState();
     const std::pair<TfrmLMenuH*, QWidget*> rows[] = {
         {w->lmCommon, w->pnlCommon}, {w->lmEmail, w->pnlEmail}, {w->lmSNMP, w->pnlSNMP},

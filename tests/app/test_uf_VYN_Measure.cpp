@@ -1,6 +1,7 @@
 // The temperature display on an offscreen main window, reading status pages
 // from a small server of the test's own on loopback.
 #include "MainWindowFixture.h"
+#include "tests/app/DeviceIdentity.h"
 
 #include "app/MyUtils.h"
 #include "app/ufrm_Tlacitko.h"
@@ -105,6 +106,7 @@ protected:
         w = std::make_unique<TfVYN>(nullptr, ini);
         w->FDeviceLoaded = true;
         w->FDevIP = StrToIPAddr("127.0.0.1");
+        GiveSupportedIdentity(*w);
         w->UpdateDeviceState();
         w->FDataManager->SetValue("web_port", Variant(int32_t(server.Port())));
     }

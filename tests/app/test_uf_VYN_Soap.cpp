@@ -1,5 +1,6 @@
 // The SOAP document pages on an offscreen main window.
 #include "MainWindowFixture.h"
+#include "tests/app/DeviceIdentity.h"
 
 #include "app/ufrm_Tlacitko.h"
 #include "app/MyUtils.h"
@@ -66,6 +67,7 @@ protected:
     void ShowDocPage()
     {
         w->FDeviceLoaded = true;
+        GiveSupportedIdentity(*w);
         w->UpdateDeviceState();
         w->pnlSettingsHold->show();
         w->ShowPage(w->pnlSoapDoc, true);

@@ -16,9 +16,9 @@ std::vector<QColor> Look(const TfrmLMenuH& item)
 }
 
 // Functions, as the colours are globals of another unit.
-std::vector<QColor> Normal() { return {clLMenuNormal, clButtonHover, clLMenuBar, clLMenuBar}; }
-std::vector<QColor> Hover() { return {clLMenuHover, clButtonHover, clLMenuBar, clLMenuHoverBar}; }
-std::vector<QColor> Selected() { return {clLMenuSelected, clWhite, clLMenuBar, clLMenuBar}; }
+std::vector<QColor> Normal() { return {Design(0xCAEBFF), Design(0x408000), Design(0x7FC3FF), Design(0x7FC3FF)}; }
+std::vector<QColor> Hover() { return {Design(0x7FC3FF), Design(0x408000), Design(0x7FC3FF), Design(0x1173F8)}; }
+std::vector<QColor> Selected() { return {Design(0x408000), Design(0xFFFFFF), Design(0x7FC3FF), Design(0x7FC3FF)}; }
 
 } // namespace
 

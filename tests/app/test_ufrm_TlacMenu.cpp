@@ -25,11 +25,11 @@ TEST(TfrmTlacMenu, SelectionAndHoverColoursAndEvents)
     frame.SetOnMouseEnter(entered.handler());
     frame.SetOnMouseLeave(left.handler());
     EXPECT_EQ(frame.size(), QSize(115, 11));
-    const std::pair normal(clButtonNormal, clWhite), selected(clMenuSelected, clButtonHover);
+    const std::pair normal(Design(0x1173F8), Design(0xFFFFFF)), selected(Design(0xCAEBFF), Design(0x408000));
     EXPECT_EQ(Look(frame), normal);
 
     SendEnter(&frame);
-    EXPECT_EQ(Look(frame), std::pair(clButtonHover, clWhite));
+    EXPECT_EQ(Look(frame), std::pair(Design(0x408000), Design(0xFFFFFF)));
     EXPECT_EQ(left.count(), 0u);
     SendLeave(&frame);
     EXPECT_EQ(Look(frame), normal);
@@ -69,5 +69,5 @@ TEST(TfrmTlacMenu, ClickAndFocusColours)
     EXPECT_TRUE(frame->hasFocus());
     EXPECT_EQ(frame->Color(), clFocusFrame);
     frame->clearFocus();
-    EXPECT_EQ(frame->Color(), clWhite);
+    EXPECT_EQ(frame->Color(), Design(0xFFFFFF));
 }

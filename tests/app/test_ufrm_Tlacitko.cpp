@@ -17,9 +17,9 @@ TEST(TfrmTlacitko, LaysOutAnInsetPanelWithTheDesignColours)
     frame.show();
     EXPECT_EQ(frame.size(), QSize(115, 18));
     EXPECT_EQ(frame.Tlac->geometry(), QRect(1, 1, 113, 16));
-    EXPECT_EQ(frame.Tlac->Color(), clTlacitkoFace);
-    EXPECT_EQ(frame.Tlac->FontColor(), clWhite);
-    EXPECT_EQ(frame.Color(), clWhite);
+    EXPECT_EQ(frame.Tlac->Color(), Design(0x0C77ED));
+    EXPECT_EQ(frame.Tlac->FontColor(), Design(0xFFFFFF));
+    EXPECT_EQ(frame.Color(), Design(0xFFFFFF));
 
     frame.resize(200, 30);
     QCoreApplication::processEvents();
@@ -31,7 +31,7 @@ TEST(TfrmTlacitko, LaysOutAnInsetPanelWithTheDesignColours)
     frame.SetCaption(QStringLiteral("&Nastavit"));
     const QImage shot = frame.grab().toImage();
     const QColor face = frame.Tlac->Color();
-    EXPECT_EQ(QColor(shot.pixel(0, 0)), clWhite);
+    EXPECT_EQ(QColor(shot.pixel(0, 0)), Design(0xFFFFFF));
     EXPECT_EQ(QColor(shot.pixel(2, 2)), face);
     int textPixels = 0;
     for (int x = 2; x < shot.width() - 2; ++x)
@@ -44,14 +44,14 @@ TEST(TfrmTlacitko, HoverChangesThePanelColour)
 {
     TfrmTlacitko frame;
     SendEnter(&frame);
-    EXPECT_EQ(frame.Tlac->Color(), clButtonHover);
+    EXPECT_EQ(frame.Tlac->Color(), Design(0x408000));
     SendLeave(&frame);
-    EXPECT_EQ(frame.Tlac->Color(), clButtonNormal);
+    EXPECT_EQ(frame.Tlac->Color(), Design(0x1173F8));
 
     // A panel in the selection colour keeps it under the mouse.
-    frame.Tlac->SetColor(clKeepOnHover);
+    frame.Tlac->SetColor(Design(0xCAEBFF));
     SendEnter(&frame);
-    EXPECT_EQ(frame.Tlac->Color(), clKeepOnHover);
+    EXPECT_EQ(frame.Tlac->Color(), Design(0xCAEBFF));
 }
 
 // The language files set them by property name.

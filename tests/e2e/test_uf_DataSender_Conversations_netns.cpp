@@ -2,8 +2,7 @@
 // test's own PC namespace, with no device at all: the operator goes on
 // after the device was not found. It checks what must hold however the
 // conversation ends: the temporary static entry is gone afterwards and the
-// time-out is restored. Needs root; no window, so the sanitizer build runs
-// it too.
+// time-out is restored. Needs root; no window.
 
 #include "link/ConversationTestKit.h"
 #include "support/QStringPrint.h"

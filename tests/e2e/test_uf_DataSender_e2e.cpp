@@ -227,32 +227,6 @@ TEST_F(DataSenderE2E, SetIPByMACReachesADeviceOutsideTheSubnetThroughAStaticEntr
     EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
 }
 
-TEST_F(DataSenderE2E, SilentDeviceRunsOutTheSearchesAndTheRead)
-{
-    Start({"--silent"});
-    // 36 cycles of 100 ms for each search, 177 of 20 ms for the read; the
-    // bounds are loose on purpose.
-    QString mac;
-    auto start = Clock::now();
-    EXPECT_TRUE(w->FindMACByIP(kDevIp, QString(), mac, false).isEmpty());
-    EXPECT_GE(SecondsSince(start), 3.3);
-    EXPECT_LT(SecondsSince(start), 15.0);
-    EXPECT_FALSE(w->Answered);
-
-    QString ip;
-    start = Clock::now();
-    EXPECT_TRUE(w->FindIPByMAC(kDevMac, QString(), ip, false).isEmpty());
-    EXPECT_GE(SecondsSince(start), 3.3);
-    EXPECT_LT(SecondsSince(start), 15.0);
-
-    w->PrepareTransfer(kDevIp);
-    start = Clock::now();
-    EXPECT_EQ(w->ReadAllRecords(), 0);
-    EXPECT_GE(SecondsSince(start), 3.3);
-    EXPECT_LT(SecondsSince(start), 15.0);
-    EXPECT_EQ(w->lblCaption->text(), QStringLiteral("0 z 4 záznam(ů) přijato."));
-}
-
 TEST_F(DataSenderE2E, WaitForDeviceGivesUpAfterThirteenSearches)
 {
     Start({"--silent"});

@@ -1,6 +1,7 @@
 // The main window's temperature display and SOAP document against the
 // simulated device, the window in the bench's PC namespace. Needs root.
 #include "app/MainWindowFixture.h"
+#include "tests/app/DeviceIdentity.h"
 
 #include "app/MyUtils.h"
 #include "app/ufrm_Tlacitko.h"
@@ -32,6 +33,7 @@ protected:
         w->FDeviceLoaded = true;
         w->FDevIP = StrToIPAddr(QString::fromLatin1(NetBench::DevIp));
         w->FDataManager->SetValue("web_port", Variant(int32_t(webPort)));
+        GiveSupportedIdentity(*w);
         w->UpdateDeviceState();
     }
     void SetUp() override

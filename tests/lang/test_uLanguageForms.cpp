@@ -107,17 +107,6 @@ TEST_F(LanguageFormsTest, ComboLinesAreReplacedAndTheSelectionStays)
     EXPECT_EQ(w.lblTitle->text(), "T");
 }
 
-TEST_F(LanguageFormsTest, ListViewColumnsTakeTheFirstItems)
-{
-    TestWindow w;
-    auto* table = makeControl<QTableWidget>(&w, "lvTable");
-    table->setColumnCount(3);
-    load("<forms><fTest><lvCols><items><item value=\"Name\"/><x value=\"Value\"/><item value=\"Extra\"/></items>"
-         "</lvCols><lvTable><items><item value=\"1\"/><item/></items></lvTable></fTest></forms>");
-    EXPECT_EQ(GetColumnCaptions(w.lvCols), QStringList({"Name", "Value"}));
-    EXPECT_EQ(GetColumnCaptions(table), QStringList({"1", "", ""}));
-}
-
 TEST_F(LanguageFormsTest, AFailingPropertyStopsTheLoadButTheFileStays)
 {
     TestWindow w;
@@ -154,6 +143,24 @@ TEST_F(LanguageFormsTest, BothFormsApplyInOrderAndTranslateFormUsesTheFirst)
     EXPECT_EQ(late.windowTitle(), "Okno");
 }
 
+TEST_F(LanguageFormsTest, UnnamedAndQtInnerWidgetsAreSeenThrough)
+{
+    TestWindow w;
+    auto* scroll = makeControl<QScrollArea>(&w, "scrPages");
+    auto* page = new QWidget; // becomes a child of the scroll area's viewport
+    auto* unnamed = new QWidget(page);
+    auto* lblDeep = makeControl<QLabel>(unnamed, "lblDeep");
+    scroll->setWidget(page);
+    EXPECT_EQ(FindChildControl(scroll, "lblDeep"), lblDeep);
+    EXPECT_EQ(FindChildControl(&w, "lblDeep"), nullptr);
+    EXPECT_EQ(FindChildControl(&w, "CMDOK"), nullptr);
+    EXPECT_EQ(FindChildControl(&w, "cmdOK"), w.cmdOK);
+    EXPECT_EQ(FindChildControl(nullptr, "pnlInner"), nullptr);
+
+    load("<forms><fTest><scrPages><lblDeep caption=\"Deep\"/></scrPages></fTest></forms>");
+    EXPECT_EQ(lblDeep->text(), "Deep");
+}
+
 TEST_F(LanguageFormsTest, TheOldestWindowOfANameIsTranslated)
 {
     auto first = std::make_unique<TestWindow>(QStringLiteral("fDup"));
@@ -184,22 +191,4 @@ TEST_F(LanguageFormsTest, TheOldestWindowOfANameIsTranslated)
     first.reset();
     load("<forms><fDup caption=\"Now the second\"/></forms>");
     EXPECT_EQ(second.windowTitle(), "Now the second");
-}
-
-TEST_F(LanguageFormsTest, UnnamedAndQtInnerWidgetsAreSeenThrough)
-{
-    TestWindow w;
-    auto* scroll = makeControl<QScrollArea>(&w, "scrPages");
-    auto* page = new QWidget; // becomes a child of the scroll area's viewport
-    auto* unnamed = new QWidget(page);
-    auto* lblDeep = makeControl<QLabel>(unnamed, "lblDeep");
-    scroll->setWidget(page);
-    EXPECT_EQ(FindChildControl(scroll, "lblDeep"), lblDeep);
-    EXPECT_EQ(FindChildControl(&w, "lblDeep"), nullptr);
-    EXPECT_EQ(FindChildControl(&w, "CMDOK"), nullptr);
-    EXPECT_EQ(FindChildControl(&w, "cmdOK"), w.cmdOK);
-    EXPECT_EQ(FindChildControl(nullptr, "pnlInner"), nullptr);
-
-    load("<forms><fTest><scrPages><lblDeep caption=\"Deep\"/></scrPages></fTest></forms>");
-    EXPECT_EQ(lblDeep->text(), "Deep");
 }

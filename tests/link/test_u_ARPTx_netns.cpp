@@ -10,8 +10,16 @@
 
 
 #include <arpa/inet.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
 #include <net/if.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +130,56 @@ TEST_F(ARPNetnsTest, ArpRequestResolvesTheOtherSide)
         EXPECT_FALSE(m.ResolveMAC(ip("10.213.0.99"), mac));
         EXPECT_EQ(mac, TMACBuffer{});
     });
+}
+
+// A device whose kernel ignores ARP, answered by hand: it lets the first
+// request go unanswered (a lost frame) and answers the second 190 ms late.
+// A slow but present device must never count as absent.
+TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeard)
+{
+    bench->SetDevArp(false);
+    const QString expected = devMac(*bench);
+    std::atomic<bool> stop{false};
+    std::thread device([&] {
+        NetBench::RunOnThreadIn(bench->DevNamespace(), false, [&] {
+            const int fd = ::socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ARP));
+            ASSERT_GE(fd, 0);
+            sockaddr_ll here{};
+            here.sll_family = AF_PACKET;
+            here.sll_protocol = htons(ETH_P_ARP);
+            here.sll_ifindex = int(if_nametoindex("veth-dev"));
+            ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+            int requests = 0;
+            while (!stop) {
+                pollfd p{fd, POLLIN, 0};
+                uint8_t f[64];
+                sockaddr_ll from{};
+                socklen_t len = sizeof from;
+                if (::poll(&p, 1, 20) != 1 || ::recvfrom(fd, f, sizeof f, 0, reinterpret_cast<sockaddr*>(&from), &len) < 28)
+                    continue;
+                if (f[7] != 1 || std::memcmp(f + 24, "\x0a\xd5\x00\x02", 4) != 0 || ++requests != 2)
+                    continue;
+                std::this_thread::sleep_for(std::chrono::milliseconds(190));
+                uint8_t reply[28] = {0, 1, 8, 0, 6, 4, 0, 2};
+                const QByteArray mine = QByteArray::fromHex(expected.toLatin1().replace(':', ""));
+                std::memcpy(reply + 8, mine.data(), 6);
+                std::memcpy(reply + 14, f + 24, 4);
+                std::memcpy(reply + 18, f + 8, 10);
+                std::memcpy(from.sll_addr, f + 8, 6);
+                from.sll_halen = 6;
+                ::sendto(fd, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), sizeof from);
+            }
+            ::close(fd);
+        });
+    });
+    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
+        TARPManager m(false);
+        TMACBuffer mac;
+        EXPECT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
+        EXPECT_EQ(macText(mac), expected);
+    });
+    stop = true;
+    device.join();
 }
 
 TEST_F(ARPNetnsTest, WithoutCapabilitiesTheErrorsSayWhatIsMissing)

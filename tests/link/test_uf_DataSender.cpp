@@ -93,26 +93,6 @@ TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
     EXPECT_TRUE(w.isNull());
 }
 
-TEST(DataSenderWindow, RunningCountdownClosesTheWindowByItself)
-{
-    QPointer<TfDataSender> w = new TfDataSender(nullptr, 0, nullptr);
-    w->ShowMessage(QStringLiteral("Zařízení nalezeno"), QStringLiteral("OK"), 1, 0, false);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.isNull(); }, 10000));
-}
-
-TEST(DataSenderWindow, WithoutCountdownTheButtonShowsItsTextAlone)
-{
-    TfDataSender w(nullptr, 0, nullptr);
-    w.ShowMessageEx(QStringLiteral("a"), QStringLiteral("OK"), 5, 48, false, false);
-    for (int countdown : {0, -1}) {
-        w.ShowMessageEx(QStringLiteral("b"), QStringLiteral("Zavřít"), countdown, 48, false, false);
-        EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
-        EXPECT_FALSE(w.timTOut->isActive());
-        EXPECT_EQ(w.Countdown, 5); // only a positive countdown is taken
-        EXPECT_FALSE(w.cmdOK->isHidden());
-    }
-}
-
 TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
 {
     TfDataSender w(nullptr, 0, nullptr);
@@ -133,16 +113,6 @@ TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
             EXPECT_NE(DataSenderIcon(i).toImage(), DataSenderIcon(j).toImage());
     }
     EXPECT_TRUE(DataSenderIcon(6).isNull());
-}
-
-TEST(DataSenderWindow, EmptyMessageKeepsTheStatusLine)
-{
-    TfDataSender w(nullptr, 0, nullptr);
-    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
-    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 16, false, false);
-    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
-    w.SetProgress(250);
-    EXPECT_EQ(w.Progressbar->value(), 100);
 }
 
 TEST(DataSenderWindow, ModalMessageReturnsWhenItsButtonIsPressed)
@@ -178,21 +148,6 @@ TEST(DataSenderWindow, EscapeWorksOnlyWhileTheButtonIsShown)
     w.ShowMessageEx(QStringLiteral("x"), QStringLiteral("OK"), 0, 64, false, false);
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_FALSE(w.isVisible());
-}
-
-TEST(DataSenderWindow, DeviceMessageHasAWindowOfItsOwn)
-{
-    QPointer<TfDataSender> w =
-        TfDataSender::ShowDeviceMessage(QStringLiteral("Nastavení zařízení se nezdařilo."), QStringLiteral("OK"), 0,
-                                        48, false);
-    ASSERT_FALSE(w.isNull());
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(w->parentWidget(), nullptr);
-    EXPECT_EQ(w->DataManager, nullptr);
-    EXPECT_TRUE(w->FreeOnClose);
-    w->cmdOK->click();
-    FreeClosedWindows();
-    EXPECT_TRUE(w.isNull());
 }
 
 TEST(DataSenderWindow, StaysOpenWhileAConversationRunsOnIt)
@@ -307,4 +262,27 @@ TEST(DataSenderWindow, CountdownRunningOutDuringAConversationClosesWhenItEnds)
     EXPECT_FALSE(buttonShown);
     FreeClosedWindows();
     EXPECT_TRUE(w.isNull());
+}
+
+TEST(DataSenderWindow, WithoutCountdownTheButtonShowsItsTextAlone)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    w.ShowMessageEx(QStringLiteral("a"), QStringLiteral("OK"), 5, 48, false, false);
+    for (int countdown : {0, -1}) {
+        w.ShowMessageEx(QStringLiteral("b"), QStringLiteral("Zavřít"), countdown, 48, false, false);
+        EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
+        EXPECT_FALSE(w.timTOut->isActive());
+        EXPECT_EQ(w.Countdown, 5); // only a positive countdown is taken
+        EXPECT_FALSE(w.cmdOK->isHidden());
+    }
+}
+
+TEST(DataSenderWindow, EmptyMessageKeepsTheStatusLine)
+{
+    TfDataSender w(nullptr, 0, nullptr);
+    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
+    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 16, false, false);
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
+    w.SetProgress(250);
+    EXPECT_EQ(w.Progressbar->value(), 100);
 }

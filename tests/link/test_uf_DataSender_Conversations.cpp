@@ -260,38 +260,6 @@ TEST_F(ConversationTest, WriteWithoutAcknowledgementsRunsOutAndSaysSo)
     EXPECT_EQ(c->Captions.last(), QStringLiteral("0 z 4 záznamů uloženo."));
 }
 
-TEST_F(ConversationTest, SilentDeviceTimingIsCountedByTheConversation)
-{
-    Start(Silent());
-    c->TimeoutMs = 3500;
-    QString mac;
-    EXPECT_EQ(c->FindMACByIP(device->IP(), QString(), mac, false), QString());
-    EXPECT_EQ(c->WaitCycles, 36);
-    c->ReadAllRecords();
-    EXPECT_EQ(c->WaitCycles, 177);
-    EXPECT_EQ(c->RecordsDone, 0);
-}
-
-TEST_F(ConversationTest, BatchesWithoutRecordsDoNothing)
-{
-    Start(Silent(), false);
-    c->RecordsTotal = 7;
-    c->RecordsDone = 5;
-    EXPECT_EQ(c->ReadAllRecords(), 0);
-    EXPECT_EQ(c->WriteAllRecords(false), 0);
-    EXPECT_EQ(c->RecordsTotal, 7);
-    EXPECT_EQ(c->RecordsDone, 5);
-
-    // A model without setup records: nothing to send, nothing counted.
-    TDataManager empty;
-    c->DataManager = &empty;
-    c->DeviceIP = device->IP();
-    EXPECT_EQ(c->ReadAllRecords(), 0);
-    EXPECT_EQ(c->RecordsTotal, 0);
-    EXPECT_EQ(c->WriteAllRecords(true), 0);
-    EXPECT_TRUE(device->Received().empty());
-}
-
 TEST_F(ConversationTest, OneRecordQueriesAndSets)
 {
     Start(Silent());

@@ -117,8 +117,9 @@ TEST(DataManager, HostileItemsStayInsideTheirRecord)
 }
 
 // Every place an item might be given, on a small record: either the item
-// is refused when made, or every access through it stays inside the record
-// (the sanitizer build checks the memory).
+// is refused when made, or no write through it touches the guard bytes
+// around the record. (Reads past the record stay inside the block, where no
+// sanitizer can see them.)
 TEST(DataManager, NoItemPlaceReachesOutsideTheRecord)
 {
     const TDataItemType types[] = {dtUnknown, dtEnum, dtBool, dtSigned, dtUnsigned,

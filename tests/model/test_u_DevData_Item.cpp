@@ -6,16 +6,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(DataItemType, KeywordsIgnoreCaseButNotBlanks)
-{
-    EXPECT_EQ(StrToDataItemType(QStringLiteral("ENUM")), dtEnum);
-    EXPECT_EQ(StrToDataItemType(QStringLiteral(" enum")), dtUnknown);
-    EXPECT_EQ(StrToDataItemType(QStringLiteral("enumeration")), dtUnknown);
-    EXPECT_EQ(StrToDataItemType(QStringLiteral("int")), dtSigned);
-    EXPECT_EQ(StrToDataItemType(QStringLiteral("word")), dtUnsigned);
-    EXPECT_EQ(StrToDataItemType(QString()), dtUnknown);
-}
-
 TEST(DataItemXml, SizesAndRangesByType)
 {
     QByteArray rec(16, '\0');

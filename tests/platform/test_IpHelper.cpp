@@ -20,21 +20,6 @@ uint32_t ip(const char* text)
 
 } // namespace
 
-TEST(IpHelper, TablesComeWithTheirSizeProtocol)
-{
-    const std::vector<MIB_IPNETROW> rows(3, MIB_IPNETROW{});
-    uint32_t size = 4;
-    uint32_t scratch = 0;
-    SetLastError(0);
-    EXPECT_EQ(WriteTable(rows, &scratch, &size), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(size, 4u + 3 * 24);
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    std::vector<uint8_t> buffer(size);
-    EXPECT_EQ(WriteTable(rows, buffer.data(), &size), NO_ERROR);
-    EXPECT_EQ(buffer[0], 3);
-    EXPECT_EQ(WriteTable(rows, buffer.data(), nullptr), ERROR_INVALID_PARAMETER);
-}
-
 TEST(IpHelper, AdapterRecordsAreChainedInsideTheBuffer)
 {
     AdapterEntry bare;

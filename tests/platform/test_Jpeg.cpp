@@ -52,16 +52,6 @@ TEST(Jpeg, OurPicturesDecodeToTheirSizeAndColours)
     EXPECT_EQ(wizard.size(), QSize(170, 233));
 }
 
-TEST(Jpeg, GreyPicturesComeOutAsRgb)
-{
-    // 16 x 8, black to white from top to bottom (cjpeg -grayscale).
-    const QImage grey = LoadJpegFile(Data + "gray.jpg");
-    EXPECT_EQ(grey.size(), QSize(16, 8));
-    EXPECT_EQ(grey.format(), QImage::Format_RGB888);
-    EXPECT_LT(grey.pixelColor(8, 0).red(), 60);
-    EXPECT_GT(grey.pixelColor(8, 7).red(), 195);
-}
-
 TEST(Jpeg, CmykPicturesAreRefusedWithAReason)
 {
     // libjpeg cannot turn CMYK into RGB; say so rather than show rubbish.
@@ -110,14 +100,4 @@ TEST(Jpeg, HugeClaimedSizeIsRefusedWithoutAllocating)
         data[sof + i + 1] = char(0x00);
     }
     EXPECT_TRUE(RefusalOf(data).contains(QStringLiteral("too large"))) << RefusalOf(data).toStdString();
-}
-
-TEST(Jpeg, MissingFileNamesTheFile)
-{
-    try {
-        LoadJpegFile(Data + "missing.jpg");
-        ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_TRUE(e.Message().contains(QStringLiteral("missing.jpg")));
-    }
 }
