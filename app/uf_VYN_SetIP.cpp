@@ -72,8 +72,9 @@ void TfVYN::FollowDevice(const std::array<uint8_t, 6>& MAC, bool SameDevice, QPo
     if (!Sender)
         Sender = new TfDataSender(this, 0, FDataManager.get());
     // The same text under two keys: a language file may tell the cases apart.
-    const QString key = SameDevice ? QStringLiteral("Zařízenínebylo") : QStringLiteral("Zařízenínebylo0");
-    const QString text = Language.GetText(key, QStringLiteral("Zařízení nebylo nalezeno."));
+    const QString text =
+        SameDevice ? Language.GetText(QStringLiteral("Zařízenínebylo"), QStringLiteral("Zařízení nebylo nalezeno."))
+                   : Language.GetText(QStringLiteral("Zařízenínebylo0"), QStringLiteral("Zařízení nebylo nalezeno."));
     Sender->ShowMessage(text, QStringLiteral("OK"), 0, platform::MB_ICONEXCLAMATION, true);
     FDeviceLoaded = false;
     UpdateDeviceState();
