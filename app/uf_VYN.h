@@ -142,6 +142,8 @@ public:
 
     // --- Setting the device IP (uf_VYN_SetIP.cpp) ---
     void menuSetIPTlacClick();
+    // After the wizard set it: waits for the device by MAC and loads it.
+    void FollowDevice(const std::array<uint8_t, 6>& MAC, bool SameDevice, QPointer<TfDataSender>& Sender);
 
     // --- Settings pages (uf_VYN_Pages.cpp) ---
     bool DataToControls();

@@ -105,6 +105,7 @@ void TfVYN::BuildLayout()
                                       QStringLiteral("Vyhledat zařízení podle známé MAC adresy  "), topMenuSize);
     menuSetIP = MakeFrame<TfrmTlacMenu>(pnlHeader, QStringLiteral("menuSetIP"), QStringLiteral("Na&stavit IP"),
                                         QStringLiteral("Změnit síťové nastavení zařízení  "), topMenuSize);
+    menuSetIP->OnClick = [this](QObject*) { menuSetIPTlacClick(); };
     for (TfrmTlacMenu* item : {menuIP, menuMAC, menuSetIP}) {
         SetBold(item);
         header->addWidget(item);
