@@ -40,10 +40,6 @@ bool IsZeroMAC(const std::array<uint8_t, 6>& mac)
     return std::all_of(mac.begin(), mac.end(), [](uint8_t b) { return b == 0; });
 }
 
-// The port the device's TCP server listens on unless the model says
-// otherwise.
-constexpr quint16 DefaultMeritPort = 10001;
-
 } // namespace
 
 TTcpClient::TTcpClient(QObject* parent, const QString& name)
@@ -154,6 +150,7 @@ void TfVYN::FormCreate()
         item->SetOnMouseEnter([this](QObject* sender) { TopMenuEnter(sender); });
         item->SetOnMouseLeave([this](QObject* sender) { TopMenuLeave(sender); });
     }
+    WireDeviceCommands();
 
     LoadLanguageFromIni(FSettingsFile);
 
@@ -256,42 +253,6 @@ int TfVYN::TimeTextToSeconds(const QString& Text)
     if (seconds < std::numeric_limits<int>::min() || seconds > std::numeric_limits<int>::max())
         throw badFormat();
     return int(seconds);
-}
-
-void TfVYN::UpdateDeviceState()
-{
-    // The device's identity check comes first here, and the loaded state
-    // fills the pages, once the device can be loaded.
-    if (FDeviceLoaded) {
-        pnlDevSetup->raise();
-        pnlDevSetup->show();
-        pnlNone->hide();
-        lblMACTitle->setText(MACToStr(FDevMAC).toUpper());
-        try {
-            cmdMerit->SetCaption(Language.GetText(QStringLiteral("Měřit"), QStringLiteral("Měřit")));
-            cmdMerit->show();
-            lblMerit->clear();
-            lblMerit->hide();
-            timMerit->stop();
-            if (tcpMerit->Connected())
-                tcpMerit->Disconnect();
-            tcpMerit->Host = IPAddrToStr(FDevIP);
-            tcpMerit->Port = DefaultMeritPort;
-            if (FDataManager && FDataManager->FindItem(QStringLiteral("unit_port")))
-                tcpMerit->Port = quint16(FDataManager->GetValue(QStringLiteral("unit_port")).ToInt32());
-        } catch (const std::exception&) {
-            // The temperature display is an extra; the device stays loaded.
-        }
-    } else {
-        pnlNone->raise();
-        pnlNone->show();
-        pnlDevSetup->hide();
-        cmdMerit->hide();
-        lblMerit->hide();
-        timMerit->stop();
-        if (tcpMerit->Connected())
-            tcpMerit->Disconnect();
-    }
 }
 
 void TfVYN::SelectLMenu(TfrmLMenuH* Item)

@@ -130,6 +130,14 @@ public:
     // True when every setup record was read. IP 0 / MAC all zero: unknown.
     // Sender: a conversation window to use, or null for one of its own.
     bool FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8_t, 6>& MAC);
+    // Points the search and load frames at the commands above; an error
+    // leaving a command goes to the application's error display.
+    void WireDeviceCommands();
+    // The MAC prompt: the system's input query unless a test answers it
+    // here. Text comes in as the proposal and goes out as typed; true for OK.
+    using TInputQuery =
+        std::function<bool(QWidget* Owner, const QString& Title, const QString& Prompt, QString& Text)>;
+    static TInputQuery InputQueryHook;
 
     // --- Setting the device IP (uf_VYN_SetIP.cpp) ---
     void menuSetIPTlacClick();

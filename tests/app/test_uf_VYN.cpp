@@ -239,34 +239,6 @@ TEST_F(MainWindowTest, TheTopMenuShowsTheHintOfTheButtonUnderTheMouse)
     EXPECT_TRUE(w.lblTitulek->text().isEmpty());
 }
 
-TEST_F(MainWindowTest, DeviceStateSwitchesBetweenTheTwoPanels)
-{
-    TfVYN w(nullptr, ini);
-    w.FDeviceLoaded = true;
-    w.FDevMAC = {0x00, 0x20, 0x4a, 0xbc, 0xde, 0xf0};
-    w.FDevIP = StrToIP("10.0.0.7");
-    w.UpdateDeviceState();
-    EXPECT_TRUE(ShownIn(w.pnlDevSetup, &w));
-    EXPECT_FALSE(ShownIn(w.pnlNone, &w));
-    EXPECT_EQ(w.lblMACTitle->text(), "00-20-4A-BC-DE-F0");
-    EXPECT_TRUE(ShownIn(w.cmdMerit, &w));
-    EXPECT_EQ(w.cmdMerit->Caption(), QString::fromUtf8("Měřit"));
-    EXPECT_FALSE(ShownIn(w.lblMerit, &w));
-    EXPECT_EQ(w.tcpMerit->Host, "10.0.0.7");
-    // The built-in model has the item; an empty record reads 0.
-    EXPECT_EQ(w.tcpMerit->Port, 0);
-
-    w.timMerit->start();
-    w.lblMerit->show();
-    w.FDeviceLoaded = false;
-    w.UpdateDeviceState();
-    EXPECT_TRUE(ShownIn(w.pnlNone, &w));
-    EXPECT_FALSE(ShownIn(w.pnlDevSetup, &w));
-    EXPECT_FALSE(ShownIn(w.cmdMerit, &w));
-    EXPECT_FALSE(ShownIn(w.lblMerit, &w));
-    EXPECT_FALSE(w.timMerit->isActive());
-}
-
 TEST_F(MainWindowTest, DeselectingTheLeftMenuHidesTheSettingsHolder)
 {
     TfVYN w(nullptr, ini);
