@@ -151,6 +151,7 @@ void TfVYN::FormCreate()
         item->SetOnMouseLeave([this](QObject* sender) { TopMenuLeave(sender); });
     }
     WireDeviceCommands();
+    WireSaveCommands();
 
     LoadLanguageFromIni(FSettingsFile);
 
