@@ -155,6 +155,9 @@ public:
     // acknowledged. Sender: a conversation window to use, or null for one
     // of its own.
     bool WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts = nullptr);
+    // The message after a write that was not complete; empty when every
+    // record sent was acknowledged.
+    static QString SaveFailureText(const TWriteCounts& Counts);
     // Points the save and defaults frames at the commands above.
     void WireSaveCommands();
     // The upload of the image; the platform's TFTP client unless a test

@@ -106,6 +106,15 @@ void TfVYN::cmdDefaultValTlacClick()
     DataToControls();
 }
 
+QString TfVYN::SaveFailureText(const TWriteCounts& Counts)
+{
+    if (Counts.Acked == 0)
+        return GetText("Nastavenízaříze", "Nastavení zařízení se nezdařilo.");
+    if (Counts.Acked < Counts.Sent)
+        return GetText("Nastavenízaříze0", "Nastavení zařízení se nezdařilo kompletně");
+    return QString();
+}
+
 void TfVYN::cmdSaveValsTlacClick()
 {
     if (RoadBusy())
@@ -156,11 +165,7 @@ void TfVYN::cmdSaveValsTlacClick()
 
     const QString okText = GetText("OK", "OK");
     if (!written) {
-        QString text;
-        if (counts.Acked == 0)
-            text = GetText("Nastavenízaříze", "Nastavení zařízení se nezdařilo.");
-        else if (counts.Acked < counts.Sent)
-            text = GetText("Nastavenízaříze0", "Nastavení zařízení se nezdařilo kompletně");
+        const QString text = SaveFailureText(counts);
         if (!text.isEmpty())
             TfDataSender::ShowDeviceMessage(text, okText, 0, platform::MB_ICONEXCLAMATION, true);
         // Nothing reached the device: what the operator typed stays on the
