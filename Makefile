@@ -9,7 +9,8 @@ CMAKE_ARGS ?=
 
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev \
             libjpeg62-turbo-dev libgtest-dev libgmock-dev iproute2 libcap2-bin \
-            libxcb1-dev libxkbcommon-dev xvfb xauth x11-apps clang libclang-rt-14-dev
+            libxcb1-dev libxkbcommon-dev xvfb xauth x11-apps clang libclang-rt-14-dev \
+            qt6-translations-l10n
 
 .PHONY: all deps build run test test-unit test-asan clean
 

@@ -1,5 +1,7 @@
 #include "app/NavFrame.h"
 
+#include "lang/ControlProperties.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -24,6 +26,9 @@ TTlacPanel::TTlacPanel(QWidget* parent)
     FShowMnemonic = true;
     SetCaption(QStringLiteral("?"));
     setCursor(Qt::PointingHandCursor);
+    // The frame owns the caption and the hint; language files carry them
+    // once, on the frame.
+    setProperty(ShowsParentTextsProperty, true);
 }
 
 void TTlacPanel::SetHint(const QString& value)

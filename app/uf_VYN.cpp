@@ -154,6 +154,7 @@ void TfVYN::FormCreate()
     WireSaveCommands();
 
     LoadLanguageFromIni(FSettingsFile);
+    LanguageLoaded();
 
     try {
         FLastMAC = {};

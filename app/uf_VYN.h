@@ -25,6 +25,7 @@ class QCloseEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QTimer;
 class TDataManager;
 class TfDM;
@@ -382,6 +383,39 @@ public:
     void ShowCurrentIP(uint32_t IP);
     void CloseDevice();
     void LMenuClick(QObject* Sender);
+    // Reads the adapters anew and pops the adapter menu up under its button.
+    void cmdSelAdapterTlacClick();
+    void FillAdapterMenu();
+    // The flags: Czech (cesky.lng) and English (english.lng) from the
+    // program folder. A missing or broken file raises its failure.
+    void Image2Click();
+    void Image3Click();
+    // Qt's own texts (standard buttons, input dialogs) in the language of
+    // the loaded file.
+    void ApplyQtTranslation();
+    // What follows every load of a language file, at start-up too: Qt's own
+    // texts, and frames of fixed width grown to fit their captions.
+    void LanguageLoaded();
+    // After a language switch: the texts the program sets while it runs,
+    // in the new language, and frames wide enough for their captions.
+    void RefreshRunTimeTexts();
+    // Key seen before the focused control; Key becomes 0 when consumed.
+    void FormKeyDown(int& Key, Qt::KeyboardModifiers Shift, const QString& Text);
+    // The window's texts as a template "form.xml" in the working folder.
+    void cmdSaveFormClick();
+    void imgLogoClick();
+    void FooterlblKavreloClick();
+    void Button1Click();
+    QLabel* imgLogo = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* Image3 = nullptr;
+    TPanel* pnlFooter = nullptr;
+    QLabel* lblKavrelo = nullptr;
+    QPushButton* cmdSaveForm = nullptr;
+    QPushButton* Button1 = nullptr;
+    // The address ShowCurrentIP shows, to show it again after a switch.
+    uint32_t FCurrentIPShown = 0;
+    void BuildCommands();
 
     // Components, named as the language files address them.
     TPanel* pnlHeader = nullptr;

@@ -294,4 +294,5 @@ void TfVYN::BuildLayout()
     tcpMerit = new TTcpClient(this, QStringLiteral("tcpMerit"));
 
     BuildMeasure();
+    BuildCommands();
 }

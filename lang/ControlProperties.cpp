@@ -114,8 +114,15 @@ bool isIntegerType(QMetaType type)
 
 } // namespace
 
+bool ShowsParentTexts(const QWidget* control)
+{
+    return control->property(ShowsParentTextsProperty).toBool();
+}
+
 std::optional<QString> GetControlCaption(const QWidget* control)
 {
+    if (ShowsParentTexts(control))
+        return std::nullopt;
     if (const Slot slot = slotFor(control, QStringLiteral("Caption")); slot != Slot::None)
         return readSlot(control, slot);
     const QMetaProperty property = findProperty(control, QStringLiteral("Caption"));
@@ -126,6 +133,8 @@ std::optional<QString> GetControlCaption(const QWidget* control)
 
 QString GetControlHint(const QWidget* control)
 {
+    if (ShowsParentTexts(control))
+        return {};
     if (const Slot slot = slotFor(control, QStringLiteral("Hint")); slot != Slot::None)
         return readSlot(control, slot);
     return findProperty(control, QStringLiteral("Hint")).read(control).toString();

@@ -28,8 +28,17 @@ class QWidget;
 // control of its own: its children stand in its place, so language files
 // follow the controls the program names and not Qt's inner structure.
 
-// The caption of control; nothing when it has no Caption in the map above.
+// A widget that only shows texts its parent owns (the inner panel of a
+// navigation frame) carries this dynamic property set to true. Its caption
+// and hint belong to the parent: read from the parent, they appear once in a
+// template, so a translated caption is never overwritten by the part's copy.
+inline constexpr char ShowsParentTextsProperty[] = "vynShowsParentTexts";
+bool ShowsParentTexts(const QWidget* control);
+
+// The caption of control; nothing when it has no Caption in the map above or
+// shows its parent's texts.
 std::optional<QString> GetControlCaption(const QWidget* control);
+// Empty for a control that shows its parent's texts.
 QString GetControlHint(const QWidget* control);
 
 // Sets the property Name of Control from text, converted to the property's

@@ -2,6 +2,8 @@
 
 #include "platform/Exception.h"
 
+#include <QUrl>
+
 #include <arpa/inet.h>
 #include <curl/curl.h>
 
@@ -181,8 +183,9 @@ CURLcode Drive(CURL* c, GetState& s)
             s.ReadTimedOut = true;
             break;
         }
-        const auto wait = s.Connected ? std::min<milliseconds>(milliseconds(100), readLimit - duration_cast<milliseconds>(silent))
-                                      : milliseconds(100);
+        auto wait = milliseconds(100);
+        if (s.Connected)
+            wait = std::min(wait, readLimit - duration_cast<milliseconds>(silent));
         curl_multi_poll(m, nullptr, 0, static_cast<int>(std::max<milliseconds::rep>(1, wait.count())), nullptr);
     }
     curl_multi_remove_handle(m, c);
@@ -255,7 +258,14 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
     if (state.ReadTimedOut)
         throw Exception(QStringLiteral("Read timed out: nothing arrived for %1 ms.").arg(Options.ReadTimeoutMs));
     if (rc == CURLE_OPERATION_TIMEDOUT && state.Connected)
-        throw Exception(QStringLiteral("The answer did not arrive in full within %1 ms.").arg(Options.TotalTimeoutMs));
+        throw Exception(
+            QStringLiteral("The answer did not arrive in full within %1 ms.").arg(Options.TotalTimeoutMs));
+    if (rc == CURLE_OPERATION_TIMEDOUT) // libcurl words this one differently from path to path
+        throw Exception(QStringLiteral("No connection to %1 within %2 ms.")
+                            .arg(QUrl(Url).host())
+                            .arg(Options.TotalTimeoutMs > 0
+                                     ? std::min(Options.ConnectTimeoutMs, Options.TotalTimeoutMs)
+                                     : Options.ConnectTimeoutMs));
     if (rc != CURLE_OK)
         throw Exception(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));
     return state.Body;

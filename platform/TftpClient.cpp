@@ -117,7 +117,7 @@ public:
         while (!m_done) {
             if (m_events.Cancelled && m_events.Cancelled()) {
                 if (m_peerKnown)
-                    Send(ErrorPacket(ErrUndefined, "cancelled"));
+                    SendQuietly(ErrorPacket(ErrUndefined, "cancelled"), m_server);
                 throw Exception(QStringLiteral("The transfer was cancelled."));
             }
             if (m_sendNext) {
@@ -144,13 +144,19 @@ private:
         return b;
     }
 
-    void Send(const QByteArray& packet, const sockaddr_in* to = nullptr)
+    void Send(const QByteArray& packet)
     {
-        const sockaddr_in& target = to ? *to : m_server;
         const ssize_t n = sendto(m_socket.Fd(), packet.constData(), static_cast<size_t>(packet.size()), 0,
-                                 reinterpret_cast<const sockaddr*>(&target), sizeof target);
+                                 reinterpret_cast<const sockaddr*>(&m_server), sizeof m_server);
         if (n < 0)
-            throw Exception(QStringLiteral("Cannot send to %1: %2").arg(AddressText(target.sin_addr), SystemText(errno)));
+            throw Exception(QStringLiteral("Cannot send to %1: %2").arg(HostText(), SystemText(errno)));
+    }
+
+    // For courtesy packets: their loss must not replace the real outcome.
+    void SendQuietly(const QByteArray& packet, const sockaddr_in& to)
+    {
+        sendto(m_socket.Fd(), packet.constData(), static_cast<size_t>(packet.size()), 0,
+               reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
 
     QString HostText() const { return AddressText(m_server.sin_addr); }
@@ -175,7 +181,8 @@ private:
             if (left <= m_timeoutMs)
                 return; // the deadline speaks next round
             if (++m_retries > kMaxRetries)
-                throw Exception(QStringLiteral("No answer from %1 within %2 ms.").arg(HostText()).arg(m_timeoutMs));
+                throw Exception(
+                    QStringLiteral("No answer from %1 within %2 ms.").arg(HostText()).arg(m_timeoutMs));
             Send(m_last);
             return;
         }
@@ -192,7 +199,7 @@ private:
             return;
         if (m_peerKnown && from.sin_port != m_server.sin_port) {
             // Another conversation's datagram: tell its sender, go on with ours.
-            Send(ErrorPacket(ErrUnknownTid, "unknown transfer ID"), &from);
+            SendQuietly(ErrorPacket(ErrUnknownTid, "unknown transfer ID"), from);
             return;
         }
         const uint16_t op = Get16(buf);
@@ -241,7 +248,7 @@ private:
             bool ok = false;
             agreed = fields[i + 1].toInt(&ok);
             if (!ok || agreed < 8 || agreed > m_requested) {
-                Send(ErrorPacket(ErrOption, "bad blksize"));
+                SendQuietly(ErrorPacket(ErrOption, "bad blksize"), m_server);
                 throw Exception(QStringLiteral("%1 offered a block size of %2 bytes.")
                                     .arg(HostText(), QString::fromLatin1(fields[i + 1].left(20))));
             }

@@ -10,13 +10,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -25,54 +23,42 @@ using namespace platform;
 namespace {
 
 // A web server on loopback; the request path picks its misbehaviour.
-class LoopServer
+struct LoopServer
 {
-public:
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t port = 0;
+    std::thread thread;
+
     LoopServer()
     {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(m_fd, 4);
         socklen_t len = sizeof a;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
-        m_thread = std::thread([this] { Serve(); });
+        bind(fd, reinterpret_cast<sockaddr*>(&a), len);
+        listen(fd, 4);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+        thread = std::thread([this] {
+            for (int c; (c = accept(fd, nullptr, nullptr)) >= 0; close(c)) {
+                char buf[2048] = {};
+                recv(c, buf, sizeof buf - 1, 0); // a head fits one read on loopback
+                const std::string request(buf);
+                Answer(c, request.substr(4, request.find(' ', 4) - 4));
+            }
+        });
     }
     ~LoopServer()
     {
-        m_stop = true;
-        m_thread.join();
-        close(m_fd);
+        shutdown(fd, SHUT_RDWR); // ends the accept
+        thread.join();
+        close(fd);
     }
-    QString Url(const char* path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path); }
+    QString Url(const char* path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path); }
 
-private:
-    void Serve()
-    {
-        while (!m_stop) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, 50) != 1)
-                continue;
-            const int c = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0)
-                continue;
-            std::string request;
-            char buf[1024];
-            ssize_t n = 0;
-            while (request.find("\r\n\r\n") == std::string::npos && (n = recv(c, buf, sizeof buf, 0)) > 0)
-                request.append(buf, static_cast<size_t>(n));
-            if (request.rfind("GET ", 0) == 0)
-                Answer(c, request.substr(4, request.find(' ', 4) - 4));
-            close(c);
-        }
-    }
+    static bool Put(int c, const std::string& s) { return send(c, s.data(), s.size(), MSG_NOSIGNAL) > 0; }
 
-    bool Put(int c, const std::string& s) { return send(c, s.data(), s.size(), MSG_NOSIGNAL) > 0; }
-
-    void Answer(int c, const std::string& path)
+    static void Answer(int c, const std::string& path)
     {
         const std::string ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
         if (path == "/announced-too-big")
@@ -82,16 +68,11 @@ private:
         else if (path == "/moved")
             Put(c, "HTTP/1.1 302 Found\r\nLocation: /unannounced-1000\r\nContent-Length: 0\r\n\r\n");
         else if (path == "/trickle") // a byte every 100 ms, until the client hangs up
-            for (bool alive = Put(c, ok + "Content-Length: 100000\r\n\r\n"); alive && !m_stop;) {
+            for (bool alive = Put(c, ok + "Content-Length: 100000\r\n\r\n"); alive;) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 alive = Put(c, "t");
             }
     }
-
-    int m_fd = -1;
-    uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
 };
 
 // What the work events reported.
@@ -170,7 +151,9 @@ TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
     o.TotalTimeoutMs = 30000;
     EXPECT_EQ(ExceptionText([&] { HttpGet(server.Url("/trickle"), o, cancelled.Events()); }),
               "The transfer was cancelled.");
-    EXPECT_EQ(cancelled.Counts.size(), 3u);
+    ASSERT_EQ(cancelled.Counts.size(), 3u);
+    EXPECT_LT(cancelled.Counts[0], cancelled.Counts[1]); // bytes so far, not per piece
+    EXPECT_LT(cancelled.Counts[1], cancelled.Counts[2]);
     EXPECT_EQ(cancelled.Ends, 1);
 }
 
@@ -197,7 +180,8 @@ TEST(TransferOnDevice, PagesAndWebFaults)
     sim.Set("http-slow", "2500");
     HttpOptions quick;
     quick.ReadTimeoutMs = 1000;
-    EXPECT_EQ(ExceptionText([&] { DevGet(bench, "/vyn.xml", quick); }), "Read timed out: nothing arrived for 1000 ms.");
+    EXPECT_EQ(ExceptionText([&] { DevGet(bench, "/vyn.xml", quick); }),
+              "Read timed out: nothing arrived for 1000 ms.");
     EXPECT_TRUE(DevGet(bench, "/vyn.xml").contains("<temperature>"));
 }
 
@@ -261,12 +245,13 @@ TEST(TransferOnDevice, RefusalsCarryTheDevicesTextAndSilenceEndsInBoundedTime)
               "The upload to 10.213.0.2 did not finish within 700 ms.");
 
     // Nobody at this address of the PC's subnet.
-    EXPECT_NE(ExceptionText([&] { DevPut(bench, Image("x"), quick, nullptr, "10.213.0.99"); }), "<no exception>");
+    EXPECT_EQ(ExceptionText([&] { DevPut(bench, Image("x"), quick, nullptr, "10.213.0.99"); }),
+              "The upload to 10.213.0.99 did not finish within 700 ms.");
     HttpOptions web;
     web.ConnectTimeoutMs = 1500;
-    EXPECT_NE(ExceptionText([&] {
+    EXPECT_EQ(ExceptionText([&] {
                   NetBench::Entered pc(bench.PcNamespace());
                   HttpGet("http://10.213.0.99/vyn.xml", web);
               }),
-              "<no exception>");
+              "No connection to 10.213.0.99 within 1500 ms.");
 }

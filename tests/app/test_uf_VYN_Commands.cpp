@@ -1,0 +1,410 @@
+// The main window's commands: the adapter menu, the flags, the keys, the
+// page menu and the template export, on the real window.
+#include "MainWindowFixture.h"
+
+#include "app/MyUtils.h"
+#include "app/NavFrame.h"
+#include "app/Panel.h"
+#include "app/uf_InputIP.h"
+#include "app/ufrm_LMenuH.h"
+#include "app/ufrm_TlacMenu.h"
+#include "app/ufrm_Tlacitko.h"
+#include "link/FakeIpHelper.h"
+#include "model/u_DevData.h"
+#include "platform/IniFile.h"
+#include "platform/MessageBox.h"
+#include "support/NetBench.h"
+#include "support/QStringPrint.h"
+#include "support/SimDevice.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// The address layer, failing on request.
+class AdapterLayer : public FakeIpHelperLink
+{
+public:
+    AdapterLayer(FakeIpHelper& fake, const bool& fail) : FakeIpHelperLink(fake), m_fail(fail) {}
+    uint32_t GetAdaptersInfo(void* i, uint32_t* s) override
+    {
+        return m_fail ? platform::ERROR_NOT_ENOUGH_MEMORY : FakeIpHelperLink::GetAdaptersInfo(i, s);
+    }
+
+private:
+    const bool& m_fail;
+};
+
+uint32_t Ip(const char* text)
+{
+    return StrToIPAddr(QString::fromLatin1(text));
+}
+
+platform::AdapterEntry Adapter(const char* description, std::vector<std::pair<uint32_t, uint32_t>> addresses)
+{
+    platform::AdapterEntry a;
+    a.Index = 3;
+    a.Name = "eth0";
+    a.Description = description;
+    a.Addresses = std::move(addresses);
+    return a;
+}
+
+void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers, const QString& text)
+{
+    QTest::sendKeyEvent(QTest::Press, target, key, text, modifiers);
+    QTest::sendKeyEvent(QTest::Release, target, key, text, modifiers);
+}
+
+class CommandsTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        SetIpHelperLoader([this] { return std::make_unique<AdapterLayer>(fake, failAdapters); });
+        platform::SetMessageBoxHook([this](QWidget*, const QString& text, const QString& caption, unsigned flags) {
+            boxes.push_back({text, caption, QString::number(flags)});
+            return answer;
+        });
+        TfInputIP::ModalHook = [this](TfInputIP& dialog) {
+            ++ipDialogs;
+            dialog.cmdCancelClick();
+        };
+        w = std::make_unique<TfVYN>(nullptr, ini);
+    }
+
+    void TearDown() override
+    {
+        w.reset();
+        TfInputIP::ModalHook = nullptr;
+        platform::SetMessageBoxHook(nullptr);
+        SetIpHelperLoader(nullptr);
+        MainWindowTest::TearDown();
+    }
+
+    QStringList MenuTexts() const
+    {
+        QStringList texts;
+        for (QAction* a : w->pmSelAdapt->actions())
+            texts << a->text() + u'=' + IPAddrToStr(a->data().toUInt());
+        return texts;
+    }
+
+    void LoadDevice()
+    {
+        w->FDevIP = Ip("10.213.0.2");
+        w->FDeviceLoaded = true;
+        w->UpdateDeviceState();
+    }
+
+    FakeIpHelper fake;
+    bool failAdapters = false;
+    std::vector<QStringList> boxes;
+    int answer = platform::IDNO;
+    int ipDialogs = 0;
+    std::unique_ptr<TfVYN> w;
+};
+
+} // namespace
+
+TEST_F(CommandsTest, TheAdapterMenuListsEveryAddressOnceAndKeepsWhatItHasWhenReadingFails)
+{
+    const QString deflt = QString::fromUtf8("<Výchozí adaptér>=0.0.0.0");
+    // No adapter with an address: only the default item.
+    fake.Adapters = {Adapter("Wired", {{0, 0}})};
+    LocalAdapterIP = Ip("10.0.0.9");
+    w->cmdSelAdapterTlacClick();
+    EXPECT_TRUE(w->pmSelAdapt->isVisible());
+    w->pmSelAdapt->hide();
+    EXPECT_EQ(MenuTexts(), QStringList{deflt});
+    EXPECT_EQ(LocalAdapterIP, 0u);
+    EXPECT_EQ(w->lblCurrentAdapter->text(), QString::fromUtf8("Není k dispozici síťový adaptér."));
+
+    // Two addresses on one adapter, one on another; opened twice.
+    fake.Adapters = {Adapter("Wired", {{Ip("10.0.0.1"), Ip("255.0.0.0")}, {Ip("192.168.5.7"), Ip("255.255.255.0")}}),
+                     Adapter("Wireless", {{Ip("172.16.1.2"), Ip("255.255.0.0")}})};
+    w->FillAdapterMenu();
+    w->FillAdapterMenu();
+    const QStringList two{deflt, "Wired (10.0.0.1)=10.0.0.1", "Wired (192.168.5.7)=192.168.5.7",
+                          "Wireless (172.16.1.2)=172.16.1.2"};
+    EXPECT_EQ(MenuTexts(), two);
+
+    // Choosing binds every later conversation to that address.
+    w->pmSelAdapt->actions()[2]->trigger();
+    EXPECT_EQ(LocalAdapterIP, Ip("192.168.5.7"));
+    EXPECT_EQ(w->lblCurrentAdapter->text(), "Wired (192.168.5.7)");
+
+    // The adapters cannot be read: the menu, the choice and the label stay.
+    failAdapters = true;
+    w->FillAdapterMenu();
+    EXPECT_EQ(MenuTexts(), two);
+    EXPECT_EQ(LocalAdapterIP, Ip("192.168.5.7"));
+    EXPECT_EQ(w->lblCurrentAdapter->text(), "Wired (192.168.5.7)");
+
+    w->pmSelAdapt->actions()[0]->trigger();
+    EXPECT_EQ(LocalAdapterIP, 0u);
+    EXPECT_EQ(w->lblCurrentAdapter->text(), QString::fromUtf8("Zvolte síťový adaptér."));
+}
+
+TEST_F(CommandsTest, TheFlagsSwitchEveryTextAndTheRunningStateStays)
+{
+    fake.Adapters = {Adapter("Wired", {{Ip("10.213.0.1"), Ip("255.255.255.0")}})};
+    w->show();
+    LoadDevice();
+    w->ShowCurrentIP(Ip("10.213.0.2"));
+    w->LMenuClick(w->lmCommon);
+    w->timMerit->start(60000);
+    w->cmdMerit->SetCaption(QStringLiteral("Stop"));
+
+    QTest::mouseClick(w->Image3, Qt::LeftButton);
+    EXPECT_EQ(w->windowTitle(), "VYN - settings");
+    EXPECT_EQ(w->menuIP->Tlac->Caption(), "Search by &IP");
+    EXPECT_EQ(w->lblCurrentAdapter->text(), "Choose a network adapter.");
+    EXPECT_EQ(w->lblCurrentIP->text(), "Current IP address : 10.213.0.2");
+    EXPECT_EQ(w->pnlSettingsCaption->Caption(), "  General");
+    EXPECT_EQ(w->cmdMerit->Caption(), "Stop");
+    w->FillAdapterMenu();
+    EXPECT_EQ(w->mSelAdapt->text(), "<Default adapter>");
+    // Captions fit their frames.
+    for (TNavFrame* frame : w->findChildren<TNavFrame*>())
+        EXPECT_LE(frame->Tlac->fontMetrics().horizontalAdvance(frame->Caption().remove(u'&')) + 8,
+                  frame->Tlac->width())
+            << frame->objectName().toStdString();
+
+    // A chosen adapter keeps its caption; the measure button its state.
+    w->pmSelAdapt->actions()[1]->trigger();
+    w->timMerit->stop();
+    QTest::mouseClick(w->Image2, Qt::LeftButton);
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("VYN - nastavení"));
+    EXPECT_EQ(w->menuIP->Tlac->Caption(), "Vyhledat podle &IP");
+    EXPECT_EQ(w->lblCurrentAdapter->text(), "Wired (10.213.0.1)");
+    EXPECT_EQ(w->lblCurrentIP->text(), QString::fromUtf8("Současná IP adresa : 10.213.0.2"));
+    EXPECT_EQ(w->pnlSettingsCaption->Caption(), QString::fromUtf8("  Obecné"));
+    EXPECT_EQ(w->cmdMerit->Caption(), QString::fromUtf8("Měřit"));
+    EXPECT_EQ(w->cmdSelAdapter->width(), 20);
+
+    // The settings file names the last file relative to the program folder.
+    QTest::mouseClick(w->Image3, Qt::LeftButton);
+    ASSERT_TRUE(w->close());
+    EXPECT_EQ(platform::IniFile(ini).ReadString("language", "langfile", QString()), "english.lng");
+}
+
+TEST_F(CommandsTest, AMissingLanguageFileShowsItsErrorAndChangesNothing)
+{
+    const QString file = ProgramFolder() + QStringLiteral("english.lng");
+    ASSERT_TRUE(QFile::rename(file, file + QStringLiteral(".away")));
+    testing::internal::CaptureStderr();
+    QTest::mouseClick(w->Image3, Qt::LeftButton);
+    const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
+    QFile::rename(file + QStringLiteral(".away"), file);
+    EXPECT_TRUE(err.contains(QString::fromUtf8("Soubor s překladem:\"%1\" nenalezen!").arg(file))) << err.toStdString();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("VYN - nastavení"));
+}
+
+TEST_F(CommandsTest, AltKeysRunTheCommandsAndLeaveTypedCharactersAlone)
+{
+    w->show();
+    // key, device loaded, consumed, device loaded after, boxes asked
+    const struct {
+        Qt::Key key;
+        bool device;
+        bool consumed;
+        bool deviceAfter;
+        size_t boxes;
+    } rows[] = {
+        {Qt::Key_X, true, true, false, 0}, {Qt::Key_X, false, true, false, 1}, {Qt::Key_F, true, true, true, 0},
+        {Qt::Key_F, false, false, false, 0}, {Qt::Key_I, false, true, false, 0}, {Qt::Key_M, true, true, true, 0},
+        {Qt::Key_S, false, true, false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(QKeySequence(row.key).toString().toStdString() + (row.device ? " with device" : " without"));
+        boxes.clear();
+        w->FDeviceLoaded = false;
+        w->UpdateDeviceState();
+        if (row.device)
+            LoadDevice();
+        QKeyEvent press(QEvent::KeyPress, row.key, Qt::AltModifier, QKeySequence(row.key).toString().toLower());
+        QCoreApplication::sendEvent(w.get(), &press);
+        EXPECT_EQ(press.isAccepted(), row.consumed);
+        EXPECT_EQ(w->FDeviceLoaded, row.deviceAfter);
+        ASSERT_EQ(boxes.size(), row.boxes);
+        if (row.boxes) {
+            EXPECT_EQ(boxes[0], (QStringList{QString::fromUtf8("Ukončit aplikaci?"), w->windowTitle(), "36"}));
+            EXPECT_TRUE(w->isVisible()); // answered No
+        }
+    }
+
+    // While a road runs, no key closes the device.
+    LoadDevice();
+    {
+        TfVYN::TRoadGuard road(*w);
+        Key(w.get(), Qt::Key_X, Qt::AltModifier, "x");
+        EXPECT_TRUE(w->FDeviceLoaded);
+    }
+
+    // AltGr (Ctrl+Alt, or a third-level key) types its character into the
+    // focused field and never closes the device.
+    w->LMenuClick(w->lmCommon);
+    w->txtVYNName->setFocus();
+    w->txtVYNName->clear();
+    Key(w->txtVYNName, Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, "@");
+    Key(w->txtVYNName, Qt::Key_X, Qt::ControlModifier | Qt::AltModifier, "#");
+    Key(w->txtVYNName, Qt::Key_At, Qt::AltModifier, "@");
+    EXPECT_EQ(w->txtVYNName->text(), "@#@");
+    EXPECT_TRUE(w->FDeviceLoaded);
+
+    // Yes ends the program.
+    w->FDeviceLoaded = false;
+    w->UpdateDeviceState();
+    answer = platform::IDYES;
+    Key(w.get(), Qt::Key_X, Qt::AltModifier, "x");
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(CommandsTest, KeysOfOtherWindowsAreNotTheMainWindows)
+{
+    w->show();
+    LoadDevice();
+    TfDataSender sender(w.get(), 0, w->FDataManager.get());
+    sender.show();
+    Key(sender.cmdOK, Qt::Key_X, Qt::AltModifier, "x");
+    EXPECT_TRUE(w->FDeviceLoaded);
+    TfInputIP dialog(w.get());
+    dialog.show();
+    Key(dialog.txtIP, Qt::Key_X, Qt::AltModifier, "x");
+    EXPECT_TRUE(w->FDeviceLoaded);
+    // A modal dialog in front keeps the main window's keys from it too.
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.hide();
+    dialog.show();
+    Key(w.get(), Qt::Key_X, Qt::AltModifier, "x");
+    EXPECT_TRUE(w->FDeviceLoaded);
+}
+
+TEST_F(CommandsTest, OnlyTheChosenPageIsEnabledAndInFront)
+{
+    LoadDevice();
+    for (const auto& [item, page] : w->MenuPages()) {
+        SCOPED_TRACE(item->objectName().toStdString());
+        QTest::mouseClick(item->Tlac, Qt::LeftButton);
+        EXPECT_TRUE(item->Selected());
+        EXPECT_TRUE(w->pnlSettingsHold->isVisibleTo(w.get()));
+        EXPECT_EQ(w->pnlSettingsCaption->Caption(), item->Caption());
+        const QList<TPanel*> siblings = w->pnlSettingsHold->findChildren<TPanel*>(Qt::FindDirectChildrenOnly);
+        for (TPanel* other : siblings)
+            EXPECT_EQ(other->isEnabled(), other == page) << other->objectName().toStdString();
+        QWidget* front = nullptr;
+        for (QObject* child : w->pnlSettingsHold->children())
+            if (qobject_cast<TPanel*>(child))
+                front = static_cast<QWidget*>(child);
+        EXPECT_EQ(front, page);
+    }
+    // The heading does nothing.
+    QTest::mouseClick(w->lmTempSet->Tlac, Qt::LeftButton);
+    EXPECT_TRUE(w->MenuPages().back().first->Selected());
+    // Without a page: the no-device panel alone is shown.
+    w->ShowPage(nullptr, false);
+    EXPECT_TRUE(w->pnlNone->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->pnlDevSetup->isVisibleTo(w.get()));
+    w->Button1->click();
+    EXPECT_TRUE(w->pnlDevSetup->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->pnlNone->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->pnlSettingsHold->isVisibleTo(w.get()));
+}
+
+TEST_F(CommandsTest, TheExportWritesEveryControlNameInWindows1250)
+{
+    w->cmdSaveForm->click();
+    const QByteArray bytes = ReadFile(dir.filePath("form.xml"));
+    ASSERT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>")) << bytes.left(60).toStdString();
+    QStringDecoder decode("windows-1250");
+    const QString text = decode(bytes);
+    EXPECT_FALSE(decode.hasError());
+    EXPECT_TRUE(bytes.contains(QByteArray("caption=\"VYN - nastaven\xED\"")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<root>\n")) || text.contains(QStringLiteral("<root>\r\n")));
+    for (QWidget* control : w->findChildren<QWidget*>()) {
+        const QString name = control->objectName();
+        if (name.isEmpty() || name.startsWith(QLatin1String("qt_")) || control->isWindow())
+            continue;
+        EXPECT_TRUE(text.contains(u'<' + name + u'>') || text.contains(u'<' + name + u' ')
+                    || text.contains(u'<' + name + QStringLiteral("/>")))
+            << name.toStdString();
+    }
+}
+
+TEST_F(CommandsTest, ASearchLeavesOnlyThroughTheChosenAdapter)
+{
+    if (!NetBench::IsRoot())
+        GTEST_SKIP() << "needs root to create network namespaces (CI runs as root)";
+    w.reset();
+    SetIpHelperLoader(nullptr);
+    NetBenchOptions options;
+    options.pcRoute = NetBenchOptions::Route::None;
+    options.secondInterface = true;
+    NetBench bench("cmdadapt", options);
+    SimDevice sim(bench);
+    NetBench::Entered pc(bench.PcNamespace());
+    ARPManager().GetIPTable();
+    w = std::make_unique<TfVYN>(nullptr, ini);
+    w->FillAdapterMenu();
+    const auto search = [&](const QString& address) {
+        for (QAction* item : w->pmSelAdapt->actions())
+            if (item->text().endsWith(u'(' + address + u')'))
+                item->trigger();
+        EXPECT_EQ(IPAddrToStr(LocalAdapterIP), address);
+        TfDataSender sender(w.get(), 0, w->FDataManager.get());
+        QString ip;
+        return sender.FindIPByMAC(QStringLiteral("02-76-79-6e-00-02"), QString(), ip, false);
+    };
+    EXPECT_EQ(search(QString::fromLatin1(NetBench::PcIp)), QString::fromLatin1(NetBench::DevIp));
+    EXPECT_EQ(search(QString::fromStdString(bench.Pc2Address())), QString());
+}
+
+TEST(CommandsScreens, TheFlagsSwitchTheLanguageOnARealDisplay)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "xvfb-run is not installed";
+    QTemporaryDir dir;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.setProcessEnvironment(env);
+    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", LANG_SCREENS_PATH, dir.path()});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const QStringList place = QString::fromLatin1(run.readAllStandardOutput()).trimmed().split(u' ');
+    ASSERT_EQ(place.size(), 4);
+    const QRect strip(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt());
+
+    const QImage czech(dir.filePath("cesky.png")), english(dir.filePath("english.png")),
+        back(dir.filePath("cesky2.png"));
+    ASSERT_FALSE(czech.isNull());
+    ASSERT_FALSE(english.isNull());
+    ASSERT_FALSE(back.isNull());
+    const auto differing = [&](const QImage& a, const QImage& b) {
+        int n = 0;
+        for (int y = strip.top(); y <= strip.bottom(); ++y)
+            for (int x = strip.left(); x <= strip.right(); ++x)
+                n += a.pixel(x, y) != b.pixel(x, y);
+        return n;
+    };
+    // The top menu and the title strip read differently in English, and
+    // the way back gives the Czech window again.
+    EXPECT_GT(differing(czech, english), 200);
+    EXPECT_EQ(differing(czech, back), 0);
+    EXPECT_EQ(czech, back);
+}
