@@ -16,6 +16,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -300,4 +303,42 @@ TEST_F(SaveE2E, TheDeviceIsAwaitedOnItsDefaultPortWhateverThePortOfTheSearch)
     EXPECT_TRUE(w->FDeviceLoaded);
     EXPECT_EQ(DevicePort, 40000);
     EXPECT_EQ(IPToStr(w->FDevIP), kDevIp);
+}
+
+TEST(SaveScreens, TheWholeRoadOnARealDisplay)
+{
+    VYN_REQUIRE_ROOT();
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "xvfb-run is not installed";
+    NetBench bench("ss");
+    SimDevice sim(bench);
+    QTemporaryDir dir;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.setProcessEnvironment(env);
+    {
+        // The program and its display live on the PC's side of the bench.
+        NetBench::Entered pc(bench.PcNamespace());
+        run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", SAVE_SCREENS_PATH, dir.path(), kDevIp});
+        ASSERT_TRUE(run.waitForStarted());
+    }
+    ASSERT_TRUE(run.waitForFinished(120000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromLatin1(run.readAllStandardOutput()).split(u'\n'),
+              (QStringList{"Obyvak", "http://10.213.0.1/teplota.php", ""}));
+
+    const QByteArray name("Obyvak\0", 7);
+    EXPECT_EQ(Bytes(sim.Record(0xD5)).mid(106, name.size()), name);
+    // The settings page on screen: more than one colour, and some of the
+    // entry fields' white.
+    const QImage shot(dir.filePath(QStringLiteral("saved.png")));
+    ASSERT_FALSE(shot.isNull());
+    int white = 0;
+    for (int y = 0; y < shot.height(); y += 2)
+        for (int x = 0; x < shot.width(); x += 2)
+            white += shot.pixelColor(x, y) == Qt::white;
+    EXPECT_GT(white, 100);
+    EXPECT_LT(white, shot.width() * shot.height() / 4);
 }
