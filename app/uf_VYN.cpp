@@ -156,6 +156,7 @@ void TfVYN::FormCreate()
         item->SetOnMouseLeave([this](QObject* sender) { TopMenuLeave(sender); });
     }
     WireDeviceCommands();
+    WireSaveCommands();
 
     LoadLanguageFromIni(FSettingsFile);
     LanguageLoaded();

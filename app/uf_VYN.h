@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/u_ARPTx.h"
+#include "platform/TftpClient.h"
 #include "platform/Transfer.h"
 
 #include <QByteArray>
@@ -139,6 +140,33 @@ public:
     using TInputQuery =
         std::function<bool(QWidget* Owner, const QString& Title, const QString& Prompt, QString& Text)>;
     static TInputQuery InputQueryHook;
+
+    // --- Saving (uf_VYN_Save.cpp) ---
+    void cmdSaveValsTlacClick();
+    void cmdDefaultValTlacClick();
+    // The records of a write batch: sent, and acknowledged at least once
+    // (both 0 when no batch went out).
+    struct TWriteCounts
+    {
+        int32_t Sent = 0;
+        int32_t Acked = 0;
+    };
+    // Finds the device again, uploads the SOAP document when it changed and
+    // writes every loaded record. True when every record sent was
+    // acknowledged. Sender: a conversation window to use, or null for one
+    // of its own.
+    bool WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts = nullptr);
+    // The message after a write that was not complete; empty when every
+    // record sent was acknowledged.
+    static QString SaveFailureText(const TWriteCounts& Counts);
+    // Points the save and defaults frames at the commands above.
+    void WireSaveCommands();
+    // The upload of the image; the platform's TFTP client unless a test
+    // stands in here.
+    using TTftpPut = std::function<void(const QString& Host, const QString& RemoteName, const QByteArray& Data,
+                                        const platform::TftpOptions& Options,
+                                        const platform::TransferEvents& Events)>;
+    static TTftpPut TftpPutHook;
 
     // --- Setting the device IP (uf_VYN_SetIP.cpp) ---
     void menuSetIPTlacClick();

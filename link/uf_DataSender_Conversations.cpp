@@ -532,6 +532,10 @@ int32_t TDataSenderConversations::WriteAllRecords(bool OnlyLoaded)
                Ellipsis);
     RunMessages();
 
+    // A record counts as saved once any acknowledgement for it came: a
+    // device that answers one record twice and another not at all has not
+    // saved everything.
+    std::vector<bool> acked(setup.size(), false);
     int32_t acks = 0;
     const int32_t cycles = TimeoutMs / 20 + 2;
     for (int32_t c = 0; acks < total && c < cycles; ++c) {
@@ -539,8 +543,16 @@ int32_t TDataSenderConversations::WriteAllRecords(bool OnlyLoaded)
         ++WaitCycles;
         TMyPacket d;
         while (MySock.ReceiveQueue().Pop(d)) {
-            if (d.IP == DeviceIP && !d.Data.isEmpty() && DataManager->FindPacketForRecord(d.Data, ptSetup) >= 0)
-                ++acks;
+            if (d.IP != DeviceIP || d.Data.isEmpty())
+                continue;
+            const int i = DataManager->FindPacketForRecord(d.Data, ptSetup);
+            if (i < 0)
+                continue;
+            const auto sent = std::find(setup.begin(), setup.end(), DataManager->GetPacket(i));
+            if (sent == setup.end() || acked[size_t(sent - setup.begin())])
+                continue;
+            acked[size_t(sent - setup.begin())] = true;
+            ++acks;
         }
         SetProgress(PercentHalfEven(acks, total));
         SetCaption(Num(acks) + Txt(u"z", u" z ") + Num(total) + Txt(u"záznamůuloženo", u" záznamů uloženo."));

@@ -79,7 +79,8 @@ public:
     // One record; never raise (a failure is a false result).
     bool QueryRecord(TDataPacket* Packet, bool Wait, bool ShowProgress);
     bool SetRecord(TDataPacket* Packet, bool Wait, bool ShowProgress);
-    // Every setup record of the model: the count loaded or acknowledged.
+    // Every setup record of the model: the count loaded or acknowledged
+    // (each record once, however often the device answered it).
     int32_t ReadAllRecords();
     int32_t WriteAllRecords(bool OnlyLoaded);
 

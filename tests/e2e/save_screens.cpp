@@ -1,0 +1,91 @@
+// The whole save road on a real display, as an operator goes it: search by
+// IP, load, type a new name and SOAP URL, save. Run inside the PC's network
+// namespace: save_screens DIR DEVICE-IP. Saves the settings page after the
+// reload as DIR/saved.png and prints the name and URL the pages show then.
+#include "app/Panel.h"
+#include "app/uf_InputIP.h"
+#include "app/uf_VYN.h"
+#include "app/ufrm_TlacMenu.h"
+#include "app/ufrm_LMenuH.h"
+#include "app/ufrm_Tlacitko.h"
+#include "lang/uLanguageForms.h"
+#include "link/u_ARPTx.h"
+#include "link/uf_DataSender.h"
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 3)
+        return 2;
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    const QString deviceIP = QString::fromLocal8Bit(argv[2]);
+    InstallWindowTranslation();
+    ARPManager().GetIPTable();
+    TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
+    w.move(0, 0);
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 3;
+
+    // Any question or message of the road counts as a failure of the run.
+    int messages = 0;
+    platform::SetMessageBoxHook([&](QWidget*, const QString&, const QString&, unsigned) {
+        ++messages;
+        return int(platform::IDYES);
+    });
+    QTimer presser;
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* d = qobject_cast<TfDataSender*>(top);
+            if (d && d->isVisible() && d->cmdOK->isVisible()) {
+                ++messages;
+                d->cmdOK->click();
+            }
+        }
+    });
+    presser.start(10);
+    TfInputIP::ModalHook = [&](TfInputIP& dialog) {
+        dialog.txtIP->selectAll();
+        QTest::keyClicks(dialog.txtIP, deviceIP);
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+    };
+
+    w.menuIP->TlacClick();
+    w.cmdLoadVals->TlacClick();
+    if (!w.FDeviceLoaded)
+        return 4;
+    w.LMenuClick(w.lmCommon);
+    w.txtVYNName->selectAll();
+    QTest::keyClicks(w.txtVYNName, QStringLiteral("Obyvak"));
+    w.LMenuClick(w.lmSoap);
+    // On its box: a wide check box takes clicks only on the box and its text.
+    QTest::mouseClick(w.chEnableSOAP, Qt::LeftButton, {}, QPoint(8, w.chEnableSOAP->height() / 2));
+    if (!w.chEnableSOAP->isChecked())
+        return 6;
+    w.txtSOAP_URL->selectAll();
+    QTest::keyClicks(w.txtSOAP_URL, QStringLiteral("http://10.213.0.1/teplota.php"));
+    // The URL's path lives in the document's request line, and a document
+    // without a body is not stored: give it one, as a loaded file would.
+    w.SetSoapBody("<teplota>%t</teplota>");
+    w.cmdSaveVals->TlacClick();
+    if (!w.FDeviceLoaded || messages != 0)
+        return 5;
+
+    w.LMenuClick(w.lmCommon);
+    w.repaint();
+    QGuiApplication::sync();
+    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + QStringLiteral("/saved.png"));
+    std::printf("%s\n%s\n", qPrintable(w.txtVYNName->text()), qPrintable(w.txtSOAP_URL->text()));
+    return 0;
+}
