@@ -15,9 +15,7 @@
 #include "model/u_DevData.h"
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
-#include "support/NetBench.h"
 #include "support/QStringPrint.h"
-#include "support/SimDevice.h"
 
 #include <QAction>
 #include <QFile>
@@ -359,34 +357,6 @@ TEST_F(CommandsTest, TheExportWritesEveryControlNameInWindows1250)
                     || text.contains(u'<' + name + QStringLiteral("/>")))
             << name.toStdString();
     }
-}
-
-TEST_F(CommandsTest, ASearchLeavesOnlyThroughTheChosenAdapter)
-{
-    if (!NetBench::IsRoot())
-        GTEST_SKIP() << "needs root to create network namespaces (CI runs as root)";
-    w.reset();
-    SetIpHelperLoader(nullptr);
-    NetBenchOptions options;
-    options.pcRoute = NetBenchOptions::Route::None;
-    options.secondInterface = true;
-    NetBench bench("cmdadapt", options);
-    SimDevice sim(bench);
-    NetBench::Entered pc(bench.PcNamespace());
-    ARPManager().GetIPTable();
-    w = std::make_unique<TfVYN>(nullptr, ini);
-    w->FillAdapterMenu();
-    const auto search = [&](const QString& address) {
-        for (QAction* item : w->pmSelAdapt->actions())
-            if (item->text().endsWith(u'(' + address + u')'))
-                item->trigger();
-        EXPECT_EQ(IPAddrToStr(LocalAdapterIP), address);
-        TfDataSender sender(w.get(), 0, w->FDataManager.get());
-        QString ip;
-        return sender.FindIPByMAC(QStringLiteral("02-76-79-6e-00-02"), QString(), ip, false);
-    };
-    EXPECT_EQ(search(QString::fromLatin1(NetBench::PcIp)), QString::fromLatin1(NetBench::DevIp));
-    EXPECT_EQ(search(QString::fromStdString(bench.Pc2Address())), QString());
 }
 
 TEST(CommandsScreens, TheFlagsSwitchTheLanguageOnARealDisplay)

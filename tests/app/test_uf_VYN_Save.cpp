@@ -227,42 +227,6 @@ TEST_F(SaveTest, RefusedPagesAndAnsweredNoSendNothing)
     EXPECT_TRUE(Shown.empty());
 }
 
-TEST_F(SaveTest, WithNothingWrittenTheEditsStayAndNothingIsReloaded)
-{
-    // The device answers its searches but acknowledges no record.
-    LoadedDevice([](const QByteArray& request) -> std::vector<QByteArray> {
-        if (request.size() >= 4 && uint8_t(request[3]) == 0xF6)
-            return {SearchRecord(QByteArray::fromHex("02abcdef0102"))};
-        return {};
-    });
-    w->IPSet->SetValues(QStringLiteral("10.0.0.9"), QStringLiteral("255.255.255.0"), QStringLiteral("0.0.0.0"));
-    w->txtVYNName->setText(QStringLiteral("Sklep"));
-    w->cmdSaveVals->TlacClick();
-
-    // The address resolves to the device's own MAC: nothing asked.
-    EXPECT_TRUE(Boxes.empty());
-    ASSERT_EQ(Shown.size(), 1u);
-    EXPECT_EQ(Shown[0].Text, kNotSaved);
-    EXPECT_EQ(Shown[0].Button, QStringLiteral("OK"));
-    // Four records went out, one search went before them, and no search
-    // looked for the device afterwards.
-    ASSERT_TRUE(device->WaitForReceived(5));
-    EXPECT_EQ(device->Received().size(), 5u);
-    EXPECT_TRUE(w->FDeviceLoaded);
-    EXPECT_EQ(w->txtVYNName->text(), QStringLiteral("Sklep"));
-    EXPECT_EQ(w->FDataManager->GetValue(QStringLiteral("vyn_name")).ToText(), QByteArray("Sklep"));
-
-    // A device no longer loaded is not searched at all; the edits stay too.
-    Shown.clear();
-    w->FDeviceLoaded = false;
-    w->txtVYNName->setText(QStringLiteral("Kotelna"));
-    w->cmdSaveVals->TlacClick();
-    ASSERT_EQ(Shown.size(), 1u);
-    EXPECT_EQ(Shown[0].Text, kNotSaved);
-    EXPECT_EQ(device->Received().size(), 5u);
-    EXPECT_EQ(w->txtVYNName->text(), QStringLiteral("Kotelna"));
-}
-
 TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHolds)
 {
     LoadedDevice();
