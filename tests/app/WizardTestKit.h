@@ -9,7 +9,7 @@
 #include "app/ufrm_IPSet.h"
 #include "link/ConversationTestKit.h"
 #include "link/u_ARPTx.h"
-#include "link/uf_DataSender.h"
+#include "link/MessageTaker.h"
 #include "support/NetBench.h"
 #include "support/QStringPrint.h"
 #include "support/SimDevice.h"
@@ -120,36 +120,4 @@ protected:
     uint32_t IP = 0x01010101;
     uint32_t Mask = 0x02020202;
     uint32_t Gateway = 0x03030303;
-};
-
-// Presses OK on every conversation window that waits modally for it and
-// writes down what it said (text, icon).
-class ModalMessageTaker : public QObject
-{
-public:
-    struct Message
-    {
-        QString Text;
-        QImage Icon;
-    };
-
-    ModalMessageTaker()
-    {
-        connect(&FTimer, &QTimer::timeout, this, [this] {
-            for (QWidget* w : QApplication::allWidgets()) {
-                auto* sender = qobject_cast<TfDataSender*>(w);
-                if (sender && sender->isVisible() && sender->isModal() && sender->cmdOK->isVisible()) {
-                    Messages.push_back({sender->lblCaption->text(), sender->imgSit->pixmap().toImage()});
-                    sender->cmdOK->click();
-                    return;
-                }
-            }
-        });
-        FTimer.start(20);
-    }
-
-    std::vector<Message> Messages;
-
-private:
-    QTimer FTimer;
 };

@@ -7,6 +7,7 @@
 #include "app/ufrm_Tlacitko.h"
 #include "link/FakeIpHelper.h"
 #include "link/LoopDevice.h"
+#include "link/MessageTaker.h"
 #include "model/u_DevData.h"
 #include "model/u_DevData_Text.h"
 #include "platform/MessageBox.h"
@@ -39,13 +40,6 @@ struct TBox
     bool RoadBusy = false;
 };
 
-// A message of a conversation window, as the operator saw it before OK.
-struct TShown
-{
-    QString Text;
-    QString Button;
-};
-
 struct TPut
 {
     QString Host;
@@ -74,18 +68,6 @@ protected:
             if (PutError)
                 throw Exception(*PutError);
         };
-        // Presses OK on every message a conversation window shows.
-        presser.setInterval(10);
-        QObject::connect(&presser, &QTimer::timeout, [this] {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                auto* d = qobject_cast<TfDataSender*>(top);
-                if (d && d->isVisible() && d->cmdOK->isVisible()) {
-                    Shown.push_back({d->lblCaption->text(), d->cmdOK->text()});
-                    d->cmdOK->click();
-                }
-            }
-        });
-        presser.start();
 
         w = std::make_unique<TfVYN>(nullptr, ini);
         LocalAdapterIP = 0;
@@ -94,7 +76,6 @@ protected:
 
     void TearDown() override
     {
-        presser.stop();
         w.reset();
         device.reset();
         TfVYN::TftpPutHook = nullptr;
@@ -150,8 +131,8 @@ protected:
     int Answer = platform::IDYES;
     std::vector<TPut> Puts;
     std::optional<QString> PutError;
-    std::vector<TShown> Shown;
-    QTimer presser;
+    TMessageTaker taker;
+    std::vector<TShown>& Shown = taker.Messages;
 };
 
 // The image of one "postsoap.xml" entry without a header: magic, one

@@ -201,7 +201,7 @@ TEST_F(SetIPCommandTest, DeviceOutsideTheSubnetIsSetThroughAStaticEntryAndLoaded
     options.devAddress = "192.168.50.7/24";
     options.devAnswersArp = false;
     StartWindow({}, options);
-    ModalMessageTaker taker;
+    TMessageTaker taker;
     Command([&](TfSetIPWiz& w) {
         // No other road while this one runs.
         EXPECT_TRUE(window->RoadBusy());
@@ -234,7 +234,7 @@ TEST_F(SetIPCommandTest, DeviceOutsideTheSubnetIsSetThroughAStaticEntryAndLoaded
 TEST_F(SetIPCommandTest, TheLoadedDeviceNeedsNoQuestionAnotherOneDoesAndALostOneIsReported)
 {
     StartWindow();
-    ModalMessageTaker taker;
+    TMessageTaker taker;
 
     // The device the window holds: straight on to waiting for it.
     window->FDevMAC = kDevMacBytes;
@@ -277,7 +277,7 @@ TEST_F(SetIPCommandTest, TheLoadedDeviceNeedsNoQuestionAnotherOneDoesAndALostOne
     ASSERT_EQ(Boxes.size(), 1u);
     ASSERT_EQ(taker.Messages.size(), 1u);
     EXPECT_EQ(taker.Messages[0].Text, QStringLiteral("Zařízení nebylo nalezeno."));
-    EXPECT_EQ(taker.Messages[0].Icon, DataSenderIcon(iconWarning).toImage());
+    EXPECT_EQ(taker.Messages[0].Icon, iconWarning);
     EXPECT_FALSE(window->FDeviceLoaded);
     EXPECT_TRUE(window->pnlNone->isVisibleTo(window.get()));
     EXPECT_FALSE(window->RoadBusy());

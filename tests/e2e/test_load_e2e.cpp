@@ -9,7 +9,7 @@
 #include "app/ufrm_TlacMenu.h"
 #include "app/ufrm_Tlacitko.h"
 #include "link/u_ARPTx.h"
-#include "link/uf_DataSender.h"
+#include "link/MessageTaker.h"
 #include "model/u_DevData_Text.h"
 #include "platform/MessageBox.h"
 #include "support/NetBench.h"
@@ -43,28 +43,6 @@ const QString kDevIp = QString::fromLatin1(NetBench::DevIp);
 const std::string kBroadcastSearch = "-> 255.255.255.255:30718 hdr 00 00 00 f6";
 const std::string kUnicastSearch = "-> 10.213.0.2:30718 hdr 00 00 00 f6";
 
-struct TMessage
-{
-    QString Text;
-    QString Button;
-    int Icon = -1;
-    bool operator==(const TMessage&) const = default;
-};
-
-void PrintTo(const TMessage& m, std::ostream* os)
-{
-    *os << '{' << m.Text.toStdString() << " | " << m.Button.toStdString() << " | " << m.Icon << '}';
-}
-
-int IconShown(const TfDataSender& window)
-{
-    const QImage shown = window.imgSit->pixmap().toImage();
-    for (int i = 0; i < DataSenderIconCount; ++i)
-        if (shown == DataSenderIcon(i).toImage())
-            return i;
-    return -1;
-}
-
 size_t Count(const std::string& text, const std::string& what)
 {
     size_t n = 0;
@@ -96,22 +74,10 @@ protected:
             Boxes.push_back({text, caption, int(flags)});
             return int(platform::IDOK);
         });
-        // A modal message of a conversation window is read and closed with
-        // its button as soon as it shows.
-        answerer.setInterval(5);
-        QObject::connect(&answerer, &QTimer::timeout, [this] {
-            auto* modal = qobject_cast<TfDataSender*>(QApplication::activeModalWidget());
-            if (!modal || !modal->cmdOK->isVisible())
-                return;
-            Messages.push_back({modal->lblCaption->text(), modal->cmdOK->text(), IconShown(*modal)});
-            modal->cmdOK->click();
-        });
-        answerer.start();
     }
 
     void TearDown() override
     {
-        answerer.stop();
         platform::SetMessageBoxHook(nullptr);
         TfInputIP::ModalHook = nullptr;
         TfVYN::InputQueryHook = nullptr;
@@ -178,8 +144,8 @@ protected:
     std::unique_ptr<SimDevice> sim;
     std::unique_ptr<NetBench::Entered> pc;
     std::unique_ptr<TfVYN> w;
-    QTimer answerer;
-    std::vector<TMessage> Messages;
+    TMessageTaker taker;
+    std::vector<TShown>& Messages = taker.Messages;
     struct TBox
     {
         QString Text;
@@ -189,7 +155,7 @@ protected:
     std::vector<TBox> Boxes;
 };
 
-const TMessage kNotFound{QString::fromUtf8("Zařízení nebylo nalezeno"), "OK", iconError};
+const TShown kNotFound{QString::fromUtf8("Zařízení nebylo nalezeno"), "OK", iconError};
 
 } // namespace
 
@@ -210,7 +176,7 @@ TEST_F(LoadE2E, SearchByIPWithAndWithoutThePortCheckBox)
     // Nobody listens on the other port.
     SearchByIP(kDevIp, 40000);
     EXPECT_EQ(DevicePort, 40000);
-    EXPECT_EQ(Messages, std::vector<TMessage>{kNotFound});
+    EXPECT_EQ(Messages, std::vector<TShown>{kNotFound});
     ExpectLoaded(false);
     EXPECT_EQ(w->FDevMAC, MAC{});
 }
@@ -227,7 +193,7 @@ TEST_F(LoadE2E, SearchByMACByBroadcastAndASilentDevice)
 
     sim->Set("silent");
     SearchByMAC(QStringLiteral("02-76-79-6e-00-02"));
-    EXPECT_EQ(Messages, std::vector<TMessage>{kNotFound});
+    EXPECT_EQ(Messages, std::vector<TShown>{kNotFound});
     ExpectLoaded(false);
     EXPECT_EQ(w->FLastMAC, kDevMac);
 }
@@ -254,8 +220,8 @@ TEST_F(LoadE2E, LoadSearchesOnlyForWhatIsMissingAndReportsAnIncompleteRead)
     // Two record answers lost: the address and MAC stay for another try.
     sim->Set("drop-first", "2");
     Load(ip, kDevMac);
-    const TMessage failed{QString::fromUtf8("Komunikace se zařízením selhala!"), "OK", iconWarning};
-    EXPECT_EQ(Messages, std::vector<TMessage>{failed});
+    const TShown failed{QString::fromUtf8("Komunikace se zařízením selhala!"), "OK", iconWarning};
+    EXPECT_EQ(Messages, std::vector<TShown>{failed});
     ExpectLoaded(false);
     EXPECT_EQ(w->FDevIP, ip);
     EXPECT_EQ(w->FDevMAC, kDevMac);
@@ -268,10 +234,10 @@ TEST_F(LoadE2E, AnIncompleteReadOutsideThePCSubnetNamesTheDeviceAddress)
     Start({}, options);
     sim->Set("drop-first", "2");
     Load(StrToIP("10.214.0.2"), kDevMac);
-    const TMessage failed{QString::fromUtf8("Komunikace se zařízením selhala!\r\nPravděpodobnou příčinou je "
+    const TShown failed{QString::fromUtf8("Komunikace se zařízením selhala!\r\nPravděpodobnou příčinou je "
                                             "nekompatibilní síťové nastavení zařízení (IP: 10.214.0.2)"),
                           "OK", iconWarning};
-    EXPECT_EQ(Messages, std::vector<TMessage>{failed});
+    EXPECT_EQ(Messages, std::vector<TShown>{failed});
     ExpectLoaded(false);
 
     // A caller's window shows the message too, and stays the caller's.
@@ -279,7 +245,7 @@ TEST_F(LoadE2E, AnIncompleteReadOutsideThePCSubnetNamesTheDeviceAddress)
     Messages.clear();
     const QPointer<TfDataSender> given = new TfDataSender(w.get(), 0, w->FDataManager.get());
     EXPECT_FALSE(w->FindDevice(StrToIP("10.214.0.2"), given, kDevMac));
-    EXPECT_EQ(Messages, std::vector<TMessage>{failed});
+    EXPECT_EQ(Messages, std::vector<TShown>{failed});
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_TRUE(given);
     delete given.data();

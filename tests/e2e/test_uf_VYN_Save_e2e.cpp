@@ -6,7 +6,7 @@
 #include "app/ufrm_IPSet.h"
 #include "app/ufrm_Tlacitko.h"
 #include "link/u_ARPTx.h"
-#include "link/uf_DataSender.h"
+#include "link/MessageTaker.h"
 #include "model/u_DevData.h"
 #include "model/u_DevData_Text.h"
 #include "platform/MessageBox.h"
@@ -42,12 +42,6 @@ QByteArray Bytes(const SimDevice::Bytes& b)
     return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
 }
 
-struct TShown
-{
-    QString Text;
-    QString Button;
-};
-
 class SaveE2E : public ::testing::Test
 {
 protected:
@@ -77,21 +71,10 @@ protected:
             } run{after};
             platform::TftpPut(host, name, data, options, events);
         };
-        presser.setInterval(10);
-        QObject::connect(&presser, &QTimer::timeout, [this] {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                auto* d = qobject_cast<TfDataSender*>(top);
-                if (d && d->isVisible() && d->cmdOK->isVisible()) {
-                    Shown.push_back({d->lblCaption->text(), d->cmdOK->text()});
-                    d->cmdOK->click();
-                }
-            }
-        });
     }
 
     void TearDown() override
     {
-        presser.stop();
         w.reset();
         pc.reset();
         sim.reset();
@@ -110,7 +93,6 @@ protected:
         ARPManager().GetIPTable();
         w = std::make_unique<TfVYN>(nullptr, dir.filePath(QStringLiteral("vyn.ini")));
         w->show();
-        presser.start();
         DevicePort = port;
         w->FindDevice(StrToIP(kDevIp), nullptr, {});
         w->UpdateDeviceState();
@@ -140,10 +122,10 @@ protected:
     std::unique_ptr<NetBench::Entered> pc;
     std::unique_ptr<TfVYN> w;
     QStringList Boxes;
-    std::vector<TShown> Shown;
+    TMessageTaker taker;
+    std::vector<TShown>& Shown = taker.Messages;
     int Puts = 0;
     std::function<void()> AfterUpload;
-    QTimer presser;
 };
 
 } // namespace

@@ -71,37 +71,28 @@ TEST(ARPRoutines, AddressTextAndValidity)
 
 TEST(ARPRoutines, ClassesAndMasks)
 {
-    EXPECT_EQ(M::IPClass(ip("127.0.0.1")), '\0');
-    EXPECT_EQ(M::IPClass(ip("255.255.255.255")), '\0');
-    EXPECT_EQ(M::IPClass(ip("0.1.2.3")), '\0');
-    EXPECT_EQ(M::IPClass(ip("10.1.2.3")), 'A');
-    EXPECT_EQ(M::IPClass(ip("172.16.0.1")), 'B');
-    EXPECT_EQ(M::IPClass(ip("192.168.0.1")), 'C');
-    EXPECT_EQ(M::IPClass(ip("239.1.1.1")), 'D');
-    EXPECT_EQ(M::IPClass(ip("247.1.1.1")), 'D');
-    EXPECT_EQ(M::IPClass(ip("248.0.0.1")), 'E');
-    EXPECT_EQ(M::IPClass(ip("250.0.0.1")), 'E');
-
+    const std::pair<const char*, char> classes[] = {
+        {"127.0.0.1", '\0'}, {"255.255.255.255", '\0'}, {"0.1.2.3", '\0'}, {"10.1.2.3", 'A'}, {"172.16.0.1", 'B'},
+        {"192.168.0.1", 'C'}, {"239.1.1.1", 'D'}, {"247.1.1.1", 'D'}, {"248.0.0.1", 'E'}, {"250.0.0.1", 'E'}};
+    for (const auto& [address, cls] : classes)
+        EXPECT_EQ(M::IPClass(ip(address)), cls) << address;
     EXPECT_EQ(M::ClassMask('a'), ip("255.0.0.0"));
     EXPECT_EQ(M::ClassMask('C'), ip("255.255.255.0"));
     EXPECT_EQ(M::ClassMask('D'), 0u);
-    EXPECT_EQ(M::DefaultMaskStr(QStringLiteral("172.16.0.1")), QStringLiteral("255.255.0.0"));
-    EXPECT_EQ(M::DefaultMaskStr(QStringLiteral("224.0.0.1")), QStringLiteral("0.0.0.0"));
-    EXPECT_EQ(M::DefaultMaskStr(QStringLiteral("127.0.0.1")), QStringLiteral("0.0.0.0"));
+    for (const auto& [address, mask] : {std::pair{"172.16.0.1", "255.255.0.0"}, std::pair{"224.0.0.1", "0.0.0.0"},
+                                        std::pair{"127.0.0.1", "0.0.0.0"}})
+        EXPECT_EQ(M::DefaultMaskStr(QString::fromLatin1(address)), QString::fromLatin1(mask)) << address;
 
-    EXPECT_EQ(M::MaskToHostBits(ip("255.255.255.0")), 8u);
-    EXPECT_EQ(M::MaskToHostBits(ip("255.255.0.0")), 16u);
-    EXPECT_EQ(M::MaskToHostBits(ip("255.255.255.252")), 2u);
-    EXPECT_EQ(M::MaskToHostBits(ip("255.255.255.255")), 0u);
-    EXPECT_EQ(M::MaskToHostBits(0), 0u);
-    EXPECT_EQ(M::MaskToHostBits(ip("255.0.255.0")), 8u); // holes above the lowest one bit do not count
-
-    EXPECT_EQ(M::HostBitsToMask(8), ip("255.255.255.0"));
-    EXPECT_EQ(M::HostBitsToMask(24), ip("255.0.0.0"));
-    EXPECT_EQ(M::HostBitsToMask(32), 0u);
-    EXPECT_EQ(M::HostBitsToMask(40), 0u);
-    EXPECT_EQ(M::HostBitsToMask(0), 0xFFFFFFFFu);
-    EXPECT_EQ(M::HostBitsToMask(-3), 0xFFFFFFFFu);
+    // Holes above the lowest one bit do not count.
+    const std::pair<const char*, uint32_t> hostBits[] = {{"255.255.255.0", 8},   {"255.255.0.0", 16},
+                                                         {"255.255.255.252", 2}, {"255.255.255.255", 0},
+                                                         {"0.0.0.0", 0},         {"255.0.255.0", 8}};
+    for (const auto& [mask, bits] : hostBits)
+        EXPECT_EQ(M::MaskToHostBits(ip(mask)), bits) << mask;
+    for (const auto& [bits, mask] : {std::pair{8, "255.255.255.0"}, std::pair{24, "255.0.0.0"}, std::pair{32, "0.0.0.0"},
+                                     std::pair{40, "0.0.0.0"}, std::pair{0, "255.255.255.255"},
+                                     std::pair{-3, "255.255.255.255"}})
+        EXPECT_EQ(M::HostBitsToMask(bits), ip(mask)) << bits;
     for (int n = 0; n < 32; ++n)
         EXPECT_EQ(M::MaskToHostBits(M::HostBitsToMask(n)), static_cast<uint32_t>(n)) << n;
 

@@ -1,0 +1,60 @@
+#pragma once
+
+// Presses OK on every conversation window that shows a message with its
+// button, and writes down what the operator saw.
+
+#include "link/uf_DataSender.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <ostream>
+#include <vector>
+
+struct TShown
+{
+    QString Text;
+    QString Button;
+    int Icon = -1; // DataSenderIcon index, -1: none of them
+    bool operator==(const TShown&) const = default;
+};
+
+inline void PrintTo(const TShown& m, std::ostream* os)
+{
+    *os << '{' << m.Text.toStdString() << " | " << m.Button.toStdString() << " | " << m.Icon << '}';
+}
+
+class TMessageTaker : public QObject
+{
+public:
+    TMessageTaker()
+    {
+        connect(&FTimer, &QTimer::timeout, this, [this] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                auto* d = qobject_cast<TfDataSender*>(top);
+                if (!d || !d->isVisible() || !d->cmdOK->isVisible())
+                    continue;
+                Messages.push_back({d->lblCaption->text(), d->cmdOK->text(), IconOf(*d)});
+                d->cmdOK->click();
+                return;
+            }
+        });
+        FTimer.start(10);
+    }
+
+    std::vector<TShown> Messages;
+
+private:
+    static int IconOf(const TfDataSender& d)
+    {
+        const QImage shown = d.imgSit->pixmap().toImage();
+        for (int i = 0; i < DataSenderIconCount; ++i)
+            if (shown == DataSenderIcon(i).toImage())
+                return i;
+        return -1;
+    }
+
+    QTimer FTimer;
+};
