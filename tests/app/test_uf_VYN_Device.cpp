@@ -180,37 +180,6 @@ TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheck
     EXPECT_TRUE(Boxes.empty());
 }
 
-TEST_F(DeviceCommandsTest, DeviceStateShowsTheLoadedDeviceOrTheNoDeviceLook)
-{
-    TfVYN w(nullptr, ini);
-    SetDeviceIdentity(w, 0xEE03, 201, 17);
-    w.FDeviceLoaded = true;
-    w.FDevMAC = {0x00, 0x20, 0x4a, 0xbc, 0xde, 0xf0};
-    w.FDevIP = StrToIP("10.0.0.7");
-    w.UpdateDeviceState();
-    EXPECT_TRUE(w.FDeviceLoaded);
-    EXPECT_TRUE(Boxes.empty());
-    EXPECT_TRUE(w.pnlDevSetup->isVisibleTo(&w));
-    EXPECT_FALSE(w.pnlNone->isVisibleTo(&w));
-    EXPECT_EQ(w.lblMACTitle->text(), "00-20-4A-BC-DE-F0");
-    EXPECT_TRUE(w.cmdMerit->isVisibleTo(&w));
-    EXPECT_EQ(w.cmdMerit->Caption(), QString::fromUtf8("Měřit"));
-    EXPECT_FALSE(w.lblMerit->isVisibleTo(&w));
-    EXPECT_EQ(w.tcpMerit->Host, "10.0.0.7");
-    // The built-in model has the item; an empty record reads 0.
-    EXPECT_EQ(w.tcpMerit->Port, 0);
-
-    w.timMerit->start();
-    w.lblMerit->show();
-    w.FDeviceLoaded = false;
-    w.UpdateDeviceState();
-    EXPECT_TRUE(w.pnlNone->isVisibleTo(&w));
-    EXPECT_FALSE(w.pnlDevSetup->isVisibleTo(&w));
-    EXPECT_FALSE(w.cmdMerit->isVisibleTo(&w));
-    EXPECT_FALSE(w.lblMerit->isVisibleTo(&w));
-    EXPECT_FALSE(w.timMerit->isActive());
-}
-
 TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTheTranslation)
 {
     // A translation carrying other percent signs.

@@ -135,15 +135,6 @@ TEST_F(MeasureTest, TemperatureTextFromTenths)
     for (const auto& row : rows)
         EXPECT_EQ(TfVYN::TemperatureText(QString::fromUtf8(row.tenths)), QString::fromUtf8(row.shown)) << row.tenths;
 
-    w->FDevIP = StrToIPAddr("10.0.0.5");
-    const struct {
-        int port;
-        const char* url;
-    } ports[] = {{80, "http://10.0.0.5/vyn.xml"}, {8080, "http://10.0.0.5:8080/vyn.xml"}, {81, "http://10.0.0.5:81/vyn.xml"}};
-    for (const auto& row : ports) {
-        w->FDataManager->SetValue("web_port", Variant(int32_t(row.port)));
-        EXPECT_EQ(w->MeritURL(), row.url);
-    }
 }
 
 TEST_F(MeasureTest, FailuresAreCountedBeforeTheDisplayGivesUp)
