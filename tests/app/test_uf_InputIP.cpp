@@ -92,16 +92,6 @@ TEST(TfInputIP, KeyFilterBuildsDottedAddressesFromTypedCharacters)
         EXPECT_EQ(dialog.txtIP->cursorPosition(), row.caretAfter < 0 ? expected.size() : row.caretAfter);
     }
 
-    // The edit routines themselves.
-    QLineEdit edit(QStringLiteral("192.168.1.1"));
-    edit.setCursorPosition(7);
-    TfInputIP::DeleteText(&edit, 1, 2);
-    EXPECT_EQ(edit.text(), QStringLiteral("1.168.1.1"));
-    EXPECT_EQ(edit.cursorPosition(), 5);
-    edit.setSelection(0, 2);
-    TfInputIP::InsertText(&edit, QStringLiteral("10."));
-    EXPECT_EQ(edit.text(), QStringLiteral("10.168.1.1"));
-    EXPECT_EQ(edit.cursorPosition(), 3);
 }
 
 TEST(TfInputIP, ModesSetThePortControlsAndOKReturnsWhatTheyHold)

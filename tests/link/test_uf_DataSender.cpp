@@ -139,17 +139,6 @@ TEST(DataSenderWindow, ModalMessageReturnsWhenItsButtonIsPressed)
     EXPECT_TRUE(w.isNull());
 }
 
-TEST(DataSenderWindow, EscapeWorksOnlyWhileTheButtonIsShown)
-{
-    TfDataSender w(nullptr, 0, nullptr);
-    w.show();
-    QTest::keyClick(&w, Qt::Key_Escape);
-    EXPECT_TRUE(w.isVisible());
-    w.ShowMessageEx(QStringLiteral("x"), QStringLiteral("OK"), 0, 64, false, false);
-    QTest::keyClick(&w, Qt::Key_Escape);
-    EXPECT_FALSE(w.isVisible());
-}
-
 TEST(DataSenderWindow, StaysOpenWhileAConversationRunsOnIt)
 {
     TLoopDevice device([](const QByteArray&) { return std::vector<QByteArray>{}; });
@@ -264,25 +253,25 @@ TEST(DataSenderWindow, CountdownRunningOutDuringAConversationClosesWhenItEnds)
     EXPECT_TRUE(w.isNull());
 }
 
-TEST(DataSenderWindow, WithoutCountdownTheButtonShowsItsTextAlone)
+TEST(DataSenderWindow, ButtonTextEscapeAndStatusLineOfTheMessageMode)
 {
     TfDataSender w(nullptr, 0, nullptr);
-    w.ShowMessageEx(QStringLiteral("a"), QStringLiteral("OK"), 5, 48, false, false);
+    w.show();
+    QTest::keyClick(&w, Qt::Key_Escape); // no button yet: nothing to answer
+    EXPECT_TRUE(w.isVisible());
+    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
+    w.ShowMessageEx(QString(), QStringLiteral("OK"), 5, 16, false, false);
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
+    // Only a positive countdown is taken.
     for (int countdown : {0, -1}) {
         w.ShowMessageEx(QStringLiteral("b"), QStringLiteral("Zavřít"), countdown, 48, false, false);
         EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
         EXPECT_FALSE(w.timTOut->isActive());
-        EXPECT_EQ(w.Countdown, 5); // only a positive countdown is taken
+        EXPECT_EQ(w.Countdown, 5);
         EXPECT_FALSE(w.cmdOK->isHidden());
     }
-}
-
-TEST(DataSenderWindow, EmptyMessageKeepsTheStatusLine)
-{
-    TfDataSender w(nullptr, 0, nullptr);
-    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
-    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 16, false, false);
-    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
     w.SetProgress(250);
     EXPECT_EQ(w.Progressbar->value(), 100);
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
 }

@@ -157,34 +157,6 @@ TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
     EXPECT_EQ(cancelled.Ends, 1);
 }
 
-TEST(TransferOnDevice, PagesAndWebFaults)
-{
-    VYN_REQUIRE_ROOT();
-    NetBench bench("xfw");
-    SimDevice sim(bench);
-    Work work;
-    const QByteArray page = DevGet(bench, "/vyn.xml", {}, &work);
-    EXPECT_TRUE(page.contains("<temperature>235</temperature>\n</vyn>")) << page.constData();
-    EXPECT_EQ(work.Begins, std::vector<int64_t>{page.size()});
-    ASSERT_FALSE(work.Counts.empty());
-    EXPECT_EQ(work.Counts.back(), page.size());
-    EXPECT_EQ(work.Ends, 1);
-    // Nothing stored yet.
-    EXPECT_EQ(ExceptionText([&] { DevGet(bench, "/postsoap.xml"); }), "HTTP/1.1 404 Not Found");
-    // Whether the page is XML is for the reader to judge.
-    sim.Set("http-broken-xml");
-    EXPECT_FALSE(DevGet(bench, "/vyn.xml").contains("</vyn>"));
-    sim.Set("http-404");
-    EXPECT_EQ(ExceptionText([&] { DevGet(bench, "/vyn.xml"); }), "HTTP/1.1 404 Not Found");
-    sim.Set("http-404", "0");
-    sim.Set("http-slow", "2500");
-    HttpOptions quick;
-    quick.ReadTimeoutMs = 1000;
-    EXPECT_EQ(ExceptionText([&] { DevGet(bench, "/vyn.xml", quick); }),
-              "Read timed out: nothing arrived for 1000 ms.");
-    EXPECT_TRUE(DevGet(bench, "/vyn.xml").contains("<temperature>"));
-}
-
 TEST(TransferOnDevice, UploadFromTheChosenAdapterIsServedBackByteForByte)
 {
     VYN_REQUIRE_ROOT();
