@@ -313,26 +313,6 @@ TEST_F(ConversationTest, OneRecordQueriesAndSets)
     EXPECT_FALSE(c->QueryRecord(p, true, false));
 }
 
-TEST_F(ConversationTest, SetIPDirectKeepsWhatTheDeviceReported)
-{
-    Start(DeviceReplies({}));
-    c->TimeoutMs = 1000;
-    EXPECT_TRUE(c->SetIPDirect(device->IP(), QStringLiteral("10.0.0.77"), QStringLiteral("10.0.0.254"),
-                               StrToIP(QStringLiteral("255.255.255.0")), true, false));
-    EXPECT_TRUE(c->Answered);
-    EXPECT_TRUE(c->Questions.empty());
-    EXPECT_TRUE(c->Captions.contains(QStringLiteral("Nastavení IP adresy na 10.0.0.77...")));
-    EXPECT_TRUE(c->Looks.contains(QStringLiteral("transfer")));
-    const std::vector<QByteArray> got = device->Received();
-    ASSERT_EQ(Codes(got), (std::vector<uint8_t>{0xF8, 0xFD}));
-    const QByteArray record = got[1];
-    ASSERT_EQ(record.size(), 124);
-    EXPECT_EQ(record.mid(4, 4).toHex(), QByteArray("0a00004d"));
-    EXPECT_EQ(uint8_t(record[10]), 8);
-    EXPECT_EQ(record.mid(16, 4).toHex(), QByteArray("0a0000fe"));
-    EXPECT_EQ(record[12], 'P');
-}
-
 TEST_F(ConversationTest, SetIPDirectAsksBeforeSendingDefaults)
 {
     TDeviceFacts facts;
