@@ -280,7 +280,7 @@ void TfSetIPWiz::cmdMAC_NextClick()
     }
     if (!valid) {
         platform::MessageBox(this,
-                             Txt(u"Totoneníplatná", u"Toto není platná MAC adresa.") + CRLF +
+                             Txt(u"Totoneníplatná2", u"Toto není platná MAC adresa.") + CRLF +
                                  Txt(u"Zkontrolujtepro", u"Zkontrolujte prosím."),
                              Txt(u"Upozornění", u"Upozornění"), platform::MB_ICONEXCLAMATION);
     } else {

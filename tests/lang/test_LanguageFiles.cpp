@@ -1,6 +1,7 @@
 // The shipped language files against the program as it is: every window and
 // every text key the sources look up must be in both files, Czech must give
 // back the built-in texts, and switching there and back must leave no trace.
+#include "app/uf_IPWiz.h"
 #include "app/uf_InputIP.h"
 #include "app/uf_VYN.h"
 #include "app/ufrm_LMenuH.h"
@@ -128,14 +129,16 @@ struct TWindows
 {
     explicit TWindows(const QString& ini)
         : Main(std::make_unique<TfVYN>(nullptr, ini)), InputIP(std::make_unique<TfInputIP>()),
-          Sender(std::make_unique<TfDataSender>(nullptr, 0, nullptr))
+          Sender(std::make_unique<TfDataSender>(nullptr, 0, nullptr)),
+          SetIPWiz(std::make_unique<TfSetIPWiz>(nullptr, nullptr))
     {
     }
-    std::vector<QWidget*> All() const { return {Main.get(), InputIP.get(), Sender.get()}; }
+    std::vector<QWidget*> All() const { return {Main.get(), InputIP.get(), Sender.get(), SetIPWiz.get()}; }
 
     std::unique_ptr<TfVYN> Main;
     std::unique_ptr<TfInputIP> InputIP;
     std::unique_ptr<TfDataSender> Sender;
+    std::unique_ptr<TfSetIPWiz> SetIPWiz;
 };
 
 QByteArray Template(QWidget* window)
@@ -284,9 +287,12 @@ TEST_F(LanguageFilesTest, EveryControlTextOfEveryWindowIsInBothFilesCzechAsBuilt
             EXPECT_FALSE(czech.count(path)) << "set at run time: " << path.toStdString();
             continue;
         }
+        // Every gap at once, not just the first.
         EXPECT_TRUE(english.count(path)) << "english.lng lacks " << path.toStdString();
-        ASSERT_TRUE(czech.count(path)) << "cesky.lng lacks " << path.toStdString();
-        EXPECT_EQ(czech.at(path), text) << path.toStdString();
+        EXPECT_TRUE(czech.count(path)) << "cesky.lng lacks " << path.toStdString();
+        if (czech.count(path)) {
+            EXPECT_EQ(czech.at(path), text) << path.toStdString();
+        }
     }
     // Nothing in the files that no window has.
     for (const auto& [path, text] : czech)
@@ -305,15 +311,27 @@ TEST_F(LanguageFilesTest, EveryTextKeyOfTheSourcesIsInBothFilesCzechAsItsDefault
     const std::map<QString, QString> czech = ConstTexts(TXmlDocument::LoadFromFile(ShippedFile(LanguageFiles[0])));
     const std::map<QString, QString> english = ConstTexts(TXmlDocument::LoadFromFile(ShippedFile(LanguageFiles[1])));
     for (const auto& [key, defaults] : scan.Defaults) {
-        ASSERT_TRUE(czech.count(key)) << "cesky.lng lacks key " << key.toStdString();
-        ASSERT_TRUE(english.count(key)) << "english.lng lacks key " << key.toStdString();
+        // Every gap at once, not just the first.
+        EXPECT_TRUE(czech.count(key)) << "cesky.lng lacks key " << key.toStdString();
+        EXPECT_TRUE(english.count(key)) << "english.lng lacks key " << key.toStdString();
         // Some keys stand for slightly different texts in different places
         // (a full stop more or less); the file gives one of them.
-        EXPECT_TRUE(defaults.count(czech.at(key))) << key.toStdString() << ": " << czech.at(key).toStdString();
-        EXPECT_EQ(Placeholders(english.at(key)), Placeholders(*defaults.begin())) << key.toStdString();
+        if (czech.count(key)) {
+            EXPECT_TRUE(defaults.count(czech.at(key))) << key.toStdString() << ": " << czech.at(key).toStdString();
+        }
+        if (english.count(key)) {
+            EXPECT_EQ(Placeholders(english.at(key)), Placeholders(*defaults.begin())) << key.toStdString();
+        }
     }
     for (const auto& [key, text] : czech)
         EXPECT_TRUE(scan.Defaults.count(key)) << "no code looks up " << key.toStdString();
+    // A key shared by two texts that say different things would show one of
+    // them in the other's place once a file is loaded.
+    static const QRegularExpression endMark(QStringLiteral("[.!]+$"));
+    for (const auto& [key, defaults] : scan.Defaults)
+        for (QString text : defaults)
+            EXPECT_EQ(text.remove(endMark).toStdString(), QString(*defaults.begin()).remove(endMark).toStdString())
+                << key.toStdString();
 }
 
 TEST_F(LanguageFilesTest, QtTextsFollowTheLanguage)
