@@ -197,6 +197,39 @@ TEST_F(PagesTest, DataToControlsShowsEachItemInItsControls)
     EXPECT_FALSE(w->lblCurrentIP->isVisibleTo(w->pnlNetSet));
 }
 
+TEST_F(PagesTest, UnchangedPagesGiveBackEveryRecordByte)
+{
+    M().ApplyDefaults();
+    Set("vyn_name", "Sklep");
+    Set("allow_email", true);
+    Set("email_smtp", "10.0.0.25");
+    Set("allow_trap", true);
+    Set("snmp_manager", "10.0.0.162");
+    Set("snmp_trap_period", int32_t(90));
+    Set("enable_http_get", true);
+    Set("http_host_name", "web.vyn.test");
+    Set("http_get_ip", "10.1.2.5");
+    Set("http_get_port", int32_t(8080));
+    Set("http_get_path", "a/b.php");
+    Set("tcp_mode", int32_t(2));
+    Set("remote_ip", "10.0.0.7");
+    Set("min_temp", int32_t(-125));
+    Set("max_temp", int32_t(305));
+    Set("hystereze", int32_t(25));
+    Set("email_period", int32_t(1200));
+    Set("SetupRecord0.unit_ip", "10.0.0.9");
+    Set("SetupRecord0.gateway_ip", "10.0.0.1");
+    Set("SetupRecord0.num_host_bits", int32_t(8));
+    // A URL port of 0 comes back as 80 (the rebuilt URL leaves it out).
+    Set("soap_port", int32_t(80));
+    const QByteArray before = Records();
+    w->DataToControls();
+    ASSERT_TRUE(w->ControlsToData());
+    EXPECT_EQ(Records().toHex(' '), before.toHex(' '));
+    // The mode the list does not hold was kept.
+    EXPECT_EQ(Int("tcp_mode"), 2);
+}
+
 TEST_F(PagesTest, AFailedSaveShowsThePageAndControlAndKeepsWhatWasWritten)
 {
     struct Row {
