@@ -4,6 +4,7 @@
 #include "platform/MessageBox.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -36,6 +38,55 @@ QString WithCountdown(const QString& text, int32_t seconds)
 {
     return text + QStringLiteral(" [") + QString::number(seconds) + QStringLiteral("]");
 }
+
+// A conversation sets its progress and status line for every datagram, and
+// the progress bar repaints the whole window at once on each step: that cost
+// more than the datagrams. While a conversation runs, the window is painted
+// at most once per frame interval; a paint asked for sooner is held and comes
+// when the interval is over, so the last state always shows. The controls
+// themselves always hold the current values; outside conversations every
+// paint goes through at once.
+class TRepaintPacer : public QObject
+{
+public:
+    TRepaintPacer(TfDataSender* Window, std::function<bool()> Conversing)
+        : QObject(Window), FWindow(Window), FConversing(std::move(Conversing))
+    {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const qreal hz = screen ? screen->refreshRate() : 0;
+        FIntervalMs = hz >= 20 && hz <= 240 ? qRound(1000.0 / hz) : 16;
+        FHeld.setSingleShot(true);
+        connect(&FHeld, &QTimer::timeout, this, [this] {
+            // The repaint manager still counts the held request as sent.
+            QCoreApplication::postEvent(FWindow, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+        });
+        FLastPaint.start();
+        Window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Watched != FWindow || Event->type() != QEvent::UpdateRequest)
+            return false;
+        const qint64 since = FLastPaint.elapsed();
+        if (since < FIntervalMs && FConversing()) {
+            if (!FHeld.isActive())
+                FHeld.start(int(FIntervalMs - since));
+            return true;
+        }
+        FHeld.stop();
+        FLastPaint.restart();
+        return false;
+    }
+
+private:
+    TfDataSender* FWindow;
+    std::function<bool()> FConversing;
+    QTimer FHeld;
+    QElapsedTimer FLastPaint;
+    int FIntervalMs = 16;
+};
 
 } // namespace
 
@@ -94,6 +145,7 @@ TfDataSender::TfDataSender(QWidget* AOwner, uint16_t Port, TDataManager* DataMan
     if (AOwner)
         connect(AOwner, &QObject::destroyed, this, [this] { OwnerDestroyed(); }, Qt::DirectConnection);
 
+    new TRepaintPacer(this, [this] { return Conversing(); });
     FormCreate();
 }
 
