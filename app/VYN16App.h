@@ -30,6 +30,18 @@ void ShowErrorText(const QString& Text);
 // Shows an exception's text; a platform failure in the operator's language.
 void ShowException(const std::exception& E);
 
+// Runs a handler called from Qt code (a signal, a frame's click): what it
+// raises goes to the error display instead of unwinding through Qt.
+template <class F>
+void Guarded(F&& Handler)
+{
+    try {
+        Handler();
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+}
+
 class EPlatformError;
 // A platform failure worded through the language object, keeping the
 // system's own detail (path, reason, position) as it came.

@@ -45,17 +45,6 @@ QString Lang(const char* Key, const char* Default)
     return Language.GetText(QString::fromUtf8(Key), QString::fromUtf8(Default));
 }
 
-// Runs a handler from Qt code: its failure goes to the error display
-// instead of unwinding through Qt.
-void Guarded(const std::function<void()>& Handler)
-{
-    try {
-        Handler();
-    } catch (const std::exception& e) {
-        ShowException(e);
-    }
-}
-
 // A picture that can be clicked.
 class TImage : public QLabel
 {

@@ -135,15 +135,8 @@ TfVYN::TInputQuery TfVYN::InputQueryHook;
 
 void TfVYN::WireDeviceCommands()
 {
-    // The handlers run inside Qt's event delivery: their errors end here.
     const auto command = [this](void (TfVYN::*Handler)()) {
-        return [this, Handler](QObject*) {
-            try {
-                (this->*Handler)();
-            } catch (const std::exception& e) {
-                ShowException(e);
-            }
-        };
+        return [this, Handler](QObject*) { Guarded([&] { (this->*Handler)(); }); };
     };
     menuIP->OnClick = command(&TfVYN::menuIPTlacClick);
     menuMAC->OnClick = command(&TfVYN::menuMACTlacClick);

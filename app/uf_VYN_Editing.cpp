@@ -95,17 +95,6 @@ private:
     std::function<void()> FOnExit;
 };
 
-// Runs a handler from a signal; what it raises goes to the error display.
-template <class F>
-void Safely(F&& Handler)
-{
-    try {
-        Handler();
-    } catch (const std::exception& e) {
-        ShowException(e);
-    }
-}
-
 void SetEnabled(std::initializer_list<QWidget*> Widgets, bool On)
 {
     for (QWidget* w : Widgets)
@@ -480,12 +469,12 @@ void TfVYN::cmdCloseSetTlacClick()
 void TfVYN::WireEditing()
 {
     // Check boxes: their state changes, by the operator or the program.
-    connect(chSendEmail, &QCheckBox::toggled, this, [this] { Safely([this] { chSendEmailClick(); }); });
-    connect(chSendTrap, &QCheckBox::toggled, this, [this] { Safely([this] { chSendTrapClick(); }); });
-    connect(chEnableURLGet, &QCheckBox::toggled, this, [this] { Safely([this] { chEnableURLGetClick(); }); });
+    connect(chSendEmail, &QCheckBox::toggled, this, [this] { Guarded([this] { chSendEmailClick(); }); });
+    connect(chSendTrap, &QCheckBox::toggled, this, [this] { Guarded([this] { chSendTrapClick(); }); });
+    connect(chEnableURLGet, &QCheckBox::toggled, this, [this] { Guarded([this] { chEnableURLGetClick(); }); });
     // The connection type: the operator's choice only; the program runs the
     // handler itself after setting the index.
-    connect(cbTCPType, &QComboBox::activated, this, [this] { Safely([this] { cbTCPTypeClick(); }); });
+    connect(cbTCPType, &QComboBox::activated, this, [this] { Guarded([this] { cbTCPTypeClick(); }); });
 
     const struct {
         QLineEdit* Edit1;
@@ -508,10 +497,10 @@ void TfVYN::WireEditing()
         const std::vector<QPointer<QObject>> watched{band.Edit1, band.UD1, band.Edit2, band.UD2};
         for (TUpDown* ud : {band.UD1, band.UD2})
             connect(ud, &TUpDown::Click, this,
-                    [this, ud, click = band.Click] { Safely([&] { (this->*click)(ud); }); });
+                    [this, ud, click = band.Click] { Guarded([&] { (this->*click)(ud); }); });
         for (QLineEdit* edit : {band.Edit1, band.Edit2}) {
             connect(edit, &QLineEdit::textChanged, this,
-                    [this, edit, change = band.Change] { Safely([&] { (this->*change)(edit); }); });
+                    [this, edit, change = band.Change] { Guarded([&] { (this->*change)(edit); }); });
             new TEditEvents(
                 edit, watched, [this, key = band.KeyDown](int k) { (this->*key)(k); },
                 [this, exit = band.Exit] { (this->*exit)(); });
@@ -520,10 +509,10 @@ void TfVYN::WireEditing()
 
     for (QSpinBox* spin : {seInterval, seInterval2, seInterval3})
         if (spin)
-            connect(spin, &QSpinBox::valueChanged, this, [this, spin] { Safely([&] { seIntervalChange(spin); }); });
+            connect(spin, &QSpinBox::valueChanged, this, [this, spin] { Guarded([&] { seIntervalChange(spin); }); });
     for (QLineEdit* edit : {txtID, txtID2})
         if (edit)
-            connect(edit, &QLineEdit::textChanged, this, [this, edit] { Safely([&] { txtIDChange(edit); }); });
+            connect(edit, &QLineEdit::textChanged, this, [this, edit] { Guarded([&] { txtIDChange(edit); }); });
 
     new TEditEvents(txtSMTPServer, {txtSMTPServer}, [this](int k) { txtSMTPServerKeyDown(k); }, nullptr);
     new TEditEvents(txtSNMPManager, {txtSNMPManager}, [this](int k) { txtSNMPManagerKeyDown(k); }, nullptr);
@@ -534,9 +523,9 @@ void TfVYN::WireEditing()
 
     // Failures of the SMTP button reach the error display; the others show
     // their own box.
-    cmdSMTP_GIP->OnClick = [this](QObject*) { Safely([this] { cmdSMTP_GIPClick(); }); };
-    cmdSNMP_GIP->Tlac->OnClick = [this](QObject*) { Safely([this] { cmdSNMP_GIPTlacClick(); }); };
-    cmdHTTP_GIP->OnClick = [this](QObject*) { Safely([this] { frmTlacitko1TlacClick(); }); };
-    cmdHTTP_GIP->Tlac->OnClick = [this](QObject*) { Safely([this] { cmdHTTP_GIPTlacClick(); }); };
-    cmdCloseSet->Tlac->OnClick = [this](QObject*) { Safely([this] { cmdCloseSetTlacClick(); }); };
+    cmdSMTP_GIP->OnClick = [this](QObject*) { Guarded([this] { cmdSMTP_GIPClick(); }); };
+    cmdSNMP_GIP->Tlac->OnClick = [this](QObject*) { Guarded([this] { cmdSNMP_GIPTlacClick(); }); };
+    cmdHTTP_GIP->OnClick = [this](QObject*) { Guarded([this] { frmTlacitko1TlacClick(); }); };
+    cmdHTTP_GIP->Tlac->OnClick = [this](QObject*) { Guarded([this] { cmdHTTP_GIPTlacClick(); }); };
+    cmdCloseSet->Tlac->OnClick = [this](QObject*) { Guarded([this] { cmdCloseSetTlacClick(); }); };
 }

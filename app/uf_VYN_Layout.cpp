@@ -2,6 +2,7 @@
 #include "app/uf_VYN.h"
 
 #include "app/Panel.h"
+#include "app/VYN16App.h"
 #include "app/uConst.h"
 #include "app/ufrm_IPSet.h"
 #include "app/ufrm_LMenuH.h"
@@ -105,7 +106,7 @@ void TfVYN::BuildLayout()
                                       QStringLiteral("Vyhledat zařízení podle známé MAC adresy  "), topMenuSize);
     menuSetIP = MakeFrame<TfrmTlacMenu>(pnlHeader, QStringLiteral("menuSetIP"), QStringLiteral("Na&stavit IP"),
                                         QStringLiteral("Změnit síťové nastavení zařízení  "), topMenuSize);
-    menuSetIP->OnClick = [this](QObject*) { menuSetIPTlacClick(); };
+    menuSetIP->OnClick = [this](QObject*) { Guarded([this] { menuSetIPTlacClick(); }); };
     for (TfrmTlacMenu* item : {menuIP, menuMAC, menuSetIP}) {
         SetBold(item);
         header->addWidget(item);

@@ -85,13 +85,7 @@ TfVYN::TTftpPut TfVYN::TftpPutHook;
 void TfVYN::WireSaveCommands()
 {
     const auto command = [this](void (TfVYN::*Handler)()) {
-        return [this, Handler](QObject*) {
-            try {
-                (this->*Handler)();
-            } catch (const std::exception& e) {
-                ShowException(e);
-            }
-        };
+        return [this, Handler](QObject*) { Guarded([&] { (this->*Handler)(); }); };
     };
     cmdSaveVals->OnClick = command(&TfVYN::cmdSaveValsTlacClick);
     cmdDefaultVal->OnClick = command(&TfVYN::cmdDefaultValTlacClick);

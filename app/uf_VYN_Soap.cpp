@@ -34,17 +34,6 @@ namespace {
 const QString ValPlaceholder = QStringLiteral("<%val0%>");
 const QString GuidPlaceholder = QStringLiteral("<%guid%>");
 
-// An exception must not unwind through Qt's event code.
-template <class Fn>
-void Guarded(Fn&& fn)
-{
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        ShowException(e);
-    }
-}
-
 // A placeholder button: its own drawn mark, and no focus, so that the body
 // memo keeps the caret while it is clicked.
 class TPlaceholderButton : public QAbstractButton
