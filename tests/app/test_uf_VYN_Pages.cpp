@@ -1,5 +1,11 @@
 #include "PagesFixture.h"
 
+#include <QImage>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 namespace {
 
 const QString Invalid = QString::fromUtf8("Neplatný nebo momentálně nedostupný hostitel.");
@@ -431,4 +437,49 @@ TEST_F(PagesTest, SavedValuesTakeTheirStoredForm)
         ASSERT_NO_THROW(w->ControlsToData());
         row.check();
     }
+}
+
+TEST(SettingsScreens, EveryPageAndTheWizardFitOnARealDisplayInBothLanguages)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "xvfb-run is not installed";
+    QTemporaryDir dir;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.setProcessEnvironment(env);
+    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", SETTINGS_SCREENS_PATH, dir.path()});
+    ASSERT_TRUE(run.waitForFinished(90000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+
+    QStringList bad;
+    QMap<QString, QImage> shots;
+    for (const QString& line : QString::fromUtf8(run.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(QLatin1String("BAD "))) {
+            bad << line;
+            continue;
+        }
+        const QStringList f = line.split(u' ');
+        ASSERT_EQ(f.size(), 6) << line.toStdString();
+        const QImage shot = QImage(dir.filePath(f[1]))
+                                .copy(QRect(f[2].toInt(), f[3].toInt(), f[4].toInt(), f[5].toInt()));
+        ASSERT_FALSE(shot.isNull()) << line.toStdString();
+        // Not blank: some of the page is not its background.
+        const QRgb ground = shot.pixel(0, 0);
+        int drawn = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                drawn += shot.pixel(x, y) != ground;
+        EXPECT_GT(drawn, shot.width() * shot.height() / 200) << line.toStdString();
+        shots.insert(f[1], shot);
+    }
+    EXPECT_TRUE(bad.isEmpty()) << bad.join(u'\n').toStdString();
+    // Eight pages and the wizard, each in both languages, each looking
+    // different in English.
+    ASSERT_EQ(shots.size(), 18);
+    for (auto it = shots.cbegin(); it != shots.cend(); ++it)
+        if (it.key().startsWith(QLatin1String("cs_"))) {
+            EXPECT_NE(it.value(), shots.value(QStringLiteral("en_") + it.key().mid(3))) << it.key().toStdString();
+        }
 }

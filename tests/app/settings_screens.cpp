@@ -1,0 +1,173 @@
+// Shows every settings page with a device loaded, and the wizard's IP page,
+// on a real display in Czech and in English: settings_screens DIR. Saves a
+// screenshot of each and prints "SHOT file x y w h" with the shown page's
+// place in it, and "BAD ..." for every control that is clipped, overlaps a
+// sibling or cannot show its whole text.
+#include "app/Panel.h"
+#include "app/UpDown.h"
+#include "app/uf_IPWiz.h"
+#include "app/uf_VYN.h"
+#include "app/ufrm_IPSet.h"
+#include "app/ufrm_LMenuH.h"
+#include "lang/uLanguage.h"
+#include "lang/uLanguageForms.h"
+#include "tests/app/DeviceIdentity.h"
+
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+QString Name(const QWidget* w)
+{
+    return w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+}
+
+QString PlainText(QString text)
+{
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(u'&');
+    return text.replace(u'\x01', u'&');
+}
+
+void Bad(const QString& where, const QString& what)
+{
+    std::printf("BAD %s: %s\n", qUtf8Printable(where), qUtf8Printable(what));
+}
+
+// The parts of composite controls (the up-down's half-height arrows among
+// them) are the controls' business.
+bool IsComposite(const QWidget* w)
+{
+    return qobject_cast<const TUpDown*>(w) || qobject_cast<const QAbstractScrollArea*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+           qobject_cast<const QComboBox*>(w) || qobject_cast<const QStackedWidget*>(w);
+}
+
+void CheckText(const QString& where, const QWidget* w)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(w)) {
+        if (label->wordWrap() || label->text().contains(u'\n') || label->text().isEmpty())
+            return;
+        const int need = label->fontMetrics().horizontalAdvance(PlainText(label->text()));
+        if (need > label->contentsRect().width())
+            Bad(where, QStringLiteral("text needs %1 of %2").arg(need).arg(label->contentsRect().width()));
+    } else if (const auto* box = qobject_cast<const QCheckBox*>(w)) {
+        const QStyle* style = box->style();
+        const int need = box->fontMetrics().horizontalAdvance(PlainText(box->text())) +
+                         style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                         style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+        if (need > box->width())
+            Bad(where, QStringLiteral("text needs %1 of %2").arg(need).arg(box->width()));
+    }
+}
+
+// The visible controls under Parent, against it, each other and Window.
+void CheckChildren(const QString& prefix, QWidget* Parent, QWidget* Window)
+{
+    QList<QWidget*> shown;
+    for (QObject* o : Parent->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w && !w->isWindow() && w->isVisible() && !w->objectName().startsWith(QLatin1String("qt_")))
+            shown << w;
+    }
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        QWidget* w = shown[i];
+        const QString where = prefix + u'/' + Name(w);
+        if (!Parent->rect().contains(w->geometry()))
+            Bad(where, QStringLiteral("outside its parent"));
+        const QRect inWindow(w->mapTo(Window, QPoint(0, 0)), w->size());
+        if (!Window->rect().contains(inWindow))
+            Bad(where, QStringLiteral("outside the window"));
+        for (qsizetype j = i + 1; j < shown.size(); ++j)
+            if (w->geometry().intersects(shown[j]->geometry()))
+                Bad(where, QStringLiteral("overlaps ") + Name(shown[j]));
+        // A layout short of room squeezes controls below what they need.
+        if (w->height() < w->minimumSizeHint().height())
+            Bad(where, QStringLiteral("squeezed to %1 of %2 high").arg(w->height()).arg(w->minimumSizeHint().height()));
+        CheckText(where, w);
+        if (!IsComposite(w))
+            CheckChildren(where, w, Window);
+    }
+}
+
+void CheckPage(const QString& tag, QWidget* Page, QWidget* Window)
+{
+    const QString where = tag + u':' + Name(Page);
+    if (!Page->isVisible())
+        Bad(where, QStringLiteral("not shown"));
+    const QRect inWindow(Page->mapTo(Window, QPoint(0, 0)), Page->size());
+    if (!Window->rect().contains(inWindow))
+        Bad(where, QStringLiteral("outside the window"));
+    CheckChildren(where, Page, Window);
+}
+
+void Shoot(const QString& dir, const QString& file, QWidget* Page, QWidget* Window)
+{
+    Window->repaint();
+    QGuiApplication::sync();
+    QTest::qWait(50);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + u'/' + file);
+    const QPoint at = Page->mapToGlobal(QPoint(0, 0));
+    std::printf("SHOT %s %d %d %d %d\n", qUtf8Printable(file), at.x(), at.y(), Page->width(), Page->height());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    InstallWindowTranslation();
+    TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
+    w.FDeviceLoaded = true;
+    GiveSupportedIdentity(w);
+    w.UpdateDeviceState();
+    w.move(0, 0);
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 3;
+
+    const std::pair<TfrmLMenuH*, QWidget*> pages[] = {
+        {w.lmCommon, w.pnlCommon}, {w.lmEmail, w.pnlEmail}, {w.lmSNMP, w.pnlSNMP},      {w.lmTCP, w.pnlTCP},
+        {w.lmGet, w.pnlGET},       {w.lmSoap, w.pnlSOAP},   {w.lmSoap, w.pnlSoapDoc}, {w.lmNetSet, w.pnlNetSet},
+    };
+    for (const QString& tag : {QStringLiteral("cs"), QStringLiteral("en")}) {
+        if (tag == QLatin1String("en"))
+            QTest::mouseClick(w.Image3, Qt::LeftButton);
+        for (const auto& [menu, page] : pages) {
+            w.LMenuClick(menu);
+            if (page == w.pnlSoapDoc)
+                w.ShowPage(page, true);
+            QCoreApplication::processEvents();
+            CheckPage(tag, page, &w);
+            Shoot(dir, tag + u'_' + page->objectName() + QStringLiteral(".png"), page, &w);
+        }
+
+        TfSetIPWiz wizard(nullptr, w.FDataManager.get());
+        Language.TranslateForm(&wizard);
+        wizard.IPSet->SetValues(QStringLiteral("123.123.123.123"), QStringLiteral("255.255.255.0"),
+                                QStringLiteral("123.123.123.254"));
+        wizard.ShowPage(wizard.pnlIP);
+        wizard.show();
+        if (!QTest::qWaitForWindowExposed(&wizard))
+            return 3;
+        QCoreApplication::processEvents();
+        CheckPage(tag, wizard.pnlIP, &wizard);
+        Shoot(dir, tag + QStringLiteral("_wizard.png"), wizard.pnlIP, &wizard);
+        wizard.hide();
+    }
+    return 0;
+}
