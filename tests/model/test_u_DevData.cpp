@@ -60,6 +60,7 @@ TEST(DataManager, LoadingReplacesAndSkipsBadPackets)
         "<datapacket name='neg' size='-5'/>"
         "<datapacket name='huge' size='2000000000'/>"
         "<datapacket name='b' alias='B' type='Query'/>"));
+    ASSERT_EQ(m->Count(), 2);
     EXPECT_EQ(m->GetPacket(1)->GetDataSize(), 0);
     EXPECT_EQ(m->GetPacket(1)->PacketType(), ptQuery);
     EXPECT_EQ(m->FindPacket(QStringLiteral("B")), m->GetPacket(1));
