@@ -15,7 +15,7 @@ TEST(DataItemXml, SizesAndRanges)
     const std::vector<std::tuple<const char*, int, int64_t, int64_t>> table{
         {"type='number' size='2'", 16, 0, 65535},
         {"type='number' sizebits='4'", 4, 0, 15},
-        {"size='1' sizebits='4'", 8, 0, 255},
+        {"type='number' size='1' sizebits='4'", 8, 0, 255},
         {"type='int' size='2'", 16, -32768, 32767},
         {"type='enum' sizebits='1'", 1, 0, 1},
         {"type='unsigned' size='8'", 64, 0, -1},
