@@ -11,9 +11,7 @@ TEST(HexText, HexToBinSeparatorsPairsAndErrors)
 {
     EXPECT_EQ(HexToBin(QStringLiteral("000000e0")), Bytes("000000e0"));
     EXPECT_EQ(HexToBin(QStringLiteral("00 00-00.E0")), Bytes("000000e0"));
-    EXPECT_EQ(HexToBin(QStringLiteral("0 1")), Bytes("01"));
     EXPECT_EQ(HexToBin(QStringLiteral("\r\n0a\tff")), Bytes("0aff"));
-    EXPECT_TRUE(HexToBin(QString()).isEmpty());
     EXPECT_TRUE(HexToBin(QStringLiteral("- .")).isEmpty());
     EXPECT_TRUE(HexToBin(QStringLiteral("a")).isEmpty());
     EXPECT_EQ(HexToBin(QStringLiteral("abc")), Bytes("ab"));
@@ -27,7 +25,6 @@ TEST(HexText, HexToBinSeparatorsPairsAndErrors)
     EXPECT_THROW(HexToBin(QStringLiteral("0x12")), EConvertError);
 
     EXPECT_EQ(BinToHex(Bytes("0aff")), QStringLiteral("0AFF"));
-    EXPECT_EQ(BinToHex(QByteArray()), QString());
 }
 
 TEST(AddressText, IPv4InMemoryOrder)
@@ -35,12 +32,9 @@ TEST(AddressText, IPv4InMemoryOrder)
     const uint32_t ip = StrToIP(QStringLiteral("192.168.1.10"));
     EXPECT_EQ(ip, 0x0A01A8C0u);
     EXPECT_EQ(IPToStr(ip), QStringLiteral("192.168.1.10"));
-    EXPECT_EQ(StrToIP(QStringLiteral("10.0.0.1")), 0x0100000Au);
-    EXPECT_EQ(IPToStr(0), QStringLiteral("0.0.0.0"));
     EXPECT_EQ(IPToStr(0xFFFFFFFFu), QStringLiteral("255.255.255.255"));
     EXPECT_EQ(StrToIP(QStringLiteral("0")), 0u);
     EXPECT_EQ(StrToIP(QStringLiteral("abc")), 0xFFFFFFFFu);
-    EXPECT_EQ(StrToIP(QString()), 0xFFFFFFFFu);
     EXPECT_EQ(StrToIP(QStringLiteral("1.2.3.4") + QChar(0) + QStringLiteral("x")), 0xFFFFFFFFu);
 }
 

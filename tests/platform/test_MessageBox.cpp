@@ -8,94 +8,61 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <vector>
 
 using namespace platform;
 
-namespace {
-
-// Runs `act` on the message box once it is showing, then returns what the
-// box answered.
-int showAndAct(unsigned flags, std::function<void(QMessageBox*)> act)
+// Classic flag words (typed as numbers, not through the names) against the
+// icon shown and the answer a key or a button gives.
+TEST(MessageBox, FlagsIconsKeysAndAnswers)
 {
-    QTimer::singleShot(0, [act] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        act(box);
-    });
-    return MessageBox(nullptr, QStringLiteral("Text"), QStringLiteral("Caption"), flags);
-}
-
-QAbstractButton* buttonOf(QMessageBox* box, QMessageBox::StandardButton which)
-{
-    return box->button(which);
-}
-
-} // namespace
-
-TEST(MessageBox, ButtonSetsAnswerWithClassicCodes)
-{
-    EXPECT_EQ(showAndAct(MB_OK, [](QMessageBox* b) { buttonOf(b, QMessageBox::Ok)->click(); }), IDOK);
-    EXPECT_EQ(showAndAct(MB_YESNO, [](QMessageBox* b) { buttonOf(b, QMessageBox::Yes)->click(); }), IDYES);
-    EXPECT_EQ(showAndAct(MB_YESNO, [](QMessageBox* b) { buttonOf(b, QMessageBox::No)->click(); }), IDNO);
-    EXPECT_EQ(showAndAct(MB_ABORTRETRYIGNORE,
-                         [](QMessageBox* b) { buttonOf(b, QMessageBox::Retry)->click(); }),
-              IDRETRY);
-    EXPECT_EQ(showAndAct(MB_OKCANCEL, [](QMessageBox* b) { buttonOf(b, QMessageBox::Cancel)->click(); }),
-              IDCANCEL);
-}
-
-TEST(MessageBox, IconAndDefaultButtonFollowFlags)
-{
-    // 0x124: Yes/No, question icon, second button default -> Enter answers No.
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int answer = showAndAct(0x124, [&](QMessageBox* b) {
-        icon = b->icon();
-        EXPECT_EQ(b->defaultButton(), buttonOf(b, QMessageBox::No));
-        QTest::keyClick(b, Qt::Key_Return);
-    });
-    EXPECT_EQ(icon, QMessageBox::Question);
-    EXPECT_EQ(answer, IDNO);
-
-    // 0x34: Yes/No, exclamation, first button default -> Enter answers Yes.
-    answer = showAndAct(0x34, [&](QMessageBox* b) {
-        icon = b->icon();
-        QTest::keyClick(b, Qt::Key_Return);
-    });
-    EXPECT_EQ(icon, QMessageBox::Warning);
-    EXPECT_EQ(answer, IDYES);
-
-    showAndAct(0x144, [&](QMessageBox* b) {
-        icon = b->icon();
-        b->defaultButton()->click();
-    });
-    EXPECT_EQ(icon, QMessageBox::Information);
-
-    showAndAct(16, [&](QMessageBox* b) {
-        icon = b->icon();
-        b->defaultButton()->click();
-    });
-    EXPECT_EQ(icon, QMessageBox::Critical);
-}
-
-TEST(MessageBox, EscapeGivesTheCancellingButton)
-{
-    EXPECT_EQ(showAndAct(MB_YESNO, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }), IDNO);
-    EXPECT_EQ(showAndAct(MB_OKCANCEL, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }), IDCANCEL);
-    EXPECT_EQ(showAndAct(MB_OK, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }), IDOK);
+    struct Case
+    {
+        unsigned flags;
+        int key; // 0: click the button
+        QMessageBox::StandardButton button;
+        QMessageBox::Icon icon;
+        int answer;
+    };
+    const std::vector<Case> table{
+        {0x0, 0, QMessageBox::Ok, QMessageBox::NoIcon, 1},
+        {0x4, 0, QMessageBox::Yes, QMessageBox::NoIcon, 6},
+        {0x4, 0, QMessageBox::No, QMessageBox::NoIcon, 7},
+        {0x2, 0, QMessageBox::Retry, QMessageBox::NoIcon, 4},
+        {0x1, 0, QMessageBox::Cancel, QMessageBox::NoIcon, 2},
+        {0x124, Qt::Key_Return, QMessageBox::NoButton, QMessageBox::Question, 7}, // second button default
+        {0x34, Qt::Key_Return, QMessageBox::NoButton, QMessageBox::Warning, 6},
+        {0x144, Qt::Key_Return, QMessageBox::NoButton, QMessageBox::Information, 7},
+        {0x10, Qt::Key_Return, QMessageBox::NoButton, QMessageBox::Critical, 1},
+        {0x4, Qt::Key_Escape, QMessageBox::NoButton, QMessageBox::NoIcon, 7},
+        {0x1, Qt::Key_Escape, QMessageBox::NoButton, QMessageBox::NoIcon, 2},
+        {0x0, Qt::Key_Escape, QMessageBox::NoButton, QMessageBox::NoIcon, 1},
+    };
+    for (const Case& c : table) {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            icon = box->icon();
+            if (c.key)
+                QTest::keyClick(box, Qt::Key(c.key));
+            else
+                box->button(c.button)->click();
+        });
+        EXPECT_EQ(MessageBox(nullptr, QStringLiteral("Text"), QStringLiteral("Caption"), c.flags), c.answer)
+            << std::hex << c.flags << " key " << c.key;
+        EXPECT_EQ(icon, c.icon) << std::hex << c.flags;
+    }
 }
 
 TEST(MessageBox, HookAnswersInsteadOfShowing)
 {
-    QString seenText;
-    unsigned seenFlags = 0;
+    QString seen;
     SetMessageBoxHook([&](QWidget*, const QString& text, const QString&, unsigned flags) {
-        seenText = text;
-        seenFlags = flags;
+        seen = text + QString::number(flags, 16);
         return IDYES;
     });
     EXPECT_EQ(MessageBox(nullptr, QStringLiteral("Question?"), QString(), 0x124), IDYES);
     SetMessageBoxHook(nullptr);
-    EXPECT_EQ(seenText, QStringLiteral("Question?"));
-    EXPECT_EQ(seenFlags, 0x124u);
+    EXPECT_EQ(seen, QStringLiteral("Question?124"));
 }
