@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -207,4 +208,9 @@ bool IsContiguousMask(std::uint32_t Mask)
                                (std::uint32_t(bytes[2]) << 8) | std::uint32_t(bytes[3]);
     const std::uint32_t inverted = ~host;
     return (inverted & (inverted + 1)) == 0;
+}
+
+bool IsZeroMAC(const std::array<std::uint8_t, 6>& MAC)
+{
+    return std::all_of(MAC.begin(), MAC.end(), [](std::uint8_t b) { return b == 0; });
 }

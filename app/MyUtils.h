@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <array>
 #include <cstdint>
 
 class QWidget;
@@ -34,6 +35,9 @@ bool TryStrictStrToIP(const QString& Text, std::uint32_t& Addr);
 // Mask (memory bytes in text order) whose one bits run unbroken from the
 // first dotted number; 0 and 255.255.255.255 count.
 bool IsContiguousMask(std::uint32_t Mask);
+
+// A MAC address of six zero bytes stands for "none".
+bool IsZeroMAC(const std::array<std::uint8_t, 6>& MAC);
 
 // The parts of Text between the delimiters; a delimiter at the very end
 // gives no empty last part, an empty Text no parts. Returns their number.

@@ -96,14 +96,23 @@ QString PlatformErrorText(const EPlatformError& E)
     return E.Message();
 }
 
-void ShowException(const std::exception& E)
+QString ExceptionText(const std::exception& E)
 {
     if (const auto* platformError = dynamic_cast<const EPlatformError*>(&E))
-        ShowErrorText(PlatformErrorText(*platformError));
-    else if (const auto* e = dynamic_cast<const Exception*>(&E))
-        ShowErrorText(e->Message());
-    else
-        ShowErrorText(QString::fromLocal8Bit(E.what()));
+        return PlatformErrorText(*platformError);
+    if (const auto* e = dynamic_cast<const Exception*>(&E))
+        return e->Message();
+    return QString::fromLocal8Bit(E.what());
+}
+
+void ShowException(const std::exception& E)
+{
+    ShowErrorText(ExceptionText(E));
+}
+
+QString Lang(const char* Key, const char* Default)
+{
+    return Language.GetText(QString::fromUtf8(Key), QString::fromUtf8(Default));
 }
 
 TApplication::TApplication(int& argc, char** argv)

@@ -27,8 +27,13 @@ bool PlatformShowsWindows();
 void ReportError(const QString& Text, bool ShowBox);
 // ReportError with a box wherever the platform shows windows.
 void ShowErrorText(const QString& Text);
-// Shows an exception's text; a platform failure in the operator's language.
+// The text an exception shows the operator; a platform failure is worded in
+// the operator's language.
+QString ExceptionText(const std::exception& E);
+// Shows ExceptionText.
 void ShowException(const std::exception& E);
+// A message by its key, with the built-in Czech text.
+QString Lang(const char* Key, const char* Default);
 
 // Runs a handler called from Qt code (a signal, a frame's click): what it
 // raises goes to the error display instead of unwinding through Qt.

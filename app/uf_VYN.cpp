@@ -36,11 +36,6 @@ const QString LastMACKey = QStringLiteral("mac");
 const QString DefaultLastIP = QStringLiteral("192.168.1.254");
 const QString DefaultLastMAC = QStringLiteral("00-00-00-00-00-00");
 
-bool IsZeroMAC(const std::array<uint8_t, 6>& mac)
-{
-    return std::all_of(mac.begin(), mac.end(), [](uint8_t b) { return b == 0; });
-}
-
 } // namespace
 
 TTcpClient::TTcpClient(QObject* parent, const QString& name)

@@ -40,11 +40,6 @@ constexpr int FlagWidth = 20;
 constexpr int FlagHeight = 12;
 constexpr int FooterHeight = 18;
 
-QString Lang(const char* Key, const char* Default)
-{
-    return Language.GetText(QString::fromUtf8(Key), QString::fromUtf8(Default));
-}
-
 // A picture that can be clicked.
 class TImage : public QLabel
 {

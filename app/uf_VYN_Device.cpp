@@ -35,23 +35,6 @@ constexpr quint16 DefaultMeritPort = 10001;
 // The identity every supported device reports.
 constexpr int32_t SupportedDevIdPrefix = 0xEE03;
 
-bool IsZeroMAC(const std::array<uint8_t, 6>& mac)
-{
-    return std::all_of(mac.begin(), mac.end(), [](uint8_t b) { return b == 0; });
-}
-
-QString GetText(const char* Key, const char* Default)
-{
-    return Language.GetText(QString::fromUtf8(Key), QString::fromUtf8(Default));
-}
-
-QString ErrorText(const std::exception& E)
-{
-    if (const auto* e = dynamic_cast<const Exception*>(&E))
-        return e->Message();
-    return QString::fromLocal8Bit(E.what());
-}
-
 // Operator-typed MAC text: a failed or partial parse must not touch the
 // device's address, and a pair that is no hex number is just bad text.
 bool TryParseMAC(const QString& Text, std::array<uint8_t, 6>& MAC)
@@ -102,7 +85,7 @@ bool FetchSoapDocument(TfVYN& Main, TfDataSender& Window, const QString& IPText,
     Window.Progressbar->setValue(Window.Progressbar->minimum());
     Window.Progressbar->repaint();
     Window.PrepareTransfer2(IPText);
-    Window.SetCaption(GetText("StahujiSOAPDokum", "Stahuji SOAP dokument ..."));
+    Window.SetCaption(Lang("StahujiSOAPDokum", "Stahuji SOAP dokument ..."));
     Main.FProgressBar = Window.Progressbar;
     Window.repaint();
 
@@ -119,7 +102,7 @@ bool FetchSoapDocument(TfVYN& Main, TfDataSender& Window, const QString& IPText,
         Main.FProgressBar = nullptr;
         Window.Progressbar->setRange(0, 100);
         Main.FDeviceSoapDoc.clear();
-        Error = ErrorText(e);
+        Error = ExceptionText(e);
         return false;
     }
     Main.FProgressBar = nullptr;
@@ -156,8 +139,8 @@ void TfVYN::menuIPTlacClick()
         text = IPAddrToStr(FDevIP);
     uint16_t port = DevicePort;
     bool portFlag = false;
-    if (!TfInputIP::ExecutePort(text, port, portFlag, GetText("Vyhledánízaříze", "Vyhledání zařízení"),
-                                GetText("ZadejteIPadres", "Zadejte IP adresu zařízení:"), QStringLiteral("Port"),
+    if (!TfInputIP::ExecutePort(text, port, portFlag, Lang("Vyhledánízaříze", "Vyhledání zařízení"),
+                                Lang("ZadejteIPadres", "Zadejte IP adresu zařízení:"), QStringLiteral("Port"),
                                 QString()))
         return;
     DevicePort = portFlag ? port : DefaultDevicePort;
@@ -166,8 +149,8 @@ void TfVYN::menuIPTlacClick()
     // device's address.
     uint32_t ip = 0;
     if (text.isEmpty() || !TryStrictStrToIP(text, ip) || !TARPManager::IsValidIP(text)) {
-        ShowMessageBox(GetText("Totoneníplatná", "Toto není platná IP adresa"), platform::MB_ICONEXCLAMATION,
-                       GetText("Upozornění", "Upozornění"), this);
+        ShowMessageBox(Lang("Totoneníplatná", "Toto není platná IP adresa"), platform::MB_ICONEXCLAMATION,
+                       Lang("Upozornění", "Upozornění"), this);
         return;
     }
     FDevIP = ip;
@@ -189,14 +172,14 @@ void TfVYN::menuMACTlacClick()
     else if (!IsZeroMAC(FDevMAC))
         text = MACToStr(FDevMAC);
     const TInputQuery& query = InputQueryHook ? InputQueryHook : TInputQuery(DefaultInputQuery);
-    if (!query(this, GetText("Vyhledánízaříze0", "Vyhledání zařízení"),
-               GetText("ZadejteMACadre", "Zadejte MAC adresu zařízení:"), text))
+    if (!query(this, Lang("Vyhledánízaříze0", "Vyhledání zařízení"),
+               Lang("ZadejteMACadre", "Zadejte MAC adresu zařízení:"), text))
         return;
 
     std::array<uint8_t, 6> mac{};
     if (!TryParseMAC(text, mac)) {
-        ShowMessageBox(GetText("Totoneníplatná0", "Toto není platná MAC adresa"), platform::MB_ICONEXCLAMATION,
-                       GetText("Upozornění0", "Upozornění"), this);
+        ShowMessageBox(Lang("Totoneníplatná0", "Toto není platná MAC adresa"), platform::MB_ICONEXCLAMATION,
+                       Lang("Upozornění0", "Upozornění"), this);
         return;
     }
     FDevMAC = mac;
@@ -235,7 +218,7 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
     // caller's window is never freed here (its messages hide it).
     const bool own = Sender == nullptr;
     const QPointer<TfDataSender> window = own ? new TfDataSender(this, 0, FDataManager.get()) : Sender;
-    const QString okText = GetText("OK", "OK");
+    const QString okText = Lang("OK", "OK");
     const auto message = [&](const QString& Text, int32_t Countdown, uint32_t Flags) {
         if (window)
             window->ShowMessageEx(Text, okText, Countdown, Flags, true, own);
@@ -255,8 +238,8 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
                 QString found;
                 window->FindIPByMAC(MACToStr(FDevMAC), QString(), found, false);
                 if (found.isEmpty() || !TARPManager::IsValidIP(found)) {
-                    message(found.isEmpty() ? GetText("Zařízenínebylo2", "Zařízení nebylo nalezeno")
-                                            : GetText("ChybnáIPadresa", "Chybná IP adresa."),
+                    message(found.isEmpty() ? Lang("Zařízenínebylo2", "Zařízení nebylo nalezeno")
+                                            : Lang("ChybnáIPadresa", "Chybná IP adresa."),
                             0, platform::MB_ICONHAND);
                     closeOwn();
                     return false;
@@ -270,8 +253,8 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
             QString found;
             window->FindMACByIP(IPToStr(FDevIP), QString(), found, false);
             if (found.isEmpty() || !TryParseMAC(found, FDevMAC)) {
-                message(found.isEmpty() ? GetText("Zařízenínebylo1", "Zařízení nebylo nalezeno")
-                                        : GetText("ChybnáMACadres", "Chybná MAC adresa."),
+                message(found.isEmpty() ? Lang("Zařízenínebylo1", "Zařízení nebylo nalezeno")
+                                        : Lang("ChybnáMACadres", "Chybná MAC adresa."),
                         0, platform::MB_ICONHAND);
                 closeOwn();
                 return false;
@@ -300,14 +283,14 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
                 txtSoapIP->clear();
             QString error;
             if (hasSoap && !FetchSoapDocument(*this, *window, ipText, error))
-                message(GetText("NepodariloSeStah", "Nepodařilo se stáhnout SOAP dokument ze zařízení.") +
+                message(Lang("NepodariloSeStah", "Nepodařilo se stáhnout SOAP dokument ze zařízení.") +
                             QStringLiteral("\r\n") + error,
                         10, platform::MB_ICONEXCLAMATION);
         } else {
-            QString text = GetText("Komunikaceseza", "Komunikace se zařízením selhala!");
+            QString text = Lang("Komunikaceseza", "Komunikace se zařízením selhala!");
             if (!ARPManager().IsLocalSubnet(FDevIP))
-                text = GetText("Komunikaceseza0", "Komunikace se zařízením selhala!") + QStringLiteral("\r\n") +
-                       GetText("Pravděpodobnoup", "Pravděpodobnou příčinou je nekompatibilní síťové nastavení "
+                text = Lang("Komunikaceseza0", "Komunikace se zařízením selhala!") + QStringLiteral("\r\n") +
+                       Lang("Pravděpodobnoup", "Pravděpodobnou příčinou je nekompatibilní síťové nastavení "
                                                   "zařízení (IP: ") +
                        ipText + u')';
             message(text, 0, platform::MB_ICONEXCLAMATION);
@@ -315,7 +298,7 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
         closeOwn();
     } catch (const std::exception& e) {
         FProgressBar = nullptr;
-        message(ErrorText(e), 0, platform::MB_ICONHAND);
+        message(ExceptionText(e), 0, platform::MB_ICONHAND);
         closeOwn();
     }
     return result;
@@ -338,14 +321,14 @@ void TfVYN::UpdateDeviceState()
                     : CheckVersion(value("SetupRecord4.device_type"), value("SetupRecord4.device_version"));
             if (identity == TIdentity::WrongDevice) {
                 FDeviceLoaded = false;
-                ShowMessageBox(GetText("NespravneZarizeni", "Nastavovací software není určen pro toto zařízení."),
-                               platform::MB_ICONHAND, GetText("Chyba", "Error"), this);
+                ShowMessageBox(Lang("NespravneZarizeni", "Nastavovací software není určen pro toto zařízení."),
+                               platform::MB_ICONHAND, Lang("Chyba", "Error"), this);
             } else if (identity == TIdentity::WrongVersion) {
                 FDeviceLoaded = false;
-                ShowMessageBox(WithVersion(GetText("NespravnaVerzeZarizeni",
+                ShowMessageBox(WithVersion(Lang("NespravnaVerzeZarizeni",
                                                    "Nastavovací software není určen pro tuto verzi VYN (%s)."),
                                            value("SetupRecord4.device_version")),
-                               platform::MB_ICONEXCLAMATION, GetText("Chyba", "Error"), this);
+                               platform::MB_ICONEXCLAMATION, Lang("Chyba", "Error"), this);
             }
         }
 
@@ -356,7 +339,7 @@ void TfVYN::UpdateDeviceState()
             lblMACTitle->setText(MACToStr(FDevMAC).toUpper());
             DataToControls();
             try {
-                cmdMerit->SetCaption(GetText("Měřit", "Měřit"));
+                cmdMerit->SetCaption(Lang("Měřit", "Měřit"));
                 cmdMerit->show();
                 lblMerit->clear();
                 lblMerit->hide();

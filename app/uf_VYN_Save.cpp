@@ -27,28 +27,11 @@ const QString CRLF = QStringLiteral("\r\n");
 const QString UploadName = QStringLiteral("WEB6");
 const QByteArray SoapEntryName = QByteArrayLiteral("postsoap.xml");
 
-bool IsZeroMAC(const std::array<uint8_t, 6>& mac)
-{
-    return std::all_of(mac.begin(), mac.end(), [](uint8_t b) { return b == 0; });
-}
-
-QString GetText(const char* Key, const char* Default)
-{
-    return Language.GetText(QString::fromUtf8(Key), QString::fromUtf8(Default));
-}
-
-QString ErrorText(const std::exception& E)
-{
-    if (const auto* e = dynamic_cast<const Exception*>(&E))
-        return e->Message();
-    return QString::fromLocal8Bit(E.what());
-}
-
 // The device takes the document in one image block; a larger one would go up
 // as an image without it, or not at all.
 QString TooLargeText()
 {
-    return GetText("SOAPPrilisVelky", "SOAP dokument se nevejde do bloku zařízení (nejvýše 65535 B).");
+    return Lang("SOAPPrilisVelky", "SOAP dokument se nevejde do bloku zařízení (nejvýše 65535 B).");
 }
 
 bool ItemBool(TDataManager* Model, const QString& Path)
@@ -103,9 +86,9 @@ void TfVYN::cmdDefaultValTlacClick()
 QString TfVYN::SaveFailureText(const TWriteCounts& Counts)
 {
     if (Counts.Acked == 0)
-        return GetText("Nastavenízaříze", "Nastavení zařízení se nezdařilo.");
+        return Lang("Nastavenízaříze", "Nastavení zařízení se nezdařilo.");
     if (Counts.Acked < Counts.Sent)
-        return GetText("Nastavenízaříze0", "Nastavení zařízení se nezdařilo kompletně");
+        return Lang("Nastavenízaříze0", "Nastavení zařízení se nezdařilo kompletně");
     return QString();
 }
 
@@ -125,11 +108,11 @@ void TfVYN::cmdSaveValsTlacClick()
 
         const uint32_t newIP = IPSet->GetIP();
         if (newIP != 0 && !ARPManager().IsLocalSubnet(newIP)) {
-            const QString text = GetText("IPadresaktero", "IP adresa, kterou chcete přiřadit (") + IPToStr(newIP) +
-                                 GetText("nepříslušíste", ") nepřísluší stejné podsíti jako tento počítač.") + CRLF +
-                                 GetText("Chcetejipřesto", "Chcete ji přesto přiřadit?");
+            const QString text = Lang("IPadresaktero", "IP adresa, kterou chcete přiřadit (") + IPToStr(newIP) +
+                                 Lang("nepříslušíste", ") nepřísluší stejné podsíti jako tento počítač.") + CRLF +
+                                 Lang("Chcetejipřesto", "Chcete ji přesto přiřadit?");
             if (ShowMessageBox(text, platform::MB_YESNO | platform::MB_ICONEXCLAMATION | platform::MB_DEFBUTTON2,
-                               GetText("Varování", "Varování"), this) != platform::IDYES)
+                               Lang("Varování", "Varování"), this) != platform::IDYES)
                 return;
         }
 
@@ -138,18 +121,18 @@ void TfVYN::cmdSaveValsTlacClick()
             std::array<uint8_t, 6> other{};
             std::copy_n(resolved.begin(), other.size(), other.begin());
             if (!IsZeroMAC(other) && other != FDevMAC) {
-                const QString text = GetText("IPadresa", "IP adresa ") + IPToStr(newIP) +
-                                     GetText("jižjepřiřazen", " již je přiřazena jinému zařízení v síti (") +
+                const QString text = Lang("IPadresa", "IP adresa ") + IPToStr(newIP) +
+                                     Lang("jižjepřiřazen", " již je přiřazena jinému zařízení v síti (") +
                                      MACToStr(other) +
-                                     GetText("amohlobydoj", ") a mohlo by dojít ke konfliktu.") + CRLF +
-                                     GetText("Chcetepřestopo", "Chcete přesto pokračovat?");
+                                     Lang("amohlobydoj", ") a mohlo by dojít ke konfliktu.") + CRLF +
+                                     Lang("Chcetepřestopo", "Chcete přesto pokračovat?");
                 if (ShowMessageBox(text, platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2,
-                                   GetText("Varování0", "Varování"), this) != platform::IDYES)
+                                   Lang("Varování0", "Varování"), this) != platform::IDYES)
                     return;
             }
         }
     } catch (const std::exception& e) {
-        ShowMessageBox(ErrorText(e), platform::MB_ICONHAND, QStringLiteral("VYN"), this);
+        ShowMessageBox(ExceptionText(e), platform::MB_ICONHAND, QStringLiteral("VYN"), this);
         return;
     }
 
@@ -157,7 +140,7 @@ void TfVYN::cmdSaveValsTlacClick()
     TWriteCounts counts;
     const bool written = WriteToDevice(nullptr, &counts);
 
-    const QString okText = GetText("OK", "OK");
+    const QString okText = Lang("OK", "OK");
     if (!written) {
         const QString text = SaveFailureText(counts);
         if (!text.isEmpty())
@@ -204,14 +187,14 @@ void TfVYN::cmdSaveValsTlacClick()
             return;
         }
         FDeviceLoaded = false;
-        window->ShowMessage(GetText("Zařízenínebylo4", "Zařízení nebylo nalezeno."), okText, 0,
+        window->ShowMessage(Lang("Zařízenínebylo4", "Zařízení nebylo nalezeno."), okText, 0,
                             platform::MB_ICONEXCLAMATION, true);
         UpdateDeviceState();
     } catch (const std::exception& e) {
         if (window)
-            window->ShowMessage(ErrorText(e), okText, 0, platform::MB_ICONHAND, true);
+            window->ShowMessage(ExceptionText(e), okText, 0, platform::MB_ICONHAND, true);
         else
-            TfDataSender::ShowDeviceMessage(ErrorText(e), okText, 0, platform::MB_ICONHAND, true);
+            TfDataSender::ShowDeviceMessage(ExceptionText(e), okText, 0, platform::MB_ICONHAND, true);
     }
     closeWindow();
 }
@@ -230,7 +213,7 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
     // only hidden by it and never freed here.
     const bool own = Sender == nullptr;
     const QPointer<TfDataSender> window = own ? new TfDataSender(this, 0, FDataManager.get()) : Sender;
-    const QString okText = GetText("OK", "OK");
+    const QString okText = Lang("OK", "OK");
     const auto message = [&](const QString& Text, int32_t Countdown, uint32_t Flags) {
         if (window)
             window->ShowMessageEx(Text, okText, Countdown, Flags, true, own);
@@ -260,8 +243,8 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
 
         uint32_t ip = 0;
         if (address.isEmpty() || !TryStrictStrToIP(address, ip) || !TARPManager::IsValidIP(address)) {
-            message(address.isEmpty() ? GetText("Zařízenínebylo3", "Zařízení nebylo nalezeno")
-                                      : GetText("ChybnáIPadresa0", "Chybná IP adresa."),
+            message(address.isEmpty() ? Lang("Zařízenínebylo3", "Zařízení nebylo nalezeno")
+                                      : Lang("ChybnáIPadresa0", "Chybná IP adresa."),
                     0, address.isEmpty() ? platform::MB_ICONEXCLAMATION : platform::MB_ICONHAND);
             closeOwn();
             return false;
@@ -285,7 +268,7 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
             }
             if (tooLarge || FDeviceSoapDoc.isEmpty() || FDeviceSoapDoc != document) {
                 window->PrepareTransfer2(address);
-                window->SetCaption(GetText("NahravamSOAPDoku", "Nahrávám SOAP dokument ..."));
+                window->SetCaption(Lang("NahravamSOAPDoku", "Nahrávám SOAP dokument ..."));
                 window->repaint();
                 try {
                     const QByteArray image = tooLarge ? QByteArray() : BuildUploadImage(document);
@@ -327,7 +310,7 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
         result = FDeviceLoaded;
 
         if (uploadFailed) {
-            QString text = GetText("NepodariloSeNahr", "Nepodařilo se nahrát SOAP dokument.");
+            QString text = Lang("NepodariloSeNahr", "Nepodařilo se nahrát SOAP dokument.");
             if (!uploadReason.isEmpty())
                 text += CRLF + uploadReason;
             message(text, 10, platform::MB_ICONEXCLAMATION);
@@ -335,7 +318,7 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
         closeOwn();
     } catch (const std::exception& e) {
         FProgressBar = nullptr;
-        message(ErrorText(e), 0, platform::MB_ICONHAND);
+        message(ExceptionText(e), 0, platform::MB_ICONHAND);
         closeOwn();
     }
     return result;

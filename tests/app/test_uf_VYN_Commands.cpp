@@ -2,6 +2,7 @@
 // page menu and the template export, on the real window.
 #include "DeviceIdentity.h"
 #include "MainWindowFixture.h"
+#include "XvfbRun.h"
 
 #include "app/uf_IPWiz.h"
 #include "app/MyUtils.h"
@@ -361,18 +362,10 @@ TEST_F(CommandsTest, TheExportWritesEveryControlNameInWindows1250)
 
 TEST(CommandsScreens, TheFlagsSwitchTheLanguageOnARealDisplay)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
-    if (xvfb.isEmpty())
-        GTEST_SKIP() << "xvfb-run is not installed";
     QTemporaryDir dir;
-    QProcess run;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    run.setProcessEnvironment(env);
-    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", LANG_SCREENS_PATH, dir.path()});
-    ASSERT_TRUE(run.waitForFinished(60000));
-    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
-    const QStringList place = QString::fromLatin1(run.readAllStandardOutput()).trimmed().split(u' ');
+    const XvfbRun run = RunOnXvfb(LANG_SCREENS_PATH, dir.path(), 60000);
+    ASSERT_RAN_ON_XVFB(run);
+    const QStringList place = run.Out.trimmed().split(u' ');
     ASSERT_EQ(place.size(), 4);
     const QRect strip(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt());
 

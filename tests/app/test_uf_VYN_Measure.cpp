@@ -1,6 +1,7 @@
 // The temperature display on an offscreen main window, reading status pages
 // from a small server of the test's own on loopback.
 #include "MainWindowFixture.h"
+#include "XvfbRun.h"
 #include "tests/app/DeviceIdentity.h"
 
 #include "app/MyUtils.h"
@@ -210,18 +211,10 @@ TEST_F(MeasureTest, DisplayStopsWithTheDevice)
 
 TEST(SoapScreens, PagesAndTemperatureOnARealDisplay)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
-    if (xvfb.isEmpty())
-        GTEST_SKIP() << "xvfb-run is not installed";
     QTemporaryDir dir;
-    QProcess run;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    run.setProcessEnvironment(env);
-    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", SOAP_SCREENS_PATH, dir.path()});
-    ASSERT_TRUE(run.waitForFinished(60000));
-    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
-    const QStringList place = QString::fromLatin1(run.readAllStandardOutput()).split(u' ');
+    const XvfbRun run = RunOnXvfb(SOAP_SCREENS_PATH, dir.path(), 60000);
+    ASSERT_RAN_ON_XVFB(run);
+    const QStringList place = run.Out.split(u' ');
     ASSERT_EQ(place.size(), 4);
     const QRect merit(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt());
 

@@ -1,4 +1,5 @@
 #include "PagesFixture.h"
+#include "XvfbRun.h"
 
 #include <QImage>
 #include <QMap>
@@ -441,21 +442,13 @@ TEST_F(PagesTest, SavedValuesTakeTheirStoredForm)
 
 TEST(SettingsScreens, EveryPageAndTheWizardFitOnARealDisplayInBothLanguages)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
-    if (xvfb.isEmpty())
-        GTEST_SKIP() << "xvfb-run is not installed";
     QTemporaryDir dir;
-    QProcess run;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    run.setProcessEnvironment(env);
-    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", SETTINGS_SCREENS_PATH, dir.path()});
-    ASSERT_TRUE(run.waitForFinished(90000));
-    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const XvfbRun run = RunOnXvfb(SETTINGS_SCREENS_PATH, dir.path(), 90000);
+    ASSERT_RAN_ON_XVFB(run);
 
     QStringList bad;
     QMap<QString, QImage> shots;
-    for (const QString& line : QString::fromUtf8(run.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+    for (const QString& line : run.Out.split(u'\n', Qt::SkipEmptyParts)) {
         if (line.startsWith(QLatin1String("BAD "))) {
             bad << line;
             continue;

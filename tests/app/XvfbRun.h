@@ -1,0 +1,44 @@
+#pragma once
+
+// Runs one of the real-display programs (the *_screens programs) on a
+// virtual X server of its own: PROGRAM DIR, screenshots into DIR.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QString>
+
+struct XvfbRun
+{
+    bool Available = false; // xvfb-run is installed
+    bool Finished = false;
+    int ExitCode = -1;
+    QString Out;
+    std::string Err;
+};
+
+inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs)
+{
+    XvfbRun result;
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfb.isEmpty())
+        return result;
+    result.Available = true;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.setProcessEnvironment(env);
+    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", QString::fromLocal8Bit(Program), Dir});
+    result.Finished = run.waitForFinished(TimeoutMs);
+    result.ExitCode = run.exitCode();
+    result.Out = QString::fromUtf8(run.readAllStandardOutput());
+    result.Err = run.readAllStandardError().toStdString();
+    return result;
+}
+
+// The start of every real-display test: skips without xvfb-run, fails when
+// the program did not end well.
+#define ASSERT_RAN_ON_XVFB(run)                                                                                        \
+    if (!(run).Available)                                                                                              \
+        GTEST_SKIP() << "xvfb-run is not installed";                                                                   \
+    ASSERT_TRUE((run).Finished);                                                                                       \
+    ASSERT_EQ((run).ExitCode, 0) << (run).Err
