@@ -7,7 +7,6 @@
 #include "app/ufrm_LMenuH.h"
 #include "app/ufrm_TlacMenu.h"
 #include "app/ufrm_Tlacitko.h"
-#include "lang/ControlProperties.h"
 #include "lang/uLanguage.h"
 #include "lang/uLanguageExport.h"
 #include "lang/uLanguageForms.h"
@@ -24,28 +23,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
 
 namespace {
 
-const QString SourceDir = QStringLiteral(VYN_SOURCE_DIR);
-const QStringList LanguageFiles = {QStringLiteral("cesky.lng"), QStringLiteral("english.lng")};
+using Texts = std::map<QString, QString>;
 
-// Texts the program sets while it runs; a file that set them would undo the
-// running state (the chosen adapter, the measure button).
-const std::set<std::pair<QString, QString>> RunTimeTexts = {
-    {QStringLiteral("lblCurrentAdapter"), QStringLiteral("caption")},
-    {QStringLiteral("cmdMerit"), QStringLiteral("caption")},
-};
-
-QString ShippedFile(const QString& name)
+QString ShippedFile(const char* name)
 {
-    return SourceDir + QStringLiteral("/resources/") + name;
+    return QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(name);
 }
-
-// ---- text keys in the sources
 
 QString Unquote(const QString& literals)
 {
@@ -80,8 +70,8 @@ TKeyScan ScanSources()
 
     std::map<QString, QString> sources;
     for (const char* folder : {"app", "link", "lang", "model", "storage", "platform"}) {
-        QDirIterator it(SourceDir + u'/' + QLatin1String(folder), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
-                        QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(QStringLiteral(VYN_SOURCE_DIR "/") + QLatin1String(folder),
+                        {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             QFile file(it.next());
             if (file.open(QIODevice::ReadOnly))
@@ -116,41 +106,15 @@ TKeyScan ScanSources()
             for (const auto& [from, to] : wrapperBodies[name])
                 inWrapper = inWrapper || (m.capturedStart() >= from && m.capturedStart() < to);
             if (!inWrapper && !name.endsWith(QLatin1String("lang/uLanguage.cpp")))
-                scan.Unreadable << name.mid(SourceDir.size()) + u':' + text.mid(m.capturedStart(), 60);
+                scan.Unreadable << name + u':' + text.mid(m.capturedStart(), 60);
         }
     }
     return scan;
 }
 
-// ---- windows and files
-
-// One of each window the language files translate.
-struct TWindows
-{
-    explicit TWindows(const QString& ini)
-        : Main(std::make_unique<TfVYN>(nullptr, ini)), InputIP(std::make_unique<TfInputIP>()),
-          Sender(std::make_unique<TfDataSender>(nullptr, 0, nullptr)),
-          SetIPWiz(std::make_unique<TfSetIPWiz>(nullptr, nullptr))
-    {
-    }
-    std::vector<QWidget*> All() const { return {Main.get(), InputIP.get(), Sender.get(), SetIPWiz.get()}; }
-
-    std::unique_ptr<TfVYN> Main;
-    std::unique_ptr<TfInputIP> InputIP;
-    std::unique_ptr<TfDataSender> Sender;
-    std::unique_ptr<TfSetIPWiz> SetIPWiz;
-};
-
-QByteArray Template(QWidget* window)
-{
-    TXmlDocument doc(QStringLiteral("root"));
-    ExportControl(window, &doc.DocumentElement());
-    return doc.SaveToBytes(QStringLiteral("UTF-8"));
-}
-
-// path/attribute -> value of every text of an element tree; items as
+// path@attribute -> value of every text of an element tree; items as
 // path/items/k.
-void Flatten(const TXmlElement& node, const QString& path, std::map<QString, QString>& out)
+void Flatten(const TXmlElement& node, const QString& path, Texts& out)
 {
     for (const TXmlAttribute& a : node.Attributes())
         out[path + u'@' + a.Name.toLower()] = a.Value;
@@ -165,22 +129,26 @@ void Flatten(const TXmlElement& node, const QString& path, std::map<QString, QSt
     }
 }
 
-std::map<QString, QString> FormTexts(const TXmlDocument& file)
+// The windows' texts and the keys' texts of a shipped file, which must be a
+// windows-1250 document.
+std::pair<Texts, Texts> ShippedTexts(const char* name)
 {
-    std::map<QString, QString> texts;
-    for (const TXmlElement& forms : file.DocumentElement().Children())
+    QFile file(ShippedFile(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>")) << name;
+    QStringDecoder decode("windows-1250");
+    (void)decode(bytes);
+    EXPECT_FALSE(decode.hasError()) << name;
+    std::pair<Texts, Texts> texts;
+    const TXmlDocument doc = TXmlDocument::Parse(bytes, QLatin1String(name));
+    for (const TXmlElement& forms : doc.DocumentElement().Children())
         if (forms.Name() == u"forms")
             for (const TXmlElement& window : forms.Children())
-                Flatten(window, window.Name(), texts);
-    return texts;
-}
-
-std::map<QString, QString> ConstTexts(const TXmlDocument& file)
-{
-    std::map<QString, QString> texts;
-    if (const TXmlElement* consts = file.DocumentElement().FirstChild(QStringLiteral("const")))
+                Flatten(window, window.Name(), texts.first);
+    if (const TXmlElement* consts = doc.DocumentElement().FirstChild(QStringLiteral("const")))
         for (const TXmlElement& key : consts->Children())
-            texts[key.Name()] = key.Attribute(QStringLiteral("text"));
+            texts.second[key.Name()] = key.Attribute(QStringLiteral("text"));
     return texts;
 }
 
@@ -202,104 +170,79 @@ protected:
         oldCwd = QDir::currentPath();
         QDir::setCurrent(dir.path());
         InstallWindowTranslation();
+        main = new TfVYN(nullptr, dir.filePath(QStringLiteral("vyn.ini")));
+        windows.emplace_back(main);
+        windows.emplace_back(new TfInputIP());
+        windows.emplace_back(new TfDataSender(nullptr, 0, nullptr));
+        windows.emplace_back(new TfSetIPWiz(nullptr, nullptr));
     }
     void TearDown() override
     {
+        windows.clear();
         QDir::setCurrent(oldCwd);
         SetLanguageIniName(QString());
         Language = TLanguage();
         LocalAdapterIP = 0;
     }
-    QString Ini() const { return dir.filePath(QStringLiteral("vyn.ini")); }
+    // The texts of every window, as a template exports them.
+    Texts Exported() const
+    {
+        Texts texts;
+        for (const auto& w : windows) {
+            TXmlDocument doc(QStringLiteral("root"));
+            ExportControl(w.get(), &doc.DocumentElement());
+            Flatten(doc.DocumentElement().Children().front(), w->objectName(), texts);
+        }
+        return texts;
+    }
 
     QTemporaryDir dir;
     QString oldCwd;
+    TfVYN* main = nullptr;
+    std::vector<std::unique_ptr<QWidget>> windows;
 };
 
 } // namespace
 
-TEST_F(LanguageFilesTest, BothFilesAreWindows1250AndSetTheSameTexts)
-{
-    std::vector<std::map<QString, QString>> forms, consts;
-    for (const QString& name : LanguageFiles) {
-        QFile file(ShippedFile(name));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-        const QByteArray bytes = file.readAll();
-        EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>")) << name.toStdString();
-        QStringDecoder decode("windows-1250");
-        const QString text = decode(bytes);
-        EXPECT_FALSE(decode.hasError()) << name.toStdString();
-        const TXmlDocument doc = TXmlDocument::Parse(bytes, name);
-        forms.push_back(FormTexts(doc));
-        consts.push_back(ConstTexts(doc));
-    }
-    // Czech sets everything English sets, so switching back leaves nothing
-    // English behind; and English translates everything Czech names.
-    for (const auto& [path, text] : forms[1])
-        EXPECT_TRUE(forms[0].count(path)) << "cesky.lng lacks " << path.toStdString();
-    for (const auto& [path, text] : forms[0])
-        EXPECT_TRUE(forms[1].count(path)) << "english.lng lacks " << path.toStdString();
-    for (const auto& [key, text] : consts[1])
-        EXPECT_TRUE(consts[0].count(key)) << "cesky.lng lacks key " << key.toStdString();
-    for (const auto& [key, text] : consts[0])
-        EXPECT_TRUE(consts[1].count(key)) << "english.lng lacks key " << key.toStdString();
-}
-
 TEST_F(LanguageFilesTest, EnglishThenCzechGivesBackEveryWindowAsBuilt)
 {
-    TWindows windows(Ini());
-    std::vector<QByteArray> fresh;
-    for (QWidget* w : windows.All())
-        fresh.push_back(Template(w));
-
-    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile(QStringLiteral("english.lng"))));
-    for (size_t i = 0; i < fresh.size(); ++i)
-        EXPECT_NE(Template(windows.All()[i]), fresh[i]) << "not translated: " << windows.All()[i]->objectName().toStdString();
-
-    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile(QStringLiteral("cesky.lng"))));
-    for (size_t i = 0; i < fresh.size(); ++i)
-        EXPECT_EQ(Template(windows.All()[i]).toStdString(), fresh[i].toStdString());
-
+    const Texts built = Exported();
+    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile("english.lng")));
+    std::set<QString> translated;
+    for (const auto& [path, text] : Exported())
+        if (!built.count(path) || built.at(path) != text)
+            translated.insert(path.section(u'/', 0, 0).section(u'@', 0, 0));
+    EXPECT_EQ(translated.size(), windows.size());
     // A frame's caption reaches the screen: the panel that draws it shows
     // the file's text.
-    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile(QStringLiteral("english.lng"))));
-    EXPECT_EQ(windows.Main->menuIP->Tlac->Caption(), "Search by &IP");
-    EXPECT_EQ(windows.Main->cmdLoadVals->Tlac->Caption(), "Load from &device");
-    EXPECT_EQ(windows.Main->lmCommon->Tlac->Caption(), "  General");
+    EXPECT_EQ(main->menuIP->Tlac->Caption(), "Search by &IP");
+    EXPECT_EQ(main->cmdLoadVals->Tlac->Caption(), "Load from &device");
+    EXPECT_EQ(main->lmCommon->Tlac->Caption(), "  General");
+    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile("cesky.lng")));
+    EXPECT_EQ(Exported(), built);
 }
 
 TEST_F(LanguageFilesTest, EveryControlTextOfEveryWindowIsInBothFilesCzechAsBuilt)
 {
-    TWindows windows(Ini());
-    std::map<QString, QString> built;
-    for (QWidget* w : windows.All()) {
-        TXmlDocument doc(QStringLiteral("root"));
-        ExportControl(w, &doc.DocumentElement());
-        for (const TXmlElement& window : doc.DocumentElement().Children())
-            Flatten(window, window.Name(), built);
-    }
+    // Texts the program sets while it runs; a file that set them would undo
+    // the running state (the chosen adapter, the measure button).
+    const QStringList runTime = {QStringLiteral("/lblCurrentAdapter@caption"), QStringLiteral("/cmdMerit@caption")};
+    const Texts built = Exported();
     ASSERT_GT(built.size(), 100u);
-    const std::map<QString, QString> czech = FormTexts(TXmlDocument::LoadFromFile(ShippedFile(LanguageFiles[0])));
-    const std::map<QString, QString> english = FormTexts(TXmlDocument::LoadFromFile(ShippedFile(LanguageFiles[1])));
+    const Texts czech = ShippedTexts("cesky.lng").first, english = ShippedTexts("english.lng").first;
     for (const auto& [path, text] : built) {
-        const QString control = path.section(u'@', 0, 0).section(u'/', -1);
-        if (RunTimeTexts.count({control, path.section(u'@', 1)})) {
-            EXPECT_FALSE(czech.count(path)) << "set at run time: " << path.toStdString();
+        // One control, one caption: the panel inside a navigation frame has none.
+        EXPECT_FALSE(path.contains(QLatin1String("/Tlac@"))) << path.toStdString();
+        if (std::any_of(runTime.begin(), runTime.end(), [&](const QString& end) { return path.endsWith(end); })) {
+            EXPECT_FALSE(czech.count(path) || english.count(path)) << "set at run time: " << path.toStdString();
             continue;
         }
-        // Every gap at once, not just the first.
         EXPECT_TRUE(english.count(path)) << "english.lng lacks " << path.toStdString();
-        EXPECT_TRUE(czech.count(path)) << "cesky.lng lacks " << path.toStdString();
-        if (czech.count(path)) {
-            EXPECT_EQ(czech.at(path), text) << path.toStdString();
-        }
+        EXPECT_EQ(czech.count(path) ? czech.at(path) : QStringLiteral("<missing>"), text) << path.toStdString();
     }
-    // Nothing in the files that no window has.
-    for (const auto& [path, text] : czech)
-        EXPECT_TRUE(built.count(path)) << "no such control text: " << path.toStdString();
-    // One control, one caption: the panel inside a navigation frame has none.
-    for (const auto& [path, text] : built)
-        EXPECT_FALSE(path.contains(QLatin1String("/Tlac@"))) << path.toStdString();
+    for (const Texts* file : {&czech, &english})
+        for (const auto& [path, text] : *file)
+            EXPECT_TRUE(built.count(path)) << "no such control text: " << path.toStdString();
 }
 
 TEST_F(LanguageFilesTest, EveryTextKeyOfTheSourcesIsInBothFilesCzechAsItsDefault)
@@ -308,41 +251,35 @@ TEST_F(LanguageFilesTest, EveryTextKeyOfTheSourcesIsInBothFilesCzechAsItsDefault
     EXPECT_TRUE(scan.Unreadable.isEmpty()) << "look-ups the scan cannot read: "
                                            << scan.Unreadable.join(QStringLiteral("\n")).toStdString();
     ASSERT_GT(scan.Defaults.size(), 50u);
-    const std::map<QString, QString> czech = ConstTexts(TXmlDocument::LoadFromFile(ShippedFile(LanguageFiles[0])));
-    const std::map<QString, QString> english = ConstTexts(TXmlDocument::LoadFromFile(ShippedFile(LanguageFiles[1])));
+    const Texts czech = ShippedTexts("cesky.lng").second, english = ShippedTexts("english.lng").second;
+    static const QRegularExpression endMark(QStringLiteral("[.!]+$"));
     for (const auto& [key, defaults] : scan.Defaults) {
-        // Every gap at once, not just the first.
-        EXPECT_TRUE(czech.count(key)) << "cesky.lng lacks key " << key.toStdString();
-        EXPECT_TRUE(english.count(key)) << "english.lng lacks key " << key.toStdString();
         // Some keys stand for slightly different texts in different places
         // (a full stop more or less); the file gives one of them.
-        if (czech.count(key)) {
-            EXPECT_TRUE(defaults.count(czech.at(key))) << key.toStdString() << ": " << czech.at(key).toStdString();
-        }
+        EXPECT_TRUE(czech.count(key) && defaults.count(czech.at(key))) << "cesky.lng: " << key.toStdString();
+        EXPECT_TRUE(english.count(key)) << "english.lng lacks key " << key.toStdString();
         if (english.count(key)) {
             EXPECT_EQ(Placeholders(english.at(key)), Placeholders(*defaults.begin())) << key.toStdString();
         }
-    }
-    for (const auto& [key, text] : czech)
-        EXPECT_TRUE(scan.Defaults.count(key)) << "no code looks up " << key.toStdString();
-    // A key shared by two texts that say different things would show one of
-    // them in the other's place once a file is loaded.
-    static const QRegularExpression endMark(QStringLiteral("[.!]+$"));
-    for (const auto& [key, defaults] : scan.Defaults)
+        // A key shared by two texts that say different things would show
+        // one of them in the other's place once a file is loaded.
         for (QString text : defaults)
             EXPECT_EQ(text.remove(endMark).toStdString(), QString(*defaults.begin()).remove(endMark).toStdString())
                 << key.toStdString();
+    }
+    for (const Texts* file : {&czech, &english})
+        for (const auto& [key, text] : *file)
+            EXPECT_TRUE(scan.Defaults.count(key)) << "no code looks up " << key.toStdString();
 }
 
 TEST_F(LanguageFilesTest, QtTextsFollowTheLanguage)
 {
-    TfVYN w(nullptr, Ini());
     const auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
     EXPECT_EQ(yes(), QString::fromUtf8("&Ano"));
-    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile(QStringLiteral("english.lng"))));
-    w.LanguageLoaded();
+    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile("english.lng")));
+    main->LanguageLoaded();
     EXPECT_EQ(yes(), "&Yes");
-    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile(QStringLiteral("cesky.lng"))));
-    w.LanguageLoaded();
+    ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile("cesky.lng")));
+    main->LanguageLoaded();
     EXPECT_EQ(yes(), QString::fromUtf8("&Ano"));
 }

@@ -1,120 +1,140 @@
 #include "lang/uLanguageForms.h"
 
 #include "lang/ControlProperties.h"
+#include "lang/uLanguageExport.h"
 #include "platform/Exception.h"
 
 #include "LangTestFiles.h"
-#include "TestWindow.h"
 #include "support/ExceptionText.h"
 
+#include <QComboBox>
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
-#include <QTableWidget>
-#include <QTest>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <vector>
 
 namespace {
 
-// Window order is noted from the first window on, as in the program.
-class WindowTranslationEnvironment : public ::testing::Environment
+template <typename T>
+T* makeControl(QWidget* parent, const char* name)
+{
+    auto* control = new T(parent); // owned by its parent
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+// A small window built like the program's.
+class TestWindow : public QWidget
 {
 public:
-    void SetUp() override { InstallWindowTranslation(); }
+    explicit TestWindow(const QString& name = QStringLiteral("fTest"))
+    {
+        setObjectName(name);
+        setWindowTitle(QStringLiteral("Okno"));
+        cmdOK->setText(QStringLiteral("OK"));
+        cmdOK->setToolTip(QStringLiteral("Potvrdit"));
+        grpNet->setTitle(QString::fromUtf8("Síť"));
+        lblInner->setText(QStringLiteral("Typ"));
+        cbType->addItems({QString::fromUtf8("Pasivní"), QString::fromUtf8("Aktivní"), QString::fromUtf8("Žádné")});
+        cbType->setCurrentIndex(1);
+        lvCols->setHeaderLabels({QStringLiteral("A"), QStringLiteral("B")});
+    }
+
+    QPushButton* cmdOK = makeControl<QPushButton>(this, "cmdOK");
+    QGroupBox* grpNet = makeControl<QGroupBox>(this, "grpNet");
+    QWidget* pnlInner = makeControl<QWidget>(grpNet, "pnlInner");
+    QLabel* lblInner = makeControl<QLabel>(pnlInner, "lblInner");
+    QComboBox* cbType = makeControl<QComboBox>(pnlInner, "cbType");
+    QLineEdit* txtName = makeControl<QLineEdit>(this, "txtName");
+    QTreeWidget* lvCols = makeControl<QTreeWidget>(this, "lvCols");
 };
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new WindowTranslationEnvironment);
+
+// An element with its attributes and children in one line.
+QString dump(const TXmlElement& element)
+{
+    QStringList parts;
+    for (const TXmlAttribute& attribute : element.Attributes())
+        parts << attribute.Name + '=' + attribute.Value;
+    for (const TXmlElement& child : element.Children())
+        parts << dump(child);
+    return parts.isEmpty() ? element.Name() : element.Name() + '(' + parts.join(' ') + ')';
+}
 
 class LanguageFormsTest : public ::testing::Test
 {
 protected:
     LanguageFormsTest() { InstallWindowTranslation(language); }
 
-    // Loads a UTF-8 language file with the given body inside its root.
-    void load(const QString& body)
+    QString load(const QString& body)
     {
-        const QString file = dir.filePath(QStringLiteral("test%1.lng").arg(++m_files));
+        const QString file = dir.filePath(QStringLiteral("test%1.lng").arg(++files));
         writeFile(file, ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<lang>" + body + "</lang>").toUtf8());
-        language.LoadFromFile(file);
-    }
-
-    QString loadError(const QString& body)
-    {
-        return ExceptionText([&] { load(body); });
+        return ExceptionText([&] { language.LoadFromFile(file); });
     }
 
     TLanguage language;
     QTemporaryDir dir;
-
-private:
-    int m_files = 0;
+    int files = 0;
 };
 
 } // namespace
 
-TEST_F(LanguageFormsTest, LoadTranslatesOpenWindowsByName)
+TEST_F(LanguageFormsTest, LoadTranslatesOpenWindowsByNameKeepingTheSelection)
 {
     TestWindow w;
-    QTest::keyClicks(w.txtName, "typed");
-    load(QString::fromUtf8(
-        "<forms><fNone caption=\"x\"/>"
-        "<fTest CAPTION=\"Window\" hint=\"Whole window\">"
-        "<lblTitle caption=\"Title\"/><cmdOK caption=\"&amp;Go\" Hint=\"\"/>"
-        "<txtName text=\"Jméno\" enabled=\"false\"/><lblMissing caption=\"x\"/>"
-        "<grpNet caption=\"Network\"><pnlInner><lblInner caption=\"Kind\"/></pnlInner>"
-        "<lblInner caption=\"not a direct child\"/></grpNet>"
-        "</fTest></forms>"));
+    QSignalSpy changes(w.cbType, &QComboBox::currentIndexChanged);
+    load("<forms><fNone caption=\"x\"/><fTest CAPTION=\"Window\"><cmdOK caption=\"&amp;Go\" Hint=\"\"/>"
+         "<txtName enabled=\"false\"/><lblMissing caption=\"x\"/><grpNet caption=\"Network\"><pnlInner>"
+         "<lblInner caption=\"Kind\"/><cbType><items><item value=\"Passive\"/><comment value=\"skipped\"/>"
+         "<item value=\"Active\"/><item/></items></cbType></pnlInner><lblInner caption=\"not a direct child\"/>"
+         "</grpNet><lvCols><items><item value=\"X\"/><item value=\"Y\"/><item value=\"Z\"/></items></lvCols>"
+         "</fTest></forms>");
     EXPECT_EQ(w.windowTitle(), "Window");
-    EXPECT_EQ(w.toolTip(), "Whole window");
-    EXPECT_EQ(w.lblTitle->text(), "Title");
     EXPECT_EQ(w.cmdOK->text(), "&Go");
-    EXPECT_EQ(w.txtName->text(), QString::fromUtf8("Jméno"));
+    EXPECT_EQ(w.cmdOK->toolTip(), "");
     EXPECT_FALSE(w.txtName->isEnabled());
     EXPECT_EQ(w.grpNet->title(), "Network");
     EXPECT_EQ(w.lblInner->text(), "Kind");
-}
-
-TEST_F(LanguageFormsTest, ComboLinesAreReplacedAndTheSelectionStays)
-{
-    TestWindow w;
-    w.cbType->setItemData(1, 42);
-    QSignalSpy changes(w.cbType, &QComboBox::currentIndexChanged);
-
-    load("<forms><fTest><grpNet><pnlInner><cbType><items>"
-         "<item value=\"Passive\"/><comment value=\"skipped\"/><item value=\"Active\"/><item/>"
-         "</items></cbType></pnlInner></grpNet></fTest></forms>");
     EXPECT_EQ(GetItemsOf(w.cbType)->Lines(), QStringList({"Passive", "Active", "<Error In Lng File>"}));
     EXPECT_EQ(w.cbType->currentIndex(), 1);
-    EXPECT_EQ(w.cbType->itemData(1).toInt(), 42);
     EXPECT_EQ(changes.count(), 0);
+    EXPECT_EQ(w.lvCols->headerItem()->text(0), "X");
+    EXPECT_EQ(w.lvCols->columnCount(), 2);
 
     // Fewer lines than the selected one: nothing stays selected.
     w.cbType->setCurrentIndex(2);
     load("<forms><fTest><grpNet><pnlInner><cbType><items><item value=\"Only\"/></items>"
          "</cbType></pnlInner></grpNet></fTest></forms>");
-    EXPECT_EQ(w.cbType->count(), 1);
     EXPECT_EQ(w.cbType->currentIndex(), -1);
 }
 
 TEST_F(LanguageFormsTest, AFailingPropertyStopsTheLoadButTheFileStays)
 {
     TestWindow w;
-    const QString error = loadError(
-        "<forms><fTest caption=\"Applied\"><lblTitle caption=\"Applied too\" Bogus=\"x\" hint=\"not applied\"/>"
-        "<cmdOK caption=\"Not applied\"/></fTest><fOther/></forms><const><OK text=\"Fine\"/></const>");
-    EXPECT_EQ(error, "Property Bogus does not exist");
+    EXPECT_EQ(load("<forms><fTest caption=\"Applied\"><grpNet caption=\"Applied too\" Bogus=\"x\"/>"
+                   "<cmdOK caption=\"Not applied\"/></fTest></forms><const><OK text=\"Fine\"/></const>"),
+              "Property Bogus does not exist");
     EXPECT_EQ(w.windowTitle(), "Applied");
-    EXPECT_EQ(w.lblTitle->text(), "Applied too");
+    EXPECT_EQ(w.grpNet->title(), "Applied too");
     EXPECT_EQ(w.cmdOK->text(), "OK");
     EXPECT_EQ(language.GetText("OK", "OK"), "Fine");
-
-    EXPECT_EQ(loadError("<forms><fTest maximumWidth=\"wide\"/></forms>"), "'wide' is not a valid integer value");
-    EXPECT_EQ(loadError("<forms><fTest layoutDirection=\"Sideways\"/></forms>"), "Invalid property value");
-    EXPECT_EQ(loadError("<forms><fTest isActiveWindow=\"true\"/></forms>"),
-              "Property isActiveWindow is read-only");
+    const char* const rows[][2] = {
+        {"maximumWidth=\"wide\"", "'wide' is not a valid integer value"},
+        {"layoutDirection=\"Sideways\"", "Invalid property value"},
+        {"isActiveWindow=\"true\"", "Property isActiveWindow is read-only"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(load(QStringLiteral("<forms><fTest %1/></forms>").arg(row[0])), row[1]);
 }
 
 TEST_F(LanguageFormsTest, BothFormsApplyInOrderAndTranslateFormUsesTheFirst)
@@ -131,50 +151,73 @@ TEST_F(LanguageFormsTest, BothFormsApplyInOrderAndTranslateFormUsesTheFirst)
     EXPECT_EQ(late.windowTitle(), "Okno");
 }
 
-TEST_F(LanguageFormsTest, UnnamedAndQtInnerWidgetsAreSeenThrough)
-{
-    TestWindow w;
-    auto* scroll = makeControl<QScrollArea>(&w, "scrPages");
-    auto* page = new QWidget; // becomes a child of the scroll area's viewport
-    auto* unnamed = new QWidget(page);
-    auto* lblDeep = makeControl<QLabel>(unnamed, "lblDeep");
-    scroll->setWidget(page);
-    EXPECT_EQ(FindChildControl(scroll, "lblDeep"), lblDeep);
-    EXPECT_EQ(FindChildControl(&w, "lblDeep"), nullptr);
-    EXPECT_EQ(FindChildControl(&w, "CMDOK"), nullptr);
-
-    load("<forms><fTest><scrPages><lblDeep caption=\"Deep\"/></scrPages></fTest></forms>");
-    EXPECT_EQ(lblDeep->text(), "Deep");
-}
-
-TEST_F(LanguageFormsTest, TheOldestWindowOfANameIsTranslated)
+TEST_F(LanguageFormsTest, TheOldestWindowOfANameIsTranslatedAndInnerWidgetsAreSeenThrough)
 {
     auto first = std::make_unique<TestWindow>(QStringLiteral("fDup"));
     TestWindow second(QStringLiteral("fDup"));
-    TestWindow owner(QStringLiteral("fOwner"));
-    auto* dialog = new QDialog(&owner); // a window owned by another window, not by the application
+    auto* dialog = new QDialog(&second); // owned by a window, not by the application
     dialog->setObjectName("fDialog");
-    for (int i = 0; i < 100; ++i) // layouts reparent many widgets made without one
-        makeControl<QLabel>(nullptr, "lblLoose")->setParent(&owner);
-
-    std::vector<std::unique_ptr<QWidget>> more;
-    for (int i = 0; i < 30; ++i)
-        more.push_back(std::make_unique<QWidget>());
-
-    QList<QWidget*> expected = {first.get(), &second, &owner};
-    for (const auto& widget : more)
-        expected.append(widget.get());
-    QList<QWidget*> windows = ApplicationWindows();
-    windows.removeIf([&](QWidget* widget) { return !expected.contains(widget); });
-    EXPECT_EQ(windows, expected);
-    EXPECT_FALSE(ApplicationWindows().contains(dialog));
+    auto* scroll = makeControl<QScrollArea>(&second, "scrPages");
+    auto* page = new QWidget; // becomes a child of the scroll area's viewport
+    auto* lblDeep = makeControl<QLabel>(new QWidget(page), "lblDeep");
+    scroll->setWidget(page);
+    EXPECT_EQ(FindChildControl(&second, "lblDeep"), nullptr);
+    EXPECT_EQ(FindChildControl(&second, "CMDOK"), nullptr);
 
     load("<forms><fDup caption=\"Translated\"/><fDialog caption=\"Dialog\"/></forms>");
     EXPECT_EQ(first->windowTitle(), "Translated");
     EXPECT_EQ(second.windowTitle(), "Okno");
     EXPECT_EQ(dialog->windowTitle(), "");
-
     first.reset();
-    load("<forms><fDup caption=\"Now the second\"/></forms>");
+    load("<forms><fDup caption=\"Now the second\"><scrPages><lblDeep caption=\"Deep\"/></scrPages></fDup></forms>");
     EXPECT_EQ(second.windowTitle(), "Now the second");
+    EXPECT_EQ(lblDeep->text(), "Deep");
+}
+
+TEST(LanguageExport, TheTemplateMirrorsTheControlTree)
+{
+    TestWindow w;
+    auto* pnlButtons = makeControl<QWidget>(&w, "pnlButtons");
+    makeControl<QPushButton>(pnlButtons, "cmdA")->setText("A");
+    makeControl<QPushButton>(pnlButtons, "cmdB");
+    makeControl<QLabel>(makeControl<QComboBox>(&w, "cbEmpty"), "lblInCombo")->setText("in combo");
+    makeControl<QListWidget>(&w, "lbList")->addItems({"x", "y"});
+    makeControl<QLabel>(new QWidget(&w), "lblLoose")->setText("loose");
+    makeControl<QLabel>(&w, "bad name")->setText("not exported");
+    TXmlElement root(QStringLiteral("root"));
+    ExportControl(&w, &root);
+    // Lines first, then the child controls; an empty list still has its element.
+    EXPECT_EQ(dump(root), QString::fromUtf8(
+        "root(fTest(caption=Okno cmdOK(caption=OK hint=Potvrdit) grpNet(caption=Síť pnlInner(lblInner(caption=Typ) "
+        "cbType(items(item(value=Pasivní) item(value=Aktivní) item(value=Žádné))))) txtName lvCols(items(item(value=A) "
+        "item(value=B))) pnlButtons(cmdA(caption=A) cmdB) cbEmpty(items lblInCombo(caption=in combo)) lbList "
+        "lblLoose(caption=loose)))"));
+}
+
+TEST_F(LanguageFormsTest, CzechTextsRoundTripThroughAWindows1250Template)
+{
+    auto w = std::make_unique<TestWindow>();
+    writeFile(dir.filePath("cesky.lng"), "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<lang><forms>"
+                                         "<fTest caption=\"P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2\">"
+                                         "<cmdOK hint=\"Ulo\x9eit &#x2713;\"/><grpNet><pnlInner><cbType><items>"
+                                         "<item value=\"\xc8\x65sk\xfd\"/></items></cbType></pnlInner></grpNet>"
+                                         "</fTest></forms></lang>");
+    language.LoadFromFile(dir.filePath("cesky.lng"));
+    const QString form = dir.filePath("form.xml");
+    ExportFormTemplate(w.get(), form);
+    w.reset();
+    QFile file(form);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<root>"));
+    EXPECT_FALSE(bytes.contains("\xc5\x99")) << "UTF-8 in a windows-1250 file";
+
+    // Moved under "forms", the template is a language file that gives the texts back.
+    writeFile(dir.filePath("new.lng"), bytes.replace("<root>", "<lang><forms>").replace("</root>", "</forms></lang>"));
+    TestWindow fresh;
+    language.LoadFromFile(dir.filePath("new.lng"));
+    EXPECT_EQ(fresh.windowTitle(), QString::fromUtf8("Příliš žluťoučký kůň"));
+    EXPECT_EQ(fresh.cmdOK->toolTip(), QString::fromUtf8("Uložit ✓"));
+    EXPECT_EQ(fresh.cbType->itemText(0), QString::fromUtf8("Český"));
+    EXPECT_EQ(fresh.cbType->count(), 1);
 }

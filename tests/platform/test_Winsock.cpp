@@ -1,6 +1,5 @@
 #include "platform/Winsock.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,25 +8,35 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <thread>
 
-using namespace winsock;
 namespace ws = winsock;
 
-TEST(Winsock, ErrnoTableGivesTheCodesCallersKnow)
+// System errors against the socket error codes whose texts the socket
+// reports; errors without such a code pass through.
+TEST(Winsock, ErrnoGivesTheSocketErrorCodes)
 {
-    EXPECT_EQ(WinsockErrorFromErrno(EACCES, true), WSAEACCES);
-    EXPECT_EQ(WinsockErrorFromErrno(EADDRINUSE, false), WSAEADDRINUSE);
-    EXPECT_EQ(WinsockErrorFromErrno(EADDRNOTAVAIL, false), WSAEADDRNOTAVAIL);
-    EXPECT_EQ(WinsockErrorFromErrno(ENETUNREACH, true), WSAENETUNREACH);
-    EXPECT_EQ(WinsockErrorFromErrno(EAGAIN, true), WSAEWOULDBLOCK);
-    EXPECT_EQ(WinsockErrorFromErrno(EINPROGRESS, false), WSAEWOULDBLOCK);
-    EXPECT_EQ(WinsockErrorFromErrno(EBADF, false), WSAENOTSOCK);
-    EXPECT_EQ(WinsockErrorFromErrno(EPIPE, false), WSAESHUTDOWN);
-    // A refused "connection" of a datagram socket is a port-unreachable report.
-    EXPECT_EQ(WinsockErrorFromErrno(ECONNREFUSED, true), WSAECONNRESET);
-    EXPECT_EQ(WinsockErrorFromErrno(ECONNREFUSED, false), WSAECONNREFUSED);
-    EXPECT_EQ(WinsockErrorFromErrno(ENOENT, false), ENOENT);
+    const struct
+    {
+        int err;
+        bool datagram;
+        int code;
+    } rows[] = {
+        {EACCES, true, 10013},         {EPERM, false, 10013},           {EFAULT, false, 10014},
+        {EINVAL, false, 10022},        {EMFILE, false, 10024},          {ENFILE, false, 10024},
+        {EAGAIN, true, 10035},         {EINPROGRESS, false, 10035},     {EALREADY, false, 10037},
+        {ENOTSOCK, false, 10038},      {EBADF, false, 10038},           {EMSGSIZE, true, 10040},
+        {EPROTOTYPE, false, 10041},    {EPROTONOSUPPORT, false, 10043}, {ESOCKTNOSUPPORT, false, 10044},
+        {EOPNOTSUPP, false, 10045},    {EAFNOSUPPORT, false, 10047},    {EADDRINUSE, false, 10048},
+        {EADDRNOTAVAIL, false, 10049}, {ENETDOWN, false, 10050},        {ENETUNREACH, true, 10051},
+        {ENETRESET, false, 10052},     {ECONNABORTED, false, 10053},    {ECONNRESET, false, 10054},
+        {ENOBUFS, false, 10055},       {EISCONN, false, 10056},         {ENOTCONN, false, 10057},
+        {ESHUTDOWN, false, 10058},     {EPIPE, false, 10058},           {ETIMEDOUT, false, 10060},
+        {ECONNREFUSED, false, 10061},  {EHOSTUNREACH, true, 10065},     {ENOENT, false, ENOENT},
+        // A refused "connection" of a datagram socket is a port-unreachable report.
+        {ECONNREFUSED, true, 10054},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ws::WinsockErrorFromErrno(row.err, row.datagram), row.code) << row.err << " " << row.datagram;
 }
 
 TEST(Winsock, SocketsNeverTakeTheStandardDescriptors)
@@ -36,7 +45,7 @@ TEST(Winsock, SocketsNeverTakeTheStandardDescriptors)
     // socket" to the callers.
     const int saved = fcntl(0, F_DUPFD_CLOEXEC, 3);
     close(0);
-    const SOCKET s = ws::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    const ws::SOCKET s = ws::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (saved >= 0) {
         dup2(saved, 0);
         close(saved);
