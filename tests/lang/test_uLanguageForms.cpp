@@ -1,7 +1,6 @@
 #include "lang/uLanguageForms.h"
 
 #include "lang/ControlProperties.h"
-#include "lang/uLanguageExport.h"
 #include "platform/Exception.h"
 
 #include "LangTestFiles.h"
@@ -12,7 +11,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
@@ -58,17 +56,6 @@ public:
     QLineEdit* txtName = makeControl<QLineEdit>(this, "txtName");
     QTreeWidget* lvCols = makeControl<QTreeWidget>(this, "lvCols");
 };
-
-// An element with its attributes and children in one line.
-QString dump(const TXmlElement& element)
-{
-    QStringList parts;
-    for (const TXmlAttribute& attribute : element.Attributes())
-        parts << attribute.Name + '=' + attribute.Value;
-    for (const TXmlElement& child : element.Children())
-        parts << dump(child);
-    return parts.isEmpty() ? element.Name() : element.Name() + '(' + parts.join(' ') + ')';
-}
 
 class LanguageFormsTest : public ::testing::Test
 {
@@ -172,52 +159,4 @@ TEST_F(LanguageFormsTest, TheOldestWindowOfANameIsTranslatedAndInnerWidgetsAreSe
     load("<forms><fDup caption=\"Now the second\"><scrPages><lblDeep caption=\"Deep\"/></scrPages></fDup></forms>");
     EXPECT_EQ(second.windowTitle(), "Now the second");
     EXPECT_EQ(lblDeep->text(), "Deep");
-}
-
-TEST(LanguageExport, TheTemplateMirrorsTheControlTree)
-{
-    TestWindow w;
-    auto* pnlButtons = makeControl<QWidget>(&w, "pnlButtons");
-    makeControl<QPushButton>(pnlButtons, "cmdA")->setText("A");
-    makeControl<QPushButton>(pnlButtons, "cmdB");
-    makeControl<QLabel>(makeControl<QComboBox>(&w, "cbEmpty"), "lblInCombo")->setText("in combo");
-    makeControl<QListWidget>(&w, "lbList")->addItems({"x", "y"});
-    makeControl<QLabel>(new QWidget(&w), "lblLoose")->setText("loose");
-    makeControl<QLabel>(&w, "bad name")->setText("not exported");
-    TXmlElement root(QStringLiteral("root"));
-    ExportControl(&w, &root);
-    // Lines first, then the child controls; an empty list still has its element.
-    EXPECT_EQ(dump(root), QString::fromUtf8(
-        "root(fTest(caption=Okno cmdOK(caption=OK hint=Potvrdit) grpNet(caption=Síť pnlInner(lblInner(caption=Typ) "
-        "cbType(items(item(value=Pasivní) item(value=Aktivní) item(value=Žádné))))) txtName lvCols(items(item(value=A) "
-        "item(value=B))) pnlButtons(cmdA(caption=A) cmdB) cbEmpty(items lblInCombo(caption=in combo)) lbList "
-        "lblLoose(caption=loose)))"));
-}
-
-TEST_F(LanguageFormsTest, CzechTextsRoundTripThroughAWindows1250Template)
-{
-    auto w = std::make_unique<TestWindow>();
-    writeFile(dir.filePath("cesky.lng"), "<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<lang><forms>"
-                                         "<fTest caption=\"P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2\">"
-                                         "<cmdOK hint=\"Ulo\x9eit &#x2713;\"/><grpNet><pnlInner><cbType><items>"
-                                         "<item value=\"\xc8\x65sk\xfd\"/></items></cbType></pnlInner></grpNet>"
-                                         "</fTest></forms></lang>");
-    language.LoadFromFile(dir.filePath("cesky.lng"));
-    const QString form = dir.filePath("form.xml");
-    ExportFormTemplate(w.get(), form);
-    w.reset();
-    QFile file(form);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QByteArray bytes = file.readAll();
-    EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<root>"));
-    EXPECT_FALSE(bytes.contains("\xc5\x99")) << "UTF-8 in a windows-1250 file";
-
-    // Moved under "forms", the template is a language file that gives the texts back.
-    writeFile(dir.filePath("new.lng"), bytes.replace("<root>", "<lang><forms>").replace("</root>", "</forms></lang>"));
-    TestWindow fresh;
-    language.LoadFromFile(dir.filePath("new.lng"));
-    EXPECT_EQ(fresh.windowTitle(), QString::fromUtf8("Příliš žluťoučký kůň"));
-    EXPECT_EQ(fresh.cmdOK->toolTip(), QString::fromUtf8("Uložit ✓"));
-    EXPECT_EQ(fresh.cbType->itemText(0), QString::fromUtf8("Český"));
-    EXPECT_EQ(fresh.cbType->count(), 1);
 }
