@@ -27,20 +27,17 @@ bool Near(QColor a, QColor b)
 
 } // namespace
 
-TEST(Jpeg, OurPicturesDecodeToTheirSizeAndColours)
+TEST(Jpeg, OurPicturesDecodeAndDamagedForeignCmykOrHugeOnesAreRefusedWithAReason)
 {
-    const QImage main = LoadJpegFile(Resources + "vyn_main.jpg");
+    const QByteArray whole = ReadAll(Resources + "vyn_main.jpg");
+    const QImage main = DecodeJpeg(whole);
     EXPECT_EQ(main.size(), QSize(400, 225));
     EXPECT_EQ(main.format(), QImage::Format_RGB888);
     // The thermometer bulb is button orange, the background light.
     EXPECT_TRUE(Near(main.pixelColor(57, 173), QColor(0xF8, 0x73, 0x11)));
     EXPECT_TRUE(Near(main.pixelColor(200, 20), QColor(0xFF, 0xE6, 0xC0)));
     EXPECT_EQ(LoadJpegFile(Resources + "vyn_wizard.jpg").size(), QSize(170, 233));
-}
 
-TEST(Jpeg, DamagedForeignCmykAndHugePicturesAreRefusedWithAReason)
-{
-    const QByteArray whole = ReadAll(Resources + "vyn_main.jpg");
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage.append(char((i * 2654435761u) >> 13));
@@ -63,9 +60,8 @@ TEST(Jpeg, DamagedForeignCmykAndHugePicturesAreRefusedWithAReason)
         {"a PNG", QByteArray("\x89PNG\r\n\x1a\n", 8) + garbage, ""},
         {"a JPEG start and noise", QByteArray("\xFF\xD8\xFF\xE0", 4) + garbage, ""},
         {"noise inside", noisy, ""},
-        {"last two bytes cut", whole.left(whole.size() - 2), ""},
+        {"end marker cut", whole.left(whole.size() - 2), ""},
         {"cut in half", whole.left(whole.size() / 2), "Premature end"},
-        {"cut at 700", whole.left(700), ""},
         {"cut at 2", whole.left(2), ""},
         {"CMYK", ReadAll(QStringLiteral(VYN_TEST_DATA_DIR "/data/cmyk.jpg")), "Unsupported color conversion"},
         {"huge", huge, "too large"},

@@ -1,10 +1,5 @@
 #include "platform/Winsock.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -37,19 +32,4 @@ TEST(Winsock, ErrnoGivesTheSocketErrorCodes)
     };
     for (const auto& row : rows)
         EXPECT_EQ(ws::WinsockErrorFromErrno(row.err, row.datagram), row.code) << row.err << " " << row.datagram;
-}
-
-TEST(Winsock, SocketsNeverTakeTheStandardDescriptors)
-{
-    // With descriptor 0 free, the system would hand it out; 0 means "no
-    // socket" to the callers.
-    const int saved = fcntl(0, F_DUPFD_CLOEXEC, 3);
-    close(0);
-    const ws::SOCKET s = ws::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (saved >= 0) {
-        dup2(saved, 0);
-        close(saved);
-    }
-    EXPECT_GE(s, 3);
-    ws::closesocket(s);
 }
