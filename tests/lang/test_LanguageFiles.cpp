@@ -11,7 +11,6 @@
 #include "lang/uLanguageExport.h"
 #include "lang/uLanguageForms.h"
 #include "link/uf_DataSender.h"
-#include "platform/Exception.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,5 @@
 #include "lang/uLanguage.h"
 
-#include "platform/Exception.h"
 #include "platform/IniFile.h"
 
 #include "LangTestFiles.h"

@@ -1,7 +1,6 @@
 #include "lang/uLanguageForms.h"
 
 #include "lang/ControlProperties.h"
-#include "platform/Exception.h"
 
 #include "LangTestFiles.h"
 #include "support/ExceptionText.h"

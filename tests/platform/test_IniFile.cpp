@@ -2,7 +2,6 @@
 
 #include "platform/Exception.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -118,10 +117,6 @@ TEST_F(IniFileTest, RefusesWhatPlainIniCannotHoldOrWhereItCannotWrite)
     EXPECT_EQ(read(), "[last]\nip=1.1.1.1\n");
 
     EXPECT_THROW(IniFile(path("no/such/folder/vyn.ini")).WriteString("last", "ip", "1.2.3.4"), Exception);
-    // A folder in place of the file is not replaced.
-    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.ini"));
-    EXPECT_THROW(IniFile(path("folder.ini")).WriteString("last", "ip", "1.2.3.4"), Exception);
-    EXPECT_TRUE(QFileInfo(path("folder.ini")).isDir());
 }
 
 TEST_F(IniFileTest, OnlyARegularFileIsReadOrReplaced)
