@@ -41,10 +41,10 @@ QString Unquote(const QString& literals)
     static const QRegularExpression part(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     QString text;
     for (auto it = part.globalMatch(literals); it.hasNext();) {
-        QString piece = it.next().captured(1);
-        piece.replace(QStringLiteral("\\r"), QStringLiteral("\r")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-        piece.replace(QStringLiteral("\\\""), QStringLiteral("\"")).replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-        text += piece;
+        QString chunk = it.next().captured(1);
+        chunk.replace(QStringLiteral("\\r"), QStringLiteral("\r")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+        chunk.replace(QStringLiteral("\\\""), QStringLiteral("\"")).replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+        text += chunk;
     }
     return text;
 }

@@ -151,7 +151,7 @@ TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
     EXPECT_EQ(ExceptionText([&] { HttpGet(server.Url("/trickle"), o, cancelled.Events()); }),
               "The transfer was cancelled.");
     ASSERT_EQ(cancelled.Counts.size(), 3u);
-    EXPECT_LT(cancelled.Counts[0], cancelled.Counts[1]); // bytes so far, not per piece
+    EXPECT_LT(cancelled.Counts[0], cancelled.Counts[1]); // bytes so far, not per chunk
     EXPECT_LT(cancelled.Counts[1], cancelled.Counts[2]);
     EXPECT_EQ(cancelled.Ends, 1);
 }
