@@ -41,7 +41,6 @@ inline QByteArray Record(int size, uint8_t code, char fill = '\0')
     return r;
 }
 
-// The "datamanager" element of a mapping document.
 inline QDomElement DataManagerOf(const QDomDocument& doc)
 {
     return doc.documentElement()
@@ -56,15 +55,13 @@ inline std::unique_ptr<TDataManager> BuiltInModel()
     return std::make_unique<TDataManager>(DataManagerOf(dm.XML.Document()));
 }
 
-// A manager from a document of packets given as "datapacket" elements.
 inline std::unique_ptr<TDataManager> ModelFromPackets(const QString& packets)
 {
     XmlSnippet xml(QStringLiteral("<datamanager name=\"T\">%1</datamanager>").arg(packets));
     return std::make_unique<TDataManager>(xml.root);
 }
 
-// Overwrites a record in place: items keep pointing at its bytes, so it
-// must never be reassigned once they are made.
+// Overwrites a record in place: items keep pointing at its bytes.
 inline void Fill(QByteArray& record, const char* hex)
 {
     const QByteArray bytes = Bytes(hex);

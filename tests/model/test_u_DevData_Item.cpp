@@ -1,5 +1,5 @@
-// Building items: type keywords, sizes, ranges, masks, named values and
-// stored values from "dataitem" elements.
+// Building items from "dataitem" elements: sizes, ranges, named values and
+// stored values.
 
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
@@ -16,11 +16,15 @@ TEST(DataItemXml, SizesAndRanges)
         {"type='number' size='2'", 16, 0, 65535},
         {"type='number' sizebits='4'", 4, 0, 15},
         {"type='number' size='1' sizebits='4'", 8, 0, 255},
+        {"type='number'", 0, 0, 0},
         {"type='int' size='2'", 16, -32768, 32767},
         {"type='enum' sizebits='1'", 1, 0, 1},
         {"type='unsigned' size='8'", 64, 0, -1},
-        {"type='int' size='8'", 64, INT64_MIN, INT64_MAX},
         {"type='bool' size='4'", 32, 0, 1},
+        {"type='ip' size='4'", 32, 0, 4294967295},
+        {"type='mac' size='6'", 48, 0, 281474976710655},
+        {"type='string' size='4'", 32, 0, 0},
+        {"type='hexa' size='4'", 32, 0, 0},
         // The document narrows the range; a group stops at a bad value.
         {"type='number' size='2' minvalue='1'", 16, 1, 65535},
         {"type='number' size='2' minvalue='-5'", 16, 0, 65535},
@@ -33,24 +37,16 @@ TEST(DataItemXml, SizesAndRanges)
         {"type='bool' size='1' true_value='0' false_value='1'", 8, 1, 0},
     };
     for (const auto& [attrs, bits, min, max] : table) {
+        SCOPED_TRACE(attrs);
         auto item = ItemFromXml(QString::fromLatin1(attrs), rec);
-        EXPECT_EQ(item->SizeBits(), bits) << attrs;
-        EXPECT_EQ(item->MinValue(), min) << attrs;
-        EXPECT_EQ(item->MaxValue(), max) << attrs;
+        EXPECT_EQ(item->SizeBits(), bits);
+        EXPECT_EQ(item->MinValue(), min);
+        EXPECT_EQ(item->MaxValue(), max);
     }
     // A place that is not integer text makes no item.
     EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='two'"), rec), EConvertError);
     EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='1' position='1.0'"), rec), EConvertError);
 
-    auto inverted = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='0' false_value='1'"), rec);
-    ASSERT_EQ(inverted->GetEnumCount(), 2);
-    EXPECT_EQ(inverted->GetEnumItem(0)->Name + inverted->GetEnumItem(1)->Name, QStringLiteral("TrueFalse"));
-    EXPECT_EQ(inverted->GetEnumItem(0)->Value, 0);
-}
-
-TEST(DataItemXml, ReadOnlyIsABooleanText)
-{
-    QByteArray rec(4, '\0');
     for (const char* yes : {"TRUE", "1"})
         EXPECT_TRUE(ItemFromXml(QStringLiteral("size='1' readonly='%1'").arg(yes), rec)->ReadOnly()) << yes;
     for (const char* no : {"0", "ano"})
@@ -60,12 +56,6 @@ TEST(DataItemXml, ReadOnlyIsABooleanText)
 TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
 {
     QByteArray rec(4, '\0');
-    auto plain = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
-                             QStringLiteral("<enumitem name='a'/><enumitem name='b'/>"
-                                            "<enumitem name='c'/>"));
-    EXPECT_EQ(plain->GetEnumItem(2)->Value, 2);
-    EXPECT_EQ(plain->DefaultEnumIndex(), -1);
-
     auto mixed = ItemFromXml(
         QStringLiteral("type='enum' size='1'"), rec,
         QStringLiteral("<enumitem name='a' value='5'/><!-- c --><enumitem name='b' default='true'/>"
@@ -79,18 +69,22 @@ TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
 
     auto marked = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
                               QStringLiteral("<enumitem name='a'/><enumitem name='b' default='default'/>"));
+    EXPECT_EQ(marked->GetEnumItem(1)->Value, 1);
     EXPECT_EQ(marked->DefaultEnumIndex(), 1);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='enum' size='1'"), rec)->DefaultEnumIndex(), -1);
+
+    auto inverted = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='0' false_value='1'"), rec);
+    ASSERT_EQ(inverted->GetEnumCount(), 2);
+    EXPECT_EQ(inverted->GetEnumItem(0)->Name + inverted->GetEnumItem(1)->Name, QStringLiteral("TrueFalse"));
+    EXPECT_EQ(inverted->GetEnumItem(0)->Value, 0);
 }
 
 TEST(DataItemXml, StoredValues)
 {
     QByteArray rec(8, '\0');
-    auto str = ItemFromXml(QStringLiteral("type='string' size='4' default_value='' caption='Popis'"), rec);
-    EXPECT_TRUE(str->HasDefaultValue());
+    auto str = ItemFromXml(QStringLiteral("type='string' size='4' default_value=''"), rec);
     EXPECT_EQ(str->DefaultValue(), Bytes("00000000"));
-
-    auto num = ItemFromXml(QStringLiteral("type='number' size='2' default_value=''"), rec);
-    EXPECT_FALSE(num->HasDefaultValue());
+    EXPECT_FALSE(ItemFromXml(QStringLiteral("type='number' size='2' default_value=''"), rec)->HasDefaultValue());
 
     // Named values are read after the stored values, so a member name is
     // no init value, and the default value is then not read either.
@@ -99,10 +93,11 @@ TEST(DataItemXml, StoredValues)
     EXPECT_FALSE(aui->HasInitValue());
     EXPECT_FALSE(aui->HasDefaultValue());
 
-    auto hex = ItemFromXml(QStringLiteral("type='hexa' size='2' init_value_hexa='12-34'"), rec);
-    EXPECT_EQ(hex->InitValue(), Bytes("1234"));
-    auto both = ItemFromXml(QStringLiteral("type='hexa' size='2' init_value='ab' init_value_hexa='12'"), rec);
-    EXPECT_EQ(both->InitValue(), Bytes("ab00"));
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='hexa' size='2' init_value_hexa='12-34'"), rec)->InitValue(),
+              Bytes("1234"));
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='hexa' size='2' init_value='ab' init_value_hexa='12'"), rec)
+                  ->InitValue(),
+              Bytes("ab00"));
 
     // "true"/"false" encode as the document's raw values.
     auto b = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='5' false_value='3' "
@@ -111,8 +106,7 @@ TEST(DataItemXml, StoredValues)
     EXPECT_EQ(b->InitValue(), Bytes("05"));
     EXPECT_EQ(b->DefaultValue(), Bytes("03"));
 
-    // A bit field's stored byte holds it at its offset; reading it back
-    // shifts it down.
+    // A bit field is stored at its offset and read back shifted down.
     auto bits = ItemFromXml(QStringLiteral("type='enum' sizebits='2' bitsoffset='3' default_value='3'"), rec);
     EXPECT_EQ(bits->DefaultValue(), Bytes("18"));
     EXPECT_EQ(bits->GetDefaultRaw(), Bytes("03"));
@@ -126,6 +120,7 @@ TEST(DataItem, ApplyingStoredValues)
     rec[5] = 'y';
     EXPECT_TRUE(str->ApplyDefault());
     EXPECT_EQ(rec, Bytes("0000616200000000"));
+    EXPECT_FALSE(str->ApplyInit());
 
     auto ro = ItemFromXml(QStringLiteral("type='number' size='1' default_value='9' readonly='true'"), rec);
     EXPECT_TRUE(ro->ApplyDefault());
@@ -138,7 +133,6 @@ TEST(DataItem, ApplyingStoredValues)
     EXPECT_EQ(num->GetDefaultRaw(), Bytes("0201"));
     num->SetDefaultText(Variant::Null());
     EXPECT_FALSE(num->HasDefaultValue());
-    num->SetDefaultText(Variant(int32_t(1)));
     EXPECT_THROW(num->SetDefaultText(Variant("nic")), EConvertError);
     EXPECT_FALSE(num->HasDefaultValue());
 }
