@@ -16,7 +16,6 @@ TEST(DateTimeDays, DaysSinceTheEpochAndTheContainerForm)
     EXPECT_EQ(*Decode(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
     const QDateTime t(QDate(2024, 3, 5), QTime(14, 7, 9, 123));
     EXPECT_EQ(*Decode(FromDateTime(t)), t);
-    EXPECT_LT(std::abs(Now() - FromDateTime(QDateTime::currentDateTime())), 1.0 / 24);
 
     // The container's text drops midnight and milliseconds.
     EXPECT_EQ(*FormatMfs(Encode(QDate(2024, 3, 5), QTime(14, 7, 9, 500))), "2024-03-05 14:07:09");
@@ -28,12 +27,10 @@ TEST(DateTimeDays, DaysSinceTheEpochAndTheContainerForm)
 
 TEST(DateTimeDays, ContainerFormParsesLenientlyAndRefusesJunk)
 {
-    const TDateTime expected = Encode(QDate(2024, 3, 5), QTime(14, 7, 9));
-    EXPECT_DOUBLE_EQ(*ParseMfs("2024-03-05 14:07:09"), expected);
-    EXPECT_DOUBLE_EQ(*ParseMfs("  2024-3-5   14:7:9 "), expected);
-    EXPECT_DOUBLE_EQ(*ParseMfs("2024-03-05"), Encode(QDate(2024, 3, 5), QTime(0, 0)));
-    EXPECT_DOUBLE_EQ(*ParseMfs("2024-03-05 14:07"), Encode(QDate(2024, 3, 5), QTime(14, 7)));
-    EXPECT_DOUBLE_EQ(*ParseMfs("2024-03-05 14:07:09.5"), Encode(QDate(2024, 3, 5), QTime(14, 7, 9, 500)));
+    for (const auto& [text, time] : {std::pair{"2024-03-05 14:07:09", QTime(14, 7, 9)}, {"  2024-3-5   14:7:9 ", QTime(14, 7, 9)},
+                                     {"2024-03-05", QTime(0, 0)}, {"2024-03-05 14:07", QTime(14, 7)},
+                                     {"2024-03-05 14:07:09.5", QTime(14, 7, 9, 500)}})
+        EXPECT_DOUBLE_EQ(*ParseMfs(text), Encode(QDate(2024, 3, 5), time)) << text;
     for (const char* junk : {"", "2024", "2024-13-01", "2024-02-30", "0000-01-01", "2024-03-05x",
                              "2024-03-05 25:00", "2024-03-05 14", "2024-03-05 14:07:09 PM",
                              "20240-01-01", "2024-03-05 14:07:60"})
