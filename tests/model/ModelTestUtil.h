@@ -60,10 +60,3 @@ inline std::unique_ptr<TDataManager> ModelFromPackets(const QString& packets)
     XmlSnippet xml(QStringLiteral("<datamanager name=\"T\">%1</datamanager>").arg(packets));
     return std::make_unique<TDataManager>(xml.root);
 }
-
-// Overwrites a record in place: items keep pointing at its bytes.
-inline void Fill(QByteArray& record, const char* hex)
-{
-    const QByteArray bytes = Bytes(hex);
-    std::copy(bytes.begin(), bytes.end(), record.begin());
-}

