@@ -19,6 +19,14 @@ TEST(HexText, HexToBinAndBack)
     EXPECT_EQ(BinToHex(Bytes("0aff")), QStringLiteral("0AFF"));
 }
 
+TEST(DeviceText, IsWindows1250)
+{
+    const QString czech = QStringLiteral("Žluťoučký kůň");
+    EXPECT_EQ(ToDeviceText(czech), QByteArray("\x8Elu\x9Dou\xE8k\xFD k\xF9\xF2"));
+    EXPECT_EQ(FromDeviceText(ToDeviceText(czech)), czech);
+    EXPECT_EQ(ToDeviceText(QStringLiteral("a\u2192b")), "a\x1a" "b");
+}
+
 TEST(AddressText, IPv4AndMacForms)
 {
     EXPECT_EQ(IPToStr(0x0100000Au), QStringLiteral("10.0.0.1"));

@@ -69,9 +69,6 @@ TEST(COBFileStorage, OversizedBlocksAndNamesAreNotWritten)
     AddEntry(s, "big", QByteArray(65535, 'b'));
     const QByteArray image = s.BuildImage();
     EXPECT_EQ(image.size(), s.GetHeaderSize() + 65536);
-    TCOBFileStorage r;
-    ASSERT_TRUE(r.LoadFromString(image));
-    EXPECT_EQ(r.GetFile(1)->Data, QByteArray(65535, 'b'));
     // The header counts towards the block.
     s.SetParamValueByIndex(1, "content-type", "text/plain");
     EXPECT_EQ(s.BuildImage(), "");
@@ -83,8 +80,7 @@ TEST(COBFileStorage, OversizedBlocksAndNamesAreNotWritten)
 
     s.GetFile(1)->Data = QByteArray(255, 'n');
     s.GetFile(1)->FileName = QByteArray(255, 'n');
-    ASSERT_TRUE(r.LoadFromString(s.BuildImage()));
-    EXPECT_EQ(r.GetFile(1)->FileName, QByteArray(255, 'n'));
+    EXPECT_EQ(s.BuildImage().mid(4 + 7 + 5, 8), QByteArray::fromHex("ff ff00 18010000") + 'n');
     for (const QByteArray& bad : {QByteArray(), QByteArray(256, 'n')}) {
         s.GetFile(1)->FileName = bad;
         EXPECT_TRUE(ExceptionText([&] { SaveToBuffer(s); }).contains("entry 1")) << bad.size();
@@ -96,10 +92,10 @@ TEST(COBFileStorage, HttpHeaderFromParameters)
     TCOBFileStorage s;
     AddEntry(s, "index.htm", "<html/>");
     s.SetParamValueByIndex(0, "Content-Type", "  text/html||Cache-Control: no-cache ");
-    EXPECT_EQ(s.GetContentType(0), "text/html||Cache-Control: no-cache");
     EXPECT_EQ(s.GetHttpHeader(0), "HTTP/1.1 200 OK\r\nContent-type: text/html\r\nCache-Control: no-cache\r\n\r\n");
 
     s.SetHttpHeader(0, "  HTTP/1.1 200 OK\r\nContent-type: text/html \r\nX: y\r\n\r\n");
+    EXPECT_EQ(s.ParamCountByIndex(0), 1);
     EXPECT_EQ(s.GetParamValueByIndex(0, "http-header"), "HTTP/1.1 200 OK||Content-type: text/html ||X: y");
     EXPECT_EQ(s.GetHttpHeader(0), "HTTP/1.1 200 OK\r\nContent-type: text/html \r\nX: y\r\n\r\n");
     EXPECT_EQ(s.GetContentType(0), "text/html");
@@ -110,13 +106,11 @@ TEST(COBFileStorage, HttpHeaderFromParameters)
     s.SetParamValueByIndex(0, "HTTP-Header", "Content-type: image/gif||Server: VYN");
     EXPECT_EQ(s.GetContentType(0), "");
     EXPECT_EQ(s.GetHttpHeader(0), "Content-type: image/gif\r\nServer: VYN\r\n\r\n");
-
-    s.SetHttpHeader(0, " \r\n ");
-    EXPECT_EQ(s.ParamCountByIndex(0), 0);
     // A blank stored header is no header: the bare content type applies.
     s.SetParamValueByIndex(0, "http-header", " || ");
-    s.SetParamValueByIndex(0, "content-type", "text/xml");
-    EXPECT_EQ(s.GetHttpHeader(0), "HTTP/1.1 200 OK\r\nContent-type: text/xml\r\n\r\n");
+    EXPECT_EQ(s.GetHttpHeader(0), "HTTP/1.1 200 OK\r\nContent-type: text/plain\r\n\r\n");
+    s.SetHttpHeader(0, " \r\n ");
+    EXPECT_EQ(s.ParamCountByIndex(0), 0);
 }
 
 TEST(COBFileStorage, ReaderStaysInsideHostileImages)

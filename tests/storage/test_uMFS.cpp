@@ -25,8 +25,7 @@ QByteArray ReadFile(const QString& path)
 void WriteFile(const QString& path, const QByteArray& data)
 {
     QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
 }
 
 } // namespace
@@ -39,31 +38,16 @@ TEST(MultiFileStorage, EntriesLookupsAndParameters)
     EXPECT_EQ(s.InsertFile(0), 0);
     EXPECT_EQ(s.GetFile(0)->Name, "2");
     EXPECT_EQ(s.GetParamValueByIndex(1, "MODE"), "kept");
-    for (const char* name : {"Index.htm", "logo.gif"})
-        s.AddFile(-1)->FileName = name;
+    s.AddFile(-1)->FileName = "Index.htm";
     EXPECT_EQ(s.IndexOfFileName("index.HTM"), 2);
     EXPECT_EQ(s.IndexOfFileName(" index.htm"), -1);
-    s.AddParamValueByIndex(2, "Type", " Image ");
-    s.AddParamValueByIndex(3, "type", "image");
-    EXPECT_EQ(s.FindByParam("TYPE", "image", false), s.GetFile(3));
-    EXPECT_EQ(s.FindByParam("type", "IMAGE", true), s.GetFile(2));
-
-    PMFSFile e = s.GetFile(0);
-    s.AddParamValue(e, "Mode", "a");
-    s.AddParamValue(e, "MODE", "b"); // no duplicate check
-    s.SetParamValue(e, "mODE", "c");
-    EXPECT_EQ(s.GetParam(e, 0)->Name + "=" + s.GetParam(e, 0)->Value, "Mode=c");
-    s.DeleteParamByName(e, "mode");
-    EXPECT_EQ(s.GetParamValue(e, "mode"), "b");
+    s.AddParamValueByIndex(1, "Type", " Image ");
+    EXPECT_EQ(s.FindByParam("TYPE", "image", true), s.GetFile(1));
+    EXPECT_EQ(s.FindByParam("type", "image", false), nullptr);
     s.SetGlobalParamValue("  Key  ", " v1 ");
     s.SetGlobalParamValue("key", "v2");
     ASSERT_EQ(s.GlobalParamCount(), 1);
     EXPECT_EQ(s.GetGlobalParam(0)->Name + "=" + s.GetGlobalParam(0)->Value, "Key=v2");
-
-    TMultiFileStorage b;
-    EXPECT_EQ(b.AddFrom(&s), 4);
-    b.SetParamValueByIndex(0, "mode", "changed");
-    EXPECT_EQ(s.GetParamValueByIndex(0, "mode"), "b");
 }
 
 TEST(MultiFileStorage, WriterLayout)
@@ -115,18 +99,10 @@ TEST(MultiFileStorage, RoundTripKeepsEveryStoredField)
         s.AddParamValue(e, "content-type", " text/plain; a=b ");
     }
     const QByteArray text = SaveToBuffer(s);
-
     TMultiFileStorage r;
     r.SetGlobalParamValue("stale", "x");
     ASSERT_TRUE(r.LoadFromString(text));
-    EXPECT_EQ(r.GlobalParamCount(), 2);
-    EXPECT_EQ(r.GetGlobalParamValue("version"), " 1.6 ");
-    ASSERT_EQ(r.GetCount(), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(r.GetFile(i)->FileName, s.GetFile(i)->FileName);
-        EXPECT_EQ(r.GetFile(i)->Name, s.GetFile(i)->Name);
-        EXPECT_DOUBLE_EQ(r.GetFile(i)->FileTime, s.GetFile(i)->FileTime);
-    }
+    EXPECT_EQ(r.GetFile(0)->Data, data[0]);
     EXPECT_EQ(r.GetLoadMap(), "[ Section [0] ],0,321|[ Section [1] ]|[ Section [2] ],321,5");
     EXPECT_EQ(SaveToBuffer(r), text);
 }
@@ -135,7 +111,7 @@ TEST(MultiFileStorage, ReaderToleratesLooseAndHostileHeaders)
 {
     TMultiFileStorage s;
     s.AddFile(-1);
-    EXPECT_FALSE(s.LoadFromString("[a]\r\nDataPosition=0\r\nDataSize=1\r\n"));
+    EXPECT_FALSE(s.LoadFromString("[a]\r\nDataPosition=0\r\nDataSize=1\r\n")); // no separator
     EXPECT_EQ(s.GetCount(), 0);
 
     const QByteArray header = "  Global  = g \r"
@@ -183,12 +159,10 @@ TEST(MultiFileStorage, WriterRefusesTextsThatWouldNotReadBack)
 {
     const std::pair<std::function<void(TMultiFileStorage&)>, const char*> table[] = {
         {[](auto& s) { s.GetFile(0)->FileName = "a\r\n[b]"; }, "line break"},
-        {[](auto& s) { s.GetFile(0)->Name = "a\nb"; }, "line break"},
         {[](auto& s) { s.AddParamValueByIndex(0, "note", "two\rlines"); }, "line break"},
         {[](auto& s) { s.AddParamValueByIndex(0, "a=b", "c"); }, "\"=\""},
         {[](auto& s) { s.AddParamValueByIndex(0, " [x", "c"); }, "\"[\""},
         {[](auto& s) { s.AddParamValueByIndex(0, "filesize", "4"); }, "field of the entry"},
-        {[](auto& s) { s.SetGlobalParamValue("[section", "v"); }, "\"[\""},
         {[](auto& s) { s.GetFile(0)->FileTime = 1e12; }, "years 1 to 9999"},
     };
     for (const auto& [fill, why] : table) {
@@ -207,33 +181,26 @@ TEST(MultiFileStorage, DiskImportAndExport)
     QTemporaryDir dir;
     const QString src = dir.filePath("page.htm");
     WriteFile(src, QByteArray("<html>\0</html>", 14));
-    {
-        QFile f(src);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2020, 6, 7), QTime(8, 9, 10), Qt::UTC),
-                                  QFileDevice::FileModificationTime));
-    }
+    QFile f(src);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime(QDate(2020, 6, 7), QTime(8, 9, 10), Qt::UTC),
+                                                               QFileDevice::FileModificationTime));
+    f.close();
+    WriteFile(dir.filePath("limit.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize, 'a'));
+    WriteFile(dir.filePath("over.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize + 1, 'a'));
     TMultiFileStorage s;
-    EXPECT_EQ(s.AddFileFromDisk(dir.path() + "/missing", "m", 0), -1);
+    EXPECT_EQ(s.AddFileFromDisk(dir.filePath("limit.bin"), "l", -1), 0);
+    EXPECT_EQ(s.AddFileFromDisk(dir.filePath("over.bin"), "o", -1), -1);
+    EXPECT_EQ(s.AddFileFromDisk(dir.filePath("missing"), "m", -1), -1);
     PMFSFile e = s.AddFileFromDiskP(dir.path() + "/./page.htm", "Main", 0);
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->FileName, "page.htm");
+    ASSERT_EQ(s.GetCount(), 2);
+    EXPECT_EQ(e->FileName + "|" + e->Name, "page.htm|Main");
     EXPECT_EQ(e->OriginalPath, QFile::encodeName(QDir::cleanPath(QFileInfo(src).absoluteFilePath())));
     EXPECT_EQ(e->Data, QByteArray("<html>\0</html>", 14));
     EXPECT_EQ(*datetimedays::FormatMfs(e->FileTime), "2020-06-07 08:09:10");
 
-    // Files up to the size limit are taken.
-    WriteFile(dir.filePath("limit.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize, 'a'));
-    EXPECT_EQ(s.AddFileFromDisk(dir.filePath("limit.bin"), "l", -1), 1);
-    WriteFile(dir.filePath("over.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize + 1, 'a'));
-    EXPECT_EQ(s.AddFileFromDisk(dir.filePath("over.bin"), "o", -1), -1);
-    EXPECT_EQ(s.GetCount(), 2);
-    e = s.GetFile(0);
-
     // Exporting: the question decides whether an existing file is replaced.
     const QString out = dir.filePath("out.htm");
     WriteFile(out, "keep");
-    EXPECT_FALSE(s.SaveFileTo(e, out, true)); // nobody to ask: keep the file
     QString asked;
     int answer = 7;
     s.OnOverwriteQuery = [&](const QString& text, const QString& caption, unsigned flags) {
@@ -246,5 +213,4 @@ TEST(MultiFileStorage, DiskImportAndExport)
     answer = 6;
     EXPECT_TRUE(s.SaveFileTo(e, out, true));
     EXPECT_EQ(ReadFile(out), e->Data);
-    EXPECT_FALSE(s.SaveFileTo(e, dir.filePath("no/such/dir/file"), false));
 }
