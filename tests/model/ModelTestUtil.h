@@ -32,8 +32,7 @@ inline QByteArray Bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
-// A record of size bytes of fill whose fourth byte, the one that tells its
-// kind, is code.
+// The fourth byte of a record tells its kind.
 inline QByteArray Record(int size, uint8_t code, char fill = '\0')
 {
     QByteArray r(size, fill);

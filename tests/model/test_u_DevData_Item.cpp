@@ -121,9 +121,4 @@ TEST(DataItem, ApplyingStoredValues)
     auto num = ItemFromXml(QStringLiteral("type='number' size='2'"), rec);
     num->SetInitRaw(Bytes("010203"));
     EXPECT_EQ(num->InitValue(), Bytes("0102"));
-    num->SetDefaultText(Variant(int32_t(258)));
-    EXPECT_EQ(num->GetDefaultRaw(), Bytes("0201"));
-    num->SetDefaultText(Variant::Null());
-    EXPECT_FALSE(num->HasDefaultValue());
-    EXPECT_THROW(num->SetDefaultText(Variant("nic")), EConvertError);
 }
