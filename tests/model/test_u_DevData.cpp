@@ -1,6 +1,3 @@
-// The manager: item paths, record matching, and documents that try to
-// reach outside their records.
-
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
 #include "support/ExceptionText.h"

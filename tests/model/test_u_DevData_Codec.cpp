@@ -1,5 +1,3 @@
-// Reading and writing items in record bytes, per type.
-
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
 #include "support/ExceptionText.h"
@@ -7,20 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
-// One write on a record of ff bytes, the bytes it leaves and the value read
-// back.
+// One write on a record of ff bytes: the bytes it leaves, the value read back.
 TEST(Codec, WritesAndReadsPerType)
 {
-    struct Case
-    {
-        const char* attrs;
-        Variant in;
-        const char* bytes;
-        Variant out;
-    };
     const QString names = QStringLiteral("<enumitem name='x' value='2'/><enumitem name='x' value='3'/>");
-    const Case table[] = {
+    const std::tuple<const char*, Variant, const char*, Variant> table[] = {
         {"type='number' size='2'", Variant(int32_t(70000)), "7011ffffffff", Variant(uint32_t(4464))},
         {"type='number' size='2'", Variant(3.5), "0400ffffffff", Variant(uint32_t(4))},
         {"type='number' size='2'", Variant(2.5), "0200ffffffff", Variant(uint32_t(2))},
@@ -51,13 +42,13 @@ TEST(Codec, WritesAndReadsPerType)
         {"type='word'", Variant(int32_t(1)), "ffffffffffff", Variant()},
         {"type='other' size='1'", Variant(int32_t(1)), "ffffffffffff", Variant()},
     };
-    for (const Case& c : table) {
-        SCOPED_TRACE(std::string(c.attrs) + " <- " + c.in.ToText().toStdString());
+    for (const auto& [attrs, in, bytes, out] : table) {
+        SCOPED_TRACE(std::string(attrs) + " <- " + in.ToText().toStdString());
         QByteArray rec(6, '\xff');
-        auto item = ItemFromXml(QString::fromLatin1(c.attrs), rec, names);
-        item->SetValue(c.in);
-        EXPECT_EQ(rec.toHex(), c.bytes);
-        EXPECT_EQ(item->GetValue(), c.out);
+        auto item = ItemFromXml(QString::fromLatin1(attrs), rec, names);
+        item->SetValue(in);
+        EXPECT_EQ(rec.toHex(), bytes);
+        EXPECT_EQ(item->GetValue(), out);
     }
 }
 

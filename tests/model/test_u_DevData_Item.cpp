@@ -1,6 +1,3 @@
-// Building items from "dataitem" elements: sizes, ranges, named values and
-// stored values.
-
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
 
@@ -78,7 +75,7 @@ TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
 }
 
 // Stored values hold the item as it would lie at position 0.
-TEST(DataItemXml, StoredValues)
+TEST(DataItemXml, StoredValuesAndApplyingThem)
 {
     QByteArray rec(8, '\0');
     const std::tuple<const char*, QByteArray, QByteArray> table[] = {
@@ -100,11 +97,7 @@ TEST(DataItemXml, StoredValues)
         EXPECT_EQ(item->InitValue(), init);
         EXPECT_EQ(item->DefaultValue(), def);
     }
-}
 
-TEST(DataItem, ApplyingStoredValues)
-{
-    QByteArray rec(8, '\0');
     auto str = ItemFromXml(QStringLiteral("type='string' size='4' position='2' default_value='ab'"), rec);
     rec[2] = 'x';
     rec[5] = 'y';

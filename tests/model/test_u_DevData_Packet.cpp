@@ -1,5 +1,3 @@
-// Packets: header codes, record kinds, loading answers, set records.
-
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
 #include "support/ExceptionText.h"
@@ -68,8 +66,7 @@ TEST(Packet, LoadingAnswersAndSetAnswers)
     EXPECT_EQ(p->GetDataAsString(), before);
 }
 
-// The set records themselves are pinned on the wire by the write
-// conversation; here the header operations' edges.
+// Set records are pinned on the wire by the write conversation.
 TEST(Packet, HeaderBytes)
 {
     auto p = SetupRecord0();

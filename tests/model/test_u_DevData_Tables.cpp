@@ -1,9 +1,8 @@
-// The data model's own tables, one test each: a wrong row fails.
-
 #include "ModelTestUtil.h"
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -46,15 +45,8 @@ TEST(ModelTables, PacketTypeKeywords)
 // (over a bit field's own bits); reads clear its bits, writes keep them.
 TEST(ModelTables, KeepMasks)
 {
-    struct Case
-    {
-        const char* attrs;
-        const char* before;
-        const char* read;
-        Variant write;
-        const char* after;
-    };
-    const Case table[] = {
+    // attributes, record before, value read, value written, record after
+    const std::tuple<const char*, const char*, const char*, Variant, const char*> table[] = {
         {"type='number' size='1' bitmask_negative='$0F0F0FF0'", "a7", "7", Variant(int32_t(0x05)), "a5"},
         {"type='number' size='2' bitmask_negative='$0F0F0FF0'", "a7b6", "45063", Variant(int32_t(0x1234)), "a416"},
         {"type='number' size='3' bitmask_negative='$0F0F0FF0'", "a7b6c5", "12627975", Variant(int32_t(0x123456)),
@@ -69,13 +61,13 @@ TEST(ModelTables, KeepMasks)
         {"type='hexa' size='5' bitmask_negative='255'", "a7b6c5d4e3", "A7B6C5D4E3", Variant("1122334455"),
          "1122334455"},
     };
-    for (const Case& c : table) {
-        SCOPED_TRACE(c.attrs);
-        QByteArray rec = Bytes(c.before);
-        auto item = ItemFromXml(QString::fromLatin1(c.attrs), rec);
-        EXPECT_EQ(item->GetValue().ToText(), c.read);
-        item->SetValue(c.write);
-        EXPECT_EQ(rec.toHex(), c.after);
+    for (const auto& [attrs, before, read, write, after] : table) {
+        SCOPED_TRACE(attrs);
+        QByteArray rec = Bytes(before);
+        auto item = ItemFromXml(QString::fromLatin1(attrs), rec);
+        EXPECT_EQ(item->GetValue().ToText(), read);
+        item->SetValue(write);
+        EXPECT_EQ(rec.toHex(), after);
     }
 }
 

@@ -1,5 +1,3 @@
-// The built-in device mapping document and the document holder.
-
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
 #include "support/ExceptionText.h"

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QtEndian>
+
 namespace {
 
 PMFSFile AddEntry(TCOBFileStorage& s, const QByteArray& fileName, const QByteArray& data)
@@ -21,12 +23,10 @@ PMFSFile AddEntry(TCOBFileStorage& s, const QByteArray& fileName, const QByteArr
 // all little-endian, then the name.
 QByteArray Record(const QByteArray& name, quint16 size, quint32 offset)
 {
-    QByteArray r(1, char(name.size()));
-    r += char(size & 0xFF);
-    r += char(size >> 8);
-    for (int i = 0; i < 4; ++i)
-        r += char((offset >> (8 * i)) & 0xFF);
-    return r + name;
+    char r[7] = {char(name.size())};
+    qToLittleEndian(size, r + 1);
+    qToLittleEndian(offset, r + 3);
+    return QByteArray(r, 7) + name;
 }
 
 } // namespace
