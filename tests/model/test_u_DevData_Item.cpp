@@ -63,7 +63,7 @@ TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
     EXPECT_EQ(mixed->GetEnumItem(3)->Value, 7);
     EXPECT_EQ(mixed->DefaultEnumIndex(), 1);
     auto marked = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
-                              QStringLiteral("<enumitem name='a'/><enumitem name='b' default='default'/>"));
+                              QStringLiteral("<enumitem name='a' default='true'/><enumitem name='b' default='default'/>"));
     EXPECT_EQ(marked->GetEnumItem(1)->Value, 1);
     EXPECT_EQ(marked->DefaultEnumIndex(), 1);
     EXPECT_EQ(ItemFromXml(QStringLiteral("type='enum' size='1'"), rec)->DefaultEnumIndex(), -1);

@@ -61,6 +61,7 @@ TEST(Packet, LoadingAnswersAndSetAnswers)
     p->SetLoaded(false);
     EXPECT_TRUE(p->LoadFromString(Record11(124, 0xB0)));
     EXPECT_FALSE(p->Loaded());
+    EXPECT_EQ(p->GetDataAsString().mid(29, 2), Bytes("1100"));
     const QByteArray before = p->GetDataAsString();
     EXPECT_FALSE(p->LoadFromString(Record11(124, 0xE0)));
     EXPECT_EQ(p->GetDataAsString(), before);
