@@ -32,8 +32,7 @@ inline QByteArray Bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
-// A record of size bytes of fill whose fourth byte, the one that tells its
-// kind, is code.
+// The fourth byte of a record tells its kind.
 inline QByteArray Record(int size, uint8_t code, char fill = '\0')
 {
     QByteArray r(size, fill);
@@ -41,7 +40,6 @@ inline QByteArray Record(int size, uint8_t code, char fill = '\0')
     return r;
 }
 
-// The "datamanager" element of a mapping document.
 inline QDomElement DataManagerOf(const QDomDocument& doc)
 {
     return doc.documentElement()
@@ -56,17 +54,8 @@ inline std::unique_ptr<TDataManager> BuiltInModel()
     return std::make_unique<TDataManager>(DataManagerOf(dm.XML.Document()));
 }
 
-// A manager from a document of packets given as "datapacket" elements.
 inline std::unique_ptr<TDataManager> ModelFromPackets(const QString& packets)
 {
     XmlSnippet xml(QStringLiteral("<datamanager name=\"T\">%1</datamanager>").arg(packets));
     return std::make_unique<TDataManager>(xml.root);
-}
-
-// Overwrites a record in place: items keep pointing at its bytes, so it
-// must never be reassigned once they are made.
-inline void Fill(QByteArray& record, const char* hex)
-{
-    const QByteArray bytes = Bytes(hex);
-    std::copy(bytes.begin(), bytes.end(), record.begin());
 }

@@ -1,6 +1,3 @@
-// Building items: type keywords, sizes, ranges, masks, named values and
-// stored values from "dataitem" elements.
-
 #include "ModelTestUtil.h"
 #include "platform/Exception.h"
 
@@ -16,11 +13,15 @@ TEST(DataItemXml, SizesAndRanges)
         {"type='number' size='2'", 16, 0, 65535},
         {"type='number' sizebits='4'", 4, 0, 15},
         {"type='number' size='1' sizebits='4'", 8, 0, 255},
+        {"type='number'", 0, 0, 0},
         {"type='int' size='2'", 16, -32768, 32767},
         {"type='enum' sizebits='1'", 1, 0, 1},
         {"type='unsigned' size='8'", 64, 0, -1},
-        {"type='int' size='8'", 64, INT64_MIN, INT64_MAX},
         {"type='bool' size='4'", 32, 0, 1},
+        {"type='ip' size='4'", 32, 0, 4294967295},
+        {"type='mac' size='6'", 48, 0, 281474976710655},
+        {"type='string' size='4'", 32, 0, 0},
+        {"type='hexa' size='4'", 32, 0, 0},
         // The document narrows the range; a group stops at a bad value.
         {"type='number' size='2' minvalue='1'", 16, 1, 65535},
         {"type='number' size='2' minvalue='-5'", 16, 0, 65535},
@@ -33,24 +34,15 @@ TEST(DataItemXml, SizesAndRanges)
         {"type='bool' size='1' true_value='0' false_value='1'", 8, 1, 0},
     };
     for (const auto& [attrs, bits, min, max] : table) {
+        SCOPED_TRACE(attrs);
         auto item = ItemFromXml(QString::fromLatin1(attrs), rec);
-        EXPECT_EQ(item->SizeBits(), bits) << attrs;
-        EXPECT_EQ(item->MinValue(), min) << attrs;
-        EXPECT_EQ(item->MaxValue(), max) << attrs;
+        EXPECT_EQ(item->SizeBits(), bits);
+        EXPECT_EQ(item->MinValue(), min);
+        EXPECT_EQ(item->MaxValue(), max);
     }
     // A place that is not integer text makes no item.
     EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='two'"), rec), EConvertError);
-    EXPECT_THROW(ItemFromXml(QStringLiteral("type='number' size='1' position='1.0'"), rec), EConvertError);
 
-    auto inverted = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='0' false_value='1'"), rec);
-    ASSERT_EQ(inverted->GetEnumCount(), 2);
-    EXPECT_EQ(inverted->GetEnumItem(0)->Name + inverted->GetEnumItem(1)->Name, QStringLiteral("TrueFalse"));
-    EXPECT_EQ(inverted->GetEnumItem(0)->Value, 0);
-}
-
-TEST(DataItemXml, ReadOnlyIsABooleanText)
-{
-    QByteArray rec(4, '\0');
     for (const char* yes : {"TRUE", "1"})
         EXPECT_TRUE(ItemFromXml(QStringLiteral("size='1' readonly='%1'").arg(yes), rec)->ReadOnly()) << yes;
     for (const char* no : {"0", "ano"})
@@ -60,12 +52,6 @@ TEST(DataItemXml, ReadOnlyIsABooleanText)
 TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
 {
     QByteArray rec(4, '\0');
-    auto plain = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
-                             QStringLiteral("<enumitem name='a'/><enumitem name='b'/>"
-                                            "<enumitem name='c'/>"));
-    EXPECT_EQ(plain->GetEnumItem(2)->Value, 2);
-    EXPECT_EQ(plain->DefaultEnumIndex(), -1);
-
     auto mixed = ItemFromXml(
         QStringLiteral("type='enum' size='1'"), rec,
         QStringLiteral("<enumitem name='a' value='5'/><!-- c --><enumitem name='b' default='true'/>"
@@ -76,69 +62,52 @@ TEST(DataItemXml, NamedValuesNumberingAndDefaultMark)
     EXPECT_EQ(mixed->GetEnumItem(2)->Value, 2);
     EXPECT_EQ(mixed->GetEnumItem(3)->Value, 7);
     EXPECT_EQ(mixed->DefaultEnumIndex(), 1);
-
     auto marked = ItemFromXml(QStringLiteral("type='enum' size='1'"), rec,
-                              QStringLiteral("<enumitem name='a'/><enumitem name='b' default='default'/>"));
+                              QStringLiteral("<enumitem name='a' default='true'/><enumitem name='b' default='default'/>"));
+    EXPECT_EQ(marked->GetEnumItem(1)->Value, 1);
     EXPECT_EQ(marked->DefaultEnumIndex(), 1);
+    EXPECT_EQ(ItemFromXml(QStringLiteral("type='enum' size='1'"), rec)->DefaultEnumIndex(), -1);
+
+    auto inverted = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='0' false_value='1'"), rec);
+    ASSERT_EQ(inverted->GetEnumCount(), 2);
+    EXPECT_EQ(inverted->GetEnumItem(0)->Name + inverted->GetEnumItem(1)->Name, QStringLiteral("TrueFalse"));
+    EXPECT_EQ(inverted->GetEnumItem(0)->Value, 0);
 }
 
-TEST(DataItemXml, StoredValues)
+// Stored values hold the item as it would lie at position 0.
+TEST(DataItemXml, StoredValuesAndApplyingThem)
 {
     QByteArray rec(8, '\0');
-    auto str = ItemFromXml(QStringLiteral("type='string' size='4' default_value='' caption='Popis'"), rec);
-    EXPECT_TRUE(str->HasDefaultValue());
-    EXPECT_EQ(str->DefaultValue(), Bytes("00000000"));
+    const std::tuple<const char*, QByteArray, QByteArray> table[] = {
+        {"type='string' size='4' default_value=''", {}, Bytes("00000000")},
+        {"type='number' size='2' default_value=''", {}, {}},
+        {"type='hexa' size='2' init_value_hexa='12-34'", Bytes("1234"), {}},
+        {"type='hexa' size='2' init_value='ab' init_value_hexa='12'", Bytes("ab00"), {}},
+        // "true"/"false" encode as the document's raw values.
+        {"type='bool' size='1' true_value='5' false_value='3' init_value='true' default_value='false'", Bytes("05"),
+         Bytes("03")},
+        {"type='enum' sizebits='2' bitsoffset='3' default_value='3'", {}, Bytes("18")},
+        // Named values are read after the stored values, so a member name is
+        // no init value, and the default value is then not read either.
+        {"type='enum' size='1' init_value='AUI' default_value='1'", {}, {}},
+    };
+    for (const auto& [attrs, init, def] : table) {
+        SCOPED_TRACE(attrs);
+        auto item = ItemFromXml(QString::fromLatin1(attrs), rec, QStringLiteral("<enumitem name='AUI' value='1'/>"));
+        EXPECT_EQ(item->InitValue(), init);
+        EXPECT_EQ(item->DefaultValue(), def);
+    }
 
-    auto num = ItemFromXml(QStringLiteral("type='number' size='2' default_value=''"), rec);
-    EXPECT_FALSE(num->HasDefaultValue());
-
-    // Named values are read after the stored values, so a member name is
-    // no init value, and the default value is then not read either.
-    auto aui = ItemFromXml(QStringLiteral("type='enum' size='1' init_value='AUI' default_value='1'"),
-                           rec, QStringLiteral("<enumitem name='AUI' value='1'/>"));
-    EXPECT_FALSE(aui->HasInitValue());
-    EXPECT_FALSE(aui->HasDefaultValue());
-
-    auto hex = ItemFromXml(QStringLiteral("type='hexa' size='2' init_value_hexa='12-34'"), rec);
-    EXPECT_EQ(hex->InitValue(), Bytes("1234"));
-    auto both = ItemFromXml(QStringLiteral("type='hexa' size='2' init_value='ab' init_value_hexa='12'"), rec);
-    EXPECT_EQ(both->InitValue(), Bytes("ab00"));
-
-    // "true"/"false" encode as the document's raw values.
-    auto b = ItemFromXml(QStringLiteral("type='bool' size='1' true_value='5' false_value='3' "
-                                        "init_value='true' default_value='false'"),
-                         rec);
-    EXPECT_EQ(b->InitValue(), Bytes("05"));
-    EXPECT_EQ(b->DefaultValue(), Bytes("03"));
-
-    // A bit field's stored byte holds it at its offset; reading it back
-    // shifts it down.
-    auto bits = ItemFromXml(QStringLiteral("type='enum' sizebits='2' bitsoffset='3' default_value='3'"), rec);
-    EXPECT_EQ(bits->DefaultValue(), Bytes("18"));
-    EXPECT_EQ(bits->GetDefaultRaw(), Bytes("03"));
-}
-
-TEST(DataItem, ApplyingStoredValues)
-{
-    QByteArray rec(8, '\0');
     auto str = ItemFromXml(QStringLiteral("type='string' size='4' position='2' default_value='ab'"), rec);
     rec[2] = 'x';
     rec[5] = 'y';
     EXPECT_TRUE(str->ApplyDefault());
     EXPECT_EQ(rec, Bytes("0000616200000000"));
-
+    EXPECT_FALSE(str->ApplyInit());
     auto ro = ItemFromXml(QStringLiteral("type='number' size='1' default_value='9' readonly='true'"), rec);
     EXPECT_TRUE(ro->ApplyDefault());
     EXPECT_EQ(rec[0], '\0');
 
-    auto num = ItemFromXml(QStringLiteral("type='number' size='2'"), rec);
-    num->SetInitRaw(Bytes("010203"));
-    EXPECT_EQ(num->InitValue(), Bytes("0102"));
-    num->SetDefaultText(Variant(int32_t(258)));
-    EXPECT_EQ(num->GetDefaultRaw(), Bytes("0201"));
-    num->SetDefaultText(Variant::Null());
-    EXPECT_FALSE(num->HasDefaultValue());
-    num->SetDefaultText(Variant(int32_t(1)));
-    EXPECT_THROW(num->SetDefaultText(Variant("nic")), EConvertError);
-    EXPECT_FALSE(num->HasDefaultValue());
+    auto bits = ItemFromXml(QStringLiteral("type='enum' sizebits='2' bitsoffset='3' default_value='3'"), rec);
+    EXPECT_EQ(bits->GetDefaultRaw(), Bytes("03"));
 }

@@ -4,8 +4,7 @@
 
 #include <QBuffer>
 
-// What a storage writes into a fresh memory stream; the writer's count goes
-// to `result` when asked for.
+// What a storage writes into a fresh memory stream, and the writer's count.
 inline QByteArray SaveToBuffer(TMultiFileStorage& storage, qint64* result = nullptr)
 {
     QBuffer buffer;
