@@ -276,9 +276,9 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
                         tooLarge = true;
                         throw Exception(TooLargeText());
                     }
+                    // The bar was painted empty with the window.
                     FProgressBar = window->Progressbar;
                     window->Progressbar->setValue(window->Progressbar->minimum());
-                    window->Progressbar->repaint();
                     platform::TftpOptions options;
                     options.LocalAddress = LocalAdapterIP;
                     const TTftpPut& put = TftpPutHook ? TftpPutHook : TTftpPut(platform::TftpPut);

@@ -418,7 +418,7 @@ void TfVYN::HTTPWorkBegin(bool Reading, int64_t Total)
         if (Total > 0)
             FProgressBar->setMaximum(int(qMin<int64_t>(Total, std::numeric_limits<int>::max())));
         FProgressBar->setValue(0);
-        FProgressBar->repaint();
+        PaintProgress();
     } catch (...) {
     }
 }
@@ -429,7 +429,7 @@ void TfVYN::HTTPWork(bool Reading, int64_t Count)
         if (!Reading || !FProgressBar)
             return;
         FProgressBar->setValue(int(qMin<int64_t>(Count, FProgressBar->maximum())));
-        FProgressBar->repaint();
+        PaintProgress();
     } catch (...) {
     }
 }
@@ -440,9 +440,20 @@ void TfVYN::HTTPWorkEnd(bool Reading)
         if (!Reading || !FProgressBar)
             return;
         FProgressBar->setValue(FProgressBar->maximum());
-        FProgressBar->repaint();
+        PaintProgress();
     } catch (...) {
     }
+}
+
+void TfVYN::PaintProgress()
+{
+    constexpr qint64 FrameMs = 16;
+    if (FProgressPainted.isValid() && FProgressPainted.elapsed() < FrameMs) {
+        FProgressBar->update();
+        return;
+    }
+    FProgressBar->repaint();
+    FProgressPainted.start();
 }
 
 platform::TransferEvents TfVYN::SoapTransferEvents(bool Reading)
