@@ -340,9 +340,9 @@ public:
     void HTTPWorkBegin(bool Reading, int64_t Total);
     void HTTPWork(bool Reading, int64_t Count);
     void HTTPWorkEnd(bool Reading);
-    // Paints FProgressBar now, or, within a frame of its last paint, once
-    // events run: a transfer reports every chunk.
-    void PaintProgress();
+    // Sets FProgressBar and paints it now, or, within a frame of its last
+    // paint, once events run: a transfer reports every chunk.
+    void ShowProgress(int Value);
     // The three handlers bound to a transfer's events.
     platform::TransferEvents SoapTransferEvents(bool Reading);
 
