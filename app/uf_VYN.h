@@ -5,6 +5,7 @@
 #include "platform/Transfer.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -339,6 +340,9 @@ public:
     void HTTPWorkBegin(bool Reading, int64_t Total);
     void HTTPWork(bool Reading, int64_t Count);
     void HTTPWorkEnd(bool Reading);
+    // Sets FProgressBar and paints it now, or, within a frame of its last
+    // paint, once events run: a transfer reports every chunk.
+    void ShowProgress(int Value);
     // The three handlers bound to a transfer's events.
     platform::TransferEvents SoapTransferEvents(bool Reading);
 
@@ -482,6 +486,7 @@ public:
     bool FTempSyncLock = false;
     // The conversation window's bar while a transfer runs.
     QPointer<QProgressBar> FProgressBar;
+    QElapsedTimer FProgressPainted;
     bool FSoapSyncLock = false;
     AAdapterIPAddresses FAdapters;
     int FAdapterCount = 0;

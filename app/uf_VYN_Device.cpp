@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
@@ -82,12 +83,18 @@ bool DefaultInputQuery(QWidget* Owner, const QString& Title, const QString& Prom
 // failure's text when it could not be fetched.
 bool FetchSoapDocument(TfVYN& Main, TfDataSender& Window, const QString& IPText, QString& Error)
 {
-    Window.Progressbar->setValue(Window.Progressbar->minimum());
-    Window.Progressbar->repaint();
-    Window.PrepareTransfer2(IPText);
-    Window.SetCaption(Lang("StahujiSOAPDokum", "Stahuji SOAP dokument ..."));
+    // One paint of the whole window shows the caption and the empty bar,
+    // which would otherwise paint itself at once on its own change.
+    {
+        Window.setUpdatesEnabled(false);
+        const auto enable = qScopeGuard([&] { Window.setUpdatesEnabled(true); });
+        Window.Progressbar->setValue(Window.Progressbar->minimum());
+        Window.PrepareTransfer2(IPText);
+        Window.SetCaption(Lang("StahujiSOAPDokum", "Stahuji SOAP dokument ..."));
+    }
     Main.FProgressBar = Window.Progressbar;
     Window.repaint();
+    Main.FProgressPainted.start();
 
     const QString url = QStringLiteral("http://") + IPText + u':' +
                         QString::fromLatin1(Main.FDataManager->GetValue(QStringLiteral("web_port")).ToText()) +

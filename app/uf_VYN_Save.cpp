@@ -138,10 +138,21 @@ void TfVYN::cmdSaveValsTlacClick()
 
     const bool wasLoaded = FDeviceLoaded;
     TWriteCounts counts;
-    const bool written = WriteToDevice(nullptr, &counts);
+    // One conversation window serves the write, the wait and the reload: a
+    // new one for each step cost a window's making and first paint each.
+    // Closing frees the window once events run: a closed one is not used
+    // again.
+    QPointer<TfDataSender> window = new TfDataSender(this, 0, FDataManager.get());
+    const auto closeWindow = [&] {
+        if (window)
+            window->close();
+        window = nullptr;
+    };
+    const bool written = WriteToDevice(window, &counts);
 
     const QString okText = Lang("OK", "OK");
     if (!written) {
+        closeWindow();
         const QString text = SaveFailureText(counts);
         if (!text.isEmpty())
             TfDataSender::ShowDeviceMessage(text, okText, 0, platform::MB_ICONEXCLAMATION, true);
@@ -154,14 +165,8 @@ void TfVYN::cmdSaveValsTlacClick()
     }
 
     // The device may answer at the new address of its settings: by MAC first.
-    // Closing frees the window once events run, and the reload runs them:
-    // a closed window is not used again.
-    QPointer<TfDataSender> window = new TfDataSender(this, 0, FDataManager.get());
-    const auto closeWindow = [&] {
-        if (window)
-            window->close();
-        window = nullptr;
-    };
+    if (!window)
+        window = new TfDataSender(this, 0, FDataManager.get());
     try {
         window->show();
         window->Port = DefaultDevicePort;
@@ -170,9 +175,9 @@ void TfVYN::cmdSaveValsTlacClick()
         window->WaitForDevice(macText, QString(), found);
         uint32_t foundIP = 0;
         if (!found.isEmpty() && TryStrictStrToIP(found, foundIP)) {
-            closeWindow();
             DevicePort = DefaultDevicePort;
-            FindDevice(foundIP, nullptr, FDevMAC);
+            FindDevice(foundIP, window, FDevMAC);
+            closeWindow();
             UpdateDeviceState();
             return;
         }
@@ -181,8 +186,8 @@ void TfVYN::cmdSaveValsTlacClick()
         QString mac;
         window->FindMACByIP(IPToStr(FDevIP), QString(), mac, false);
         if (!mac.isEmpty() && mac.compare(macText, Qt::CaseInsensitive) == 0) {
+            FindDevice(FDevIP, window, FDevMAC);
             closeWindow();
-            FindDevice(FDevIP, nullptr, FDevMAC);
             UpdateDeviceState();
             return;
         }
@@ -276,9 +281,9 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
                         tooLarge = true;
                         throw Exception(TooLargeText());
                     }
+                    // The bar was painted empty with the window.
                     FProgressBar = window->Progressbar;
                     window->Progressbar->setValue(window->Progressbar->minimum());
-                    window->Progressbar->repaint();
                     platform::TftpOptions options;
                     options.LocalAddress = LocalAdapterIP;
                     const TTftpPut& put = TftpPutHook ? TftpPutHook : TTftpPut(platform::TftpPut);

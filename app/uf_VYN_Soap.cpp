@@ -417,8 +417,7 @@ void TfVYN::HTTPWorkBegin(bool Reading, int64_t Total)
         // An unknown size must not turn the bar into a busy indicator.
         if (Total > 0)
             FProgressBar->setMaximum(int(qMin<int64_t>(Total, std::numeric_limits<int>::max())));
-        FProgressBar->setValue(0);
-        FProgressBar->repaint();
+        ShowProgress(0);
     } catch (...) {
     }
 }
@@ -428,8 +427,7 @@ void TfVYN::HTTPWork(bool Reading, int64_t Count)
     try {
         if (!Reading || !FProgressBar)
             return;
-        FProgressBar->setValue(int(qMin<int64_t>(Count, FProgressBar->maximum())));
-        FProgressBar->repaint();
+        ShowProgress(int(qMin<int64_t>(Count, FProgressBar->maximum())));
     } catch (...) {
     }
 }
@@ -439,10 +437,24 @@ void TfVYN::HTTPWorkEnd(bool Reading)
     try {
         if (!Reading || !FProgressBar)
             return;
-        FProgressBar->setValue(FProgressBar->maximum());
-        FProgressBar->repaint();
+        ShowProgress(FProgressBar->maximum());
     } catch (...) {
     }
+}
+
+void TfVYN::ShowProgress(int Value)
+{
+    // The bar would paint itself at once on a visible change.
+    FProgressBar->setUpdatesEnabled(false);
+    FProgressBar->setValue(Value);
+    FProgressBar->setUpdatesEnabled(true);
+    constexpr qint64 FrameMs = 16;
+    if (FProgressPainted.isValid() && FProgressPainted.elapsed() < FrameMs) {
+        FProgressBar->update();
+        return;
+    }
+    FProgressBar->repaint();
+    FProgressPainted.start();
 }
 
 platform::TransferEvents TfVYN::SoapTransferEvents(bool Reading)

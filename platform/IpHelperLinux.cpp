@@ -26,6 +26,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -440,12 +441,38 @@ const Link* findLink(const std::vector<Link>& links, uint32_t ifindex)
 
 constexpr uint32_t kNeedRawSocket = 0xFFFFFFFFu;
 
+// A packet socket costs the kernel a network-wide grace period (tens of ms
+// on a busy machine) when it closes, and another when one opened for a
+// protocol is bound: it is opened for none, bound once, and closed on a
+// thread of its own, so the operator does not wait for either.
+class PacketFd
+{
+public:
+    PacketFd() : m_fd(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+    ~PacketFd()
+    {
+        if (m_fd < 0)
+            return;
+        try {
+            std::thread([fd = m_fd] { ::close(fd); }).detach();
+        } catch (const std::system_error&) {
+            ::close(m_fd);
+        }
+    }
+    PacketFd(const PacketFd&) = delete;
+    PacketFd& operator=(const PacketFd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
 // An ARP request for `dest` from `source` on the interface, repeated until a
 // reply comes. Returns 0, an error code, or kNeedRawSocket when this process
 // may not send raw frames.
 uint32_t rawArp(const Link& link, uint32_t source, uint32_t dest, uint8_t (&mac)[8], uint32_t& macLen)
 {
-    UniqueFd fd(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
+    PacketFd fd;
     if (fd.get() < 0)
         return (errno == EPERM || errno == EACCES) ? kNeedRawSocket : codeFromErrno(errno);
     sockaddr_ll here{};
