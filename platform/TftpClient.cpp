@@ -16,10 +16,10 @@
 #include <chrono>
 #include <cstring>
 
-// Written on plain UDP sockets rather than libcurl: libcurl turns a server's
-// error packet into a fixed text of its own and keeps the server's words
-// only in its verbose log, while the device explains a refused image in
-// exactly those words. Own code also keeps the retransmissions and the
+// Written on plain UDP sockets, like the HTTP client: libcurl turns a
+// server's error packet into a fixed text of its own and keeps the server's
+// words only in its verbose log, while the device explains a refused image
+// in exactly those words. Own code also keeps the retransmissions and the
 // overall deadline in our hands.
 
 namespace platform {
