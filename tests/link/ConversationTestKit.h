@@ -43,7 +43,6 @@ public:
     QStringList Captions;
     std::vector<int> Progress;
     QStringList Looks;
-    int MessageRuns = 0;
     std::vector<TQuestion> Questions;
     std::function<int(const TQuestion&)> Answer = [](const TQuestion&) { return int(platform::IDYES); };
     // Runs on every status text; a test may raise from it.
@@ -57,19 +56,12 @@ public:
     }
     void SetProgress(uint8_t Value) override { Progress.push_back(Value); }
 
-    // Status texts shown after the first one equal to `text`.
-    QStringList CaptionsAfter(const QString& text) const
-    {
-        const qsizetype i = Captions.indexOf(text);
-        return i < 0 ? QStringList() : Captions.mid(i + 1);
-    }
-
 protected:
     void ShowSearchingLook() override { Looks << QStringLiteral("searching"); }
     void ShowTransferLook() override { Looks << QStringLiteral("transfer"); }
     void StartAnimation() override { Looks << QStringLiteral("play"); }
     void StopAnimation() override { Looks << QStringLiteral("stop"); }
-    void RunMessages() override { ++MessageRuns; }
+    void RunMessages() override {}
     int Ask(const QString& Text, const QString& Caption, unsigned Flags) override
     {
         Questions.push_back({Text, Caption, Flags});

@@ -1,8 +1,7 @@
 #pragma once
 
-// A stand-in device on a loopback address for the conversation tests: it
-// answers the setup-record protocol from a thread of its own, as the test's
-// reply function says, and keeps every datagram it was sent.
+// A stand-in device on a loopback address: it answers from a thread of its
+// own as the test's reply function says, and keeps every datagram it got.
 
 #include <QByteArray>
 #include <QString>
@@ -18,7 +17,6 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -35,9 +33,8 @@ public:
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = ::inet_addr(ip);
         socklen_t len = sizeof a;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            throw std::runtime_error("loop device: no socket");
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
         m_port = ntohs(a.sin_port);
         m_thread = std::thread([this] { Run(); });
     }
@@ -48,9 +45,6 @@ public:
         m_thread.join();
         ::close(m_fd);
     }
-
-    TLoopDevice(const TLoopDevice&) = delete;
-    TLoopDevice& operator=(const TLoopDevice&) = delete;
 
     uint16_t Port() const { return m_port; }
     QString IP() const { return QString::fromLatin1(m_ip); }
@@ -133,8 +127,8 @@ inline QByteArray SearchRecord(const QByteArray& mac, uint8_t code = 0xF7)
     return r;
 }
 
-// The answers of a well-behaved device: searches, setup records (each body
-// byte marks its record), sets acknowledged with the record sent, set-IP.
+// A well-behaved device: searches, setup records (each body byte marks its
+// record), sets acknowledged with the record sent, set-IP.
 inline TLoopDevice::Replier DeviceReplies(TDeviceFacts facts)
 {
     return [facts](const QByteArray& request) -> std::vector<QByteArray> {
@@ -156,7 +150,6 @@ inline TLoopDevice::Replier DeviceReplies(TDeviceFacts facts)
             reply = request;
             reply[3] = char(0xFB);
         } else if (code == 0xE0 || code == 0xE2 || code == 0xE4 || code == 0xE5) {
-            // The sizes of the built-in mapping document's records.
             reply = DeviceRecord(uint8_t(code - 0x10), code == 0xE0 ? 124 : 130, QByteArray(8, char(code)));
         } else if (code == 0xC0 || code == 0xC2 || code == 0xC4 || code == 0xC5) {
             reply = request;

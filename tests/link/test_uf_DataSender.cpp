@@ -5,14 +5,13 @@
 #include "link/uf_DataSender.h"
 
 #include "LoopDevice.h"
-#include "support/QStringPrint.h"
 #include "model/u_DevData.h"
 #include "platform/MessageBox.h"
+#include "support/QStringPrint.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -37,25 +36,27 @@ struct MessageBoxAnswers
     ~MessageBoxAnswers() { platform::SetMessageBoxHook(nullptr); }
 };
 
+// A set-IP conversation that asks its first question (the silent device
+// does not answer the query): the question is where the test acts.
+bool AskingConversation(TfDataSender& w)
+{
+    return w.SetIPDirect(w.DeviceIP, QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true, false);
+}
+
+TLoopDevice::Replier Silent()
+{
+    return [](const QByteArray&) { return std::vector<QByteArray>{}; };
+}
+
 } // namespace
 
-TEST(DataSenderWindow, IsLaidOutAsDesignedAndTakesPortAndAdapter)
+TEST(DataSenderWindow, TakesPortAndAdapterAndStartsWithTheGlobeHidden)
 {
     TfDataSender w(nullptr, 0, nullptr);
-    EXPECT_EQ(w.objectName(), QStringLiteral("fDataSender"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Komunikace..."));
-    EXPECT_EQ(w.size(), QSize(428, 77));
-    EXPECT_TRUE(w.testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_FALSE(w.isVisible());
-    for (const char* name : {"lblCaption", "imgSit", "Anim", "Progressbar", "cmdOK"})
-        EXPECT_NE(w.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
-    EXPECT_NE(w.findChild<QTimer*>(QStringLiteral("timTOut")), nullptr);
     EXPECT_TRUE(w.imgSit->isHidden());
     EXPECT_TRUE(w.cmdOK->isHidden());
-    EXPECT_FALSE(w.Anim->isHidden());
-    EXPECT_EQ(w.Progressbar->maximum(), 100);
     EXPECT_EQ(Picture(w), DataSenderGlobe().toImage());
-    EXPECT_FALSE(w.timTOut->isActive());
     EXPECT_EQ(w.Port, 30718);
     EXPECT_TRUE(w.MySock.LocalIP().isEmpty());
 
@@ -65,7 +66,6 @@ TEST(DataSenderWindow, IsLaidOutAsDesignedAndTakesPortAndAdapter)
     LocalAdapterIP = saved;
     EXPECT_EQ(bound.Port, 10001);
     EXPECT_EQ(bound.MySock.LocalIP(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(bound.parentWidget(), &w);
 }
 
 TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
@@ -75,11 +75,9 @@ TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->lblCaption->text(), QStringLiteral("Hotovo"));
     EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [10]"));
-    EXPECT_TRUE(w->timTOut->isActive());
     EXPECT_EQ(w->timTOut->interval(), 1000);
     EXPECT_TRUE(w->Progressbar->isHidden());
     EXPECT_TRUE(w->Anim->isHidden());
-
     for (int left = 9; left >= 0; --left) {
         w->timTOutTimer();
         EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [%1]").arg(left));
@@ -102,17 +100,13 @@ TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
     for (const auto& [flags, icon] : {std::pair{64u, 0}, {48u, 1}, {16u, 2}, {32u, 3}, {1u, 4}, {5u, 4}, {0u, 5}}) {
         w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, flags, false, false);
         EXPECT_EQ(Picture(w), DataSenderIcon(icon).toImage()) << flags;
-        EXPECT_EQ(w.imgSit->size(), QSize(32, 32));
     }
     w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 0x134, false, false);
     EXPECT_EQ(Picture(w), DataSenderIcon(iconTick).toImage());
-    // The six pictures differ from each other and from the globe.
-    for (int i = 0; i < DataSenderIconCount; ++i) {
-        EXPECT_FALSE(DataSenderIcon(i).isNull());
+    // The six pictures differ from each other.
+    for (int i = 0; i < DataSenderIconCount; ++i)
         for (int j = i + 1; j < DataSenderIconCount; ++j)
             EXPECT_NE(DataSenderIcon(i).toImage(), DataSenderIcon(j).toImage());
-    }
-    EXPECT_TRUE(DataSenderIcon(6).isNull());
 }
 
 TEST(DataSenderWindow, ModalMessageReturnsWhenItsButtonIsPressed)
@@ -134,31 +128,49 @@ TEST(DataSenderWindow, ModalMessageReturnsWhenItsButtonIsPressed)
     FreeClosedWindows();
     ASSERT_FALSE(w.isNull());
     EXPECT_FALSE(w->isVisible());
-    EXPECT_TRUE(w->close());
+    delete w;
+}
+
+TEST(DataSenderWindow, ClosingDuringAConversationWaitsUntilItReturns)
+{
+    TLoopDevice device(Silent());
+    QPointer<TfDataSender> w = new TfDataSender(nullptr, device.Port(), nullptr);
+    w->DeviceIP = device.IP();
+    w->ShowMessage(QStringLiteral("Hotovo"), QStringLiteral("OK"), 1, 64, false);
+    w->TimeoutMs = 40;
+    QWidget* owner = nullptr;
+    bool closed = true;
+    bool buttonShown = true;
+    MessageBoxAnswers answers([&](QWidget* o, const QString&, const QString&, unsigned) {
+        owner = o;
+        closed = w->close();
+        buttonShown = w->cmdOK->isVisible();
+        w->timTOutTimer();
+        w->timTOutTimer(); // the countdown runs out
+        return int(platform::IDNO);
+    });
+    EXPECT_FALSE(AskingConversation(*w));
+    EXPECT_EQ(owner, w.data());
+    EXPECT_FALSE(closed);
+    EXPECT_FALSE(buttonShown);
     FreeClosedWindows();
     EXPECT_TRUE(w.isNull());
 }
 
-TEST(DataSenderWindow, StaysOpenWhileAConversationRunsOnIt)
+TEST(DataSenderWindow, OwnerFreedDuringAConversationLeavesTheWindowUntilItReturns)
 {
-    TLoopDevice device([](const QByteArray&) { return std::vector<QByteArray>{}; });
-    QPointer<TfDataSender> w = new TfDataSender(nullptr, device.Port(), nullptr);
+    TLoopDevice device(Silent());
+    auto* owner = new QWidget;
+    QPointer<TfDataSender> w = new TfDataSender(owner, device.Port(), nullptr);
+    w->DeviceIP = device.IP();
     w->show();
     w->TimeoutMs = 40;
-    QWidget* owner = nullptr;
-    bool closed = true;
-    MessageBoxAnswers answers([&](QWidget* o, const QString&, const QString&, unsigned) {
-        owner = o;
-        closed = w->close();
+    MessageBoxAnswers answers([&](QWidget*, const QString&, const QString&, unsigned) {
+        delete owner;
         return int(platform::IDNO);
     });
-    EXPECT_FALSE(w->SetIPDirect(device.IP(), QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true, false));
-    EXPECT_EQ(owner, w.data());
-    EXPECT_FALSE(closed);
-    FreeClosedWindows();
+    EXPECT_FALSE(AskingConversation(*w));
     ASSERT_FALSE(w.isNull());
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(w->close());
     FreeClosedWindows();
     EXPECT_TRUE(w.isNull());
 }
@@ -185,7 +197,7 @@ protected:
 
 } // namespace
 
-TEST(DataSenderWindow, AnimationPlaysWhileASearchWaits)
+TEST(DataSenderWindow, AnimationPlaysWhileASearchWaitsThenTheTransferLookFollows)
 {
     TDeviceFacts facts;
     facts.Delay = std::chrono::milliseconds(450);
@@ -196,61 +208,13 @@ TEST(DataSenderWindow, AnimationPlaysWhileASearchWaits)
     EXPECT_EQ(w.FindMACByIP(device.IP(), QString(), mac, false), QStringLiteral("02-ab-cd-ef-01-02"));
     EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Vyhledávám zařízení 127.0.0.2..."));
     EXPECT_TRUE(w.SearchLook);
-    EXPECT_GE(w.Frames.size(), 4u);
     EXPECT_NE(std::count_if(w.Frames.begin(), w.Frames.end(), [](int f) { return f != 0; }), 0);
     EXPECT_FALSE(w.Anim->Playing());
-    EXPECT_EQ(w.Anim->Frame(), 0);
 
-    // The transfer look follows.
     w.PrepareTransfer(device.IP());
     EXPECT_TRUE(w.Anim->isHidden());
     EXPECT_FALSE(w.Progressbar->isHidden());
     EXPECT_FALSE(w.imgSit->isHidden());
-    EXPECT_EQ(w.Progressbar->value(), 0);
-}
-
-TEST(DataSenderWindow, OwnerFreedDuringAConversationLeavesTheWindowUntilItReturns)
-{
-    TLoopDevice device([](const QByteArray&) { return std::vector<QByteArray>{}; });
-    for (const bool insideQuestion : {true, false}) {
-        auto* owner = new QWidget;
-        QPointer<TfDataSender> w = new TfDataSender(owner, device.Port(), nullptr);
-        w->show();
-        w->TimeoutMs = 40;
-        if (!insideQuestion) // from an event run while the conversation pumps events
-            QTimer::singleShot(0, [&owner] { delete std::exchange(owner, nullptr); });
-        MessageBoxAnswers answers([&](QWidget*, const QString&, const QString&, unsigned) {
-            delete std::exchange(owner, nullptr);
-            return int(platform::IDNO);
-        });
-        EXPECT_FALSE(w->SetIPDirect(device.IP(), QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true,
-                                    false));
-        EXPECT_EQ(owner, nullptr);
-        ASSERT_FALSE(w.isNull()) << insideQuestion;
-        EXPECT_FALSE(w->Conversing());
-        FreeClosedWindows();
-        EXPECT_TRUE(w.isNull()) << insideQuestion;
-    }
-}
-
-TEST(DataSenderWindow, CountdownRunningOutDuringAConversationClosesWhenItEnds)
-{
-    TLoopDevice device([](const QByteArray&) { return std::vector<QByteArray>{}; });
-    QPointer<TfDataSender> w = new TfDataSender(nullptr, device.Port(), nullptr);
-    w->ShowMessage(QStringLiteral("Hotovo"), QStringLiteral("OK"), 1, 64, false);
-    ASSERT_TRUE(w->cmdOK->isVisible());
-    w->TimeoutMs = 40;
-    bool buttonShown = true;
-    MessageBoxAnswers answers([&](QWidget*, const QString&, const QString&, unsigned) {
-        buttonShown = w->cmdOK->isVisible();
-        w->timTOutTimer();
-        w->timTOutTimer();
-        return int(platform::IDNO);
-    });
-    EXPECT_FALSE(w->SetIPDirect(device.IP(), QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true, false));
-    EXPECT_FALSE(buttonShown);
-    FreeClosedWindows();
-    EXPECT_TRUE(w.isNull());
 }
 
 TEST(DataSenderWindow, ButtonTextEscapeAndStatusLineOfTheMessageMode)
@@ -268,10 +232,7 @@ TEST(DataSenderWindow, ButtonTextEscapeAndStatusLineOfTheMessageMode)
         EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
         EXPECT_FALSE(w.timTOut->isActive());
         EXPECT_EQ(w.Countdown, 5);
-        EXPECT_FALSE(w.cmdOK->isHidden());
     }
-    w.SetProgress(250);
-    EXPECT_EQ(w.Progressbar->value(), 100);
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_FALSE(w.isVisible());
 }
