@@ -3,15 +3,12 @@
 #include "support/NetBench.h"
 #include "support/QStringPrint.h"
 
-#include <QCoreApplication>
-
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 using namespace std::chrono;
@@ -34,17 +31,6 @@ std::unique_ptr<TMySocket> boundSocket(uint16_t* port = nullptr)
     if (port)
         *port = ntohs(a.sin_port);
     return s;
-}
-
-// Runs the event loop until the condition holds or the time is up.
-bool processUntil(const std::function<bool()>& done, milliseconds limit = 5000ms)
-{
-    const auto end = steady_clock::now() + limit;
-    while (!done() && steady_clock::now() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(2ms);
-    }
-    return done();
 }
 
 std::vector<QByteArray> drain(TMyPacketQuee& q)
@@ -194,32 +180,6 @@ TEST(TMySocket, WaitForDataTakesWholeDatagramsAndStopsAtTheFirstUnlessWaitingWho
     // Nothing can come to a closed socket: no endless wait.
     TMySocket closed;
     EXPECT_FALSE(closed.WaitForData(-1, false));
-}
-
-TEST(TMySocketThreads, ReceiverDeliversOnePacketPerNotificationInOrder)
-{
-    uint16_t port;
-    auto s = boundSocket(&port);
-    auto peer = boundSocket();
-    std::vector<QByteArray> got;
-    s->OnDataReceive = [&](TMySocket* sender, TMyPacket& p) {
-        EXPECT_EQ(sender, s.get());
-        got.push_back(p.Data);
-    };
-    s->SetReceiveThread(true);
-    for (int i = 0; i < 5; ++i)
-        peer->SendTo(QByteArray::number(i), kLoopback, port);
-    EXPECT_TRUE(processUntil([&] { return got.size() == 5; }));
-    EXPECT_EQ(got, (std::vector<QByteArray>{"0", "1", "2", "3", "4"}));
-
-    // With OnRead the owner drains the queue itself.
-    int reads = 0;
-    s->OnRead = [&](TMySocket*) { ++reads; };
-    peer->SendTo("x", kLoopback, port);
-    peer->SendTo("y", kLoopback, port);
-    EXPECT_TRUE(processUntil([&] { return reads == 2; }));
-    EXPECT_EQ(drain(s->ReceiveQueue()), (std::vector<QByteArray>{"x", "y"}));
-    EXPECT_EQ(got.size(), 5u);
 }
 
 // Broadcasts only inside namespaces the test makes itself.
