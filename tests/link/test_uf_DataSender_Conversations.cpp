@@ -1,8 +1,6 @@
 // The device conversations without a window, against a stand-in device on
-// loopback. Datagrams that must be told apart (foreign senders, duplicates,
-// wrong kinds) are put into the receive queue before a conversation starts:
-// a conversation examines what an earlier one left there like new arrivals,
-// and this keeps the order of events exact.
+// loopback. Datagrams that must be told apart are put into the receive queue
+// before a conversation starts: it examines them like new arrivals.
 
 #include "ConversationTestKit.h"
 #include "LoopDevice.h"
@@ -68,57 +66,41 @@ TEST(ConversationRoutines, ProgressIsTakenToTheEvenNeighbour)
 // that never answers, with the status line each leaves.
 TEST_F(ConversationTest, EveryConversationWaitsItsCyclesForASilentDevice)
 {
+    QString none;
     const struct
     {
         const char* name;
         int32_t timeoutMs;
         int32_t cycles;
         const char* lastCaption;
-        std::function<void(TRecordingConversations&, const QString&)> run;
+        std::function<void(TRecordingConversations&)> run;
     } rows[] = {
         {"search by IP", 300, 4, "Vyhledávám zařízení 127.0.0.2...",
-         [](auto& c, const QString& ip) {
-             QString mac;
-             EXPECT_TRUE(c.FindMACByIP(ip, QString(), mac, false).isEmpty());
-         }},
+         [&](auto& c) { c.FindMACByIP(c.DeviceIP, QString(), none, false); }},
         {"search by MAC", 300, 4, "Vyhledávám zařízení 02-ab-cd-ef-01-02...",
-         [](auto& c, const QString& ip) {
-             c.MySock.SetRemoteIP(ip);
-             c.MySock.SetRemotePort(c.Port);
-             c.MySock.Bind();
-             QString found;
-             EXPECT_TRUE(c.FindIPByMAC(QStringLiteral("02-AB-CD-EF-01-02"), QString(), found, true).isEmpty());
-         }},
-        {"one record", 100, 6, "Přijímám data...",
-         [this](auto& c, const QString& ip) {
-             c.DeviceIP = ip;
-             EXPECT_FALSE(c.QueryRecord(Packet("SetupRecord0"), true, true));
-         }},
-        {"read", 100, 7, "0 z 4 záznam(ů) přijato.",
-         [](auto& c, const QString& ip) {
-             c.PrepareTransfer(ip);
-             EXPECT_EQ(c.ReadAllRecords(), 0);
-         }},
-        {"write", 100, 7, "0 z 4 záznamů uloženo.",
-         [](auto& c, const QString& ip) {
-             c.PrepareTransfer2(ip);
-             EXPECT_EQ(c.WriteAllRecords(false), 0);
-         }},
-        // An answer is no set-answer.
+         [&](auto& c) { c.FindIPByMAC(QStringLiteral("02-AB-CD-EF-01-02"), QString(), none, true); }},
+        {"one record", 100, 6, "Přijímám data...", [this](auto& c) { c.QueryRecord(Packet("SetupRecord0"), true, true); }},
+        {"read", 100, 7, "0 z 4 záznam(ů) přijato.", [](auto& c) { c.ReadAllRecords(); }},
+        {"write", 100, 7, "0 z 4 záznamů uloženo.", [](auto& c) { c.WriteAllRecords(false); }},
         {"set-IP acknowledgement", 300, 4, "Nastavení IP adresy na 10.0.0.9...",
-         [](auto& c, const QString& ip) {
-             c.MySock.ReceiveQueue().Push(TMyPacket{DeviceRecord(0xF9, 124), ip, c.Port});
-             EXPECT_FALSE(c.SetIPDirect(ip, QStringLiteral("10.0.0.9"), QString(), 0, true, true));
+         [](auto& c) {
+             // An answer is no set-answer.
+             c.MySock.ReceiveQueue().Push(TMyPacket{DeviceRecord(0xF9, 124), c.DeviceIP, c.Port});
+             EXPECT_FALSE(c.SetIPDirect(c.DeviceIP, QStringLiteral("10.0.0.9"), QString(), 0, true, true));
          }},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         Start(Silent());
         c->TimeoutMs = r.timeoutMs;
-        r.run(*c, device->IP());
+        c->PrepareTransfer(device->IP());
+        c->MySock.Bind();
+        r.run(*c);
         EXPECT_EQ(c->WaitCycles, r.cycles);
         EXPECT_EQ(c->Captions.last(), QString::fromUtf8(r.lastCaption));
         EXPECT_FALSE(c->Answered);
+        EXPECT_EQ(c->RecordsDone, 0);
+        EXPECT_TRUE(none.isEmpty());
     }
 }
 
@@ -236,43 +218,6 @@ TEST_F(ConversationTest, WriteMarksEveryRecordButTheLastAndCountsEachRecordOnce)
     EXPECT_EQ(c->Captions.last(), QStringLiteral("Záznam uložen."));
 }
 
-TEST_F(ConversationTest, OneRecordQueriesAndSets)
-{
-    Start(Silent());
-    c->DeviceIP = device->IP();
-    TDataPacket* p = Packet("SetupRecord0");
-    EXPECT_FALSE(c->QueryRecord(p, false, true));
-    EXPECT_EQ(c->Progress, (std::vector<int>{1, 33, 20}));
-    EXPECT_FALSE(c->QueryRecord(nullptr, true, true));
-
-    // Only an answer of this record from the device is loaded.
-    Queue("10.1.1.1", DeviceRecord(0xD0, 124, "foreign!"));
-    Queue("127.0.0.2", DeviceRecord(0xB0, 124, "set-answ"));
-    Queue("127.0.0.2", DeviceRecord(0xD2, 130, "record 2"));
-    Queue("127.0.0.2", DeviceRecord(0xD0, 124, "record 0"));
-    c->Progress.clear();
-    EXPECT_TRUE(c->QueryRecord(p, true, true));
-    EXPECT_EQ(p->GetDataAsString().mid(4, 8), QByteArray("record 0"));
-    EXPECT_EQ(c->Progress, (std::vector<int>{1, 33, 100}));
-
-    // A set: the device's first datagram decides the cycle, so with one
-    // cycle an answer in front of the set-answer means no success...
-    c->TimeoutMs = 10;
-    Queue("127.0.0.2", DeviceRecord(0xD0, 124));
-    Queue("127.0.0.2", DeviceRecord(0xB0, 124));
-    EXPECT_FALSE(c->SetRecord(p, true, false));
-    // ... and the set-answer decides the next one.
-    EXPECT_TRUE(c->SetRecord(p, true, true));
-    EXPECT_EQ(c->Captions.last(), QStringLiteral("Nastavuji data..."));
-    ASSERT_TRUE(device->WaitForReceived(4));
-    EXPECT_EQ(Codes(device->Received()), (std::vector<uint8_t>{0xE0, 0xE0, 0xC0, 0xC0}));
-    EXPECT_EQ(device->Received().back().size(), 124);
-
-    // Socket failures end in a false result, not an exception.
-    c->DeviceIP.clear();
-    EXPECT_FALSE(c->QueryRecord(p, true, false));
-}
-
 TEST_F(ConversationTest, SetIPDirectKeepsWhatTheDeviceReportedOrAsksBeforeSendingDefaults)
 {
     TDeviceFacts facts;
@@ -318,12 +263,17 @@ TEST_F(ConversationTest, SetIPDirectKeepsWhatTheDeviceReportedOrAsksBeforeSendin
     EXPECT_EQ(bare.mid(20), QByteArray(104, '\0'));
 }
 
-TEST_F(ConversationTest, ReadIPSettingsTurnsHostBitsIntoAMask)
+// The query of one record loads only its answer from the device: a foreign
+// answer, a set-answer and another record's answer are passed over.
+TEST_F(ConversationTest, ReadIPSettingsTakesItsAnswerAndTurnsHostBitsIntoAMask)
 {
     for (const auto& [bits, mask] : {std::pair{24, "255.0.0.0"}, {8, "255.255.255.0"}, {0, "255.255.255.255"}}) {
         TDeviceFacts facts;
         facts.HostBits = uint8_t(bits);
         Start(DeviceReplies(facts), bits != 8);
+        Queue("10.1.1.1", DeviceRecord(0xF9, 124, "\x0a\x01\x01\x01"));
+        Queue("127.0.0.2", DeviceRecord(0xFB, 124, "\x0a\x01\x01\x02"));
+        Queue("127.0.0.2", DeviceRecord(0xD0, 124, "\x0a\x01\x01\x03"));
         QString ip = device->IP();
         QString gateway;
         uint32_t m = 1;
@@ -331,8 +281,8 @@ TEST_F(ConversationTest, ReadIPSettingsTurnsHostBitsIntoAMask)
         EXPECT_EQ(ip, QStringLiteral("10.0.0.5"));
         EXPECT_EQ(gateway, QStringLiteral("10.0.0.1"));
         EXPECT_EQ(IPToStr(m), QString::fromLatin1(mask));
+        EXPECT_EQ(c->Progress, (std::vector<int>{1, 33, 100}));
     }
-
 }
 
 TEST_F(ConversationTest, SetIPByMACRefusesUnusableInputAtOnce)
