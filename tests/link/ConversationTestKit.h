@@ -1,7 +1,6 @@
 #pragma once
 
-// What the conversation tests share: the built-in device model, and the
-// conversations with a recording stand-in for the window's look.
+// The built-in device model, and conversations that record the window's look.
 
 #include "link/uf_DataSender_Conversations.h"
 #include "model/u_DevData.h"
@@ -33,8 +32,6 @@ struct TQuestion
     unsigned Flags = 0;
 };
 
-// The conversations with the window's look written down instead of shown,
-// and the questions answered by the test.
 class TRecordingConversations : public TDataSenderConversations
 {
 public:

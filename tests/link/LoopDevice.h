@@ -119,6 +119,11 @@ inline QByteArray SearchRecord(const QByteArray& mac, uint8_t code = 0xF7)
     return DeviceRecord(code, 24) + mac;
 }
 
+inline TLoopDevice::Replier SilentDevice()
+{
+    return [](const QByteArray&) { return std::vector<QByteArray>{}; };
+}
+
 // A well-behaved device: searches, setup records (each body byte marks its
 // record), sets acknowledged with the record sent, set-IP.
 inline TLoopDevice::Replier DeviceReplies(TDeviceFacts facts)

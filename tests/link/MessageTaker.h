@@ -1,7 +1,6 @@
 #pragma once
 
-// Presses OK on every conversation window that shows a message with its
-// button, and writes down what the operator saw.
+// Presses OK on every conversation window's message and notes what it showed.
 
 #include "link/uf_DataSender.h"
 

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <thread>
 
-using namespace std::chrono;
 using namespace std::chrono_literals;
 
 namespace {
@@ -96,7 +95,6 @@ TEST(TPacketException, TextsOfTheWinsockCodesEndWithTheCodeInHex)
     for (const auto& r : rows)
         EXPECT_EQ(TPacketException::ErrorText(r.code),
                   QString::fromLatin1(r.text) + QStringLiteral(" (#0000%1)").arg(r.code, 4, 16).toUpper());
-    EXPECT_TRUE(TPacketException::ErrorText(10054).endsWith(QStringLiteral("usable. (#00002746)")));
     EXPECT_EQ(TPacketException::ErrorText(12345), QStringLiteral("Socket error. (#00003039)"));
 
     // Code 0 stands for the thread's last socket error.
@@ -126,13 +124,6 @@ TEST(TMySocket, SendFailuresReportTheCodeFirst)
         EXPECT_EQ(e.Code(), 10054);
     }
     EXPECT_EQ(sent, (std::vector<int>{0, 10054}));
-
-    // With errors off the result says it, and the event still fires.
-    s->SetRaisingSocketErrors(false);
-    s->Send("three");
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(s->Send("four"), -1);
-    EXPECT_EQ(sent.back(), 10054);
 
     // The any-address is not a destination.
     EXPECT_THROW(boundSocket()->SendTo("x", QStringLiteral("0.0.0.0"), 9), TPacketException);

@@ -15,11 +15,6 @@ namespace {
 const QByteArray kMac = QByteArray::fromHex("02abcdef0102");
 const QString kMacText = QStringLiteral("02-ab-cd-ef-01-02");
 
-TLoopDevice::Replier Silent()
-{
-    return [](const QByteArray&) { return std::vector<QByteArray>{}; };
-}
-
 std::vector<uint8_t> Codes(const std::vector<QByteArray>& datagrams)
 {
     std::vector<uint8_t> codes;
@@ -91,7 +86,7 @@ TEST_F(ConversationTest, EveryConversationWaitsItsCyclesForASilentDevice)
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        Start(Silent());
+        Start(SilentDevice());
         c->TimeoutMs = r.timeoutMs;
         c->PrepareTransfer(device->IP());
         c->MySock.Bind();
@@ -140,7 +135,7 @@ TEST_F(ConversationTest, SearchesTakeOnlyTheAnswersTheyAskFor)
 
 TEST_F(ConversationTest, ReadCountsEachSetupRecordOnceFromTheDeviceOnly)
 {
-    Start(Silent());
+    Start(SilentDevice());
     Queue("10.1.1.1", DeviceRecord(0xD0, 124, "foreign!"));
     Queue("127.0.0.2", QByteArray());
     Queue("127.0.0.2", DeviceRecord(0xD0, 124, "record 0"));
@@ -176,7 +171,7 @@ TEST_F(ConversationTest, ReadCountsEachSetupRecordOnceFromTheDeviceOnly)
 
 TEST_F(ConversationTest, WriteMarksEveryRecordButTheLastAndCountsEachRecordOnce)
 {
-    Start(Silent());
+    Start(SilentDevice());
     Packet("SetupRecord0")->SetLoaded(true);
     model->GetPacket(2)->SetLoaded(true); // SetupRecord4 (C4)
     model->GetPacket(3)->SetLoaded(true); // the second SetupRecord4 (C5)
@@ -287,7 +282,7 @@ TEST_F(ConversationTest, ReadIPSettingsTakesItsAnswerAndTurnsHostBitsIntoAMask)
 
 TEST_F(ConversationTest, SetIPByMACRefusesUnusableInputAtOnce)
 {
-    Start(Silent());
+    Start(SilentDevice());
     for (const char* mac : {"02-00-00", "zz-00-00-00-00-01", "02-00-00-00-00-01-07"})
         EXPECT_FALSE(c->SetIPByMAC(QString::fromLatin1(mac), QStringLiteral("10.0.0.9"), QString(), 0)) << mac;
     for (const char* ip : {"no address", "255.255.255.255"})
