@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <ostream>
 #include <vector>
 
 struct TShown
@@ -19,11 +18,6 @@ struct TShown
     int Icon = -1; // DataSenderIcon index, -1: none of them
     bool operator==(const TShown&) const = default;
 };
-
-inline void PrintTo(const TShown& m, std::ostream* os)
-{
-    *os << '{' << m.Text.toStdString() << " | " << m.Button.toStdString() << " | " << m.Icon << '}';
-}
 
 class TMessageTaker : public QObject
 {

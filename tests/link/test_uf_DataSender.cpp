@@ -59,18 +59,24 @@ TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
     EXPECT_TRUE(w.isNull());
 }
 
+// Without a text the status line stays; only a positive countdown is taken.
 TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
 {
     TfDataSender w(nullptr, 0, nullptr);
+    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
     // 52 is the warning icon with Yes/No buttons: not a value of its own.
-    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 52, false, false);
+    w.ShowMessageEx(QString(), QStringLiteral("OK"), 5, 52, false, false);
     EXPECT_EQ(Picture(w), DataSenderGlobe().toImage());
     for (const auto& [flags, icon] : {std::pair{64u, 0}, {48u, 1}, {16u, 2}, {32u, 3}, {1u, 4}, {5u, 4}, {0u, 5}}) {
-        w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, flags, false, false);
+        w.ShowMessageEx(QString(), QStringLiteral("Zavřít"), 0, flags, false, false);
         EXPECT_EQ(Picture(w), DataSenderIcon(icon).toImage()) << flags;
     }
-    w.ShowMessageEx(QString(), QStringLiteral("OK"), 0, 0x134, false, false);
+    w.ShowMessageEx(QString(), QStringLiteral("Zavřít"), -1, 0x134, false, false);
     EXPECT_EQ(Picture(w), DataSenderIcon(iconTick).toImage());
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
+    EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
+    EXPECT_FALSE(w.timTOut->isActive());
+    EXPECT_EQ(w.Countdown, 5);
     // The six pictures differ from each other.
     for (int i = 0; i < DataSenderIconCount; ++i)
         for (int j = i + 1; j < DataSenderIconCount; ++j)
@@ -143,19 +149,4 @@ TEST(DataSenderWindow, AnimationPlaysWhileASearchWaitsThenTheTransferLookFollows
     EXPECT_TRUE(w.Anim->isHidden());
     EXPECT_FALSE(w.Progressbar->isHidden());
     EXPECT_FALSE(w.imgSit->isHidden());
-}
-
-TEST(DataSenderWindow, MessageWithoutTextOrCountdownKeepsStatusLineAndCount)
-{
-    TfDataSender w(nullptr, 0, nullptr);
-    w.SetCaption(QStringLiteral("Komunikace se zařízením selhala!"));
-    w.ShowMessageEx(QString(), QStringLiteral("OK"), 5, 16, false, false);
-    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
-    // Only a positive countdown is taken.
-    for (int countdown : {0, -1}) {
-        w.ShowMessageEx(QStringLiteral("b"), QStringLiteral("Zavřít"), countdown, 48, false, false);
-        EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
-        EXPECT_FALSE(w.timTOut->isActive());
-        EXPECT_EQ(w.Countdown, 5);
-    }
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -49,12 +50,10 @@ protected:
 
 TEST(ConversationRoutines, ProgressIsTakenToTheEvenNeighbour)
 {
-    const struct
-    {
-        int x, total, percent;
-    } rows[] = {{1, 8, 12}, {3, 8, 38}, {5, 8, 62}, {2, 3, 67}, {0, 4, 0}, {4, 4, 100}, {8, 4, 100}, {1, 0, 0}};
-    for (const auto& r : rows)
-        EXPECT_EQ(PercentHalfEven(r.x, r.total), r.percent) << r.x << '/' << r.total;
+    const std::tuple<int, int, int> rows[] = {{1, 8, 12}, {3, 8, 38}, {5, 8, 62},  {2, 3, 67},
+                                              {0, 4, 0},  {4, 4, 100}, {8, 4, 100}, {1, 0, 0}};
+    for (const auto& [x, total, percent] : rows)
+        EXPECT_EQ(PercentHalfEven(x, total), percent) << x << '/' << total;
 }
 
 // The waits of the timing table, counted at short time-outs against a device
