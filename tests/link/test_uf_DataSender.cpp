@@ -28,12 +28,22 @@ void FreeClosedWindows()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// A set-IP conversation that asks its first question (the silent device
-// does not answer the query): the question is where the test acts.
-bool AskingConversation(TfDataSender& w)
+// Notes whether the window showed the search look while a search waited.
+class TWatchedDataSender : public TfDataSender
 {
-    return w.SetIPDirect(w.DeviceIP, QStringLiteral("10.0.0.9"), QStringLiteral("0.0.0.0"), 0, true, false);
-}
+public:
+    using TfDataSender::TfDataSender;
+    int Steps = 0;
+    bool SearchLook = true;
+
+protected:
+    void AnimationStep() override
+    {
+        ++Steps;
+        SearchLook = SearchLook && Anim->isVisible() && Anim->Playing() && Progressbar->isHidden() &&
+                     imgSit->isHidden();
+    }
+};
 
 } // namespace
 
@@ -87,7 +97,6 @@ TEST(DataSenderWindow, ClosingDuringAConversationWaitsUntilItReturns)
 {
     TLoopDevice device(SilentDevice());
     QPointer<TfDataSender> w = new TfDataSender(nullptr, device.Port(), nullptr);
-    w->DeviceIP = device.IP();
     w->ShowMessage(QStringLiteral("Hotovo"), QStringLiteral("OK"), 1, 64, false);
     w->TimeoutMs = 40;
     QWidget* owner = nullptr;
@@ -101,7 +110,8 @@ TEST(DataSenderWindow, ClosingDuringAConversationWaitsUntilItReturns)
         w->timTOutTimer(); // the countdown runs out
         return int(platform::IDNO);
     });
-    EXPECT_FALSE(AskingConversation(*w));
+    // The silent device does not answer the query: a question is asked.
+    EXPECT_FALSE(w->SetIPDirect(device.IP(), QStringLiteral("10.0.0.9"), QString(), 0, true, false));
     platform::SetMessageBoxHook(nullptr);
     EXPECT_EQ(owner, w.data());
     EXPECT_FALSE(closed);
@@ -109,27 +119,6 @@ TEST(DataSenderWindow, ClosingDuringAConversationWaitsUntilItReturns)
     FreeClosedWindows();
     EXPECT_TRUE(w.isNull());
 }
-
-namespace {
-
-// Notes whether the window showed the search look while a search waited.
-class TWatchedDataSender : public TfDataSender
-{
-public:
-    using TfDataSender::TfDataSender;
-    int Steps = 0;
-    bool SearchLook = true;
-
-protected:
-    void AnimationStep() override
-    {
-        ++Steps;
-        SearchLook = SearchLook && Anim->isVisible() && Anim->Playing() && Progressbar->isHidden() &&
-                     imgSit->isHidden();
-    }
-};
-
-} // namespace
 
 TEST(DataSenderWindow, AnimationPlaysWhileASearchWaitsThenTheTransferLookFollows)
 {

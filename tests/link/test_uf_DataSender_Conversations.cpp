@@ -16,14 +16,6 @@ namespace {
 const QByteArray kMac = QByteArray::fromHex("02abcdef0102");
 const QString kMacText = QStringLiteral("02-ab-cd-ef-01-02");
 
-std::vector<uint8_t> Codes(const std::vector<QByteArray>& datagrams)
-{
-    std::vector<uint8_t> codes;
-    for (const QByteArray& d : datagrams)
-        codes.push_back(d.size() > 3 ? uint8_t(d[3]) : 0);
-    return codes;
-}
-
 class ConversationTest : public ::testing::Test
 {
 protected:
@@ -151,8 +143,8 @@ TEST_F(ConversationTest, ReadCountsEachSetupRecordOnceFromTheDeviceOnly)
     EXPECT_EQ(c->RecordsTotal, 4);
     EXPECT_EQ(c->RecordsDone, 4);
     ASSERT_TRUE(device->WaitForReceived(4));
-    EXPECT_EQ(Codes(device->Received()), (std::vector<uint8_t>{0xE0, 0xE2, 0xE4, 0xE5}));
-    EXPECT_EQ(device->Received()[0].size(), 4);
+    EXPECT_EQ(device->Received(), (std::vector<QByteArray>{QByteArray::fromHex("000000e0"), QByteArray::fromHex("000000e2"),
+                                                           QByteArray::fromHex("000000e4"), QByteArray::fromHex("000000e5")}));
     EXPECT_EQ(Packet("SetupRecord0")->GetDataAsString().mid(4, 8), QByteArray("record 0"));
     EXPECT_EQ(Packet("SetupRecord2")->GetDataAsString().mid(4, 8), QByteArray("record 2"));
     EXPECT_EQ(model->GetPacket(3)->GetDataAsString().size(), 130);
@@ -219,7 +211,8 @@ TEST_F(ConversationTest, SetIPDirectKeepsWhatTheDeviceReportedOrAsksBeforeSendin
     EXPECT_TRUE(c->SetIPDirect(device->IP(), QStringLiteral("10.0.0.77"), QStringLiteral("10.0.0.1"),
                                StrToIP(QStringLiteral("255.255.255.0")), true, false));
     EXPECT_TRUE(c->Questions.empty());
-    EXPECT_EQ(Codes(device->Received()), (std::vector<uint8_t>{0xF8, 0xFD}));
+    ASSERT_EQ(device->Received().size(), 2u);
+    EXPECT_EQ(device->Received()[0], QByteArray::fromHex("000000f8"));
     EXPECT_EQ(device->Received().back().left(20).toHex(), QByteArray("000000fd0a00004d00000800500000000a000001"));
 
     facts.AnswerSetIPQuery = false;
@@ -231,7 +224,7 @@ TEST_F(ConversationTest, SetIPDirectKeepsWhatTheDeviceReportedOrAsksBeforeSendin
     EXPECT_EQ(c->Questions[0].Text,
               QStringLiteral("Nastavení může způsobit přepsání původního nastavení.\r\nChcete pokračovat?"));
     EXPECT_EQ(c->Questions[0].Flags, 0x144u);
-    EXPECT_EQ(Codes(device->Received()), std::vector<uint8_t>{0xF8});
+    EXPECT_EQ(device->Received(), std::vector<QByteArray>{QByteArray::fromHex("000000f8")});
 
     // Yes: the mapping document's defaults plus the new values.
     c->Answer = [](const TQuestion&) { return int(platform::IDYES); };
@@ -282,10 +275,10 @@ TEST_F(ConversationTest, ReadIPSettingsTakesItsAnswerAndTurnsHostBitsIntoAMask)
 TEST_F(ConversationTest, SetIPByMACRefusesUnusableInputAtOnce)
 {
     Start(SilentDevice());
-    for (const char* mac : {"02-00-00", "zz-00-00-00-00-01", "02-00-00-00-00-01-07"})
-        EXPECT_FALSE(c->SetIPByMAC(QString::fromLatin1(mac), QStringLiteral("10.0.0.9"), QString(), 0)) << mac;
-    for (const char* ip : {"no address", "255.255.255.255"})
-        EXPECT_FALSE(c->SetIPByMAC(kMacText, QString::fromLatin1(ip), QString(), 0)) << ip;
+    for (const auto& [mac, ip] : {std::pair{"02-00-00", "10.0.0.9"}, {"zz-00-00-00-00-01", "10.0.0.9"},
+                                  {"02-00-00-00-00-01-07", "10.0.0.9"}, {"02-ab-cd-ef-01-02", "no address"},
+                                  {"02-ab-cd-ef-01-02", "255.255.255.255"}})
+        EXPECT_FALSE(c->SetIPByMAC(QString::fromLatin1(mac), QString::fromLatin1(ip), QString(), 0)) << mac << ip;
     EXPECT_TRUE(c->Questions.empty());
     EXPECT_TRUE(c->Captions.isEmpty());
     EXPECT_TRUE(device->Received().empty());
