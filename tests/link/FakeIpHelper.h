@@ -1,7 +1,6 @@
 #pragma once
 
-// A stand-in for the host's IP Helper: tables the test fills, a log of what
-// was asked, and switches for the failures a real host can give.
+// A stand-in for the host's IP Helper: tables, a log and failure switches.
 
 #include "link/u_ARPTx.h"
 
@@ -25,8 +24,7 @@ struct FakeIpHelper
     std::vector<MIB_IPNETROW> Created;
 };
 
-// The interface object handed to the address services; the fake itself stays
-// with the test.
+// What the address services are handed; the fake stays with the test.
 class FakeIpHelperLink : public platform::IpHelper
 {
 public:

