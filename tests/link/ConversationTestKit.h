@@ -14,7 +14,6 @@
 #include <memory>
 #include <vector>
 
-// The model the program builds from its built-in mapping document.
 inline std::unique_ptr<TDataManager> BuiltInModel()
 {
     TfDM dm;

@@ -1,7 +1,7 @@
 #pragma once
 
-// A stand-in device on a loopback address: it answers from a thread of its
-// own as the test's reply function says, and keeps every datagram it got.
+// A stand-in device on a loopback address that answers from its own thread
+// and keeps every datagram it got.
 
 #include <QByteArray>
 #include <QString>
@@ -95,7 +95,6 @@ private:
     std::thread m_thread;
 };
 
-// What the stand-in device holds and how it misbehaves.
 struct TDeviceFacts
 {
     QByteArray Mac = QByteArray::fromHex("02abcdef0102");

