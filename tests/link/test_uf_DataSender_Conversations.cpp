@@ -2,7 +2,9 @@
 // the receive queue beforehand are examined like new arrivals.
 
 #include "ConversationTestKit.h"
+#include "FakeIpHelper.h"
 #include "LoopDevice.h"
+#include "support/NetBench.h"
 #include "support/QStringPrint.h"
 
 #include <gtest/gtest.h>
@@ -61,8 +63,6 @@ TEST_F(ConversationTest, EveryConversationWaitsItsCyclesForASilentDevice)
     } rows[] = {
         {"search by IP", 300, 4, "Vyhledávám zařízení 127.0.0.2...",
          [&](auto& c) { c.FindMACByIP(c.DeviceIP, QString(), none, false); }},
-        {"search by MAC", 300, 4, "Vyhledávám zařízení 02-ab-cd-ef-01-02...",
-         [&](auto& c) { c.FindIPByMAC(QStringLiteral("02-AB-CD-EF-01-02"), QString(), none, true); }},
         {"one record", 100, 6, "Přijímám data...",
          [this](auto& c) { c.QueryRecord(Packet("SetupRecord0"), true, true); }},
         {"read", 100, 7, "0 z 4 záznam(ů) přijato.", [](auto& c) { c.ReadAllRecords(); }},
@@ -95,7 +95,6 @@ TEST_F(ConversationTest, SearchesTakeOnlyTheAnswersTheyAskFor)
     Queue("10.9.9.9", SearchRecord(QByteArray::fromHex("020000000009")));
     QString mac;
     EXPECT_EQ(c->FindMACByIP(device->IP(), QString(), mac, false), kMacText);
-    EXPECT_EQ(c->DeviceMAC, kMacText);
     EXPECT_EQ(c->FoundIP, device->IP());
     EXPECT_TRUE(c->Answered);
     EXPECT_EQ(c->Looks, (QStringList{QStringLiteral("searching"), QStringLiteral("play"), QStringLiteral("stop")}));
@@ -205,8 +204,6 @@ TEST_F(ConversationTest, SetIPDirectKeepsWhatTheDeviceReportedOrAsksBeforeSendin
     EXPECT_TRUE(c->SetIPDirect(device->IP(), QStringLiteral("10.0.0.77"), QStringLiteral("10.0.0.1"),
                                StrToIP(QStringLiteral("255.255.255.0")), true, false));
     EXPECT_TRUE(c->Questions.empty());
-    ASSERT_EQ(device->Received().size(), 2u);
-    EXPECT_EQ(device->Received()[0], QByteArray::fromHex("000000f8"));
     EXPECT_EQ(device->Received().back().left(20).toHex(), QByteArray("000000fd0a00004d00000800500000000a000001"));
 
     facts.AnswerSetIPQuery = false;
@@ -266,14 +263,44 @@ TEST_F(ConversationTest, ReadIPSettingsTakesItsAnswerAndTurnsHostBitsIntoAMask)
     }
 }
 
-TEST_F(ConversationTest, SetIPByMACRefusesUnusableInputAtOnce)
+// The static ARP way in the test's own namespaces, the address services
+// answering from a stand-in: old entries of the new address and of the device
+// go first, and the static entry goes when the wait for the device ends.
+TEST(SetIPByMAC, RefusesUnusableInputAndClearsOldEntriesOnTheStaticWay)
 {
-    Start(SilentDevice());
+    VYN_REQUIRE_ROOT();
+    NetBench bench("setip");
+    TRecordingConversations c(0, nullptr);
     for (const auto& [mac, ip] : {std::pair{"02-00-00", "10.0.0.9"}, {"zz-00-00-00-00-01", "10.0.0.9"},
                                   {"02-00-00-00-00-01-07", "10.0.0.9"}, {"02-ab-cd-ef-01-02", "no address"},
                                   {"02-ab-cd-ef-01-02", "255.255.255.255"}})
-        EXPECT_FALSE(c->SetIPByMAC(QString::fromLatin1(mac), QString::fromLatin1(ip), QString(), 0)) << mac << ip;
-    EXPECT_TRUE(c->Questions.empty());
-    EXPECT_TRUE(c->Captions.isEmpty());
-    EXPECT_TRUE(device->Received().empty());
+        EXPECT_FALSE(c.SetIPByMAC(QString::fromLatin1(mac), QString::fromLatin1(ip), QString(), 0)) << mac << ip;
+    EXPECT_TRUE(c.Captions.isEmpty());
+
+    FakeIpHelper fake;
+    MIB_IPNETROW address{}, device{};
+    address.dwAddr = StrToIP(QStringLiteral("10.213.0.60"));
+    device.dwAddr = StrToIP(QStringLiteral("10.213.0.70"));
+    std::memcpy(device.bPhysAddr, kMac.constData(), 6);
+    fake.Arp = {address, device};
+    fake.ArpRequestResult = platform::ERROR_BAD_NET_NAME;
+    fake.CreateAddsRow = true;
+    SetIpHelperLoader([&fake] { return std::make_unique<FakeIpHelperLink>(fake); });
+    c.TimeoutMs = 300;
+    c.OnCaption = [](const QString& text) {
+        if (text == QStringLiteral("Čekám na zařízení..."))
+            throw Exception(QStringLiteral("přerušeno"));
+    };
+    NetBench::RunOnThreadIn(bench.PcNamespace(), false, [&] {
+        EXPECT_THROW(c.SetIPByMAC(kMacText, QStringLiteral("10.213.0.60"), QString(), 0), Exception);
+    });
+    SetIpHelperLoader(nullptr);
+    QStringList deleted;
+    for (const MIB_IPNETROW& row : fake.Deleted)
+        deleted << IPToStr(row.dwAddr);
+    // The probe drops the cached entry of the address first.
+    EXPECT_EQ(deleted, (QStringList{QStringLiteral("10.213.0.60"), QStringLiteral("10.213.0.60"),
+                                    QStringLiteral("10.213.0.70"), QStringLiteral("10.213.0.60")}));
+    ASSERT_EQ(fake.Created.size(), 1u);
+    EXPECT_EQ(fake.Created[0].dwType, 4u);
 }
