@@ -41,7 +41,6 @@ public:
     QStringList Looks;
     std::vector<TQuestion> Questions;
     std::function<int(const TQuestion&)> Answer = [](const TQuestion&) { return int(platform::IDYES); };
-    // Runs on every status text; a test may raise from it.
     std::function<void(const QString&)> OnCaption;
 
     void SetCaption(const QString& Text) override

@@ -116,10 +116,6 @@ TEST(TMySocket, SendFailuresRaiseTheWinsockCode)
     } catch (const TPacketException& e) {
         EXPECT_EQ(e.Code(), 10054);
     }
-
-    // The any-address is not a destination.
-    EXPECT_THROW(boundSocket()->SendTo("x", QStringLiteral("0.0.0.0"), 9), TPacketException);
-    EXPECT_EQ(winsock::WSAGetLastError(), 10049);
 }
 
 TEST(TMySocket, WaitForDataTakesWholeDatagramsAndStopsAtTheFirstUnlessWaitingWhole)
@@ -150,19 +146,6 @@ TEST(TMySocket, WaitForDataTakesWholeDatagramsAndStopsAtTheFirstUnlessWaitingWho
     EXPECT_TRUE(s->WaitForData(100, true));
     sender.join();
     EXPECT_EQ(drain(s->ReceiveQueue()), (std::vector<QByteArray>{"1", "2", "3"}));
-
-    // No time limit: whole time is dropped, it returns at the first.
-    std::thread late([&] {
-        std::this_thread::sleep_for(50ms);
-        peer->SendTo("late", kLoopback, port);
-        peer->SendTo("later", kLoopback, port);
-    });
-    EXPECT_TRUE(s->WaitForData(-1, true));
-    late.join();
-    EXPECT_EQ(s->ReceiveQueue().Count(), 1);
-    // Nothing can come to a closed socket: no endless wait.
-    TMySocket closed;
-    EXPECT_FALSE(closed.WaitForData(-1, false));
 }
 
 TEST(TMySocketNetns, BroadcastNeedsAcceptanceAndReachesTheOtherSide)

@@ -85,7 +85,6 @@ TEST_F(ConversationTest, EveryConversationWaitsItsCyclesForASilentDevice)
         EXPECT_EQ(c->Captions.last(), QString::fromUtf8(r.lastCaption));
         EXPECT_FALSE(c->Answered);
         EXPECT_EQ(c->RecordsDone, 0);
-        EXPECT_TRUE(none.isEmpty());
     }
 }
 
