@@ -1,7 +1,6 @@
 #pragma once
 
-// What the conversation tests share: the built-in device model, and the
-// conversations with a recording stand-in for the window's look.
+// The built-in device model, and conversations that record the window's look.
 
 #include "link/uf_DataSender_Conversations.h"
 #include "model/u_DevData.h"
@@ -15,7 +14,6 @@
 #include <memory>
 #include <vector>
 
-// The model the program builds from its built-in mapping document.
 inline std::unique_ptr<TDataManager> BuiltInModel()
 {
     TfDM dm;
@@ -33,8 +31,6 @@ struct TQuestion
     unsigned Flags = 0;
 };
 
-// The conversations with the window's look written down instead of shown,
-// and the questions answered by the test.
 class TRecordingConversations : public TDataSenderConversations
 {
 public:
@@ -43,10 +39,8 @@ public:
     QStringList Captions;
     std::vector<int> Progress;
     QStringList Looks;
-    int MessageRuns = 0;
     std::vector<TQuestion> Questions;
     std::function<int(const TQuestion&)> Answer = [](const TQuestion&) { return int(platform::IDYES); };
-    // Runs on every status text; a test may raise from it.
     std::function<void(const QString&)> OnCaption;
 
     void SetCaption(const QString& Text) override
@@ -57,19 +51,12 @@ public:
     }
     void SetProgress(uint8_t Value) override { Progress.push_back(Value); }
 
-    // Status texts shown after the first one equal to `text`.
-    QStringList CaptionsAfter(const QString& text) const
-    {
-        const qsizetype i = Captions.indexOf(text);
-        return i < 0 ? QStringList() : Captions.mid(i + 1);
-    }
-
 protected:
     void ShowSearchingLook() override { Looks << QStringLiteral("searching"); }
     void ShowTransferLook() override { Looks << QStringLiteral("transfer"); }
     void StartAnimation() override { Looks << QStringLiteral("play"); }
     void StopAnimation() override { Looks << QStringLiteral("stop"); }
-    void RunMessages() override { ++MessageRuns; }
+    void RunMessages() override {}
     int Ask(const QString& Text, const QString& Caption, unsigned Flags) override
     {
         Questions.push_back({Text, Caption, Flags});

@@ -1,15 +1,13 @@
 #pragma once
 
-// A stand-in device on a loopback address for the conversation tests: it
-// answers the setup-record protocol from a thread of its own, as the test's
-// reply function says, and keeps every datagram it was sent.
+// A stand-in device on a loopback address that answers from its own thread
+// and keeps every datagram it got.
 
 #include <QByteArray>
 #include <QString>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,7 +16,6 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -35,10 +32,11 @@ public:
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = ::inet_addr(ip);
         socklen_t len = sizeof a;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            throw std::runtime_error("loop device: no socket");
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
         m_port = ntohs(a.sin_port);
+        const timeval tick{0, 20000}; // how soon the thread sees the end
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
         m_thread = std::thread([this] { Run(); });
     }
 
@@ -48,9 +46,6 @@ public:
         m_thread.join();
         ::close(m_fd);
     }
-
-    TLoopDevice(const TLoopDevice&) = delete;
-    TLoopDevice& operator=(const TLoopDevice&) = delete;
 
     uint16_t Port() const { return m_port; }
     QString IP() const { return QString::fromLatin1(m_ip); }
@@ -73,9 +68,6 @@ private:
     {
         char buffer[2048];
         while (!m_stop) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
             sockaddr_in from{};
             socklen_t len = sizeof from;
             const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
@@ -103,7 +95,6 @@ private:
     std::thread m_thread;
 };
 
-// What the stand-in device holds and how it misbehaves.
 struct TDeviceFacts
 {
     QByteArray Mac = QByteArray::fromHex("02abcdef0102");
@@ -117,55 +108,43 @@ struct TDeviceFacts
 // A record: header 00 00 00 code, then the body, zero-padded to size.
 inline QByteArray DeviceRecord(uint8_t code, int size, const QByteArray& body = {})
 {
-    QByteArray r(4, '\0');
-    r[3] = char(code);
-    r += body;
-    if (r.size() < size)
-        r += QByteArray(size - r.size(), '\0');
-    return r;
+    QByteArray r = QByteArray(3, '\0') + char(code) + body;
+    return r.size() < size ? r + QByteArray(size - r.size(), '\0') : r;
 }
 
 // The search answer: 30 bytes with the MAC at 24.
 inline QByteArray SearchRecord(const QByteArray& mac, uint8_t code = 0xF7)
 {
-    QByteArray r = DeviceRecord(code, 30);
-    r.replace(24, 6, mac);
-    return r;
+    return DeviceRecord(code, 24) + mac;
 }
 
-// The answers of a well-behaved device: searches, setup records (each body
-// byte marks its record), sets acknowledged with the record sent, set-IP.
+inline TLoopDevice::Replier SilentDevice()
+{
+    return [](const QByteArray&) { return std::vector<QByteArray>{}; };
+}
+
+// A well-behaved device: searches, setup records (each body byte marks its
+// record), sets acknowledged with the record sent, set-IP.
 inline TLoopDevice::Replier DeviceReplies(TDeviceFacts facts)
 {
     return [facts](const QByteArray& request) -> std::vector<QByteArray> {
-        if (request.size() < 4)
-            return {};
-        const auto code = uint8_t(request[3]);
-        QByteArray reply;
+        const uint8_t code = request.size() < 4 ? 0 : uint8_t(request[3]);
+        QByteArray reply = request;
         if (code == 0xF6) {
             reply = SearchRecord(facts.Mac);
-        } else if (code == 0xF8) {
-            if (!facts.AnswerSetIPQuery)
-                return {};
-            reply = DeviceRecord(0xF9, 124);
-            reply.replace(4, 4, facts.IP);
-            reply[10] = char(facts.HostBits);
-            reply[12] = 'P'; // a setting the operator did not touch
-            reply.replace(16, 4, facts.Gateway);
+        } else if (code == 0xF8 && facts.AnswerSetIPQuery) {
+            reply = DeviceRecord(0xF9, 124, facts.IP + QByteArray(2, '\0') + char(facts.HostBits) + '\0' + 'P');
+            reply.replace(16, 4, facts.Gateway); // 'P': a setting the operator did not touch
         } else if (code == 0xFD) {
-            reply = request;
             reply[3] = char(0xFB);
         } else if (code == 0xE0 || code == 0xE2 || code == 0xE4 || code == 0xE5) {
-            // The sizes of the built-in mapping document's records.
             reply = DeviceRecord(uint8_t(code - 0x10), code == 0xE0 ? 124 : 130, QByteArray(8, char(code)));
         } else if (code == 0xC0 || code == 0xC2 || code == 0xC4 || code == 0xC5) {
-            reply = request;
             reply[3] = char(code - 0x10);
         } else {
             return {};
         }
-        if (facts.Delay.count() > 0)
-            std::this_thread::sleep_for(facts.Delay);
+        std::this_thread::sleep_for(facts.Delay);
         return std::vector<QByteArray>{reply};
     };
 }

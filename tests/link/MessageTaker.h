@@ -1,7 +1,6 @@
 #pragma once
 
-// Presses OK on every conversation window that shows a message with its
-// button, and writes down what the operator saw.
+// Presses OK on every conversation window's message and notes what it showed.
 
 #include "link/uf_DataSender.h"
 
@@ -10,7 +9,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <ostream>
 #include <vector>
 
 struct TShown
@@ -20,11 +18,6 @@ struct TShown
     int Icon = -1; // DataSenderIcon index, -1: none of them
     bool operator==(const TShown&) const = default;
 };
-
-inline void PrintTo(const TShown& m, std::ostream* os)
-{
-    *os << '{' << m.Text.toStdString() << " | " << m.Button.toStdString() << " | " << m.Icon << '}';
-}
 
 class TMessageTaker : public QObject
 {

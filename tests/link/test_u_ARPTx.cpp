@@ -1,10 +1,22 @@
 #include "link/u_ARPTx.h"
 
 #include "FakeIpHelper.h"
-#include "support/QStringPrint.h"
 #include "support/ExceptionText.h"
+#include "support/NetBench.h"
+#include "support/QStringPrint.h"
+
+#include <arpa/inet.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -15,10 +27,10 @@ uint32_t ip(const char* text)
     return M::StrToIP(QString::fromLatin1(text));
 }
 
-MIB_IPNETROW arpRow(const char* addr, TMACBytes mac, uint32_t type, uint32_t index = 3, uint32_t macLen = 6)
+MIB_IPNETROW arpRow(const char* addr, TMACBytes mac, uint32_t type, uint32_t macLen = 6)
 {
     MIB_IPNETROW r{};
-    r.dwIndex = index;
+    r.dwIndex = 3;
     r.dwPhysAddrLen = macLen;
     std::copy(mac.begin(), mac.end(), r.bPhysAddr);
     r.dwAddr = ip(addr);
@@ -29,175 +41,186 @@ MIB_IPNETROW arpRow(const char* addr, TMACBytes mac, uint32_t type, uint32_t ind
 const TMACBytes kDevMac{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
 const TMACBytes kOtherMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
 
-// Every test gets a fresh stand-in, loaded the way the real library is.
 class ARPManagerTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        SetIpHelperLoader([this] {
-            ++loads;
-            return std::make_unique<FakeIpHelperLink>(fake);
-        });
+        SetIpHelperLoader([this] { return std::make_unique<FakeIpHelperLink>(fake); });
         platform::SetLastError(0);
     }
     void TearDown() override { SetIpHelperLoader(nullptr); }
 
     FakeIpHelper fake;
-    int loads = 0;
 };
+
+QString macText(const TMACBuffer& mac)
+{
+    return M::MACBufToStr(mac.data(), 6).replace(QLatin1Char('-'), QLatin1Char(':'));
+}
+
+class ARPNetnsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        VYN_REQUIRE_ROOT();
+        SetIpHelperLoader(nullptr);
+        bench = std::make_unique<NetBench>("arp");
+    }
+
+    QString Neighbour(const char* address) const
+    {
+        return QString::fromStdString(bench->OutputInPc(std::string("ip neigh show ") + address)).trimmed();
+    }
+
+    std::unique_ptr<NetBench> bench;
+};
+
+const TMACBytes kFakeMac{0x02, 0x00, 0x00, 0xaa, 0xbb, 0xcc};
 
 } // namespace
 
-// ---------------------------------------------------------------- routines
-
-TEST(ARPRoutines, AddressTextAndValidity)
+TEST(ARPRoutines, MasksAndHostBits)
 {
-    const uint8_t bytes[4] = {192, 168, 1, 10};
-    uint32_t v;
-    std::memcpy(&v, bytes, 4);
-    EXPECT_EQ(M::IPToStr(v), QStringLiteral("192.168.1.10"));
-    EXPECT_EQ(M::StrToIP(QStringLiteral("192.168.1.10")), v);
-
-    EXPECT_EQ(M::StrToIP(QStringLiteral("300.1.1.1")), 0xFFFFFFFFu);
-    EXPECT_EQ(M::StrToIP(QStringLiteral("255.255.255.255")), 0xFFFFFFFFu);
-    EXPECT_TRUE(M::IsValidIP(QStringLiteral("255.255.255.255")));
-    EXPECT_FALSE(M::IsValidIP(QStringLiteral("300.1.1.1")));
-    EXPECT_FALSE(M::IsValidIP(QStringLiteral("host.example")));
-}
-
-TEST(ARPRoutines, ClassesAndMasks)
-{
-    const std::pair<const char*, char> classes[] = {
-        {"127.0.0.1", '\0'}, {"255.255.255.255", '\0'}, {"0.1.2.3", '\0'}, {"10.1.2.3", 'A'}, {"172.16.0.1", 'B'},
-        {"192.168.0.1", 'C'}, {"239.1.1.1", 'D'}, {"247.1.1.1", 'D'}, {"248.0.0.1", 'E'}, {"250.0.0.1", 'E'}};
-    for (const auto& [address, cls] : classes)
-        EXPECT_EQ(M::IPClass(ip(address)), cls) << address;
-    EXPECT_EQ(M::ClassMask('a'), ip("255.0.0.0"));
-    EXPECT_EQ(M::ClassMask('C'), ip("255.255.255.0"));
-    EXPECT_EQ(M::ClassMask('D'), 0u);
-    for (const auto& [address, mask] : {std::pair{"172.16.0.1", "255.255.0.0"}, std::pair{"224.0.0.1", "0.0.0.0"},
-                                        std::pair{"127.0.0.1", "0.0.0.0"}})
-        EXPECT_EQ(M::DefaultMaskStr(QString::fromLatin1(address)), QString::fromLatin1(mask)) << address;
-
     // Holes above the lowest one bit do not count.
     const std::pair<const char*, uint32_t> hostBits[] = {{"255.255.255.0", 8},   {"255.255.0.0", 16},
                                                          {"255.255.255.252", 2}, {"255.255.255.255", 0},
                                                          {"0.0.0.0", 0},         {"255.0.255.0", 8}};
     for (const auto& [mask, bits] : hostBits)
         EXPECT_EQ(M::MaskToHostBits(ip(mask)), bits) << mask;
-    for (const auto& [bits, mask] : {std::pair{8, "255.255.255.0"}, std::pair{24, "255.0.0.0"}, std::pair{32, "0.0.0.0"},
-                                     std::pair{40, "0.0.0.0"}, std::pair{0, "255.255.255.255"},
-                                     std::pair{-3, "255.255.255.255"}})
+    for (const auto& [bits, mask] : {std::pair{8, "255.255.255.0"}, {24, "255.0.0.0"}, {32, "0.0.0.0"},
+                                     {40, "0.0.0.0"}, {0, "255.255.255.255"}, {-3, "255.255.255.255"}})
         EXPECT_EQ(M::HostBitsToMask(bits), ip(mask)) << bits;
-    for (int n = 0; n < 32; ++n)
-        EXPECT_EQ(M::MaskToHostBits(M::HostBitsToMask(n)), static_cast<uint32_t>(n)) << n;
-
-    EXPECT_TRUE(M::SameSubnet(ip("192.168.1.77"), ip("192.168.1.10"), ip("255.255.255.0")));
-    EXPECT_FALSE(M::SameSubnet(ip("192.168.2.77"), ip("192.168.1.10"), ip("255.255.255.0")));
 }
 
-TEST(ARPRoutines, MacTextForms)
+TEST_F(ARPManagerTest, TableReadsAcceptEmptyAnswersAndTryOnceMore)
 {
-    const uint8_t mac[10] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F, 0x70, 0x81, 0x92};
-    EXPECT_EQ(M::MACBufToStr(mac, 6), QStringLiteral("00-1a-2b-3c-4d-5e"));
-    EXPECT_EQ(M::MACBufToStr(mac, 10), QStringLiteral("00-1a-2b-3c-4d-5e-6f-70"));
-    EXPECT_EQ(M::MACBufToStr(mac, -1), QString());
-
-    const QByteArray expected("\x00\x1a\x2b\x3c\x4d\x5e", 6);
-    EXPECT_EQ(M::StrToMACBytes(QStringLiteral("00-1A-2b-3C-4d-5E")), expected);
-    EXPECT_EQ(M::StrToMACBytes(QStringLiteral("00 1a 2b\t3c\r\n4d 5e")), expected);
-    EXPECT_EQ(M::StrToMACBytes(QStringLiteral("001a2")), QByteArray("\x00\x1a", 2)); // odd digit ignored
-    try {
-        M::StrToMACBytes(QStringLiteral("00-zz-11"));
-        FAIL();
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("'zz' is not a valid integer value"));
-    }
-
-    uint8_t buf[8];
-    std::memset(buf, 0xEE, sizeof buf);
-    EXPECT_FALSE(M::StrToMACBuf(QStringLiteral("00-1A-2B"), buf, 6));
-    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(buf), 7), QByteArray("\x00\x1a\x2b\x00\x00\x00\xee", 7));
-    EXPECT_FALSE(M::StrToMACBuf(QStringLiteral("00-1a-2b-3c-4d-5e-6f"), buf, 6)); // too long: 6 filled, false
-    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(buf), 6), expected);
-    EXPECT_FALSE(M::StrToMACBuf(QStringLiteral("00-1a"), buf, 0));
-    std::memset(buf, 0xEE, sizeof buf);
-    EXPECT_THROW(M::StrToMACBuf(QStringLiteral("qq"), buf, 6), EConvertError);
-    EXPECT_EQ(buf[0], 0xEE); // left alone when the text does not convert
-
-    EXPECT_EQ(M::MACToInt64(QStringLiteral("00-1A-2B-3C-4D-5E")), M::MACToInt64(QStringLiteral("001a2b3c4d5e")));
-    EXPECT_NE(M::MACToInt64(QStringLiteral("00-1A-2B-3C-4D-5E")), M::MACToInt64(QStringLiteral("00-1A-2B-3C-4D-5F")));
-}
-
-TEST(ARPRoutines, HostNamesWithoutTheNetwork)
-{
-    EXPECT_EQ(M::ResolveHostName(QStringLiteral("localhost")), ip("127.0.0.1"));
-    EXPECT_EQ(M::ResolveHostName(QStringLiteral("10.1.2.3")), ip("10.1.2.3"));
-    EXPECT_EQ(M::ResolveHostName(QString()), 0u);
-}
-
-TEST(URLRoutines, BuildURL)
-{
-    EXPECT_EQ(BuildURL(QStringLiteral("10.0.0.2"), 80, QString()), QStringLiteral("http://10.0.0.2/"));
-    EXPECT_EQ(BuildURL(QStringLiteral("10.0.0.2"), 8080, QStringLiteral("a/b")), QStringLiteral("http://10.0.0.2:8080/a/b"));
-    EXPECT_EQ(BuildURL(QStringLiteral("10.0.0.2"), 0, QStringLiteral("/a")), QStringLiteral("http://10.0.0.2/a"));
-    EXPECT_EQ(BuildURL(QString(), 81, QString()), QStringLiteral("http://:81"));
-    EXPECT_EQ(BuildURL(QString(), 80, QStringLiteral("x")), QStringLiteral("http:///x"));
-}
-
-TEST(URLRoutines, ParseURL)
-{
-    QString host = QStringLiteral("old"), path = QStringLiteral("old");
-    uint16_t port = 1;
-    EXPECT_TRUE(ParseURL(QStringLiteral("http://10.0.0.2:8080/a/b"), host, port, path));
-    EXPECT_EQ(host, QStringLiteral("10.0.0.2"));
-    EXPECT_EQ(port, 8080);
-    EXPECT_EQ(path, QStringLiteral("a/b"));
-
-    ParseURL(QStringLiteral(" \t10.0.0.2\r\n "), host, port, path);
-    EXPECT_EQ(host, QStringLiteral("10.0.0.2"));
-    EXPECT_EQ(port, 80);
-    EXPECT_TRUE(path.isEmpty());
-
-    ParseURL(QStringLiteral("http://"), host, port, path);
-    EXPECT_TRUE(host.isEmpty());
-    EXPECT_EQ(port, 80);
-    EXPECT_TRUE(path.isEmpty());
-
-    ParseURL(QStringLiteral("http://h:70000/x"), host, port, path);
-    EXPECT_EQ(port, 70000 & 0xFFFF); // kept in 16 bits
-
-    try {
-        ParseURL(QStringLiteral("ftp://x"), host, port, path);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Invalid HTTP prefix ftp://"));
-    }
-    try {
-        ParseURL(QStringLiteral("http://h:web/x"), host, port, path);
-        FAIL();
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("'web' is not a valid integer value"));
+    const struct
+    {
+        const char* name;
+        uint32_t firstResult;
+        bool grows;
+        int32_t count;
+        const char* error;
+    } rows[] = {{"no data", platform::ERROR_NO_DATA, false, 0, "<no exception>"},
+                {"refused", platform::ERROR_ACCESS_DENIED, false, -1, "GetARPTable:\r\n"},
+                {"grew in between", 0, true, -1, "GetARPTable:\r\n"}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        fake = FakeIpHelper{};
+        fake.Arp = {arpRow("10.0.0.5", kDevMac, 3), arpRow("10.0.0.6", kOtherMac, 4)};
+        fake.ArpFirstResult = r.firstResult;
+        if (r.grows)
+            fake.ArpGrowth = {arpRow("10.0.0.7", kOtherMac, 3)};
+        TARPManager m(false);
+        const QString error = ExceptionText<EARPException>([&] { EXPECT_EQ(m.GetARPTable(), r.count); });
+        EXPECT_TRUE(error.startsWith(QString::fromLatin1(r.error))) << error.toStdString();
     }
 }
-
-// ---------------------------------------------------------------- manager
 
 TEST_F(ARPManagerTest, FindAndDeleteEntries)
 {
     TARPManager m(false);
-    fake.Arp = {arpRow("10.0.0.5", kDevMac, 3, 3, 0), arpRow("10.0.0.5", kDevMac, 4), arpRow("10.0.0.6", kOtherMac, 3)};
-    ASSERT_EQ(m.GetARPTable(), 3);
+    fake.Arp = {arpRow("10.0.0.5", kDevMac, 3, 0), arpRow("10.0.0.5", kDevMac, 4), arpRow("10.0.0.6", kOtherMac, 3),
+                arpRow("10.0.0.9", TMACBytes{}, 3)};
+    ASSERT_EQ(m.GetARPTable(), 4);
     EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.5"), kDevMac, 0), 1); // row 0 has no 6-byte address
-    EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.5"), kDevMac, 3), -1);
-    EXPECT_EQ(m.FindEntryIndex(ip("10.0.0.6"), kDevMac, 0), -1);
-    EXPECT_EQ(m.FindEntryByIP(ip("10.0.0.5"), 0), 0);
-    EXPECT_EQ(m.FindEntryByIP(ip("10.0.0.5"), 4), 1);
-    EXPECT_EQ(m.FindEntry(ip("10.0.0.8"), kDevMac, 0), nullptr);
 
     EXPECT_FALSE(m.DeleteEntry(ip("10.0.0.6"), kDevMac, 0));
     EXPECT_TRUE(m.DeleteEntry(ip("10.0.0.6"), kOtherMac, 0));
-    ASSERT_EQ(fake.Deleted.size(), 1u);
-    EXPECT_EQ(m.ArpCount(), 3); // deleted rows stay until the next read
+    // A zero MAC or one of five bytes deletes nothing.
+    EXPECT_FALSE(m.DeleteByMAC(QStringLiteral("00-00-00-00-00-00"), 0));
+    EXPECT_FALSE(m.DeleteByMAC(QStringLiteral("00-1a-2b-3c-4d"), 0));
+    EXPECT_EQ(fake.Deleted.size(), 1u);
+    // Any type: one platform call per row, the rows stay until the next read.
+    EXPECT_TRUE(m.DeleteByIP(QStringLiteral("10.0.0.5"), 0));
+    EXPECT_EQ(fake.Deleted.size(), 3u);
+    EXPECT_EQ(m.ArpCount(), 4);
+    EXPECT_EQ(ExceptionText<EARPException>([&] { m.DeleteARPEntryByIndex(4); }),
+              QStringLiteral("DeleteARPEntry:\r\nIndex out of bounds."));
+}
+
+// The real system tables, in the test's own namespaces (PC 10.213.0.1 on veth-pc, device 10.213.0.2 on veth-dev).
+
+TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
+{
+    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
+        TARPManager m(false);
+        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4));
+        EXPECT_TRUE(Neighbour("10.213.0.50").contains(QStringLiteral("dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT")))
+            << Neighbour("10.213.0.50").toStdString();
+
+        ASSERT_GE(m.GetARPTable(), 1);
+        const int32_t i = m.FindEntryIndex(ip("10.213.0.50"), kFakeMac, 4);
+        ASSERT_GE(i, 0);
+        EXPECT_EQ(m.ArpRow(i)->dwIndex, if_nametoindex("veth-pc"));
+
+        ASSERT_TRUE(m.DeleteEntry(ip("10.213.0.50"), kFakeMac, 0));
+        EXPECT_TRUE(Neighbour("10.213.0.50").isEmpty());
+
+        // Deleting by address and by MAC, as the set-IP conversation does.
+        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.51"), kFakeMac, 4));
+        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.52"), kFakeMac, 4));
+        m.GetARPTable();
+        EXPECT_TRUE(m.DeleteByIPNum(ip("10.213.0.51"), 0));
+        // The table still lists .51, which is gone already: that is no failure.
+        EXPECT_TRUE(m.DeleteByMACBytes(kFakeMac, 4));
+        EXPECT_TRUE(Neighbour("10.213.0.52").isEmpty());
+    });
+}
+
+// A device whose kernel ignores ARP, answered by hand: it lets the first
+// request go unanswered (a lost frame) and answers the second 190 ms late.
+// A slow but present device must never count as absent.
+TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeardAndSilenceIsNoHolder)
+{
+    bench->SetDevArp(false);
+    const QString expected =
+        QString::fromStdString(bench->OutputInDev("cat /sys/class/net/veth-dev/address")).trimmed();
+    std::atomic<bool> stop{false};
+    std::thread device([&] {
+        NetBench::RunOnThreadIn(bench->DevNamespace(), false, [&] {
+            const int fd = ::socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ARP));
+            ASSERT_GE(fd, 0);
+            sockaddr_ll here{};
+            here.sll_family = AF_PACKET;
+            here.sll_protocol = htons(ETH_P_ARP);
+            here.sll_ifindex = int(if_nametoindex("veth-dev"));
+            ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+            int requests = 0;
+            while (!stop) {
+                pollfd p{fd, POLLIN, 0};
+                uint8_t f[64];
+                sockaddr_ll from{};
+                socklen_t len = sizeof from;
+                if (::poll(&p, 1, 20) != 1 ||
+                    ::recvfrom(fd, f, sizeof f, 0, reinterpret_cast<sockaddr*>(&from), &len) < 28)
+                    continue;
+                if (f[7] != 1 || std::memcmp(f + 24, "\x0a\xd5\x00\x02", 4) != 0 || ++requests != 2)
+                    continue;
+                std::this_thread::sleep_for(std::chrono::milliseconds(190));
+                uint8_t reply[28] = {0, 1, 8, 0, 6, 4, 0, 2};
+                const QByteArray mine = QByteArray::fromHex(expected.toLatin1().replace(':', ""));
+                std::memcpy(reply + 8, mine.data(), 6);
+                std::memcpy(reply + 14, f + 24, 4);
+                std::memcpy(reply + 18, f + 8, 10);
+                std::memcpy(from.sll_addr, f + 8, 6);
+                from.sll_halen = 6;
+                ::sendto(fd, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), sizeof from);
+            }
+            ::close(fd);
+        });
+    });
+    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
+        TARPManager m(false);
+        TMACBuffer mac;
+        EXPECT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
+        EXPECT_EQ(macText(mac), expected);
+        // Nobody there: false, nothing raised.
+        EXPECT_FALSE(m.ResolveMAC(ip("10.213.0.99"), mac));
+        EXPECT_EQ(mac, TMACBuffer{});
+    });
+    stop = true;
+    device.join();
 }
