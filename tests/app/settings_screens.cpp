@@ -3,7 +3,6 @@
 // screenshot of each and prints "SHOT file x y w h" with the shown page's
 // place in it, and "BAD ..." for every control that is clipped, overlaps a
 // sibling or cannot show its whole text.
-#include "app/Panel.h"
 #include "app/UpDown.h"
 #include "app/uf_IPWiz.h"
 #include "app/uf_VYN.h"
@@ -19,7 +18,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QPixmap>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
@@ -86,8 +84,7 @@ void CheckChildren(const QString& prefix, QWidget* Parent, QWidget* Window)
         const QString where = prefix + u'/' + Name(w);
         if (!Parent->rect().contains(w->geometry()))
             Bad(where, QStringLiteral("outside its parent"));
-        const QRect inWindow(w->mapTo(Window, QPoint(0, 0)), w->size());
-        if (!Window->rect().contains(inWindow))
+        if (!Window->rect().contains(QRect(w->mapTo(Window, QPoint(0, 0)), w->size())))
             Bad(where, QStringLiteral("outside the window"));
         for (qsizetype j = i + 1; j < shown.size(); ++j)
             if (w->geometry().intersects(shown[j]->geometry()))
@@ -101,19 +98,15 @@ void CheckChildren(const QString& prefix, QWidget* Parent, QWidget* Window)
     }
 }
 
-void CheckPage(const QString& tag, QWidget* Page, QWidget* Window)
+// The page and what it holds; then a screenshot with the page's place.
+void CheckAndShoot(const QString& dir, const QString& tag, const QString& file, QWidget* Page, QWidget* Window)
 {
     const QString where = tag + u':' + Name(Page);
     if (!Page->isVisible())
         Bad(where, QStringLiteral("not shown"));
-    const QRect inWindow(Page->mapTo(Window, QPoint(0, 0)), Page->size());
-    if (!Window->rect().contains(inWindow))
+    if (!Window->rect().contains(QRect(Page->mapTo(Window, QPoint(0, 0)), Page->size())))
         Bad(where, QStringLiteral("outside the window"));
     CheckChildren(where, Page, Window);
-}
-
-void Shoot(const QString& dir, const QString& file, QWidget* Page, QWidget* Window)
-{
     Window->repaint();
     QGuiApplication::sync();
     QTest::qWait(50);
@@ -152,8 +145,7 @@ int main(int argc, char** argv)
             if (page == w.pnlSoapDoc)
                 w.ShowPage(page, true);
             QCoreApplication::processEvents();
-            CheckPage(tag, page, &w);
-            Shoot(dir, tag + u'_' + page->objectName() + QStringLiteral(".png"), page, &w);
+            CheckAndShoot(dir, tag, tag + u'_' + page->objectName() + QStringLiteral(".png"), page, &w);
         }
 
         TfSetIPWiz wizard(nullptr, w.FDataManager.get());
@@ -165,8 +157,7 @@ int main(int argc, char** argv)
         if (!QTest::qWaitForWindowExposed(&wizard))
             return 3;
         QCoreApplication::processEvents();
-        CheckPage(tag, wizard.pnlIP, &wizard);
-        Shoot(dir, tag + QStringLiteral("_wizard.png"), wizard.pnlIP, &wizard);
+        CheckAndShoot(dir, tag, tag + QStringLiteral("_wizard.png"), wizard.pnlIP, &wizard);
         wizard.hide();
     }
     return 0;

@@ -1,57 +1,29 @@
 // The SOAP document pages on an offscreen main window.
-#include "MainWindowFixture.h"
+#include "PagesFixture.h"
 #include "tests/app/DeviceIdentity.h"
 
-#include "app/ufrm_Tlacitko.h"
-#include "app/MyUtils.h"
-#include "platform/MessageBox.h"
-#include "support/ExceptionText.h"
-#include "support/QStringPrint.h"
+#include "app/Panel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QTest>
 
 #include <sys/stat.h>
 
 namespace {
 
 const QString ContentType = QStringLiteral("Content-Type: application/soap+xml; charset=utf-8");
+const QString TooLarge = Utf("Dokument je příliš velký (maximální velikost je 65500 B)");
 
 QStringList Lines(const QPlainTextEdit* memo)
 {
     return memo->toPlainText().split(u'\n');
 }
 
-struct Box {
-    QString text;
-    unsigned flags = 0;
-};
-
-class SoapTest : public MainWindowTest
+class SoapTest : public PagesTest
 {
 protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        w = std::make_unique<TfVYN>(nullptr, ini);
-        platform::SetMessageBoxHook([this](QWidget*, const QString& text, const QString&, unsigned flags) {
-            boxes.push_back({text, flags});
-            return answer;
-        });
-    }
-    void TearDown() override
-    {
-        platform::SetMessageBoxHook(nullptr);
-        w.reset();
-        MainWindowTest::TearDown();
-    }
-
     // Loads a file through the dialog's seam with filter entry `filter`.
     void LoadFile(const QString& name, int filter)
     {
@@ -75,10 +47,6 @@ protected:
         QApplication::setActiveWindow(w.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     }
-
-    std::unique_ptr<TfVYN> w;
-    std::vector<Box> boxes;
-    int answer = 6; // IDYES
 };
 
 } // namespace
@@ -95,7 +63,8 @@ TEST_F(SoapTest, TakingInADocumentSetsHeaderBodyAndUrl)
     EXPECT_EQ(w->lblSoapStat->text(), "<empty>");
 
     // A document with both separators; the URL follows its header.
-    for (const QByteArray document : {"POST /a HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\nbody", "POST /a HTTP/1.1\nHost: 10.0.0.8\n\nbody"}) {
+    for (const QByteArray document :
+         {"POST /a HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\nbody", "POST /a HTTP/1.1\nHost: 10.0.0.8\n\nbody"}) {
         w->txtSOAP_URL->clear();
         w->txtSoapIP->clear();
         w->SetSoapDocument(document);
@@ -112,8 +81,8 @@ TEST_F(SoapTest, TakingInADocumentSetsHeaderBodyAndUrl)
     const QByteArray crOnly = "POST /b HTTP/1.1\rHost: h\r\r<x/>";
     w->SetSoapDocument(crOnly);
     EXPECT_EQ(w->FSoapBody, crOnly);
-    EXPECT_EQ(Lines(w->mSoapHead), QStringList({"POST /a HTTP/1.1", "Host: 10.0.0.8", ContentType,
-                                                 "Content-Length: length"}));
+    EXPECT_EQ(Lines(w->mSoapHead),
+              QStringList({"POST /a HTTP/1.1", "Host: 10.0.0.8", ContentType, "Content-Length: length"}));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].flags, 48u);
 }
@@ -126,17 +95,14 @@ TEST_F(SoapTest, HeaderIsReadBackWithoutContentLengthAndEmptyLines)
     EXPECT_EQ(w->GetSoapHeaderHost(), "10.0.0.8");
 
     // Only a version that is there comes off the request path.
-    const struct {
-        const char* line;
-        const char* path;
-    } paths[] = {{"POST /Sensors.asmx HTTP/1.1", "/Sensors.asmx"},
-                 {"POST /Sensors.asmx", "/Sensors.asmx"},
-                 {"POST /a HTTP/1.1  ", "/a"},
-                 {"post /x http/1.0", "/x"},
-                 {"Host: x", ""}};
-    for (const auto& row : paths) {
-        w->mSoapHead->setPlainText(QString::fromUtf8(row.line));
-        EXPECT_EQ(w->GetSoapPostPath(), row.path) << row.line;
+    const std::pair<const char*, const char*> paths[] = {{"POST /Sensors.asmx HTTP/1.1", "/Sensors.asmx"},
+                                                         {"POST /Sensors.asmx", "/Sensors.asmx"},
+                                                         {"POST /a HTTP/1.1  ", "/a"},
+                                                         {"post /x http/1.0", "/x"},
+                                                         {"Host: x", ""}};
+    for (const auto& [line, path] : paths) {
+        w->mSoapHead->setPlainText(QString::fromUtf8(line));
+        EXPECT_EQ(w->GetSoapPostPath(), path) << line;
     }
 }
 
@@ -181,10 +147,9 @@ TEST_F(SoapTest, ServerAddressIsResolvedIntoTheIpField)
     w->txtSOAP_URL->setText("ftp://x");
     w->cmdSoap_GIPClick();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, QString::fromUtf8("Server gone je momentálně nedostupný. Prosím vyplňte ručně IP adresu."));
-    EXPECT_EQ(boxes[0].flags, 16u);
+    EXPECT_EQ(boxes[0].text, Utf("Server gone je momentálně nedostupný. Prosím vyplňte ručně IP adresu."));
     EXPECT_EQ(boxes[1].text, "Invalid HTTP prefix ftp://");
-    EXPECT_EQ(boxes[1].flags, 16u);
+    EXPECT_EQ(std::pair(boxes[0].flags, boxes[1].flags), std::pair(16u, 16u));
 }
 
 TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreRead)
@@ -196,15 +161,14 @@ TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreRead)
 
     w->chEditSoapDoc->setChecked(true);
     WriteFile(name, QByteArray(65501, 'b'));
-    EXPECT_EQ(ExceptionText([&] { LoadFile(name, 1); }),
-              QString::fromUtf8("Dokument je příliš velký (maximální velikost je 65500 B)"));
+    EXPECT_EQ(ExceptionText([&] { LoadFile(name, 1); }), TooLarge);
     EXPECT_EQ(w->FSoapBody, QByteArray(65500, 'a'));
     EXPECT_TRUE(w->chEditSoapDoc->isChecked());
 
     // A pipe has no size and would never end: refused without opening it.
     const QString fifo = dir.filePath("pipe");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    EXPECT_TRUE(ExceptionText([&] { LoadFile(fifo, 1); }).startsWith(QString::fromUtf8("Chyba při čtení souboru")));
+    EXPECT_TRUE(ExceptionText([&] { LoadFile(fifo, 1); }).startsWith(Utf("Chyba při čtení souboru")));
     EXPECT_EQ(w->FSoapBody.size(), 65500);
 
     // The whole document must fit one image block.
@@ -212,8 +176,7 @@ TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreRead)
     w->SetSoapBody(QByteArray(65535 - 19, 'c'));
     EXPECT_EQ(w->BuildSoapDocument(true).size(), 65535);
     w->SetSoapBody(QByteArray(65536 - 19, 'c'));
-    EXPECT_EQ(ExceptionText([&] { w->BuildSoapDocument(true); }),
-              QString::fromUtf8("Dokument je příliš velký (maximální velikost je 65500 B)"));
+    EXPECT_EQ(ExceptionText([&] { w->BuildSoapDocument(true); }), TooLarge);
 
     w->SetSoapBody(QByteArray());
     EXPECT_TRUE(w->BuildSoapDocument(true).isEmpty());
@@ -247,7 +210,7 @@ TEST_F(SoapTest, UneditedDocumentsComeBackByteForByte)
     const QByteArray cp1250 = "POST /s HTTP/1.1\r\nHost: h\r\nX-N: \xF2\r\n\r\n<a>\xF2\x8A\x81</a>\n";
     for (const QByteArray& doc : {utf8, cp1250}) {
         w->SetSoapDocument(doc);
-        EXPECT_EQ(w->mSoapHead->toPlainText().section(u'\n', 2, 2), QString::fromUtf8("X-N: ň"));
+        EXPECT_EQ(w->mSoapHead->toPlainText().section(u'\n', 2, 2), Utf("X-N: ň"));
         EXPECT_EQ(w->BuildSoapDocument(true), doc);
     }
 
@@ -256,7 +219,7 @@ TEST_F(SoapTest, UneditedDocumentsComeBackByteForByte)
     w->chEditSoapDoc->setChecked(true);
     w->mSoapDoc->setFocus();
     w->mSoapDoc->moveCursor(QTextCursor::End);
-    w->mSoapDoc->insertPlainText(QString::fromUtf8("ř"));
+    w->mSoapDoc->insertPlainText(Utf("ř"));
     QTest::keyClick(w->mSoapDoc, Qt::Key_Return);
     EXPECT_EQ(w->FSoapBody, "<a>\xF2\x8A\x81</a>\r\n\xF8\r\n");
     EXPECT_EQ(w->lblSoapStat->text(), "15 B");
@@ -292,10 +255,10 @@ TEST_F(SoapTest, EditModePlaceholdersAndDeleting)
     w->mSoapHead->setFocus();
     EXPECT_FALSE(w->imgDocIT->isVisibleTo(w.get()));
 
-    answer = 7; // IDNO
+    answer = platform::IDNO;
     w->cmdDelSoapClick();
     EXPECT_FALSE(w->FSoapBody.isEmpty());
-    answer = 6;
+    answer = platform::IDYES;
     w->cmdDelSoapClick();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, "Opravdu chcete vymazat SOAP dokument?");
