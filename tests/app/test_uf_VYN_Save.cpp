@@ -9,28 +9,10 @@
 #include "link/MessageTaker.h"
 #include "model/u_DevData_Text.h"
 
-#include <optional>
-
 namespace {
 
 const QString kUploadFailed = Utf("Nepodařilo se nahrát SOAP dokument.");
 const std::array<uint8_t, 6> kDevMac{0x02, 0xab, 0xcd, 0xef, 0x01, 0x02};
-
-struct TPut {
-    QString Host;
-    QString Name;
-    QByteArray Data;
-    platform::TftpOptions Options;
-};
-
-MIB_IPADDRROW Row(const char* addr, const char* mask)
-{
-    MIB_IPADDRROW r{};
-    r.dwAddr = StrToIP(QString::fromLatin1(addr));
-    r.dwMask = StrToIP(QString::fromLatin1(mask));
-    r.dwIndex = 1;
-    return r;
-}
 
 class SaveTest : public PagesTest
 {
@@ -38,15 +20,22 @@ protected:
     void SetUp() override
     {
         PagesTest::SetUp();
-        fake.Addrs.push_back(Row("10.0.0.1", "255.255.255.0"));
-        fake.Addrs.push_back(Row("127.0.0.1", "255.0.0.0"));
+        for (const auto& [addr, mask] :
+             {std::pair("10.0.0.1", "255.255.255.0"), std::pair("127.0.0.1", "255.0.0.0")}) {
+            MIB_IPADDRROW row{};
+            row.dwAddr = StrToIP(QString::fromLatin1(addr));
+            row.dwMask = StrToIP(QString::fromLatin1(mask));
+            row.dwIndex = 1;
+            fake.Addrs.push_back(row);
+        }
         std::copy(kDevMac.begin(), kDevMac.end(), fake.ArpReplyMac);
         SetIpHelperLoader([this] { return std::make_unique<FakeIpHelperLink>(fake); });
         TfVYN::TftpPutHook = [this](const QString& host, const QString& name, const QByteArray& data,
-                                    const platform::TftpOptions& options, const platform::TransferEvents&) {
-            Puts.push_back({host, name, data, options});
-            if (PutError)
-                throw Exception(*PutError);
+                                    const platform::TftpOptions& o, const platform::TransferEvents&) {
+            Puts.push_back(
+                {QStringLiteral("%1 %2 %3/%4/%5").arg(host, name).arg(o.Port).arg(o.BlockSize).arg(o.TimeoutMs), data});
+            if (RefusePut)
+                throw Exception(QStringLiteral("Disk full"));
         };
         w = std::make_unique<TfVYN>(nullptr, ini);
         LocalAdapterIP = 0;
@@ -85,8 +74,8 @@ protected:
 
     FakeIpHelper fake;
     std::unique_ptr<TLoopDevice> device;
-    std::vector<TPut> Puts;
-    std::optional<QString> PutError;
+    std::vector<std::pair<QString, QByteArray>> Puts; // where and how, what
+    bool RefusePut = false;
     TMessageTaker taker;
     std::vector<TShown>& Shown = taker.Messages;
 };
@@ -95,14 +84,8 @@ protected:
 // directory record, the terminator at 23, the document from 24.
 QByteArray OneEntryImage(const QByteArray& document)
 {
-    QByteArray image("CoB1");
-    image += char(12);
-    image += char(document.size() & 0xFF);
-    image += char(document.size() >> 8);
-    image += QByteArray::fromHex("18000000");
-    image += "postsoap.xml";
-    image += '\0';
-    return image + document;
+    return QByteArray("CoB1\x0c", 5) + char(document.size() & 0xFF) + char(document.size() >> 8) +
+           QByteArray::fromHex("18000000") + QByteArray("postsoap.xml", 13) + document;
 }
 
 } // namespace
@@ -167,30 +150,30 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         bool enabled;
         QByteArray fetched;
         QByteArray body;
-        std::optional<QString> putError;
+        bool refused;
         bool put;
         bool image; // the put carries the one-entry image, else an empty one
         bool flag;
         QString warning; // empty: none
     };
     const Row rows[] = {
-        {"off, none fetched", false, {}, "<a/>", {}, false, false, false, {}},
-        {"off, one fetched", false, "doc", "<a/>", {}, false, false, true, {}},
-        {"unchanged", true, current, "<a/>", {}, false, false, true, {}},
-        {"changed", true, "doc", "<a/>", {}, true, true, true, {}},
-        {"new", true, {}, "<a/>", {}, true, true, true, {}},
-        {"emptied", true, "doc", {}, {}, true, false, false, {}},
-        {"empty, none fetched", true, {}, {}, {}, true, false, false, {}},
-        {"refused by the device", true, {}, "<a/>", QStringLiteral("Disk full"), true, true, false, kUploadFailed},
-        {"refused, one fetched", true, "doc", "<a/>", QStringLiteral("Disk full"), true, true, true, kUploadFailed},
-        {"over one block", true, "doc", QByteArray(70000, 'x'), {}, false, false, true,
+        {"off, none fetched", false, {}, "<a/>", false, false, false, false, {}},
+        {"off, one fetched", false, "doc", "<a/>", false, false, false, true, {}},
+        {"unchanged", true, current, "<a/>", false, false, false, true, {}},
+        {"changed", true, "doc", "<a/>", false, true, true, true, {}},
+        {"new", true, {}, "<a/>", false, true, true, true, {}},
+        {"emptied", true, "doc", {}, false, true, false, false, {}},
+        {"empty, none fetched", true, {}, {}, false, true, false, false, {}},
+        {"refused by the device", true, {}, "<a/>", true, true, true, false, kUploadFailed},
+        {"refused, one fetched", true, "doc", "<a/>", true, true, true, true, kUploadFailed},
+        {"over one block", true, "doc", QByteArray(70000, 'x'), false, false, false, true,
          kUploadFailed + Utf("\r\nSOAP dokument se nevejde do bloku zařízení (nejvýše 65535 B).")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Puts.clear();
         Shown.clear();
-        PutError = row.putError;
+        RefusePut = row.refused;
         Set("enable_soap", row.enabled);
         w->FDeviceSoapDoc = row.fetched;
         w->SetSoapBody(row.body);
@@ -204,10 +187,8 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         ASSERT_TRUE(device->WaitForReceived(before + 5));
         ASSERT_EQ(Puts.size(), row.put ? 1u : 0u);
         if (row.put) {
-            const platform::TftpOptions& o = Puts[0].Options;
-            EXPECT_EQ(std::tuple(Puts[0].Host, Puts[0].Name, o.Port, o.BlockSize, o.TimeoutMs),
-                      std::tuple(QStringLiteral("127.0.0.2"), QStringLiteral("WEB6"), 69, 512, 3000));
-            EXPECT_EQ(Puts[0].Data.toHex(' '),
+            EXPECT_EQ(Puts[0].first, QStringLiteral("127.0.0.2 WEB6 69/512/3000"));
+            EXPECT_EQ(Puts[0].second.toHex(' '),
                       (row.image ? OneEntryImage(document) : QByteArray("CoB1", 5)).toHex(' '));
         }
         EXPECT_EQ(M().GetValue(QStringLiteral("soap_file_available")).ToBool(), row.flag);
