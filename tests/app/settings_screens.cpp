@@ -1,8 +1,14 @@
-// Shows every settings page with a device loaded, and the wizard's IP page,
-// on a real display in Czech and in English: settings_screens DIR. Saves a
-// screenshot of each and prints "SHOT file x y w h" with the shown page's
-// place in it, and "BAD ..." for every control that is clipped, overlaps a
-// sibling or cannot show its whole text.
+// The real-display programs, one source built as three (SCREENS_RUN names
+// the run); each takes DIR, saves its screenshots there and prints:
+// - settings_screens: every settings page with a device loaded, and the
+//   wizard's IP page, in Czech and in English; "SHOT file x y w h" with the
+//   page's place, and "BAD ..." for every control that is clipped, overlaps
+//   a sibling or cannot show its whole text.
+// - soap_screens: the SOAP pages and the temperature display; the display
+//   label's place.
+// - lang_screens: the window in Czech, English and Czech again; the place of
+//   the top menu and the title strip.
+#include "app/Panel.h"
 #include "app/UpDown.h"
 #include "app/uf_IPWiz.h"
 #include "app/uf_VYN.h"
@@ -48,8 +54,9 @@ void Bad(const QString& where, const QString& what)
 // them) are the controls' business.
 bool IsComposite(const QWidget* w)
 {
-    return qobject_cast<const TUpDown*>(w) || qobject_cast<const QAbstractScrollArea*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
-           qobject_cast<const QComboBox*>(w) || qobject_cast<const QStackedWidget*>(w);
+    return qobject_cast<const TUpDown*>(w) || qobject_cast<const QAbstractScrollArea*>(w) ||
+           qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QComboBox*>(w) ||
+           qobject_cast<const QStackedWidget*>(w);
 }
 
 void CheckText(const QString& where, const QWidget* w)
@@ -98,6 +105,14 @@ void CheckChildren(const QString& prefix, QWidget* Parent, QWidget* Window)
     }
 }
 
+void Shoot(QWidget* Window, const QString& file)
+{
+    Window->repaint();
+    QGuiApplication::sync();
+    QTest::qWait(50);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+}
+
 // The page and what it holds; then a screenshot with the page's place.
 void CheckAndShoot(const QString& dir, const QString& tag, const QString& file, QWidget* Page, QWidget* Window)
 {
@@ -107,32 +122,13 @@ void CheckAndShoot(const QString& dir, const QString& tag, const QString& file, 
     if (!Window->rect().contains(QRect(Page->mapTo(Window, QPoint(0, 0)), Page->size())))
         Bad(where, QStringLiteral("outside the window"));
     CheckChildren(where, Page, Window);
-    Window->repaint();
-    QGuiApplication::sync();
-    QTest::qWait(50);
-    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + u'/' + file);
+    Shoot(Window, dir + u'/' + file);
     const QPoint at = Page->mapToGlobal(QPoint(0, 0));
     std::printf("SHOT %s %d %d %d %d\n", qUtf8Printable(file), at.x(), at.y(), Page->width(), Page->height());
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+void ShowSettings(TfVYN& w, const QString& dir)
 {
-    QApplication app(argc, argv);
-    if (argc < 2)
-        return 2;
-    const QString dir = QString::fromLocal8Bit(argv[1]);
-    InstallWindowTranslation();
-    TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
-    w.FDeviceLoaded = true;
-    GiveSupportedIdentity(w);
-    w.UpdateDeviceState();
-    w.move(0, 0);
-    w.show();
-    if (!QTest::qWaitForWindowExposed(&w))
-        return 3;
-
     const std::pair<TfrmLMenuH*, QWidget*> pages[] = {
         {w.lmCommon, w.pnlCommon}, {w.lmEmail, w.pnlEmail}, {w.lmSNMP, w.pnlSNMP},      {w.lmTCP, w.pnlTCP},
         {w.lmGet, w.pnlGET},       {w.lmSoap, w.pnlSOAP},   {w.lmSoap, w.pnlSoapDoc}, {w.lmNetSet, w.pnlNetSet},
@@ -155,10 +151,66 @@ int main(int argc, char** argv)
         wizard.ShowPage(wizard.pnlIP);
         wizard.show();
         if (!QTest::qWaitForWindowExposed(&wizard))
-            return 3;
+            Bad(tag, QStringLiteral("the wizard is not shown"));
         QCoreApplication::processEvents();
         CheckAndShoot(dir, tag, tag + QStringLiteral("_wizard.png"), wizard.pnlIP, &wizard);
         wizard.hide();
     }
+}
+
+void ShowSoap(TfVYN& w, const QString& dir)
+{
+    for (QWidget* page : {w.pnlSOAP, w.pnlSoapDoc}) {
+        w.ShowPage(page, true);
+        Shoot(&w, dir + (page == w.pnlSOAP ? QStringLiteral("/soap.png") : QStringLiteral("/soapdoc.png")));
+    }
+    const QRect merit(w.lblMerit->mapTo(&w, QPoint(0, 0)) + w.geometry().topLeft(), w.lblMerit->size());
+    std::printf("%d %d %d %d\n", merit.x(), merit.y(), merit.width(), merit.height());
+}
+
+void ShowLanguages(TfVYN& w, const QString& dir)
+{
+    Shoot(&w, dir + QStringLiteral("/cesky.png"));
+    QTest::mouseClick(w.Image3, Qt::LeftButton);
+    Shoot(&w, dir + QStringLiteral("/english.png"));
+    QTest::mouseClick(w.Image2, Qt::LeftButton);
+    Shoot(&w, dir + QStringLiteral("/cesky2.png"));
+    const QPoint top = w.pnlHeader->mapToGlobal(QPoint(0, 0));
+    std::printf("%d %d %d %d\n", top.x(), top.y(), w.pnlHeader->width(),
+                w.pnlHeader->height() + w.pnlTitulek->height());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    const QLatin1String run(SCREENS_RUN);
+    InstallWindowTranslation();
+    TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
+    if (run != QLatin1String("lang")) {
+        w.FDeviceLoaded = true;
+        GiveSupportedIdentity(w);
+        w.UpdateDeviceState();
+    }
+    if (run == QLatin1String("soap")) {
+        w.pnlSettingsHold->show();
+        w.SetSoapDocument("POST /Sensors.asmx HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\n<t><%val0%> <%guid%></t>");
+        w.lblMerit->setText(TfVYN::TemperatureText(QStringLiteral("235")));
+        w.lblMerit->show();
+    }
+    w.move(0, 0);
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 3;
+    if (run == QLatin1String("settings"))
+        ShowSettings(w, dir);
+    else if (run == QLatin1String("soap"))
+        ShowSoap(w, dir);
+    else
+        ShowLanguages(w, dir);
     return 0;
 }
