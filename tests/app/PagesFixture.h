@@ -23,8 +23,6 @@
 #include <QTest>
 
 #include <map>
-#include <memory>
-#include <vector>
 
 struct ShownBox {
     QString text;
@@ -53,7 +51,6 @@ protected:
             return answer;
         });
         w = std::make_unique<TfVYN>(nullptr, ini);
-        TfVYN::HandlerCalls().clear();
     }
 
     void TearDown() override

@@ -134,24 +134,12 @@ TEST_F(PagesTest, ItemsShowInTheirControlsAndComeBackAsTheyWereOrInTheirStoredFo
     const QByteArray before = Records(M());
     ASSERT_TRUE(w->DataToControls());
 
+    // What is not shown as stored (the round trip below pins the rest).
     const std::pair<QWidget*, const char*> shown[] = {
-        {w->txtVYNName, "Kotelna [23]"},          {w->txtSMTPServer, "10.0.0.25"},
-        {w->txtSNMPManager, "10.0.0.162"},        {w->txtFromEmail, "vyn@vyn.test [48]"},
-        {w->txtToEmail, "obsluha@vyn.test [48]"}, {w->txtMinTemp, "-5,5"},
-        {w->txtMinTemp2, "-5,5"},                 {w->txtMaxTemp, "25,5"},
-        {w->txtMaxTemp2, "25,5"},                 {w->txtReadCommunity, "cti [15]"},
-        {w->txtWriteCommunity, "pis [15]"},       {w->txtGetURL, "http://web.vyn.test:8080/t.php"},
-        {w->txtHttpIP, "10.1.2.5"},               {w->txtKATime, "0:05 [15]"},
-        {w->txtRemoteIP, "10.0.0.7"},             {w->txtID, "{G} [40]"},
-        {w->txtHystereze, "1,5"},                 {w->txtHystereze2, "1,5"},
-        {w->IPSet->txtIP, "10.0.0.9"},            {w->IPSet->txtMask, "255.255.255.0"},
-        {w->IPSet->txtGate, "10.0.0.1"},          {w->lblCurrentIP, "Současná IP adresa : 10.0.0.8"},
-        {w->seSourcePort, "10002 1..65535"},      {w->seInterval, "60 0..65535"},
-        {w->seInterval2, "60 2..3600"},           {w->seRemotePort, "9000 0..65535"},
-        {w->seWebPort, "8081 0..65535"},          {w->seEmailPeriod, "300 0..65535"},
-        {w->udMinTemp, "-55 -9999..9999"},        {w->udMinTemp2, "-55 -9999..9999"},
-        {w->udMaxTemp, "255 -9999..9999"},        {w->udMaxTemp2, "255 -9999..9999"},
-        {w->udHystereze, "15 0..100"},            {w->udHystereze2, "15 0..100"},
+        {w->txtMinTemp, "-5,5"},           {w->txtMinTemp2, "-5,5"},          {w->udMinTemp2, "-55 -9999..9999"},
+        {w->txtMaxTemp2, "25,5"},          {w->txtHystereze2, "1,5"},         {w->udHystereze2, "15 0..100"},
+        {w->txtKATime, "0:05 [15]"},       {w->seInterval2, "60 2..3600"},    {w->IPSet->txtMask, "255.255.255.0"},
+        {w->txtGetURL, "http://web.vyn.test:8080/t.php"}, {w->lblCurrentIP, "Současná IP adresa : 10.0.0.8"},
         {w->cbTCPType, "Aktivní of Pasivní,Aktivní"},
     };
     for (const auto& [control, state] : shown)
