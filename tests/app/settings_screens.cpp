@@ -38,13 +38,6 @@ QString Name(const QWidget* w)
     return w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
 }
 
-QString PlainText(QString text)
-{
-    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    text.remove(u'&');
-    return text.replace(u'\x01', u'&');
-}
-
 void Bad(const QString& where, const QString& what)
 {
     std::printf("BAD %s: %s\n", qUtf8Printable(where), qUtf8Printable(what));
@@ -64,12 +57,12 @@ void CheckText(const QString& where, const QWidget* w)
     if (const auto* label = qobject_cast<const QLabel*>(w)) {
         if (label->wordWrap() || label->text().contains(u'\n') || label->text().isEmpty())
             return;
-        const int need = label->fontMetrics().horizontalAdvance(PlainText(label->text()));
+        const int need = label->fontMetrics().horizontalAdvance(QString(label->text()).remove(u'&'));
         if (need > label->contentsRect().width())
             Bad(where, QStringLiteral("text needs %1 of %2").arg(need).arg(label->contentsRect().width()));
     } else if (const auto* box = qobject_cast<const QCheckBox*>(w)) {
         const QStyle* style = box->style();
-        const int need = box->fontMetrics().horizontalAdvance(PlainText(box->text())) +
+        const int need = box->fontMetrics().horizontalAdvance(QString(box->text()).remove(u'&')) +
                          style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
                          style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
         if (need > box->width())

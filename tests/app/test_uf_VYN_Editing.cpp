@@ -1,5 +1,5 @@
 #include "PagesFixture.h"
-#include "tests/app/DeviceIdentity.h"
+#include "app/Panel.h"
 
 #include <QToolButton>
 
@@ -43,7 +43,6 @@ TEST_F(PagesTest, BandKeysAndArrowsStepTheFirstUpDownWithinItsRange)
         {"Down in the copy", w->txtHystereze2, w->udHystereze, w->udHystereze2, 10, Qt::Key_Down, 9, "0,9"},
         {"Page Down at the bottom", w->txtMinTemp, w->udMinTemp, w->udMinTemp2, -9995, Qt::Key_PageDown, -9999,
          "-999,9"},
-        {"Down", w->txtMinTemp2, w->udMinTemp, w->udMinTemp2, 250, Qt::Key_Down, 249, "24,9"},
         {"Page Up", w->txtMaxTemp2, w->udMaxTemp, w->udMaxTemp2, 250, Qt::Key_PageUp, 260, "26"},
         {"Enter", w->txtMaxTemp, w->udMaxTemp, w->udMaxTemp2, 255, Qt::Key_Return, 255, "25,5"},
         {"other key", w->txtMaxTemp, w->udMaxTemp, w->udMaxTemp2, 250, Qt::Key_F5, 250, "25"},
@@ -181,8 +180,6 @@ TEST_F(PagesTest, TheCloseButtonClosesTheDevice)
 {
     w->show();
     w->FDeviceLoaded = true;
-    GiveSupportedIdentity(*w);
-    w->UpdateDeviceState();
     QTest::mouseClick(w->cmdCloseSet->Tlac, Qt::LeftButton);
     EXPECT_FALSE(w->FDeviceLoaded);
     EXPECT_TRUE(w->pnlNone->isVisible());

@@ -223,8 +223,6 @@ TEST_F(PagesTest, ARefusedControlShowsItsPageAndFocusAndKeepsWhatWasWritten)
          "x.invalid\r\n" + Invalid, "pnlEmail", "txtSMTPServer", "vyn_name", "email_from"},
         {"temperature", [&] { w->txtMinTemp->setText("abc"); }, Utf("Hodnota abc není číslo."), "pnlEmail",
          "txtMinTemp", "vyn_name", "min_temp"},
-        {"temperature copy", [&] { w->txtHystereze2->setText("1,2,3"); }, Utf("Hodnota 1,2,3 není číslo."),
-         "pnlSNMP", "txtHystereze2", "email_from", "allow_trap"},
         {"SNMP name", [&] { w->chSendTrap->setChecked(true); w->txtSNMPManager->setText("y.invalid"); },
          "y.invalid\r\n" + Invalid, "pnlSNMP", "txtSNMPManager", "write_community", "snmp_trap_period"},
         {"keep-alive 1:", [&] { w->chSendTrap->setChecked(true); w->txtKATime->setText("1:"); },
@@ -265,7 +263,6 @@ TEST_F(PagesTest, ARefusedControlShowsItsPageAndFocusAndKeepsWhatWasWritten)
         w->DataToControls();
         // The model differs from the pages where a written value would show.
         Set("min_temp", int32_t(-25));
-        Set("allow_trap", true);
         for (QLineEdit* edit : {w->txtVYNName, w->txtFromEmail, w->txtWriteCommunity, w->txtID})
             edit->setText(QStringLiteral("x"));
         w->txtKATime->setText(QStringLiteral("2:00"));

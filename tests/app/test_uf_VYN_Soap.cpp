@@ -7,7 +7,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 
 #include <sys/stat.h>
 
@@ -67,7 +66,7 @@ TEST_F(SoapTest, TakingInADocumentSetsHeaderBodyAndUrl)
     EXPECT_EQ(boxes[0].flags, 48u);
 }
 
-TEST_F(SoapTest, HeaderIsReadBackWithoutContentLengthAndEmptyLines)
+TEST_F(SoapTest, HeaderIsReadBackAndFollowsTheUrl)
 {
     w->mSoapHead->setPlainText("POST /a HTTP/1.1\nHost:10.0.0.8 \n\n and more\nContent-Length: 10\n"
                                "content-LENGTH: 5\nX");
@@ -82,10 +81,7 @@ TEST_F(SoapTest, HeaderIsReadBackWithoutContentLengthAndEmptyLines)
         w->mSoapHead->setPlainText(QString::fromUtf8(line));
         EXPECT_EQ(w->GetSoapPostPath(), path) << line;
     }
-}
 
-TEST_F(SoapTest, HeaderFollowsTheUrl)
-{
     w->FSoapSyncLock = true; // the URL is not to follow these headers
     w->mSoapHead->setPlainText("Content-Type: x");
     w->txtSOAP_URL->setText("http://0.0.0.0/x");
@@ -240,20 +236,4 @@ TEST_F(SoapTest, TheBodyIsEditedInEditModeOnlyAndKeepsItsEncoding)
     EXPECT_TRUE(w->FSoapBody.isEmpty());
     EXPECT_EQ(w->lblSoapStat->text(), "<empty>");
     EXPECT_EQ(w->GetSoapHeaderHost(), "h");
-}
-
-TEST_F(SoapTest, ProgressMovesOnlyWhileReading)
-{
-    QProgressBar bar;
-    bar.setRange(0, 50);
-    w->FProgressBar = &bar;
-    w->SoapTransferEvents(false).OnWorkBegin(1000);
-    platform::TransferEvents reading = w->SoapTransferEvents(true);
-    reading.OnWorkBegin(0); // no busy indicator for an unknown size
-    EXPECT_EQ(bar.maximum(), 50);
-    reading.OnWorkBegin(1000);
-    reading.OnWork(400);
-    EXPECT_EQ(bar.value(), 400);
-    reading.OnWorkEnd();
-    EXPECT_EQ(bar.value(), 1000);
 }
