@@ -78,7 +78,7 @@ TEST_F(PagesTest, BandKeysAndArrowsStepTheFirstUpDownWithinItsRange)
     EXPECT_EQ(w->txtMinTemp2->text(), QStringLiteral("ab"));
 }
 
-TEST_F(PagesTest, SwitchesEnableTheirGroupsAndNothingElse)
+TEST_F(PagesTest, SwitchesEnableTheirGroupsAndCopiesStayEqual)
 {
     struct Row {
         QCheckBox* box;
@@ -111,10 +111,8 @@ TEST_F(PagesTest, SwitchesEnableTheirGroupsAndNothingElse)
     emit w->cbTCPType->activated(0);
     EXPECT_FALSE(Enabled(w->txtRemoteIP) || Enabled(w->seRemotePort) || Enabled(w->chKeepConn));
     EXPECT_TRUE(Enabled(w->seSourcePort));
-}
 
-TEST_F(PagesTest, CopiesOfThePeriodAndGuidStayEqual)
-{
+    // The copies of the period and the GUID stay equal, within every range.
     w->seInterval->setValue(5000);
     EXPECT_EQ(std::pair(w->seInterval->value(), w->seInterval3->value()), std::pair(3600, 3600));
     w->seInterval2->setValue(2);
@@ -126,7 +124,7 @@ TEST_F(PagesTest, CopiesOfThePeriodAndGuidStayEqual)
     EXPECT_EQ(w->txtID2->text(), QStringLiteral("{1}"));
 }
 
-TEST_F(PagesTest, HostButtonsAndEnterTurnNamesIntoAddresses)
+TEST_F(PagesTest, HostButtonsAndEnterTurnNamesIntoAddressesAndCloseClosesTheDevice)
 {
     w->show();
     w->LMenuClick(w->lmEmail);
@@ -174,11 +172,8 @@ TEST_F(PagesTest, HostButtonsAndEnterTurnNamesIntoAddresses)
     // An empty caption: the application's title.
     EXPECT_EQ(boxes[1].caption, QCoreApplication::applicationName());
     EXPECT_EQ(w->txtHttpIP->text(), QStringLiteral("1.2.3.4"));
-}
 
-TEST_F(PagesTest, TheCloseButtonClosesTheDevice)
-{
-    w->show();
+    // The close button closes the device.
     w->FDeviceLoaded = true;
     QTest::mouseClick(w->cmdCloseSet->Tlac, Qt::LeftButton);
     EXPECT_FALSE(w->FDeviceLoaded);
