@@ -1,13 +1,10 @@
-// The real-display programs, one source built as three (SCREENS_RUN names
-// the run); each takes DIR, saves its screenshots there and prints:
-// - settings_screens: every settings page with a device loaded, and the
-//   wizard's IP page, in Czech and in English; "SHOT file x y w h" with the
-//   page's place, and "BAD ..." for every control that is clipped, overlaps
-//   a sibling or cannot show its whole text.
-// - soap_screens: the SOAP pages and the temperature display; the display
-//   label's place.
-// - lang_screens: the window in Czech, English and Czech again; the place of
-//   the top menu and the title strip.
+// The real-display programs, one source built as three (SCREENS_RUN), each
+// run as PROGRAM DIR with its screenshots saved into DIR. settings_screens:
+// every settings page and the wizard's IP page in Czech and English, printing
+// "SHOT file x y w h" with the page's place and "BAD ..." for each control
+// clipped, overlapping or short of room for its text. soap_screens: the SOAP
+// pages and the display label's place. lang_screens: Czech, English, Czech
+// again, and the place of the top menu and the title strip.
 #include "app/Panel.h"
 #include "app/UpDown.h"
 #include "app/uf_IPWiz.h"
