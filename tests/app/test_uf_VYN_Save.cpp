@@ -20,14 +20,11 @@ protected:
     void SetUp() override
     {
         PagesTest::SetUp();
-        for (const auto& [addr, mask] :
-             {std::pair("10.0.0.1", "255.255.255.0"), std::pair("127.0.0.1", "255.0.0.0")}) {
-            MIB_IPADDRROW row{};
-            row.dwAddr = StrToIP(QString::fromLatin1(addr));
-            row.dwMask = StrToIP(QString::fromLatin1(mask));
-            row.dwIndex = 1;
-            fake.Addrs.push_back(row);
-        }
+        MIB_IPADDRROW pc{}; // the PC's one subnet
+        pc.dwAddr = StrToIP(QStringLiteral("10.0.0.1"));
+        pc.dwMask = StrToIP(QStringLiteral("255.255.255.0"));
+        pc.dwIndex = 1;
+        fake.Addrs.push_back(pc);
         std::copy(kDevMac.begin(), kDevMac.end(), fake.ArpReplyMac);
         SetIpHelperLoader([this] { return std::make_unique<FakeIpHelperLink>(fake); });
         TfVYN::TftpPutHook = [this](const QString& host, const QString& name, const QByteArray& data,

@@ -120,7 +120,7 @@ TEST_F(SoapTest, TheButtonResolvesTheServerIntoTheIpField)
     EXPECT_EQ(std::pair(boxes[0].flags, boxes[1].flags), std::pair(16u, 16u));
 }
 
-TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreRead)
+TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreReadAndTakenInByTheirType)
 {
     const QString name = dir.filePath("doc.xml");
     WriteFile(name, QByteArray(65500, 'a'));
@@ -149,11 +149,8 @@ TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreRead)
     w->SetSoapBody(QByteArray());
     EXPECT_TRUE(w->BuildSoapDocument(true).isEmpty());
     EXPECT_EQ(w->BuildSoapDocument(false), "POST / HTTP/1.1\r\n\r\n");
-}
 
-TEST_F(SoapTest, DocumentWithHeaderKeepsATypedUrl)
-{
-    const QString name = dir.filePath("whole");
+    // A document with header: its URL, or the one typed, is kept.
     WriteFile(name, "POST /doc HTTP/1.1\r\nHost: dochost\r\nContent-Length: 9\r\n\r\n<b/>");
     w->chEditSoapDoc->setChecked(true);
     LoadFile(*w, name, 2);
