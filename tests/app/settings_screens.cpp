@@ -1,10 +1,11 @@
 // The real-display programs, one source built as three (SCREENS_RUN), each
 // run as PROGRAM DIR with its screenshots saved into DIR. settings_screens:
 // every settings page and the wizard's IP page in Czech and English, printing
-// "SHOT file x y w h" with the page's place and "BAD ..." for each control
-// clipped, overlapping or short of room for its text. soap_screens: the SOAP
-// pages and the display label's place. lang_screens: Czech, English, Czech
-// again, and the place of the top menu and the title strip.
+// "SHOT file" for each and "BAD ..." for each page that looks the same in
+// English and each control clipped, overlapping or short of room for its
+// text. soap_screens: the SOAP pages and the display label's place.
+// lang_screens: Czech, English, Czech again, and the place of the top menu
+// and the title strip.
 #include "app/Panel.h"
 #include "app/UpDown.h"
 #include "app/uf_IPWiz.h"
@@ -27,6 +28,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <map>
 
 namespace {
 
@@ -95,12 +97,14 @@ void CheckChildren(const QString& prefix, QWidget* Parent, QWidget* Window)
     }
 }
 
-void Shoot(QWidget* Window, const QString& file)
+QPixmap Shoot(QWidget* Window, const QString& file)
 {
     Window->repaint();
     QGuiApplication::sync();
     QTest::qWait(50);
-    QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    screen.save(file);
+    return screen;
 }
 
 // The page and what it holds; then a screenshot with the page's place.
@@ -112,9 +116,14 @@ void CheckAndShoot(const QString& dir, const QString& tag, const QString& file, 
     if (!Window->rect().contains(QRect(Page->mapTo(Window, QPoint(0, 0)), Page->size())))
         Bad(where, QStringLiteral("outside the window"));
     CheckChildren(where, Page, Window);
-    Shoot(Window, dir + u'/' + file);
-    const QPoint at = Page->mapToGlobal(QPoint(0, 0));
-    std::printf("SHOT %s %d %d %d %d\n", qUtf8Printable(file), at.x(), at.y(), Page->width(), Page->height());
+    const QImage shot =
+        Shoot(Window, dir + u'/' + file).toImage().copy(QRect(Page->mapToGlobal(QPoint(0, 0)), Page->size()));
+    static std::map<QString, QImage> czech;
+    if (tag == QLatin1String("cs"))
+        czech[Page->objectName()] = shot;
+    else if (czech[Page->objectName()] == shot)
+        Bad(where, QStringLiteral("the same in English"));
+    std::printf("SHOT %s\n", qUtf8Printable(file));
 }
 
 void ShowSettings(TfVYN& w, const QString& dir)
