@@ -70,9 +70,8 @@ protected:
     // the front one are disabled as a whole.
     static bool Enabled(const QWidget* control) { return control->isEnabledTo(control->parentWidget()); }
 
-    std::map<QString, QString> names{{QStringLiteral("smtp.vyn.test"), QStringLiteral("10.1.2.3")},
-                                     {QStringLiteral("snmp.vyn.test"), QStringLiteral("10.1.2.4")},
-                                     {QStringLiteral("web.vyn.test"), QStringLiteral("10.1.2.5")}};
+    std::map<QString, QString> names{
+        {"smtp.vyn.test", "10.1.2.3"}, {"snmp.vyn.test", "10.1.2.4"}, {"web.vyn.test", "10.1.2.5"}};
     std::vector<ShownBox> boxes;
     int answer = platform::IDYES;
     std::unique_ptr<TfVYN> w;

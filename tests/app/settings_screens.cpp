@@ -107,9 +107,10 @@ QPixmap Shoot(QWidget* Window, const QString& file)
     return screen;
 }
 
-// The page and what it holds; then a screenshot with the page's place.
-void CheckAndShoot(const QString& dir, const QString& tag, const QString& file, QWidget* Page, QWidget* Window)
+// The page and what it holds, then its screenshot, which must differ in English.
+void CheckAndShoot(const QString& dir, const QString& tag, QWidget* Page, QWidget* Window)
 {
+    const QString file = tag + u'_' + Page->objectName() + QStringLiteral(".png");
     const QString where = tag + u':' + Name(Page);
     if (!Page->isVisible())
         Bad(where, QStringLiteral("not shown"));
@@ -140,7 +141,7 @@ void ShowSettings(TfVYN& w, const QString& dir)
             if (page == w.pnlSoapDoc)
                 w.ShowPage(page, true);
             QCoreApplication::processEvents();
-            CheckAndShoot(dir, tag, tag + u'_' + page->objectName() + QStringLiteral(".png"), page, &w);
+            CheckAndShoot(dir, tag, page, &w);
         }
 
         TfSetIPWiz wizard(nullptr, w.FDataManager.get());
@@ -152,13 +153,17 @@ void ShowSettings(TfVYN& w, const QString& dir)
         if (!QTest::qWaitForWindowExposed(&wizard))
             Bad(tag, QStringLiteral("the wizard is not shown"));
         QCoreApplication::processEvents();
-        CheckAndShoot(dir, tag, tag + QStringLiteral("_wizard.png"), wizard.pnlIP, &wizard);
+        CheckAndShoot(dir, tag, wizard.pnlIP, &wizard);
         wizard.hide();
     }
 }
 
 void ShowSoap(TfVYN& w, const QString& dir)
 {
+    w.pnlSettingsHold->show();
+    w.SetSoapDocument("POST /Sensors.asmx HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\n<t><%val0%> <%guid%></t>");
+    w.lblMerit->setText(TfVYN::TemperatureText(QStringLiteral("235")));
+    w.lblMerit->show();
     for (QWidget* page : {w.pnlSOAP, w.pnlSoapDoc}) {
         w.ShowPage(page, true);
         Shoot(&w, dir + (page == w.pnlSOAP ? QStringLiteral("/soap.png") : QStringLiteral("/soapdoc.png")));
@@ -194,12 +199,6 @@ int main(int argc, char** argv)
         w.FDeviceLoaded = true;
         GiveSupportedIdentity(w);
         w.UpdateDeviceState();
-    }
-    if (run == QLatin1String("soap")) {
-        w.pnlSettingsHold->show();
-        w.SetSoapDocument("POST /Sensors.asmx HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\n<t><%val0%> <%guid%></t>");
-        w.lblMerit->setText(TfVYN::TemperatureText(QStringLiteral("235")));
-        w.lblMerit->show();
     }
     w.move(0, 0);
     w.show();

@@ -31,21 +31,19 @@ TEST_F(PagesTest, BandKeysAndArrowsStepTheFirstUpDownWithinItsRange)
         const char* name;
         QLineEdit* edit;
         TUpDown* first;
-        TUpDown* second;
         int start;
         Qt::Key key;
         int position;
         const char* text;
     };
     const Row rows[] = {
-        {"Up at the top", w->txtMaxTemp, w->udMaxTemp, w->udMaxTemp2, 9999, Qt::Key_Up, 9999, "999,9"},
-        {"Page Up in hysteresis", w->txtHystereze, w->udHystereze, w->udHystereze2, 95, Qt::Key_PageUp, 100, "10"},
-        {"Down in the copy", w->txtHystereze2, w->udHystereze, w->udHystereze2, 10, Qt::Key_Down, 9, "0,9"},
-        {"Page Down at the bottom", w->txtMinTemp, w->udMinTemp, w->udMinTemp2, -9995, Qt::Key_PageDown, -9999,
-         "-999,9"},
-        {"Page Up", w->txtMaxTemp2, w->udMaxTemp, w->udMaxTemp2, 250, Qt::Key_PageUp, 260, "26"},
-        {"Enter", w->txtMaxTemp, w->udMaxTemp, w->udMaxTemp2, 255, Qt::Key_Return, 255, "25,5"},
-        {"other key", w->txtMaxTemp, w->udMaxTemp, w->udMaxTemp2, 250, Qt::Key_F5, 250, "25"},
+        {"Up at the top", w->txtMaxTemp, w->udMaxTemp, 9999, Qt::Key_Up, 9999, "999,9"},
+        {"Page Up in hysteresis", w->txtHystereze, w->udHystereze, 95, Qt::Key_PageUp, 100, "10"},
+        {"Down in the copy", w->txtHystereze2, w->udHystereze, 10, Qt::Key_Down, 9, "0,9"},
+        {"Page Down at the bottom", w->txtMinTemp, w->udMinTemp, -9995, Qt::Key_PageDown, -9999, "-999,9"},
+        {"Page Up", w->txtMaxTemp2, w->udMaxTemp, 250, Qt::Key_PageUp, 260, "26"},
+        {"Enter", w->txtMaxTemp, w->udMaxTemp, 255, Qt::Key_Return, 255, "25,5"},
+        {"other key", w->txtMaxTemp, w->udMaxTemp, 250, Qt::Key_F5, 250, "25"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -53,7 +51,7 @@ TEST_F(PagesTest, BandKeysAndArrowsStepTheFirstUpDownWithinItsRange)
         emit row.first->Click();
         QTest::keyClick(row.edit, row.key);
         EXPECT_EQ(row.first->Position(), row.position);
-        EXPECT_EQ(row.second->Position(), row.position);
+        EXPECT_EQ(w->findChild<TUpDown*>(row.first->objectName() + u'2')->Position(), row.position);
         EXPECT_EQ(row.edit->text(), Utf(row.text));
     }
 
@@ -61,8 +59,7 @@ TEST_F(PagesTest, BandKeysAndArrowsStepTheFirstUpDownWithinItsRange)
     w->udMinTemp2->SetPosition(254);
     QTest::mouseClick(w->udMinTemp2->btnUp, Qt::LeftButton);
     EXPECT_EQ(w->udMinTemp->Position(), 255);
-    EXPECT_EQ(w->txtMinTemp->text(), QStringLiteral("25,5"));
-    EXPECT_EQ(w->txtMinTemp2->text(), QStringLiteral("25,5"));
+    EXPECT_EQ(w->txtMinTemp->text() + u' ' + w->txtMinTemp2->text(), QStringLiteral("25,5 25,5"));
 
     // Leaving a band edit rewrites only the first edit from its up-down.
     w->udMinTemp->SetPosition(int64_t(65536) + 5); // clamped before it becomes 16 bits
@@ -157,10 +154,10 @@ TEST_F(PagesTest, HostButtonsAndEnterTurnNamesIntoAddressesAndCloseClosesTheDevi
     EXPECT_EQ(w->txtHttpIP->text(), QString());
     boxes.clear();
     w->txtHttpIP->setText(QStringLiteral("1.2.3.4"));
-    w->txtGetURL->setText(QStringLiteral("ftp://x"));
-    QTest::keyClick(w->txtGetURL, Qt::Key_Return);
-    w->txtGetURL->setText(QStringLiteral("http://y.invalid:81/"));
-    QTest::keyClick(w->txtGetURL, Qt::Key_Return);
+    for (const char* url : {"ftp://x", "http://y.invalid:81/"}) {
+        w->txtGetURL->setText(Utf(url));
+        QTest::keyClick(w->txtGetURL, Qt::Key_Return);
+    }
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("Invalid HTTP prefix ftp://"));
     EXPECT_EQ(boxes[1].text, Utf("Server y.invalid je momentálně nedostupný. Prosím vyplňte ručně IP adresu."));

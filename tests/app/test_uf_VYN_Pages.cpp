@@ -10,16 +10,6 @@ namespace {
 
 const QString Invalid = Utf("Neplatný nebo momentálně nedostupný hostitel.");
 
-// All setup records, for comparing before and after.
-QByteArray Records(TDataManager& m)
-{
-    QByteArray all;
-    for (int i = 0; i < m.Count(); ++i)
-        if (m.GetPacket(i)->PacketType() == ptSetup)
-            all += m.GetPacket(i)->GetDataAsString();
-    return all;
-}
-
 // What a control shows, with the length or range it takes: "VYN [23]",
 // "80 0..65535", "Pasivní of Pasivní,Aktivní".
 QString State(QWidget* c)
@@ -109,8 +99,14 @@ TEST_F(PagesTest, ItemsShowInTheirControlsAndComeBackAsTheyWereOrInTheirStoredFo
     };
     for (const auto& [item, value] : items)
         Set(item, value);
+    const auto records = [&] { // all setup records
+        QByteArray all;
+        for (int i = 0; i < M().Count(); ++i)
+            all += M().GetPacket(i)->PacketType() == ptSetup ? M().GetPacket(i)->GetDataAsString() : QByteArray();
+        return all;
+    };
     w->FDevIP = StrToIPAddr(QStringLiteral("10.0.0.8"));
-    const QByteArray before = Records(M());
+    const QByteArray before = records();
     ASSERT_TRUE(w->DataToControls());
 
     // What is not shown as stored (the round trip below pins the rest).
@@ -128,7 +124,7 @@ TEST_F(PagesTest, ItemsShowInTheirControlsAndComeBackAsTheyWereOrInTheirStoredFo
         EXPECT_TRUE(Enabled(c)) << c->objectName().toStdString();
     EXPECT_FALSE(Enabled(w->seSourcePort));
     ASSERT_TRUE(w->ControlsToData());
-    EXPECT_EQ(Records(M()).toHex(' '), before.toHex(' '));
+    EXPECT_EQ(records().toHex(' '), before.toHex(' '));
 
     // Names become addresses, in the edit too; a SOAP URL's host goes into
     // the header and, resolved, over the address of the IP field.
@@ -194,13 +190,8 @@ TEST_F(PagesTest, ARefusedControlShowsItsPageAndFocusAndKeepsWhatWasWritten)
         // Traps off: the range holds all the same; the edit cannot take the focus.
         {"keep-alive 61:00", [&] { w->txtKATime->setText("61:00"); },
          "SNMP Keep-Alive period must be between 0 and 3600", "pnlSNMP", nullptr, "unit_port"},
-        {"remote address",
-         [&] {
-             w->cbTCPType->setCurrentIndex(1);
-             emit w->cbTCPType->activated(1);
-             w->txtRemoteIP->setText("10.0.0.x");
-         },
-         "10.0.0.x\r\n" + Invalid, "pnlTCP", "txtRemoteIP", "remote_ip"},
+        {"remote address", [&] { w->cbTCPType->setCurrentIndex(1); w->txtRemoteIP->setText("10.0.0.x"); },
+         "10.0.0.x\r\n" + Invalid, "pnlTCP", nullptr, "remote_ip"},
         {"GET scheme", [&] { get("ftp://x"); }, "Invalid HTTP prefix ftp://", "pnlGET", "txtGetURL", "http_host_name"},
         {"port 70000", [&] { get("http://h:70000/p"); }, Utf("Port 70000 není v rozsahu 1 až 65535."), "pnlGET", "txtGetURL", "http_host_name"},
         {"host of 31 bytes", [&] { get("http://abcdefghijklmnopqrstuvwxyz12345/p"); }, Utf("Text je příliš dlouhý (nejvýše 30 znaků)."), "pnlGET",

@@ -81,7 +81,7 @@ QByteArray OneEntryImage(const QByteArray& document)
 
 } // namespace
 
-TEST_F(SaveTest, RefusedPagesAndAnsweredNoSendNothing)
+TEST_F(SaveTest, RefusedPagesAnsweredNoAndDefaultValuesSendNothing)
 {
     w->show();
     const QString warning = Utf("Varování");
@@ -119,6 +119,12 @@ TEST_F(SaveTest, RefusedPagesAndAnsweredNoSendNothing)
         EXPECT_EQ(Text("vyn_name"), QStringLiteral("Sklep")); // validated and kept
     }
     EXPECT_EQ(w->pnlSettingsHold->children().last(), w->pnlNetSet);
+
+    // Default values fill the pages and send nothing either.
+    w->chEnableSOAP->setChecked(true);
+    w->cmdDefaultVal->TlacClick();
+    EXPECT_EQ(w->txtVYNName->text(), QStringLiteral("VYN"));
+    EXPECT_FALSE(w->chEnableSOAP->isChecked());
     EXPECT_FALSE(w->RoadBusy());
     EXPECT_TRUE(device->Received().empty());
     EXPECT_FALSE(HasConversationWindow());
@@ -184,18 +190,4 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         }
         EXPECT_FALSE(HasConversationWindow() && w->findChild<TfDataSender*>()->isVisible());
     }
-}
-
-TEST_F(SaveTest, DefaultValuesFillThePagesAndSendNothing)
-{
-    Set("vyn_name", "Sklep");
-    Set("read_community", "tajne");
-    Set("enable_soap", true);
-    w->DataToControls();
-    w->cmdDefaultVal->TlacClick();
-    EXPECT_EQ(w->txtVYNName->text() + u' ' + w->txtReadCommunity->text(), QStringLiteral("VYN garnet"));
-    EXPECT_FALSE(w->chEnableSOAP->isChecked());
-    EXPECT_TRUE(device->Received().empty());
-    EXPECT_FALSE(HasConversationWindow());
-    EXPECT_TRUE(boxes.empty());
 }
