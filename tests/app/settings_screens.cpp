@@ -1,8 +1,11 @@
-// Shows every settings page with a device loaded, and the wizard's IP page,
-// on a real display in Czech and in English: settings_screens DIR. Saves a
-// screenshot of each and prints "SHOT file x y w h" with the shown page's
-// place in it, and "BAD ..." for every control that is clipped, overlaps a
-// sibling or cannot show its whole text.
+// The real-display programs, one source built as three (SCREENS_RUN), each
+// run as PROGRAM DIR with its screenshots saved into DIR. settings_screens:
+// every settings page and the wizard's IP page in Czech and English, printing
+// "SHOT file" for each and "BAD ..." for each page that looks the same in
+// English and each control clipped, overlapping or short of room for its
+// text. soap_screens: the SOAP pages and the display label's place.
+// lang_screens: Czech, English, Czech again, and the place of the top menu
+// and the title strip.
 #include "app/Panel.h"
 #include "app/UpDown.h"
 #include "app/uf_IPWiz.h"
@@ -19,26 +22,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QPixmap>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTest>
 
 #include <cstdio>
+#include <map>
 
 namespace {
 
 QString Name(const QWidget* w)
 {
     return w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
-}
-
-QString PlainText(QString text)
-{
-    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    text.remove(u'&');
-    return text.replace(u'\x01', u'&');
 }
 
 void Bad(const QString& where, const QString& what)
@@ -50,8 +46,9 @@ void Bad(const QString& where, const QString& what)
 // them) are the controls' business.
 bool IsComposite(const QWidget* w)
 {
-    return qobject_cast<const TUpDown*>(w) || qobject_cast<const QAbstractScrollArea*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
-           qobject_cast<const QComboBox*>(w) || qobject_cast<const QStackedWidget*>(w);
+    return qobject_cast<const TUpDown*>(w) || qobject_cast<const QAbstractScrollArea*>(w) ||
+           qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QComboBox*>(w) ||
+           qobject_cast<const QStackedWidget*>(w);
 }
 
 void CheckText(const QString& where, const QWidget* w)
@@ -59,12 +56,12 @@ void CheckText(const QString& where, const QWidget* w)
     if (const auto* label = qobject_cast<const QLabel*>(w)) {
         if (label->wordWrap() || label->text().contains(u'\n') || label->text().isEmpty())
             return;
-        const int need = label->fontMetrics().horizontalAdvance(PlainText(label->text()));
+        const int need = label->fontMetrics().horizontalAdvance(QString(label->text()).remove(u'&'));
         if (need > label->contentsRect().width())
             Bad(where, QStringLiteral("text needs %1 of %2").arg(need).arg(label->contentsRect().width()));
     } else if (const auto* box = qobject_cast<const QCheckBox*>(w)) {
         const QStyle* style = box->style();
-        const int need = box->fontMetrics().horizontalAdvance(PlainText(box->text())) +
+        const int need = box->fontMetrics().horizontalAdvance(QString(box->text()).remove(u'&')) +
                          style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
                          style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
         if (need > box->width())
@@ -86,8 +83,7 @@ void CheckChildren(const QString& prefix, QWidget* Parent, QWidget* Window)
         const QString where = prefix + u'/' + Name(w);
         if (!Parent->rect().contains(w->geometry()))
             Bad(where, QStringLiteral("outside its parent"));
-        const QRect inWindow(w->mapTo(Window, QPoint(0, 0)), w->size());
-        if (!Window->rect().contains(inWindow))
+        if (!Window->rect().contains(QRect(w->mapTo(Window, QPoint(0, 0)), w->size())))
             Bad(where, QStringLiteral("outside the window"));
         for (qsizetype j = i + 1; j < shown.size(); ++j)
             if (w->geometry().intersects(shown[j]->geometry()))
@@ -101,45 +97,38 @@ void CheckChildren(const QString& prefix, QWidget* Parent, QWidget* Window)
     }
 }
 
-void CheckPage(const QString& tag, QWidget* Page, QWidget* Window)
-{
-    const QString where = tag + u':' + Name(Page);
-    if (!Page->isVisible())
-        Bad(where, QStringLiteral("not shown"));
-    const QRect inWindow(Page->mapTo(Window, QPoint(0, 0)), Page->size());
-    if (!Window->rect().contains(inWindow))
-        Bad(where, QStringLiteral("outside the window"));
-    CheckChildren(where, Page, Window);
-}
-
-void Shoot(const QString& dir, const QString& file, QWidget* Page, QWidget* Window)
+QPixmap Shoot(QWidget* Window, const QString& file)
 {
     Window->repaint();
     QGuiApplication::sync();
     QTest::qWait(50);
-    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + u'/' + file);
-    const QPoint at = Page->mapToGlobal(QPoint(0, 0));
-    std::printf("SHOT %s %d %d %d %d\n", qUtf8Printable(file), at.x(), at.y(), Page->width(), Page->height());
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    screen.save(file);
+    return screen;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The page and what it holds, then its screenshot, which must differ in English.
+void CheckAndShoot(const QString& dir, const QString& tag, QWidget* Page, QWidget* Window)
 {
-    QApplication app(argc, argv);
-    if (argc < 2)
-        return 2;
-    const QString dir = QString::fromLocal8Bit(argv[1]);
-    InstallWindowTranslation();
-    TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
-    w.FDeviceLoaded = true;
-    GiveSupportedIdentity(w);
-    w.UpdateDeviceState();
-    w.move(0, 0);
-    w.show();
-    if (!QTest::qWaitForWindowExposed(&w))
-        return 3;
+    const QString file = tag + u'_' + Page->objectName() + QStringLiteral(".png");
+    const QString where = tag + u':' + Name(Page);
+    if (!Page->isVisible())
+        Bad(where, QStringLiteral("not shown"));
+    if (!Window->rect().contains(QRect(Page->mapTo(Window, QPoint(0, 0)), Page->size())))
+        Bad(where, QStringLiteral("outside the window"));
+    CheckChildren(where, Page, Window);
+    const QImage shot =
+        Shoot(Window, dir + u'/' + file).toImage().copy(QRect(Page->mapToGlobal(QPoint(0, 0)), Page->size()));
+    static std::map<QString, QImage> czech;
+    if (tag == QLatin1String("cs"))
+        czech[Page->objectName()] = shot;
+    else if (czech[Page->objectName()] == shot)
+        Bad(where, QStringLiteral("the same in English"));
+    std::printf("SHOT %s\n", qUtf8Printable(file));
+}
 
+void ShowSettings(TfVYN& w, const QString& dir)
+{
     const std::pair<TfrmLMenuH*, QWidget*> pages[] = {
         {w.lmCommon, w.pnlCommon}, {w.lmEmail, w.pnlEmail}, {w.lmSNMP, w.pnlSNMP},      {w.lmTCP, w.pnlTCP},
         {w.lmGet, w.pnlGET},       {w.lmSoap, w.pnlSOAP},   {w.lmSoap, w.pnlSoapDoc}, {w.lmNetSet, w.pnlNetSet},
@@ -152,8 +141,7 @@ int main(int argc, char** argv)
             if (page == w.pnlSoapDoc)
                 w.ShowPage(page, true);
             QCoreApplication::processEvents();
-            CheckPage(tag, page, &w);
-            Shoot(dir, tag + u'_' + page->objectName() + QStringLiteral(".png"), page, &w);
+            CheckAndShoot(dir, tag, page, &w);
         }
 
         TfSetIPWiz wizard(nullptr, w.FDataManager.get());
@@ -163,11 +151,64 @@ int main(int argc, char** argv)
         wizard.ShowPage(wizard.pnlIP);
         wizard.show();
         if (!QTest::qWaitForWindowExposed(&wizard))
-            return 3;
+            Bad(tag, QStringLiteral("the wizard is not shown"));
         QCoreApplication::processEvents();
-        CheckPage(tag, wizard.pnlIP, &wizard);
-        Shoot(dir, tag + QStringLiteral("_wizard.png"), wizard.pnlIP, &wizard);
+        CheckAndShoot(dir, tag, wizard.pnlIP, &wizard);
         wizard.hide();
     }
+}
+
+void ShowSoap(TfVYN& w, const QString& dir)
+{
+    w.pnlSettingsHold->show();
+    w.SetSoapDocument("POST /Sensors.asmx HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\n<t><%val0%> <%guid%></t>");
+    w.lblMerit->setText(TfVYN::TemperatureText(QStringLiteral("235")));
+    w.lblMerit->show();
+    for (QWidget* page : {w.pnlSOAP, w.pnlSoapDoc}) {
+        w.ShowPage(page, true);
+        Shoot(&w, dir + (page == w.pnlSOAP ? QStringLiteral("/soap.png") : QStringLiteral("/soapdoc.png")));
+    }
+    const QRect merit(w.lblMerit->mapTo(&w, QPoint(0, 0)) + w.geometry().topLeft(), w.lblMerit->size());
+    std::printf("%d %d %d %d\n", merit.x(), merit.y(), merit.width(), merit.height());
+}
+
+void ShowLanguages(TfVYN& w, const QString& dir)
+{
+    Shoot(&w, dir + QStringLiteral("/cesky.png"));
+    QTest::mouseClick(w.Image3, Qt::LeftButton);
+    Shoot(&w, dir + QStringLiteral("/english.png"));
+    QTest::mouseClick(w.Image2, Qt::LeftButton);
+    Shoot(&w, dir + QStringLiteral("/cesky2.png"));
+    const QPoint top = w.pnlHeader->mapToGlobal(QPoint(0, 0));
+    std::printf("%d %d %d %d\n", top.x(), top.y(), w.pnlHeader->width(),
+                w.pnlHeader->height() + w.pnlTitulek->height());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    const QLatin1String run(SCREENS_RUN);
+    InstallWindowTranslation();
+    TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
+    if (run != QLatin1String("lang")) {
+        w.FDeviceLoaded = true;
+        GiveSupportedIdentity(w);
+        w.UpdateDeviceState();
+    }
+    w.move(0, 0);
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 3;
+    if (run == QLatin1String("settings"))
+        ShowSettings(w, dir);
+    else if (run == QLatin1String("soap"))
+        ShowSoap(w, dir);
+    else
+        ShowLanguages(w, dir);
     return 0;
 }

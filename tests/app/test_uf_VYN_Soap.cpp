@@ -1,85 +1,34 @@
 // The SOAP document pages on an offscreen main window.
-#include "MainWindowFixture.h"
+#include "PagesFixture.h"
 #include "tests/app/DeviceIdentity.h"
 
-#include "app/ufrm_Tlacitko.h"
-#include "app/MyUtils.h"
-#include "platform/MessageBox.h"
-#include "support/ExceptionText.h"
-#include "support/QStringPrint.h"
+#include "app/Panel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QTest>
 
 #include <sys/stat.h>
 
 namespace {
 
-const QString ContentType = QStringLiteral("Content-Type: application/soap+xml; charset=utf-8");
+// The last lines of both default header sets.
+const QString DefaultTail =
+    QStringLiteral("\nContent-Type: application/soap+xml; charset=utf-8\nContent-Length: length");
+const QString TooLarge = Utf("Dokument je příliš velký (maximální velikost je 65500 B)");
 
-QStringList Lines(const QPlainTextEdit* memo)
+using SoapTest = PagesTest;
+
+// Loads a file through the dialog's seam with filter entry `filter`.
+void LoadFile(TfVYN& w, const QString& name, int filter)
 {
-    return memo->toPlainText().split(u'\n');
+    w.odSoapExecute = [=](QString& file, int& index) {
+        file = name;
+        index = filter;
+        return true;
+    };
+    w.cmdLoadSoapClick();
 }
-
-struct Box {
-    QString text;
-    unsigned flags = 0;
-};
-
-class SoapTest : public MainWindowTest
-{
-protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        w = std::make_unique<TfVYN>(nullptr, ini);
-        platform::SetMessageBoxHook([this](QWidget*, const QString& text, const QString&, unsigned flags) {
-            boxes.push_back({text, flags});
-            return answer;
-        });
-    }
-    void TearDown() override
-    {
-        platform::SetMessageBoxHook(nullptr);
-        w.reset();
-        MainWindowTest::TearDown();
-    }
-
-    // Loads a file through the dialog's seam with filter entry `filter`.
-    void LoadFile(const QString& name, int filter)
-    {
-        w->odSoapExecute = [=](QString& file, int& index) {
-            file = name;
-            index = filter;
-            return true;
-        };
-        w->cmdLoadSoapClick();
-    }
-
-    // The document page in front, as the operator sees it.
-    void ShowDocPage()
-    {
-        w->FDeviceLoaded = true;
-        GiveSupportedIdentity(*w);
-        w->UpdateDeviceState();
-        w->pnlSettingsHold->show();
-        w->ShowPage(w->pnlSoapDoc, true);
-        w->show();
-        QApplication::setActiveWindow(w.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    }
-
-    std::unique_ptr<TfVYN> w;
-    std::vector<Box> boxes;
-    int answer = 6; // IDYES
-};
 
 } // namespace
 
@@ -89,17 +38,17 @@ TEST_F(SoapTest, TakingInADocumentSetsHeaderBodyAndUrl)
     w->txtSOAP_URL->setText("http://10.0.0.7/x");
     w->SetSoapDocument("  \r\n");
     EXPECT_EQ(w->txtSOAP_URL->text(), "http://10.0.0.7/");
-    EXPECT_EQ(Lines(w->mSoapHead),
-              QStringList({"POST / HTTP/1.1", "Host: 10.0.0.7", ContentType, "Content-Length: length"}));
+    EXPECT_EQ(w->mSoapHead->toPlainText(), "POST / HTTP/1.1\nHost: 10.0.0.7" + DefaultTail);
     EXPECT_TRUE(w->FSoapBody.isEmpty());
     EXPECT_EQ(w->lblSoapStat->text(), "<empty>");
 
     // A document with both separators; the URL follows its header.
-    for (const QByteArray document : {"POST /a HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\nbody", "POST /a HTTP/1.1\nHost: 10.0.0.8\n\nbody"}) {
+    for (const QByteArray document :
+         {"POST /a HTTP/1.1\r\nHost: 10.0.0.8\r\n\r\nbody", "POST /a HTTP/1.1\nHost: 10.0.0.8\n\nbody"}) {
         w->txtSOAP_URL->clear();
         w->txtSoapIP->clear();
         w->SetSoapDocument(document);
-        EXPECT_EQ(Lines(w->mSoapHead), QStringList({"POST /a HTTP/1.1", "Host: 10.0.0.8", "Content-length: length"}));
+        EXPECT_EQ(w->mSoapHead->toPlainText(), "POST /a HTTP/1.1\nHost: 10.0.0.8\nContent-length: length");
         EXPECT_EQ(w->FSoapBody, "body");
         EXPECT_EQ(w->lblSoapStat->text(), "4 B");
         EXPECT_EQ(w->txtSOAP_URL->text(), "http://10.0.0.8/a");
@@ -112,13 +61,21 @@ TEST_F(SoapTest, TakingInADocumentSetsHeaderBodyAndUrl)
     const QByteArray crOnly = "POST /b HTTP/1.1\rHost: h\r\r<x/>";
     w->SetSoapDocument(crOnly);
     EXPECT_EQ(w->FSoapBody, crOnly);
-    EXPECT_EQ(Lines(w->mSoapHead), QStringList({"POST /a HTTP/1.1", "Host: 10.0.0.8", ContentType,
-                                                 "Content-Length: length"}));
+    EXPECT_EQ(w->mSoapHead->toPlainText(), "POST /a HTTP/1.1\nHost: 10.0.0.8" + DefaultTail);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].flags, 48u);
+
+    // Unedited documents come back byte for byte, in either encoding.
+    const QByteArray utf8 = "POST /s HTTP/1.1\r\nHost: h\r\nX-N: \xC5\x88\r\n\r\n<a>\xC5\x88\xC5\xA1</a>\r\n";
+    const QByteArray cp1250 = "POST /s HTTP/1.1\r\nHost: h\r\nX-N: \xF2\r\n\r\n<a>\xF2\x8A\x81</a>\n";
+    for (const QByteArray& doc : {utf8, cp1250}) {
+        w->SetSoapDocument(doc);
+        EXPECT_EQ(w->mSoapHead->toPlainText().section(u'\n', 2, 2), Utf("X-N: ň"));
+        EXPECT_EQ(w->BuildSoapDocument(true), doc);
+    }
 }
 
-TEST_F(SoapTest, HeaderIsReadBackWithoutContentLengthAndEmptyLines)
+TEST_F(SoapTest, HeaderIsReadBackAndFollowsTheUrl)
 {
     w->mSoapHead->setPlainText("POST /a HTTP/1.1\nHost:10.0.0.8 \n\n and more\nContent-Length: 10\n"
                                "content-LENGTH: 5\nX");
@@ -126,85 +83,65 @@ TEST_F(SoapTest, HeaderIsReadBackWithoutContentLengthAndEmptyLines)
     EXPECT_EQ(w->GetSoapHeaderHost(), "10.0.0.8");
 
     // Only a version that is there comes off the request path.
-    const struct {
-        const char* line;
-        const char* path;
-    } paths[] = {{"POST /Sensors.asmx HTTP/1.1", "/Sensors.asmx"},
-                 {"POST /Sensors.asmx", "/Sensors.asmx"},
-                 {"POST /a HTTP/1.1  ", "/a"},
-                 {"post /x http/1.0", "/x"},
-                 {"Host: x", ""}};
-    for (const auto& row : paths) {
-        w->mSoapHead->setPlainText(QString::fromUtf8(row.line));
-        EXPECT_EQ(w->GetSoapPostPath(), row.path) << row.line;
+    const std::pair<const char*, const char*> paths[] = {
+        {"POST /Sensors.asmx HTTP/1.1", "/Sensors.asmx"}, {"POST /Sensors.asmx", "/Sensors.asmx"},
+        {"POST /a HTTP/1.1  ", "/a"}, {"post /x http/1.0", "/x"}, {"Host: x", ""}};
+    for (const auto& [line, path] : paths) {
+        w->mSoapHead->setPlainText(QString::fromUtf8(line));
+        EXPECT_EQ(w->GetSoapPostPath(), path) << line;
     }
-}
 
-TEST_F(SoapTest, HeaderFollowsTheUrl)
-{
     w->FSoapSyncLock = true; // the URL is not to follow these headers
     w->mSoapHead->setPlainText("Content-Type: x");
     w->txtSOAP_URL->setText("http://0.0.0.0/x");
     w->SyncSoapHeaderFromURL();
-    EXPECT_EQ(Lines(w->mSoapHead), QStringList({"POST /x HTTP/1.1", "Host: 0.0.0.0", "Content-Type: x"}));
+    EXPECT_EQ(w->mSoapHead->toPlainText(), "POST /x HTTP/1.1\nHost: 0.0.0.0\nContent-Type: x");
     EXPECT_TRUE(w->FSoapSyncLock);
 
     w->mSoapHead->setPlainText("POST /old HTTP/1.1\nHost: old\nHost: old2");
     w->SyncSoapHeaderFromURL();
-    EXPECT_EQ(Lines(w->mSoapHead), QStringList({"POST /x HTTP/1.1", "Host: old", "Host: old2"}));
+    EXPECT_EQ(w->mSoapHead->toPlainText(), "POST /x HTTP/1.1\nHost: old\nHost: old2");
     w->txtSOAP_URL->setText("http://srv:8080/p/q");
     w->SyncSoapHeaderFromURL();
-    EXPECT_EQ(Lines(w->mSoapHead), QStringList({"POST /p/q HTTP/1.1", "Host: srv", "Host: srv"}));
+    EXPECT_EQ(w->mSoapHead->toPlainText(), "POST /p/q HTTP/1.1\nHost: srv\nHost: srv");
 
     // A URL that cannot be read changes nothing.
     w->txtSOAP_URL->setText("https://srv/p");
     EXPECT_EQ(ExceptionText([&] { w->SyncSoapHeaderFromURL(); }), "Invalid HTTP prefix https://");
-    EXPECT_EQ(Lines(w->mSoapHead), QStringList({"POST /p/q HTTP/1.1", "Host: srv", "Host: srv"}));
+    EXPECT_EQ(w->mSoapHead->toPlainText(), "POST /p/q HTTP/1.1\nHost: srv\nHost: srv");
 }
 
-TEST_F(SoapTest, ServerAddressIsResolvedIntoTheIpField)
+TEST_F(SoapTest, TheButtonResolvesTheServerIntoTheIpField)
 {
-    w->chEnableSOAP->setChecked(true);
-    for (QWidget* c : std::initializer_list<QWidget*>{w->txtSOAP_URL, w->txtSoapIP, w->cmdSoap_GIP, w->cmdChngSoap,
-                                                      w->cmdDelSoap})
-        EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
-
     w->SoapResolveHost = [](const QString& name) { return name == "known" ? uint32_t(StrToIPAddr("10.1.2.3")) : 0u; };
-    w->txtSOAP_URL->setText("http://known/s");
-    w->cmdSoap_GIPClick();
-    EXPECT_EQ(w->txtSoapIP->text(), "10.1.2.3");
-    EXPECT_EQ(w->GetSoapHeaderHost(), "known");
-
-    w->txtSOAP_URL->setText("http://gone/s");
-    w->cmdSoap_GIPClick();
-    EXPECT_EQ(w->txtSoapIP->text(), "10.1.2.3");
-    w->txtSOAP_URL->setText("ftp://x");
-    w->cmdSoap_GIPClick();
+    for (const char* url : {"http://known/s", "http://gone/s", "ftp://x"}) {
+        w->txtSOAP_URL->setText(url);
+        w->cmdSoap_GIPClick();
+        EXPECT_EQ(w->txtSoapIP->text(), "10.1.2.3") << url;
+    }
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, QString::fromUtf8("Server gone je momentálně nedostupný. Prosím vyplňte ručně IP adresu."));
-    EXPECT_EQ(boxes[0].flags, 16u);
+    EXPECT_EQ(boxes[0].text, Utf("Server gone je momentálně nedostupný. Prosím vyplňte ručně IP adresu."));
     EXPECT_EQ(boxes[1].text, "Invalid HTTP prefix ftp://");
-    EXPECT_EQ(boxes[1].flags, 16u);
+    EXPECT_EQ(std::pair(boxes[0].flags, boxes[1].flags), std::pair(16u, 16u));
 }
 
-TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreRead)
+TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreReadAndTakenInByTheirType)
 {
     const QString name = dir.filePath("doc.xml");
     WriteFile(name, QByteArray(65500, 'a'));
-    LoadFile(name, 1);
+    LoadFile(*w, name, 1);
     EXPECT_EQ(w->lblSoapStat->text(), "65500 B");
 
     w->chEditSoapDoc->setChecked(true);
     WriteFile(name, QByteArray(65501, 'b'));
-    EXPECT_EQ(ExceptionText([&] { LoadFile(name, 1); }),
-              QString::fromUtf8("Dokument je příliš velký (maximální velikost je 65500 B)"));
+    EXPECT_EQ(ExceptionText([&] { LoadFile(*w, name, 1); }), TooLarge);
     EXPECT_EQ(w->FSoapBody, QByteArray(65500, 'a'));
     EXPECT_TRUE(w->chEditSoapDoc->isChecked());
 
     // A pipe has no size and would never end: refused without opening it.
     const QString fifo = dir.filePath("pipe");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    EXPECT_TRUE(ExceptionText([&] { LoadFile(fifo, 1); }).startsWith(QString::fromUtf8("Chyba při čtení souboru")));
+    EXPECT_TRUE(ExceptionText([&] { LoadFile(*w, fifo, 1); }).startsWith(Utf("Chyba při čtení souboru")));
     EXPECT_EQ(w->FSoapBody.size(), 65500);
 
     // The whole document must fit one image block.
@@ -212,67 +149,49 @@ TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreRead)
     w->SetSoapBody(QByteArray(65535 - 19, 'c'));
     EXPECT_EQ(w->BuildSoapDocument(true).size(), 65535);
     w->SetSoapBody(QByteArray(65536 - 19, 'c'));
-    EXPECT_EQ(ExceptionText([&] { w->BuildSoapDocument(true); }),
-              QString::fromUtf8("Dokument je příliš velký (maximální velikost je 65500 B)"));
+    EXPECT_EQ(ExceptionText([&] { w->BuildSoapDocument(true); }), TooLarge);
 
     w->SetSoapBody(QByteArray());
     EXPECT_TRUE(w->BuildSoapDocument(true).isEmpty());
     EXPECT_EQ(w->BuildSoapDocument(false), "POST / HTTP/1.1\r\n\r\n");
-}
 
-TEST_F(SoapTest, DocumentWithHeaderKeepsATypedUrl)
-{
-    const QString name = dir.filePath("whole");
+    // A document with header: its URL, or the one typed, is kept.
     WriteFile(name, "POST /doc HTTP/1.1\r\nHost: dochost\r\nContent-Length: 9\r\n\r\n<b/>");
     w->chEditSoapDoc->setChecked(true);
-    LoadFile(name, 2);
+    LoadFile(*w, name, 2);
     EXPECT_FALSE(w->chEditSoapDoc->isChecked());
     EXPECT_EQ(w->txtSOAP_URL->text(), "http://dochost/doc");
     EXPECT_EQ(w->BuildSoapDocument(true), "POST /doc HTTP/1.1\r\nHost: dochost\r\n\r\n<b/>");
 
     w->txtSOAP_URL->setText("http://mine:81");
-    LoadFile(name, 2);
+    LoadFile(*w, name, 2);
     EXPECT_EQ(w->txtSOAP_URL->text(), "http://mine:81/doc");
     EXPECT_EQ(w->GetSoapHeaderHost(), "mine");
 
     // Other entries take the file as the body only.
-    LoadFile(name, 3);
+    LoadFile(*w, name, 3);
     EXPECT_EQ(w->GetSoapHeaderHost(), "mine");
     EXPECT_TRUE(w->FSoapBody.startsWith("POST /doc"));
 }
 
-TEST_F(SoapTest, UneditedDocumentsComeBackByteForByte)
+TEST_F(SoapTest, TheBodyIsEditedInEditModeOnlyAndKeepsItsEncoding)
 {
-    const QByteArray utf8 = "POST /s HTTP/1.1\r\nHost: h\r\nX-N: \xC5\x88\r\n\r\n<a>\xC5\x88\xC5\xA1</a>\r\n";
-    const QByteArray cp1250 = "POST /s HTTP/1.1\r\nHost: h\r\nX-N: \xF2\r\n\r\n<a>\xF2\x8A\x81</a>\n";
-    for (const QByteArray& doc : {utf8, cp1250}) {
-        w->SetSoapDocument(doc);
-        EXPECT_EQ(w->mSoapHead->toPlainText().section(u'\n', 2, 2), QString::fromUtf8("X-N: ň"));
-        EXPECT_EQ(w->BuildSoapDocument(true), doc);
-    }
-
-    // An edit is encoded back as the document was, with CR LF.
-    ShowDocPage();
-    w->chEditSoapDoc->setChecked(true);
-    w->mSoapDoc->setFocus();
-    w->mSoapDoc->moveCursor(QTextCursor::End);
-    w->mSoapDoc->insertPlainText(QString::fromUtf8("ř"));
-    QTest::keyClick(w->mSoapDoc, Qt::Key_Return);
-    EXPECT_EQ(w->FSoapBody, "<a>\xF2\x8A\x81</a>\r\n\xF8\r\n");
-    EXPECT_EQ(w->lblSoapStat->text(), "15 B");
-}
-
-TEST_F(SoapTest, EditModePlaceholdersAndDeleting)
-{
-    ShowDocPage();
-    w->SetSoapDocument("POST / HTTP/1.1\r\nHost: h\r\n\r\n<t>T</t>");
+    w->FDeviceLoaded = true;
+    GiveSupportedIdentity(*w);
+    w->UpdateDeviceState();
+    w->pnlSettingsHold->show();
+    w->ShowPage(w->pnlSoapDoc, true);
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->SetSoapDocument("POST / HTTP/1.1\r\nHost: h\r\n\r\n<t>\x8A</t>");
 
     // Without edit mode or focus the buttons insert nothing.
     EXPECT_TRUE(w->mSoapDoc->isReadOnly());
     EXPECT_FALSE(w->pnlEditSoapDoc->isVisibleTo(w.get()));
     w->mSoapHead->setFocus();
     w->imgDocIT->click();
-    EXPECT_EQ(w->FSoapBody, "<t>T</t>");
+    EXPECT_EQ(w->FSoapBody, "<t>\x8A</t>");
 
     w->chEditSoapDoc->setChecked(true);
     EXPECT_FALSE(w->mSoapDoc->isReadOnly());
@@ -286,16 +205,21 @@ TEST_F(SoapTest, EditModePlaceholdersAndDeleting)
     QTest::mouseClick(w->imgDocIT, Qt::LeftButton);
     EXPECT_EQ(w->FSoapBody, "<t><%val0%></t>");
     QTest::mouseClick(w->imgDocIG, Qt::LeftButton);
-    EXPECT_EQ(w->FSoapBody, "<t><%val0%><%guid%></t>");
     EXPECT_TRUE(w->mSoapDoc->hasFocus());
+    // Typed text is encoded as the document was, with CR LF.
+    w->mSoapDoc->moveCursor(QTextCursor::End);
+    w->mSoapDoc->insertPlainText(Utf("ř"));
+    QTest::keyClick(w->mSoapDoc, Qt::Key_Return);
+    EXPECT_EQ(w->FSoapBody, "<t><%val0%><%guid%></t>\xF8\r\n");
+    EXPECT_EQ(w->lblSoapStat->text(), "26 B");
 
     w->mSoapHead->setFocus();
     EXPECT_FALSE(w->imgDocIT->isVisibleTo(w.get()));
 
-    answer = 7; // IDNO
+    answer = platform::IDNO;
     w->cmdDelSoapClick();
     EXPECT_FALSE(w->FSoapBody.isEmpty());
-    answer = 6;
+    answer = platform::IDYES;
     w->cmdDelSoapClick();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, "Opravdu chcete vymazat SOAP dokument?");
@@ -303,20 +227,4 @@ TEST_F(SoapTest, EditModePlaceholdersAndDeleting)
     EXPECT_TRUE(w->FSoapBody.isEmpty());
     EXPECT_EQ(w->lblSoapStat->text(), "<empty>");
     EXPECT_EQ(w->GetSoapHeaderHost(), "h");
-}
-
-TEST_F(SoapTest, ProgressMovesOnlyWhileReading)
-{
-    QProgressBar bar;
-    bar.setRange(0, 50);
-    w->FProgressBar = &bar;
-    w->SoapTransferEvents(false).OnWorkBegin(1000);
-    platform::TransferEvents reading = w->SoapTransferEvents(true);
-    reading.OnWorkBegin(0); // no busy indicator for an unknown size
-    EXPECT_EQ(bar.maximum(), 50);
-    reading.OnWorkBegin(1000);
-    reading.OnWork(400);
-    EXPECT_EQ(bar.value(), 400);
-    reading.OnWorkEnd();
-    EXPECT_EQ(bar.value(), 1000);
 }
