@@ -199,6 +199,7 @@ TEST_F(WizardTest, SilentDeviceIsNotFoundTwiceAndTheIPPageChecksStrictly)
             Key(w, Qt::Key_Return);
             EXPECT_EQ(Boxes.size(), 3u);
             ASSERT_EQ(Page(w), "pnlIP");
+            EXPECT_FALSE(w.pnlMAC->isEnabled());
             EXPECT_EQ(QStringList({w.IPSet->txtIP->text(), w.IPSet->txtMask->text(), w.IPSet->txtGate->text()}),
                       QStringList({"", "0.0.0.0", "0.0.0.0"}));
 
