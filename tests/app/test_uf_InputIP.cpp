@@ -30,21 +30,10 @@ void Type(QLineEdit* edit, const QString& keys)
     }
 }
 
-// On the box itself: the caption may be far shorter than the control.
-void ClickBox(QCheckBox* box)
-{
-    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-}
-
 struct ModalHookGuard {
     explicit ModalHookGuard(std::function<void(TfInputIP&)> hook) { TfInputIP::ModalHook = std::move(hook); }
     ~ModalHookGuard() { TfInputIP::ModalHook = nullptr; }
 };
-
-bool RunPort(QString& ip, uint16_t& port, bool& flag)
-{
-    return TfInputIP::ExecutePort(ip, port, flag, QStringLiteral("T"), QStringLiteral("P"), QStringLiteral("Port"), {});
-}
 
 } // namespace
 
@@ -58,14 +47,12 @@ TEST(TfInputIP, KeyFilterBuildsDottedAddressesFromTypedCharacters)
         int caretAfter;
     };
     const Row rows[] = {
-        {"", -1, u"192168", "192.168.", -1}, {"", -1, u"1921681.1", "192.168.1.1", -1},
-        {"", -1, u"256", "25.6", -1},        {"", -1, u"300", "30.0", -1},
-        {"", -1, u"25", "25", -1},           {"", -1, u"26", "26.", -1},
-        {"", -1, u"255", "255.", -1},        {"", -1, u"1,2", "1.2", -1},
-        {"", -1, u"1a -Z2", "12", -1},       {"", -1, u"192.,5", "192.5", -1},
+        {"", -1, u"192168", "192.168.", -1}, {"", -1, u"1921681.1", "192.168.1.1", -1}, {"", -1, u"256", "25.6", -1},
+        {"", -1, u"300", "30.0", -1},        {"", -1, u"25", "25", -1},                 {"", -1, u"26", "26.", -1},
+        {"", -1, u"255", "255.", -1},        {"", -1, u"1,2", "1.2", -1},               {"", -1, u"1a -Z2", "12", -1},
+        {"", -1, u"192.,5", "192.5", -1},
         // No fourth dot, no two in a row.
-        {"", -1, u"1.2.3.4.", "1.2.3.4", -1}, {"", -1, u"1..2", "1.2", -1},
-        {"1.2.3.4", 1, u".", "1.2.3.4", 1},
+        {"", -1, u"1.2.3.4.", "1.2.3.4", -1}, {"", -1, u"1..2", "1.2", -1}, {"1.2.3.4", 1, u".", "1.2.3.4", 1},
         // Last octet: 255 and 26 are typed, 2556 and 256 are not.
         {"", -1, u"1.2.3.2556", "1.2.3.255", -1}, {"", -1, u"1.2.3.26", "1.2.3.26", -1},
         {"", -1, u"1.2.3.256", "1.2.3.25", -1},   {"", -1, u"192168\b1", "192.168.1", -1},
@@ -91,10 +78,9 @@ TEST(TfInputIP, KeyFilterBuildsDottedAddressesFromTypedCharacters)
         EXPECT_EQ(dialog.txtIP->text(), expected);
         EXPECT_EQ(dialog.txtIP->cursorPosition(), row.caretAfter < 0 ? expected.size() : row.caretAfter);
     }
-
 }
 
-TEST(TfInputIP, ModesSetThePortControlsAndOKReturnsWhatTheyHold)
+TEST(TfInputIP, ModesSetThePortControlsOKReturnsWhatTheyHoldEscapeAndCloseNothing)
 {
     struct Row {
         int mode;
@@ -110,12 +96,9 @@ TEST(TfInputIP, ModesSetThePortControlsAndOKReturnsWhatTheyHold)
         uint16_t port = 30718;
         bool flag = !row.ticked;
         ModalHookGuard hook([&](TfInputIP& d) {
-            EXPECT_EQ(d.windowTitle(), QStringLiteral("Titulek"));
-            EXPECT_EQ(d.lblIP->text(), QStringLiteral("Výzva"));
-            EXPECT_EQ(d.chPort->text(), QStringLiteral("Můj port"));
-            EXPECT_EQ(d.lblPort->text(), QStringLiteral("Můj port"));
-            EXPECT_EQ(d.chPort->toolTip(), QStringLiteral("Nápověda"));
-            EXPECT_EQ(d.txtPort->value(), 30718);
+            EXPECT_EQ(QStringList({d.windowTitle(), d.lblIP->text(), d.chPort->text(), d.lblPort->text(),
+                                   d.chPort->toolTip()}),
+                      QStringList({"Titulek", "Výzva", "Můj port", "Můj port", "Nápověda"}));
             EXPECT_EQ(!d.txtPort->isHidden(), row.portShown);
             EXPECT_EQ(!d.chPort->isHidden(), row.boxShown);
             EXPECT_EQ(d.chPort->isChecked(), row.ticked);
@@ -133,61 +116,22 @@ TEST(TfInputIP, ModesSetThePortControlsAndOKReturnsWhatTheyHold)
         EXPECT_EQ(ip, QStringLiteral("10.0.0.70"));
         EXPECT_EQ(port, row.ticked ? 40000 : 30718);
         EXPECT_EQ(flag, row.ticked);
-    }
 
-    // Ticking the box in mode 3 shows the port, which runs from 1.
-    QString ip = QStringLiteral("10.0.0.7");
-    uint16_t port = 30718;
-    bool flag = false;
-    ModalHookGuard tick([&](TfInputIP& d) {
-        d.show();
-        ClickBox(d.chPort);
-        EXPECT_TRUE(d.txtPort->isVisible());
-        d.txtPort->selectAll();
-        QTest::keyClicks(d.txtPort, QStringLiteral("0"));
-        d.txtPort->interpretText();
-        EXPECT_NE(d.txtPort->value(), 0);
-        d.txtPort->setValue(65535);
-        QTest::mouseClick(d.cmdOK, Qt::LeftButton);
-    });
-    EXPECT_TRUE(RunPort(ip, port, flag));
-    EXPECT_EQ(port, 65535);
-    EXPECT_TRUE(flag);
-    // Mode 2 now; unticking there keeps the port that came in.
-    ModalHookGuard untick([&](TfInputIP& d) {
-        d.show();
-        ClickBox(d.chPort);
-        EXPECT_FALSE(d.txtPort->isVisible());
-        d.txtPort->setValue(1234);
-        QTest::mouseClick(d.cmdOK, Qt::LeftButton);
-    });
-    EXPECT_TRUE(RunPort(ip, port, flag));
-    EXPECT_EQ(port, 65535);
-    EXPECT_FALSE(flag);
-}
-
-TEST(TfInputIP, CancelEscapeAndTheCloseBoxLeaveTheCallersValues)
-{
-    const std::function<void(TfInputIP&)> endings[] = {
-        [](TfInputIP& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); },
-        [](TfInputIP& d) { QTest::keyClick(d.txtIP, Qt::Key_Escape); },
-        [](TfInputIP& d) { d.close(); },
-    };
-    for (const auto& end : endings) {
-        QString ip = QStringLiteral("192.168.1.254");
-        uint16_t port = 30718;
-        bool flag = true;
-        ModalHookGuard hook([&](TfInputIP& d) {
+        // Escape or the close box, after a click on the box: nothing back.
+        ModalHookGuard cancel([&](TfInputIP& d) {
             d.show();
-            QTest::keyClicks(d.txtIP, QStringLiteral("10.1.1.1"));
-            ClickBox(d.chPort);
-            d.txtPort->setValue(40000);
-            end(d);
+            QTest::keyClicks(d.txtIP, QStringLiteral("1"));
+            d.chPort->click();
+            EXPECT_EQ(d.txtPort->isHidden(), row.ticked);
+            d.txtPort->setValue(1);
+            if (row.mode % 2)
+                QTest::keyClick(d.txtIP, Qt::Key_Escape);
+            else
+                d.close();
             EXPECT_TRUE(d.isHidden());
         });
-        EXPECT_FALSE(RunPort(ip, port, flag));
-        EXPECT_EQ(ip, QStringLiteral("192.168.1.254"));
-        EXPECT_EQ(port, 30718);
-        EXPECT_TRUE(flag);
+        EXPECT_FALSE(TfInputIP::Execute(ip, port, row.mode, {}, {}, {}, &flag, {}));
+        EXPECT_EQ(ip, QStringLiteral("10.0.0.70"));
+        EXPECT_EQ(port, row.ticked ? 40000 : 30718);
     }
 }

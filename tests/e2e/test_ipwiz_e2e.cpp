@@ -1,284 +1,324 @@
 // The IP-assignment wizard and the main window's set-IP command against the
-// simulated device: proposals from the device, the direct and the static ARP
-// way, the outcomes on the finish page, and the device followed to its new
-// address.
-#include "app/WizardTestKit.h"
-
+// simulated device, from the PC's namespace of a bench; a script drives it.
 #include "app/Panel.h"
+#include "app/uf_IPWiz.h"
 #include "app/uf_VYN.h"
+#include "app/ufrm_IPSet.h"
 #include "lang/uLanguageForms.h"
+#include "link/ConversationTestKit.h"
+#include "link/MessageTaker.h"
+#include "link/u_ARPTx.h"
+#include "support/NetBench.h"
+#include "support/QStringPrint.h"
+#include "support/SimDevice.h"
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 namespace {
 
+const QString kDevMac = QStringLiteral("02-76-79-6e-00-02");
 const std::array<uint8_t, 6> kDevMacBytes{0x02, 0x76, 0x79, 0x6e, 0x00, 0x02};
-const std::array<uint8_t, 6> kOtherMac{0x02, 0x76, 0x79, 0x6e, 0x00, 0x99};
 
-uint32_t Addr(const char* text)
+QString Page(const TfSetIPWiz& w)
 {
-    return StrToIP(QString::fromLatin1(text));
+    return w.Pages->currentWidget()->objectName();
 }
 
-// Next with the device's MAC, then the new address set with the mask and
-// gateway the page holds (automatic mask unless a mask is given).
+// A key as the operator gives it: to a control of the page in front.
+void Key(TfSetIPWiz& w, Qt::Key key)
+{
+    auto* edit = w.Pages->currentWidget()->findChild<QLineEdit*>();
+    QTest::keyClick(edit ? static_cast<QWidget*>(edit) : w.cmdFinish, key);
+}
+
+void Type(QLineEdit* edit, const QString& text)
+{
+    edit->clear();
+    QTest::keyClicks(edit, text);
+}
+
+// Next with the MAC the page holds, then the new address set.
 void SetAddress(TfSetIPWiz& w, const QString& ip, const QString& mask = QString())
 {
-    WizardTest::Click(w.cmdMAC_Next);
-    ASSERT_EQ(w.Pages->currentWidget(), w.pnlIP);
-    WizardTest::Type(w.IPSet->txtIP, ip);
+    w.cmdMAC_Next->click();
+    ASSERT_EQ(Page(w), "pnlIP");
+    Type(w.IPSet->txtIP, ip);
     w.IPSet->SetAutoMask(mask.isEmpty());
     if (!mask.isEmpty())
-        WizardTest::Type(w.IPSet->txtMask, mask);
-    WizardTest::Click(w.cmdSetIP);
+        Type(w.IPSet->txtMask, mask);
+    w.cmdSetIP->click();
+}
+
+void ExpectFinish(const TfSetIPWiz& w, const QString& text, int icon, bool again)
+{
+    ASSERT_EQ(Page(w), "pnlFinish");
+    EXPECT_EQ(w.lblFinish->text(), text);
+    EXPECT_EQ(w.imgSit->pixmap().toImage(), DataSenderIcon(icon).toImage());
+    EXPECT_EQ(w.cmdFin_Again->isVisible(), again);
+    EXPECT_EQ(w.lblAgain->isVisible(), again);
+}
+
+void ExpectBox(const TQuestion& box, const QString& text, const QString& caption, unsigned flags)
+{
+    EXPECT_EQ(box.Text, text);
+    EXPECT_EQ(box.Caption, caption);
+    EXPECT_EQ(box.Flags, flags);
 }
 
 } // namespace
 
-TEST_F(WizardTest, FoundDeviceIsProposedAndSetDirectlyOnTheStandardPort)
+class WizardTest : public ::testing::Test
 {
-    Start({"--gateway", "10.213.0.1"});
-    // Another port for the main window's searches; the wizard keeps its own.
-    DevicePort = 40000;
+protected:
+    void SetUp() override
+    {
+        if (!NetBench::IsRoot())
+            GTEST_SKIP() << "needs root to create network namespaces (CI runs as root)";
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        platform::SetMessageBoxHook(nullptr);
+        TfSetIPWiz::ModalHook = nullptr;
+        DevicePort = DefaultDevicePort;
+    }
+
+    void Start(const std::vector<std::string>& simOptions = {}, const NetBenchOptions& options = {})
+    {
+        bench = std::make_unique<NetBench>("wiz", options);
+        sim = std::make_unique<SimDevice>(*bench, simOptions);
+        pc = std::make_unique<NetBench::Entered>(bench->PcNamespace());
+        // The address services read the PC's addresses once: read them here.
+        ARPManager().GetIPTable();
+        platform::SetMessageBoxHook([this](QWidget*, const QString& text, const QString& caption, unsigned flags) {
+            Boxes.push_back({text, caption, flags});
+            if (OnBox)
+                OnBox(Boxes.back());
+            return Answer(Boxes.back());
+        });
+        TfSetIPWiz::ModalHook = [this](TfSetIPWiz& w) {
+            w.show();
+            Script(w);
+        };
+    }
+
+    int32_t Run(const std::function<void(TfSetIPWiz&)>& script, std::array<uint8_t, 6>& mac, bool allowAgain = false)
+    {
+        Script = script;
+        return TfSetIPWiz::Execute(model.get(), mac, IP, Mask, Gateway, allowAgain);
+    }
+
+    // The main window's command, the window in a working directory of its own.
+    void Command(const std::function<void(TfSetIPWiz&)>& script)
+    {
+        if (!window) {
+            InstallWindowTranslation();
+            window = std::make_unique<TfVYN>(nullptr, dir.filePath(QStringLiteral("vyn.ini")));
+        }
+        Script = script;
+        window->menuSetIPTlacClick();
+    }
+
+    std::unique_ptr<NetBench> bench;
+    std::unique_ptr<SimDevice> sim;
+    std::unique_ptr<NetBench::Entered> pc;
+    std::unique_ptr<TDataManager> model = BuiltInModel();
+    QTemporaryDir dir;
+    std::unique_ptr<TfVYN> window;
+    std::vector<TQuestion> Boxes;
+    std::function<int(const TQuestion&)> Answer = [](const TQuestion&) { return int(platform::IDYES); };
+    std::function<void(const TQuestion&)> OnBox;
+    std::function<void(TfSetIPWiz&)> Script;
+    uint32_t IP = 0x01010101;
+    uint32_t Mask = 0x02020202;
+    uint32_t Gateway = 0x03030303;
+};
+
+TEST_F(WizardTest, MacPageTakesOnlySixHexBytesAndEscapeAndTheCloseBoxEndItDifferently)
+{
+    Start();
     std::array<uint8_t, 6> mac{};
+    const int32_t cancelled = Run(
+        [&](TfSetIPWiz& w) {
+            EXPECT_EQ(w.txtMAC->text(), QString());
+            for (const char* bad :
+                 {"00-12-34-56-78", "00-1G-34-56-78-9A", "00:12:34:56:78:9a", "00-12-34-56-78-9a-bc", ""}) {
+                Type(w.txtMAC, QString::fromLatin1(bad));
+                Key(w, Qt::Key_Return);
+            }
+            ASSERT_EQ(Boxes.size(), 5u);
+            for (const TQuestion& box : Boxes)
+                ExpectBox(box, "Toto není platná MAC adresa.\r\nZkontrolujte prosím.", "Upozornění", 0x30);
+            EXPECT_EQ(Page(w), "pnlMAC");
+            Key(w, Qt::Key_Escape);
+            EXPECT_FALSE(w.isVisible());
+        },
+        mac);
+    EXPECT_EQ(cancelled, 2);
+    EXPECT_EQ(mac, (std::array<uint8_t, 6>{}));
+    EXPECT_EQ(IP, 0x01010101u);
+
+    mac = kDevMacBytes;
+    EXPECT_EQ(Run([](TfSetIPWiz& w) { w.close(); }, mac), 8);
+}
+
+TEST_F(WizardTest, SilentDeviceIsNotFoundTwiceAndTheIPPageChecksStrictly)
+{
+    Start({"--silent"});
+    std::array<uint8_t, 6> mac = kDevMacBytes;
     const int32_t result = Run(
         [&](TfSetIPWiz& w) {
-            Type(w.txtMAC, kDevMac);
-            Click(w.cmdMAC_Next);
-            ASSERT_EQ(Page(w), "pnlIP");
-            EXPECT_EQ(w.IPSet->txtIP->text(), QStringLiteral("10.213.0.2"));
-            EXPECT_EQ(w.IPSet->txtMask->text(), QStringLiteral("255.255.255.0"));
-            EXPECT_FALSE(w.IPSet->chAutoMask->isChecked());
-            EXPECT_EQ(w.IPSet->txtGate->text(), QStringLiteral("10.213.0.1"));
+            // While a box is up the road runs: the wizard stays.
+            OnBox = [&](const TQuestion&) {
+                w.close();
+                QTest::keyClick(&w, Qt::Key_Escape);
+                EXPECT_TRUE(w.isVisible());
+            };
+            Answer = [&](const TQuestion&) { return int(platform::IDABORT); };
+            w.cmdMAC_Next->click();
+            ASSERT_EQ(Boxes.size(), 1u);
+            ExpectBox(Boxes[0],
+                      "Zařízení nebylo nalezeno!\r\nZkontrolujte, zda je správně zadána MAC adresa a zařízení je "
+                      "správně zapojeno.Poté pokus opakujte.",
+                      "Varování", 0x32);
+            EXPECT_EQ(Page(w), "pnlMAC");
 
+            // Retry searches again; Ignore goes on to empty settings.
+            Answer = [&](const TQuestion&) {
+                return Boxes.size() == 2 ? int(platform::IDRETRY) : int(platform::IDIGNORE);
+            };
+            Key(w, Qt::Key_Return);
+            EXPECT_EQ(Boxes.size(), 3u);
+            ASSERT_EQ(Page(w), "pnlIP");
+            EXPECT_FALSE(w.pnlMAC->isEnabled());
+            EXPECT_EQ(QStringList({w.IPSet->txtIP->text(), w.IPSet->txtMask->text(), w.IPSet->txtGate->text()}),
+                      QStringList({"", "0.0.0.0", "0.0.0.0"}));
+
+            // Texts the lenient routines would take for other addresses.
+            for (const char* ip : {"10.213.0", "010.213.0.5"}) {
+                Type(w.IPSet->txtIP, QString::fromLatin1(ip));
+                Key(w, Qt::Key_Return);
+            }
+            ASSERT_EQ(Boxes.size(), 5u);
+            ExpectBox(Boxes[4], "Hodnoty nejsou zadány zprávně. Zkontrolujte je prosím", "Upozornění", 0x30);
+            // Escape on the IP page goes back, not away.
+            Key(w, Qt::Key_Escape);
+            EXPECT_EQ(Page(w), "pnlMAC");
+
+            // Set all the same: the static way, and no answer there either.
+            Answer = [](const TQuestion& q) {
+                return q.Flags == 0x32u ? int(platform::IDIGNORE) : int(platform::IDYES);
+            };
+            SetAddress(w, QStringLiteral("10.213.0.60"));
+            ASSERT_EQ(Boxes.size(), 7u);
+            EXPECT_EQ(Boxes[6].Caption, QStringLiteral("Zařízení nebylo nalezeno"));
+            ExpectFinish(w, QStringLiteral("Zařízení nebylo nalezeno!"), iconWarning, true);
+            w.close();
+        },
+        mac);
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
+}
+
+TEST_F(WizardTest, RefusedSetOffersAgainAndTheDeviceIsThenSetDirectlyOnTheStandardPort)
+{
+    Start({"--refuse-sets", "--gateway", "10.213.0.1"});
+    // Another port for the main window's searches; the wizard keeps its own.
+    DevicePort = 40000;
+    std::array<uint8_t, 6> mac = kDevMacBytes;
+    const int32_t result = Run(
+        [&](TfSetIPWiz& w) {
+            EXPECT_EQ(w.txtMAC->text(), kDevMac);
+            w.cmdMAC_Next->click();
+            ASSERT_EQ(Page(w), "pnlIP");
+            EXPECT_EQ(QStringList({w.IPSet->txtIP->text(), w.IPSet->txtMask->text(), w.IPSet->txtGate->text()}),
+                      QStringList({"10.213.0.2", "255.255.255.0", "10.213.0.1"}));
             Type(w.IPSet->txtIP, QStringLiteral("10.213.0.50"));
-            w.IPSet->SetAutoMask(true);
-            Click(w.cmdSetIP);
-            EXPECT_TRUE(Boxes.empty());
-            ASSERT_EQ(Page(w), "pnlFinish");
-            EXPECT_EQ(w.lblFinish->text(), QStringLiteral("IP adresa byla nastavena na 10.213.0.50."));
-            EXPECT_TRUE(ShowsIcon(w.imgSit, iconTick));
-            EXPECT_FALSE(w.cmdFin_Again->isVisible());
-            EXPECT_FALSE(w.lblAgain->isVisible());
-            EXPECT_TRUE(w.Sender.isNull());
+            Type(w.IPSet->txtMask, QStringLiteral("255.255.0.0"));
+            Key(w, Qt::Key_Return);
+            ExpectFinish(w, QStringLiteral("IP nebyla nastavena!"), iconCross, true);
+            EXPECT_EQ(w.ResultCode, 7);
+            w.cmdFin_Again->click();
+            EXPECT_EQ(w.ResultCode, 8);
+            EXPECT_EQ(Page(w), "pnlMAC");
+            EXPECT_EQ(w.txtMAC->text(), kDevMac);
+
+            sim->Set("refuse-sets", "0");
+            SetAddress(w, QStringLiteral("10.213.0.50"), QStringLiteral("255.255.0.0"));
+            ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na 10.213.0.50."), iconTick, true);
             // Enter has no button on this page; Escape is the end button.
             Key(w, Qt::Key_Return);
             EXPECT_TRUE(w.isVisible());
             Key(w, Qt::Key_Escape);
             EXPECT_FALSE(w.isVisible());
         },
-        mac);
-    EXPECT_EQ(result, 6);
-    EXPECT_EQ(mac, kDevMacBytes);
-    EXPECT_EQ(IP, Addr("10.213.0.50"));
-    EXPECT_EQ(Mask, 0u);
-    EXPECT_EQ(Gateway, Addr("10.213.0.1"));
-    // The standard mask: no host bits, the class's prefix.
-    EXPECT_EQ(sim->Address(), "10.213.0.50/8 10.213.0.1");
-
-    // A device reporting no host bits gets the automatic mask; with Again
-    // allowed a set offers it, and the close box keeps the result.
-    const int32_t again = Run(
-        [&](TfSetIPWiz& w) {
-            EXPECT_EQ(w.txtMAC->text(), kDevMac);
-            Click(w.cmdMAC_Next);
-            ASSERT_EQ(Page(w), "pnlIP");
-            EXPECT_EQ(w.IPSet->txtIP->text(), QStringLiteral("10.213.0.50"));
-            EXPECT_TRUE(w.IPSet->chAutoMask->isChecked());
-            EXPECT_FALSE(w.IPSet->txtMask->isEnabled());
-            w.IPSet->SetAutoMask(false);
-            Type(w.IPSet->txtMask, QStringLiteral("255.255.0.0"));
-            Key(w, Qt::Key_Return);
-            ASSERT_EQ(Page(w), "pnlFinish");
-            EXPECT_TRUE(w.cmdFin_Again->isVisible());
-            EXPECT_TRUE(w.lblAgain->isVisible());
-            w.close();
-        },
         mac, true);
-    EXPECT_EQ(again, 6);
-    EXPECT_EQ(Mask, Addr("255.255.0.0"));
+    EXPECT_EQ(result, 6);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(IP, StrToIP("10.213.0.50"));
+    EXPECT_EQ(Mask, StrToIP("255.255.0.0"));
+    EXPECT_EQ(Gateway, StrToIP("10.213.0.1"));
     EXPECT_EQ(sim->Address(), "10.213.0.50/16 10.213.0.1");
 }
 
-TEST_F(WizardTest, RefusedSetIsNotSetAndOffersAgainEvenWhenNotAllowed)
-{
-    Start({"--refuse-sets"});
-    std::array<uint8_t, 6> mac = kDevMacBytes;
-    const int32_t result = Run(
-        [&](TfSetIPWiz& w) {
-            SetAddress(w, QStringLiteral("10.213.0.51"));
-            ASSERT_EQ(Page(w), "pnlFinish");
-            EXPECT_EQ(w.lblFinish->text(), QStringLiteral("IP nebyla nastavena!"));
-            EXPECT_TRUE(ShowsIcon(w.imgSit, iconCross));
-            EXPECT_TRUE(w.cmdFin_Again->isVisible());
-            EXPECT_TRUE(w.lblAgain->isVisible());
-            EXPECT_EQ(w.ResultCode, 7);
-
-            Click(w.cmdFin_Again);
-            EXPECT_EQ(Page(w), "pnlMAC");
-            EXPECT_EQ(w.ResultCode, 8);
-            EXPECT_EQ(w.txtMAC->text(), kDevMac);
-            SetAddress(w, QStringLiteral("10.213.0.51"));
-            EXPECT_EQ(Page(w), "pnlFinish");
-            w.close();
-        },
-        mac);
-    EXPECT_EQ(result, 7);
-    EXPECT_EQ(IP, 0x01010101u);
-    EXPECT_TRUE(Boxes.empty());
-    EXPECT_EQ(sim->Address(), "10.213.0.2/24 0.0.0.0");
-}
-
-TEST_F(WizardTest, SilentDeviceGoesTheStaticWayToNotFoundAndLeavesNoEntry)
-{
-    Start({"--silent"});
-    Answer = [](const TQuestion& q) {
-        return q.Flags == 0x32u ? int(platform::IDIGNORE) : int(platform::IDYES);
-    };
-    std::array<uint8_t, 6> mac = kDevMacBytes;
-    const int32_t result = Run(
-        [&](TfSetIPWiz& w) {
-            OnBox = [&](const TQuestion& q) {
-                if (q.Flags != 0x134u)
-                    return;
-                // The static way is about to run on the wizard's window.
-                w.close();
-                EXPECT_TRUE(w.isVisible());
-                EXPECT_FALSE(w.Sender.isNull());
-            };
-            SetAddress(w, QStringLiteral("10.213.0.60"));
-            ASSERT_EQ(Page(w), "pnlFinish");
-            EXPECT_EQ(w.lblFinish->text(), QStringLiteral("Zařízení nebylo nalezeno!"));
-            EXPECT_TRUE(ShowsIcon(w.imgSit, iconWarning));
-            EXPECT_TRUE(w.cmdFin_Again->isVisible());
-            Click(w.cmdFinish);
-        },
-        mac);
-    EXPECT_EQ(result, 7);
-    ASSERT_EQ(Boxes.size(), 2u);
-    EXPECT_EQ(Boxes[1].Caption, QStringLiteral("Zařízení nebylo nalezeno"));
-    EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
-}
-
-// The main window around the wizard, in a working directory of its own.
-class SetIPCommandTest : public WizardTest
-{
-protected:
-    void StartWindow(const std::vector<std::string>& simOptions = {}, const NetBenchOptions& options = {})
-    {
-        Start(simOptions, options);
-        InstallWindowTranslation();
-        ASSERT_TRUE(dir.isValid());
-        window = std::make_unique<TfVYN>(nullptr, dir.filePath(QStringLiteral("vyn.ini")));
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        WizardTest::TearDown();
-    }
-
-    // The command with the wizard driven by the script.
-    void Command(const std::function<void(TfSetIPWiz&)>& script)
-    {
-        Wizards = 0;
-        TfSetIPWiz::ModalHook = [&](TfSetIPWiz& w) {
-            ++Wizards;
-            w.show();
-            script(w);
-        };
-        window->menuSetIPTlacClick();
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<TfVYN> window;
-    int Wizards = 0;
-};
-
-TEST_F(SetIPCommandTest, DeviceOutsideTheSubnetIsSetThroughAStaticEntryAndLoadedAtItsNewAddress)
+TEST_F(WizardTest, CommandSetsADeviceOutsideTheSubnetThroughAStaticEntryAndFollowsItOrLosesIt)
 {
     NetBenchOptions options;
     options.devAddress = "192.168.50.7/24";
     options.devAnswersArp = false;
-    StartWindow({}, options);
+    Start({}, options);
     TMessageTaker taker;
-    Command([&](TfSetIPWiz& w) {
-        // No other road while this one runs.
-        EXPECT_TRUE(window->RoadBusy());
-        window->menuSetIPTlacClick();
-        EXPECT_EQ(Wizards, 1);
-        EXPECT_EQ(w.txtMAC->text(), QString());
-        Type(w.txtMAC, kDevMac);
-        SetAddress(w, QStringLiteral("10.213.0.60"), QStringLiteral("255.255.255.0"));
-        EXPECT_EQ(w.lblFinish->text(), QStringLiteral("IP adresa byla nastavena na 10.213.0.60."));
-        // In the PC's subnet now, the device is reachable as any host is.
-        bench->SetDevArp(true);
-        Click(w.cmdFinish);
-    });
+    const auto set = [&](const QString& ip, bool thenSilent) {
+        int wizards = 0;
+        Command([&](TfSetIPWiz& w) {
+            // No other road while this one runs.
+            EXPECT_TRUE(window->RoadBusy());
+            if (++wizards > 1)
+                return;
+            window->menuSetIPTlacClick();
+            Type(w.txtMAC, kDevMac);
+            SetAddress(w, ip, QStringLiteral("255.255.255.0"));
+            ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na %1.").arg(ip), iconTick, false);
+            // In the PC's subnet now, the device is reachable as any host is.
+            bench->SetDevArp(true);
+            sim->Set("silent", thenSilent ? "1" : "0");
+            w.cmdFinish->click();
+        });
+        EXPECT_EQ(wizards, 1);
+    };
+    set(QStringLiteral("10.213.0.60"), false);
     ASSERT_EQ(Boxes.size(), 2u);
     EXPECT_EQ(Boxes[0].Flags, 0x34u);
     EXPECT_TRUE(Boxes[0].Text.startsWith(QStringLiteral("Zařízení bylo detekováno")));
-    EXPECT_EQ(Boxes[1].Text, QStringLiteral("Chcete toto zařízení nastavit?"));
-    EXPECT_EQ(Boxes[1].Flags, 36u);
+    ExpectBox(Boxes[1], "Chcete toto zařízení nastavit?", QCoreApplication::applicationName(), 36);
     EXPECT_EQ(sim->Address(), "10.213.0.60/24 0.0.0.0");
     EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
-    EXPECT_FALSE(window->RoadBusy());
     EXPECT_TRUE(window->FDeviceLoaded);
-    EXPECT_EQ(window->FDevIP, Addr("10.213.0.60"));
-    EXPECT_EQ(window->FDevMAC, kDevMacBytes);
+    EXPECT_EQ(window->FDevIP, StrToIP("10.213.0.60"));
     EXPECT_TRUE(window->pnlDevSetup->isVisibleTo(window.get()));
-    for (const auto& m : taker.Messages)
-        ADD_FAILURE() << m.Text.toStdString();
-}
 
-TEST_F(SetIPCommandTest, TheLoadedDeviceNeedsNoQuestionAnotherOneDoesAndALostOneIsReported)
-{
-    StartWindow();
-    TMessageTaker taker;
-
-    // The device the window holds: straight on to waiting for it.
-    window->FDevMAC = kDevMacBytes;
-    window->FDeviceLoaded = true;
-    Command([&](TfSetIPWiz& w) {
-        EXPECT_EQ(w.txtMAC->text(), kDevMac);
-        SetAddress(w, QStringLiteral("10.213.0.50"), QStringLiteral("255.255.255.0"));
-        Click(w.cmdFinish);
-    });
-    EXPECT_TRUE(Boxes.empty());
-    EXPECT_TRUE(taker.Messages.empty());
-    EXPECT_TRUE(window->FDeviceLoaded);
-    EXPECT_EQ(window->FDevIP, Addr("10.213.0.50"));
-
-    // Another device: asked first; No leaves everything as it was.
-    window->FDevMAC = kOtherMac;
+    // The loaded device is not asked about; it never answers again.
     Answer = [](const TQuestion&) { return int(platform::IDNO); };
-    int afterWizard = 0;
-    Command([&](TfSetIPWiz& w) {
-        Type(w.txtMAC, kDevMac);
-        SetAddress(w, QStringLiteral("10.213.0.51"), QStringLiteral("255.255.255.0"));
-        Click(w.cmdFinish);
-        afterWizard = Received();
-    });
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, QStringLiteral("Chcete toto zařízení nastavit?"));
-    EXPECT_EQ(Received(), afterWizard);
-    EXPECT_EQ(window->FDevMAC, kOtherMac);
-    EXPECT_TRUE(window->FDeviceLoaded);
-
-    // Yes, but the device never answers again.
-    Boxes.clear();
-    Answer = [](const TQuestion&) { return int(platform::IDYES); };
-    Command([&](TfSetIPWiz& w) {
-        Type(w.txtMAC, kDevMac);
-        SetAddress(w, QStringLiteral("10.213.0.52"), QStringLiteral("255.255.255.0"));
-        Click(w.cmdFinish);
-        sim->Set("silent");
-    });
-    ASSERT_EQ(Boxes.size(), 1u);
+    set(QStringLiteral("10.213.0.61"), true);
+    EXPECT_EQ(Boxes.size(), 2u);
     ASSERT_EQ(taker.Messages.size(), 1u);
     EXPECT_EQ(taker.Messages[0].Text, QStringLiteral("Zařízení nebylo nalezeno."));
     EXPECT_EQ(taker.Messages[0].Icon, iconWarning);
     EXPECT_FALSE(window->FDeviceLoaded);
     EXPECT_TRUE(window->pnlNone->isVisibleTo(window.get()));
     EXPECT_FALSE(window->RoadBusy());
+    // Not loaded, it is asked about again; No leaves it so.
+    sim->Set("silent", "0");
+    set(QStringLiteral("10.213.0.62"), false);
+    EXPECT_EQ(Boxes.size(), 3u);
+    EXPECT_FALSE(window->FDeviceLoaded);
 }
