@@ -151,6 +151,7 @@ TEST_F(SaveE2E, ThePagesAndTheDocumentGoToTheDeviceAsTheyAre)
     EXPECT_EQ(Puts, 0);
 
     Save(QStringLiteral("Kotelna"), "<teplota>%t</teplota>");
+    EXPECT_TRUE(Boxes.isEmpty());
     EXPECT_TRUE(Shown.empty());
     EXPECT_EQ(Puts, 1);
     EXPECT_TRUE(DeviceNameIs(*sim, QStringLiteral("Kotelna")));
