@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -24,8 +23,12 @@ int shell(const std::string& cmd)
     return (rc != -1 && WIFEXITED(rc)) ? WEXITSTATUS(rc) : -1;
 }
 
-// vyn<tag>-<pid>-<n>: `netbench.sh clean` removes benches whose process is
-// gone, so a crashed run leaves nothing behind for long.
+std::string script()
+{
+    return std::string(VYN_SOURCE_DIR) + "/tools/netbench.sh";
+}
+
+// vyn<tag>-<pid>-<n>: `netbench.sh clean` removes those of ended processes.
 std::string uniqueName(const std::string& tag)
 {
     static std::atomic<int> counter{0};
@@ -35,38 +38,6 @@ std::string uniqueName(const std::string& tag)
             clean += c;
     return "vyn" + clean + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
 }
-
-std::string withoutPrefix(const std::string& address)
-{
-    return address.substr(0, address.find('/'));
-}
-
-} // namespace
-
-bool NetBench::IsRoot()
-{
-    return geteuid() == 0;
-}
-
-std::string NetBench::Script()
-{
-    return std::string(VYN_SOURCE_DIR) + "/tools/netbench.sh";
-}
-
-NetBench::NetBench(const std::string& tag, const std::string& extraEnv)
-    : m_name(uniqueName(tag)), m_extraEnv(extraEnv)
-{
-    std::istringstream words(extraEnv);
-    for (std::string w; words >> w;) {
-        if (w.rfind("PC_ADDR=", 0) == 0)
-            m_pcAddress = withoutPrefix(w.substr(8));
-        else if (w.rfind("DEV_ADDR=", 0) == 0)
-            m_devAddress = withoutPrefix(w.substr(9));
-    }
-    Up();
-}
-
-namespace {
 
 std::string optionsEnv(const NetBenchOptions& o)
 {
@@ -78,49 +49,12 @@ std::string optionsEnv(const NetBenchOptions& o)
            + " PC2_ADDR=" + o.pc2Address + " LAN_ADDR=" + o.lanAddress;
 }
 
-} // namespace
-
-NetBench::NetBench(const std::string& tag, const NetBenchOptions& options)
-    : m_name(uniqueName(tag)),
-      m_extraEnv(optionsEnv(options)),
-      m_pcAddress(withoutPrefix(options.pcAddress)),
-      m_devAddress(withoutPrefix(options.devAddress)),
-      m_gatewayAddress(options.pcRoute == NetBenchOptions::Route::Gateway ? withoutPrefix(options.gatewayAddress) : ""),
-      m_pc2Address(options.secondInterface ? withoutPrefix(options.pc2Address) : "")
-{
-    Up();
-}
-
-void NetBench::Up()
-{
-    if (shell(m_extraEnv + " " + Script() + " up " + m_name + " >&2") != 0) {
-        shell(Script() + " down " + m_name);
-        throw std::runtime_error("netbench up failed for " + m_name);
-    }
-}
-
-NetBench::~NetBench()
-{
-    shell(Script() + " down " + m_name);
-}
-
-void NetBench::SetDevArp(bool answers) const
-{
-    const std::string cmd = "PC_ADDR=" + m_pcAddress + " " + Script() + " arp " + m_name
-                            + (answers ? " on" : " off") + " >&2";
-    if (shell(cmd) != 0)
-        throw std::runtime_error("netbench arp failed for " + m_name);
-}
-
-namespace {
-
 std::string inNamespaceCommand(const std::string& ns, const std::string& shellCommand)
 {
     std::string quoted = "'";
     for (char c : shellCommand)
         quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-    quoted += "'";
-    return "ip netns exec " + ns + " sh -c " + quoted;
+    return "ip netns exec " + ns + " sh -c " + quoted + "'";
 }
 
 void dropNetCapabilities()
@@ -138,6 +72,33 @@ void dropNetCapabilities()
 }
 
 } // namespace
+
+bool NetBench::IsRoot()
+{
+    return geteuid() == 0;
+}
+
+NetBench::NetBench(const std::string& tag, const NetBenchOptions& options)
+    : m_name(uniqueName(tag)), m_pcAddress(options.pcAddress.substr(0, options.pcAddress.find('/')))
+{
+    if (shell(optionsEnv(options) + " " + script() + " up " + m_name + " >&2") != 0) {
+        shell(script() + " down " + m_name);
+        throw std::runtime_error("netbench up failed for " + m_name);
+    }
+}
+
+NetBench::~NetBench()
+{
+    shell(script() + " down " + m_name);
+}
+
+void NetBench::SetDevArp(bool answers) const
+{
+    const std::string cmd = "PC_ADDR=" + m_pcAddress + " " + script() + " arp " + m_name
+                            + (answers ? " on" : " off") + " >&2";
+    if (shell(cmd) != 0)
+        throw std::runtime_error("netbench arp failed for " + m_name);
+}
 
 int NetBench::RunIn(const std::string& ns, const std::string& shellCommand) const
 {

@@ -19,19 +19,11 @@
 
 namespace {
 
-std::optional<std::vector<uint8_t>> fromHex(const std::string& hex)
+std::vector<uint8_t> fromHex(const std::string& hex)
 {
-    if (hex.size() % 2)
-        return std::nullopt;
     std::vector<uint8_t> out;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        char* end = nullptr;
-        const std::string pair = hex.substr(i, 2);
-        const long v = std::strtol(pair.c_str(), &end, 16);
-        if (*end)
-            return std::nullopt;
-        out.push_back(static_cast<uint8_t>(v));
-    }
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     return out;
 }
 
@@ -42,14 +34,15 @@ std::string codeText(uint8_t code)
     return buf;
 }
 
-} // namespace
-
-std::string SimDevice::Program()
+// What follows "ok" in an answer, if it is one.
+std::optional<std::string> okPayload(const std::string& answer)
 {
-    if (const char* env = std::getenv("VYN_SIM"); env && *env)
-        return env;
-    return VYN_SIM_PATH;
+    if (answer.rfind("ok", 0) != 0)
+        return std::nullopt;
+    return answer.size() > 3 ? answer.substr(3) : std::string();
 }
+
+} // namespace
 
 SimDevice::SimDevice(const NetBench& bench, const std::vector<std::string>& options)
 {
@@ -60,7 +53,8 @@ SimDevice::SimDevice(const NetBench& bench, const std::vector<std::string>& opti
     m_log = m_dir + "/sim.log";
     m_control = m_dir + "/control";
 
-    std::vector<std::string> args = {"ip", "netns", "exec", bench.DevNamespace(), Program(),
+    const char* env = std::getenv("VYN_SIM");
+    std::vector<std::string> args = {"ip", "netns", "exec", bench.DevNamespace(), env && *env ? env : VYN_SIM_PATH,
                                       "--verbose", "--control", m_control};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
@@ -69,31 +63,22 @@ SimDevice::SimDevice(const NetBench& bench, const std::vector<std::string>& opti
     argv.push_back(nullptr);
 
     const int logFd = open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (logFd < 0) {
-        RemoveFiles();
-        throw std::runtime_error("cannot create " + m_log);
-    }
-    m_pid = fork();
-    if (m_pid == 0) {
+    if (logFd >= 0 && (m_pid = fork()) == 0) {
         dup2(logFd, STDOUT_FILENO);
         dup2(logFd, STDERR_FILENO);
         execvp(argv[0], argv.data());
         _exit(127);
     }
-    close(logFd);
+    if (logFd >= 0)
+        close(logFd);
     if (m_pid < 0) {
         RemoveFiles();
-        throw std::runtime_error("fork failed");
+        throw std::runtime_error("cannot start vyn-sim");
     }
 
     // Ready when it says so and its control socket answers.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!Running()) {
-            const std::string log = Log();
-            RemoveFiles();
-            throw std::runtime_error("vyn-sim did not start:\n" + log);
-        }
+    while (Running() && std::chrono::steady_clock::now() < deadline) {
         if (Log().find("ready:") != std::string::npos && Control("ping") == "ok")
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -101,7 +86,7 @@ SimDevice::SimDevice(const NetBench& bench, const std::vector<std::string>& opti
     const std::string log = Log();
     Stop();
     RemoveFiles();
-    throw std::runtime_error("vyn-sim not ready in time:\n" + log);
+    throw std::runtime_error("vyn-sim did not start:\n" + log);
 }
 
 SimDevice::~SimDevice()
@@ -126,14 +111,9 @@ void SimDevice::RemoveFiles() const
 
 bool SimDevice::Running() const
 {
-    if (m_pid <= 0)
-        return false;
-    int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+    if (m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == m_pid)
         m_pid = -1;
-        return false;
-    }
-    return true;
+    return m_pid > 0;
 }
 
 void SimDevice::Stop()
@@ -141,15 +121,12 @@ void SimDevice::Stop()
     if (!Running())
         return;
     kill(m_pid, SIGTERM);
-    for (int i = 0; i < 150; ++i) {
-        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return;
-        }
+    for (int i = 0; i < 150 && Running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (Running()) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
     }
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
     m_pid = -1;
 }
 
@@ -160,24 +137,21 @@ std::string SimDevice::Control(const std::string& command) const
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, m_control.c_str(), sizeof addr.sun_path - 1);
     std::string answer;
-    if (s >= 0 && connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        const std::string line = command + "\n";
-        if (send(s, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
-            pollfd p{s, POLLIN, 0};
-            char buf[4096];
-            while (answer.find('\n') == std::string::npos && poll(&p, 1, 5000) == 1) {
-                const ssize_t n = recv(s, buf, sizeof buf, 0);
-                if (n <= 0)
-                    break;
-                answer.append(buf, static_cast<size_t>(n));
-            }
+    const std::string line = command + "\n";
+    if (s >= 0 && connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0
+        && send(s, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
+        pollfd p{s, POLLIN, 0};
+        char buf[4096];
+        while (answer.find('\n') == std::string::npos && poll(&p, 1, 5000) == 1) {
+            const ssize_t n = recv(s, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            answer.append(buf, static_cast<size_t>(n));
         }
     }
     if (s >= 0)
         close(s);
-    if (const size_t eol = answer.find('\n'); eol != std::string::npos)
-        answer.resize(eol);
-    return answer;
+    return answer.substr(0, answer.find('\n'));
 }
 
 void SimDevice::Set(const std::string& option, const std::string& value) const
@@ -190,32 +164,30 @@ void SimDevice::Set(const std::string& option, const std::string& value) const
 SimDevice::Bytes SimDevice::Record(uint8_t code) const
 {
     const std::string answer = Control("record " + codeText(code));
-    if (answer.rfind("ok ", 0) != 0)
+    const auto hex = okPayload(answer);
+    if (!hex)
         throw std::runtime_error("vyn-sim: record " + codeText(code) + ": " + answer);
-    return fromHex(answer.substr(3)).value_or(Bytes{});
+    return fromHex(*hex);
 }
 
 std::optional<SimDevice::Bytes> SimDevice::LastSet(uint8_t code) const
 {
-    const std::string answer = Control("last-set " + codeText(code));
-    if (answer.rfind("ok ", 0) != 0)
-        return std::nullopt;
-    return fromHex(answer.substr(3));
+    const auto hex = okPayload(Control("last-set " + codeText(code)));
+    return hex ? std::optional(fromHex(*hex)) : std::nullopt;
 }
 
 std::optional<std::string> SimDevice::SoapDocument() const
 {
-    const std::string answer = Control("soap");
-    if (answer.rfind("ok", 0) != 0)
+    const auto hex = okPayload(Control("soap"));
+    if (!hex)
         return std::nullopt;
-    const auto bytes = fromHex(answer.size() > 3 ? answer.substr(3) : std::string());
-    return bytes ? std::optional<std::string>(std::string(bytes->begin(), bytes->end())) : std::nullopt;
+    const Bytes bytes = fromHex(*hex);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::string SimDevice::Address() const
 {
-    const std::string answer = Control("address");
-    return answer.rfind("ok ", 0) == 0 ? answer.substr(3) : std::string();
+    return okPayload(Control("address")).value_or(std::string());
 }
 
 std::string SimDevice::Log() const
@@ -229,10 +201,10 @@ std::string SimDevice::Log() const
 bool SimDevice::WaitForLog(const std::string& text, std::chrono::milliseconds timeout) const
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-        if (Log().find(text) != std::string::npos)
-            return true;
+    while (Log().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
+    }
+    return true;
 }

@@ -10,24 +10,15 @@
 #include <string>
 #include <vector>
 
-// A simulated VYN device (tools/vyn-sim) running in a bench's device
-// namespace for the life of the object. It starts with --verbose, so its log
-// shows every datagram; the log is printed when the test has failed.
-//
-//     NetBench bench("mytest");
-//     SimDevice sim(bench, {"--device-type", "317", "--device-version", "2"});
-//     { NetBench::Entered pc(bench.PcNamespace()); /* talk to bench.DevAddress() */ }
-//     EXPECT_EQ(sim.Record(0xE0)[24], 0x11);
+// The simulated device (tools/vyn-sim, or $VYN_SIM) in a bench's device
+// namespace; its log of every datagram is printed when the test has failed.
 class SimDevice
 {
 public:
     using Bytes = std::vector<uint8_t>;
 
-    // The simulator program (the build's, or $VYN_SIM).
-    static std::string Program();
-
-    // Starts the simulator with extra command-line options and waits until it
-    // is ready; throws std::runtime_error (with its log) when it does not start.
+    // Starts the simulator with extra options; throws std::runtime_error with
+    // its log when it does not get ready.
     explicit SimDevice(const NetBench& bench, const std::vector<std::string>& options = {});
     ~SimDevice();
     SimDevice(const SimDevice&) = delete;
@@ -35,9 +26,7 @@ public:
 
     // One control command, its one-line answer ("ok ...", "none", "error ...").
     std::string Control(const std::string& command) const;
-
-    // Changes a fault (or another option marked * in --help) while it runs;
-    // throws std::runtime_error when the simulator refuses it.
+    // Changes an option marked * in --help; throws when it is refused.
     void Set(const std::string& option, const std::string& value = "1") const;
 
     // A record as the device would answer it now, by any of its header codes.
@@ -50,16 +39,11 @@ public:
     std::string Address() const;
 
     std::string Log() const;
-    // Waits until the log holds `text`.
-    bool WaitForLog(const std::string& text,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
-
-    bool Running() const;
-    pid_t Pid() const { return m_pid; }
-    // Ends the simulator (also done by the destructor).
-    void Stop();
+    bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
 private:
+    bool Running() const;
+    void Stop();
     void RemoveFiles() const;
 
     std::string m_dir;
