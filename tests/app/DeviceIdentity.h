@@ -1,8 +1,7 @@
 #pragma once
 
 // A window put into the loaded state by hand must hold a supported
-// device's identity in its model, or the identity check refuses it (with a
-// box nobody answers on the offscreen platform).
+// device's identity in its model, or the identity check refuses it.
 #include "app/uf_VYN.h"
 #include "model/u_DevData.h"
 
@@ -11,8 +10,7 @@
 
 #include <cstdint>
 
-// The identity bytes of the record that carries them, as the device sends
-// them (little-endian numbers).
+// The identity bytes of the record, little-endian as the device sends them.
 inline void SetDeviceIdentity(TfVYN& w, uint16_t prefix, uint16_t type, uint8_t version)
 {
     TDataPacket* packet = w.FDataManager->FindPacket(QStringLiteral("SetupRecord4"));

@@ -4,8 +4,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QEnterEvent>
-#include <QEvent>
-#include <QPointF>
+#include <QFocusEvent>
 #include <QWidget>
 
 #include <functional>
@@ -30,12 +29,18 @@ inline void SendLeave(QWidget* w)
     QCoreApplication::sendEvent(w, &event);
 }
 
-// Records the senders an event handler was called with.
-struct SenderLog {
-    std::vector<QObject*> senders;
+// The keyboard focus coming to or leaving a widget.
+inline void SendFocus(QWidget* w, QEvent::Type type)
+{
+    QFocusEvent event(type);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+// The senders an event handler was called with.
+struct SenderLog : std::vector<QObject*> {
+    using std::vector<QObject*>::vector;
     std::function<void(QObject*)> handler()
     {
-        return [this](QObject* s) { senders.push_back(s); };
+        return [this](QObject* s) { push_back(s); };
     }
-    std::size_t count() const { return senders.size(); }
 };

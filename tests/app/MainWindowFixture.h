@@ -26,7 +26,6 @@ protected:
         oldCwd = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
         ini = dir.filePath(QStringLiteral("vyn.ini"));
-        // As the program does before its first window.
         InstallWindowTranslation();
         // Any value but the default adapter's, to see start-up choose it.
         LocalAdapterIP = 0x0100007F;
@@ -69,7 +68,7 @@ protected:
     QString ini;
 };
 
-// Replacement mapping documents, each with one fault of its outer elements.
+// Mapping documents, each with one fault of its outer elements.
 struct MappingFault {
     const char* name;
     QByteArray document;

@@ -5,7 +5,6 @@
 #include "MainWindowFixture.h"
 #include "tests/app/DeviceIdentity.h"
 
-#include "app/Panel.h"
 #include "app/uf_InputIP.h"
 #include "app/ufrm_TlacMenu.h"
 #include "app/ufrm_Tlacitko.h"
@@ -19,20 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
-
-#include <vector>
 
 namespace {
-
-using MAC = std::array<uint8_t, 6>;
-
-struct TBox
-{
-    QString Text;
-    QString Caption;
-    unsigned Flags = 0;
-};
 
 class DeviceCommandsTest : public MainWindowTest
 {
@@ -41,7 +28,7 @@ protected:
     {
         MainWindowTest::SetUp();
         platform::SetMessageBoxHook([this](QWidget*, const QString& text, const QString& caption, unsigned flags) {
-            Boxes.push_back({text, caption, flags});
+            Boxes << text << caption << QString::number(flags);
             return int(platform::IDOK);
         });
     }
@@ -56,12 +43,9 @@ protected:
     }
 
     static bool HasConversationWindow(const TfVYN& w) { return !w.findChildren<TfDataSender*>().isEmpty(); }
-
-    std::vector<TBox> Boxes;
+    QStringList Boxes; // text, caption, flags of each
 };
 
-const QString kBadMAC = QString::fromUtf8("Toto není platná MAC adresa");
-const QString kBadIP = QString::fromUtf8("Toto není platná IP adresa");
 const QString kWarning = QString::fromUtf8("Upozornění");
 
 } // namespace
@@ -69,21 +53,18 @@ const QString kWarning = QString::fromUtf8("Upozornění");
 TEST_F(DeviceCommandsTest, TypedMACTextIsTakenOnlyWhenItGivesSixBytes)
 {
     TfVYN w(nullptr, ini);
-    const MAC last{0x00, 0x20, 0x4a, 0xbc, 0xde, 0xf0};
-    const MAC device{0x02, 0x76, 0x79, 0x6e, 0x00, 0x99};
+    const std::array<uint8_t, 6> last{0x00, 0x20, 0x4a, 0xbc, 0xde, 0xf0}, device{0x02, 0x76, 0x79, 0x6e, 0x00, 0x99};
     w.FLastMAC = last;
     w.FDevMAC = device;
-
     QString typed;
     QStringList asked;
-    TfVYN::InputQueryHook = [&](QWidget* owner, const QString& title, const QString& prompt, QString& text) {
-        EXPECT_EQ(owner, &w);
+    bool ok = true;
+    TfVYN::InputQueryHook = [&](QWidget*, const QString& title, const QString& prompt, QString& text) {
         asked << title << prompt << text;
         text = typed;
-        return true;
+        return ok;
     };
-    for (const char* text : {"00-11-22-33-44", "00-1G-22-33-44-55", "00:11:22:33:44:55", "", "00-11-22-33-44-55-66",
-                             "zz"}) {
+    for (const char* text : {"00-11-22-33-44", "00-1G-22-33-44-55", "", "00-11-22-33-44-55-66"}) {
         SCOPED_TRACE(text);
         typed = QString::fromLatin1(text);
         Boxes.clear();
@@ -91,10 +72,7 @@ TEST_F(DeviceCommandsTest, TypedMACTextIsTakenOnlyWhenItGivesSixBytes)
         w.menuMAC->TlacClick();
         EXPECT_EQ(asked, (QStringList{QString::fromUtf8("Vyhledání zařízení"),
                                       QString::fromUtf8("Zadejte MAC adresu zařízení:"), "00-20-4a-bc-de-f0"}));
-        ASSERT_EQ(Boxes.size(), 1u);
-        EXPECT_EQ(Boxes[0].Text, kBadMAC);
-        EXPECT_EQ(Boxes[0].Caption, kWarning);
-        EXPECT_EQ(Boxes[0].Flags, 48u);
+        EXPECT_EQ(Boxes, (QStringList{QString::fromUtf8("Toto není platná MAC adresa"), kWarning, "48"}));
         EXPECT_EQ(w.FLastMAC, last);
         EXPECT_EQ(w.FDevMAC, device);
         EXPECT_FALSE(HasConversationWindow(w));
@@ -103,17 +81,12 @@ TEST_F(DeviceCommandsTest, TypedMACTextIsTakenOnlyWhenItGivesSixBytes)
     // Without a last MAC the device's is proposed; Cancel does nothing.
     w.FLastMAC = {};
     Boxes.clear();
-    asked.clear();
-    TfVYN::InputQueryHook = [&](QWidget*, const QString&, const QString&, QString& text) {
-        asked << text;
-        text = QStringLiteral("00-11-22-33-44-55");
-        return false;
-    };
+    typed = QStringLiteral("00-11-22-33-44-55");
+    ok = false;
     w.menuMAC->TlacClick();
-    EXPECT_EQ(asked, QStringList{"02-76-79-6e-00-99"});
+    EXPECT_EQ(asked.last(), "02-76-79-6e-00-99");
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(w.FDevMAC, device);
-    EXPECT_EQ(w.FLastMAC, MAC{});
 }
 
 TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheckBox)
@@ -121,20 +94,17 @@ TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheck
     TfVYN w(nullptr, ini);
     w.FLastIP = StrToIP("10.0.0.7");
     w.FDevIP = StrToIP("10.0.0.8");
-
-    struct Row {
-        const char* text;
-        bool ticked;
-        int port;
-        uint16_t devicePort;
-    };
     // Every text here is refused; the port is taken all the same.
-    const Row rows[] = {
-        {"", false, 0, 30718},          {"300.1.1.1", false, 0, 30718}, {"192.168.1", true, 40000, 40000},
-        {"010.1.1.1", false, 0, 30718}, {"1.2.3.4 x", true, 1234, 1234}, {"10.0.0.7.", false, 0, 30718},
+    const struct {
+        const char* text;
+        int port; // 0: the check box stays unticked
+        uint16_t devicePort;
+    } rows[] = {
+        {"", 0, 30718},          {"300.1.1.1", 0, 30718}, {"192.168.1", 40000, 40000},
+        {"010.1.1.1", 0, 30718}, {"1.2.3.4 x", 1234, 1234}, {"10.0.0.7.", 0, 30718},
     };
     QStringList asked;
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         DevicePort = 40001;
         Boxes.clear();
@@ -144,7 +114,7 @@ TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheck
             EXPECT_FALSE(dialog.chPort->isChecked());
             EXPECT_EQ(dialog.txtPort->value(), 40001);
             dialog.txtIP->setText(QString::fromLatin1(row.text));
-            if (row.ticked) {
+            if (row.port) {
                 dialog.chPort->click();
                 dialog.txtPort->setValue(row.port);
             }
@@ -154,10 +124,7 @@ TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheck
         EXPECT_EQ(asked, (QStringList{QString::fromUtf8("Vyhledání zařízení"),
                                       QString::fromUtf8("Zadejte IP adresu zařízení:"), "10.0.0.7"}));
         EXPECT_EQ(DevicePort, row.devicePort);
-        ASSERT_EQ(Boxes.size(), 1u);
-        EXPECT_EQ(Boxes[0].Text, kBadIP);
-        EXPECT_EQ(Boxes[0].Caption, kWarning);
-        EXPECT_EQ(Boxes[0].Flags, 48u);
+        EXPECT_EQ(Boxes, (QStringList{QString::fromUtf8("Toto není platná IP adresa"), kWarning, "48"}));
         EXPECT_EQ(w.FLastIP, StrToIP("10.0.0.7"));
         EXPECT_FALSE(HasConversationWindow(w));
     }
@@ -166,11 +133,11 @@ TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheck
     // Cancel leaves the port and shows nothing.
     DevicePort = 40001;
     Boxes.clear();
+    asked.clear();
     TfInputIP::ModalHook = [&](TfInputIP& dialog) {
         asked << dialog.txtIP->text();
         dialog.cmdCancel->click();
     };
-    asked.clear();
     w.FLastIP = 0;
     w.menuIP->TlacClick();
     w.FDevIP = 0;
@@ -180,32 +147,55 @@ TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheck
     EXPECT_TRUE(Boxes.empty());
 }
 
+TEST_F(DeviceCommandsTest, OnlyTheSupportedIdentitiesLoad)
+{
+    TfVYN w(nullptr, ini);
+    const QString device = QString::fromUtf8("Nastavovací software není určen pro toto zařízení.");
+    const QString version = QString::fromUtf8("Nastavovací software není určen pro tuto verzi VYN (%1).");
+    const struct {
+        uint16_t prefix, type;
+        uint8_t version;
+        QStringList box; // none: the device loads
+    } rows[] = {
+        {0xEE03, 201, 16, {}},
+        {0xEE03, 201, 17, {}},
+        {0xEE03, 317, 2, {}},
+        {0xEE03, 201, 15, {version.arg("1.5"), "Error", "48"}},
+        {0xEE03, 201, 18, {version.arg("1.8"), "Error", "48"}},
+        {0xEE03, 317, 17, {version.arg("1.7"), "Error", "48"}},
+        {0xEE03, 999, 17, {device, "Error", "16"}},
+        {0xEE02, 201, 17, {device, "Error", "16"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.prefix) + " " + std::to_string(row.type) + " " + std::to_string(row.version));
+        Boxes.clear();
+        SetDeviceIdentity(w, row.prefix, row.type, row.version);
+        w.FDeviceLoaded = true;
+        w.UpdateDeviceState();
+        EXPECT_EQ(Boxes, row.box);
+        EXPECT_EQ(w.FDeviceLoaded, row.box.isEmpty());
+        EXPECT_EQ(w.pnlNone->isVisibleTo(&w), !row.box.isEmpty());
+    }
+}
+
 TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTheTranslation)
 {
-    // A translation carrying other percent signs.
-    WriteFile(QStringLiteral("test.lng"),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<lang><const><NespravnaVerzeZarizeni "
-              "text=\"Verze %1 %d 100% (%s)\"/></const></lang>\n");
+    WriteFile(QStringLiteral("test.lng"), "<lang><const><NespravnaVerzeZarizeni text=\"Verze %1 %d 100% (%s)\"/>"
+                                          "<Chyba text=\"Chyba\"/></const></lang>\n");
     Language.LoadFromFile(dir.filePath(QStringLiteral("test.lng")));
     TfVYN w(nullptr, ini);
     SetDeviceIdentity(w, 0xEE03, 201, 18);
     w.FDeviceLoaded = true;
     w.UpdateDeviceState();
-    EXPECT_FALSE(w.FDeviceLoaded);
-    EXPECT_TRUE(w.pnlNone->isVisibleTo(&w));
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, "Verze %1 %d 100% (1.8)");
-    EXPECT_EQ(Boxes[0].Caption, "Error");
-    EXPECT_EQ(Boxes[0].Flags, 48u);
+    EXPECT_EQ(Boxes, (QStringList{"Verze %1 %d 100% (1.8)", "Chyba", "48"}));
 
     // A model whose record lacks devid_prefix loads any device.
     QDomDocument doc;
     ASSERT_TRUE(doc.setContent(QByteArray(
         "<datamanager name=\"VYN\"><datapacket name=\"SetupRecord4\" size=\"130\" h_query=\"000000e4\" "
-        "h_answer=\"000000d4\" type=\"setuprecord\"><dataitem name=\"$header\" type=\"hexa\" size=\"4\" "
-        "position=\"0\"/><dataitem name=\"device_type\" type=\"number\" size=\"2\" position=\"119\"/>"
-        "<dataitem name=\"device_version\" type=\"number\" size=\"1\" position=\"118\"/></datapacket>"
-        "</datamanager>")));
+        "h_answer=\"000000d4\" type=\"setuprecord\"><dataitem name=\"device_type\" type=\"number\" size=\"2\" "
+        "position=\"119\"/><dataitem name=\"device_version\" type=\"number\" size=\"1\" position=\"118\"/>"
+        "</datapacket></datamanager>")));
     w.FDataManager = std::make_unique<TDataManager>(doc.documentElement());
     SetDeviceIdentity(w, 0x1234, 999, 1);
     Boxes.clear();
@@ -213,5 +203,27 @@ TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTh
     w.UpdateDeviceState();
     EXPECT_TRUE(w.FDeviceLoaded);
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_TRUE(w.pnlDevSetup->isVisibleTo(&w));
+}
+
+TEST_F(DeviceCommandsTest, NoSearchLoadOrCloseWhileARoadRuns)
+{
+    TfVYN w(nullptr, ini);
+    int asked = 0;
+    TfInputIP::ModalHook = [&](TfInputIP&) { ++asked; };
+    TfVYN::InputQueryHook = [&](QWidget*, const QString&, const QString&, QString&) { return bool(++asked); };
+    w.show();
+    w.FDevIP = StrToIP("10.0.0.8");
+    GiveSupportedIdentity(w);
+    w.FDeviceLoaded = true;
+    {
+        TfVYN::TRoadGuard road(w);
+        w.menuIP->TlacClick();
+        w.menuMAC->TlacClick();
+        w.cmdLoadVals->TlacClick();
+        EXPECT_FALSE(w.close());
+    }
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(w.FDeviceLoaded);
+    EXPECT_FALSE(HasConversationWindow(w));
+    EXPECT_TRUE(w.close());
 }

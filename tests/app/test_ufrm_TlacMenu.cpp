@@ -1,73 +1,55 @@
 #include "app/ufrm_TlacMenu.h"
-#include "app/uConst.h"
 
 #include "FrameEvents.h"
 
-#include <QApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// Panel and text colours.
-std::pair<QColor, QColor> Look(const TfrmTlacMenu& frame)
-{
-    return {frame.Tlac->Color(), frame.Tlac->FontColor()};
-}
-
-} // namespace
-
-TEST(TfrmTlacMenu, SelectionAndHoverColoursAndEvents)
-{
-    TfrmTlacMenu frame;
-    SenderLog entered, left;
-    frame.SetOnMouseEnter(entered.handler());
-    frame.SetOnMouseLeave(left.handler());
-    EXPECT_EQ(frame.size(), QSize(115, 11));
-    const std::pair normal(Design(0x1173F8), Design(0xFFFFFF)), selected(Design(0xCAEBFF), Design(0x408000));
-    EXPECT_EQ(Look(frame), normal);
-
-    SendEnter(&frame);
-    EXPECT_EQ(Look(frame), std::pair(Design(0x408000), Design(0xFFFFFF)));
-    EXPECT_EQ(left.count(), 0u);
-    SendLeave(&frame);
-    EXPECT_EQ(Look(frame), normal);
-
-    // A selected button keeps its look but still reports the mouse.
-    frame.SetSelected(true);
-    EXPECT_EQ(Look(frame), selected);
-    SendEnter(&frame);
-    EXPECT_EQ(Look(frame), selected);
-    SendLeave(&frame);
-    EXPECT_EQ(Look(frame), selected);
-    EXPECT_EQ(entered.senders, std::vector<QObject*>(2, &frame));
-    EXPECT_EQ(left.senders, std::vector<QObject*>(2, &frame));
-    frame.SetSelected(false);
-    EXPECT_EQ(Look(frame), normal);
-}
-
-TEST(TfrmTlacMenu, ClickAndFocusColours)
+TEST(TfrmTlacMenu, TheDesignsLooksUnderTheMouseAndTheFocus)
 {
     QWidget window;
     auto* frame = new TfrmTlacMenu(&window);
-    SenderLog clicks;
+    SenderLog entered, left, clicks;
+    frame->SetOnMouseEnter(entered.handler());
+    frame->SetOnMouseLeave(left.handler());
     frame->OnClick = clicks.handler();
     window.show();
+    EXPECT_EQ(frame->size(), QSize(115, 11));
+
+    // A selected button keeps its look but still reports the mouse.
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        unsigned panel, text;
+        size_t entered, left;
+    } rows[] = {
+        {"created", [] {}, 0x1173F8, 0xFFFFFF, 0, 0},
+        {"enter", [&] { SendEnter(frame); }, 0x408000, 0xFFFFFF, 1, 0},
+        {"leave", [&] { SendLeave(frame); }, 0x1173F8, 0xFFFFFF, 1, 1},
+        {"selected", [&] { frame->SetSelected(true); }, 0xCAEBFF, 0x408000, 1, 1},
+        {"enter selected", [&] { SendEnter(frame); }, 0xCAEBFF, 0x408000, 2, 1},
+        {"leave selected", [&] { SendLeave(frame); }, 0xCAEBFF, 0x408000, 2, 2},
+        {"not selected", [&] { frame->SetSelected(false); }, 0x1173F8, 0xFFFFFF, 2, 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.step);
+        row.act();
+        EXPECT_EQ(frame->Tlac->Color(), Design(row.panel));
+        EXPECT_EQ(frame->Tlac->FontColor(), Design(row.text));
+        EXPECT_EQ(entered, SenderLog(row.entered, frame));
+        EXPECT_EQ(left, SenderLog(row.left, frame));
+    }
     QTest::mouseClick(frame->Tlac, Qt::LeftButton);
-    EXPECT_EQ(clicks.senders, std::vector<QObject*>{frame});
+    EXPECT_EQ(clicks, SenderLog(1, frame));
 
-    // Without a tab stop the mouse never moves the focus.
-    SendEnter(frame);
-    EXPECT_NE(window.focusWidget(), frame);
-
-    // A focused top-menu button shows a green frame; white again without focus.
-    frame->SetTabStop(true);
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    SendEnter(frame);
-    EXPECT_TRUE(frame->hasFocus());
-    EXPECT_EQ(frame->Color(), clFocusFrame);
-    frame->clearFocus();
+    // The focus frame: $55AA00 with the focus, white without.
+    SendFocus(frame, QEvent::FocusIn);
+    EXPECT_EQ(frame->Color(), Design(0x55AA00));
+    SendFocus(frame, QEvent::FocusOut);
     EXPECT_EQ(frame->Color(), Design(0xFFFFFF));
+    EXPECT_NE(window.focusWidget(), frame);
+    frame->SetTabStop(true);
+    SendEnter(frame);
+    EXPECT_EQ(window.focusWidget(), frame);
 }
