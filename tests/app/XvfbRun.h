@@ -7,6 +7,10 @@
 #include <QStandardPaths>
 #include <QString>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 struct XvfbRun
 {
     bool Available = false; // xvfb-run is installed
@@ -23,6 +27,11 @@ inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs)
     if (xvfb.isEmpty())
         return result;
     result.Available = true;
+    // xvfb-run -a picks the first display without a lock file, so two runs
+    // started together may pick the same one: one run at a time.
+    const int lock = ::open("/tmp/vyn-tests-xvfb.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock >= 0)
+        ::flock(lock, LOCK_EX);
     QProcess run;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -32,6 +41,8 @@ inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs)
     result.ExitCode = run.exitCode();
     result.Out = QString::fromUtf8(run.readAllStandardOutput());
     result.Err = run.readAllStandardError().toStdString();
+    if (lock >= 0)
+        ::close(lock);
     return result;
 }
 

@@ -66,8 +66,9 @@ TEST_F(MainWindowTest, TheComponentTableCaptionsAndHints)
         const auto* frame = w.findChild<TNavFrame*>(row.name);
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->Caption(), QString::fromUtf8(row.caption));
-        if (row.hint)
+        if (row.hint) {
             EXPECT_EQ(frame->Hint(), QString::fromUtf8(row.hint));
+        }
     }
     EXPECT_EQ(w.windowTitle(), QString::fromUtf8("VYN - nastavení"));
     EXPECT_EQ(w.lblNone->text(), QString::fromUtf8("Vyhledejte zařízení podle jeho IP adresy nebo MAC adresy..."));

@@ -49,7 +49,8 @@ int Road(int argc, char** argv)
         // Shown and activated, as its modal loop would.
         w.show();
         w.activateWindow();
-        QTest::qWaitForWindowActive(&w);
+        if (!QTest::qWaitForWindowActive(&w))
+            std::printf("not active\n");
         QTest::keyClicks(w.txtMAC, QStringLiteral("02-76-79-6e-00-02"));
         QTest::keyClick(w.txtMAC, Qt::Key_Return);
         std::printf("focus %d\n", QApplication::focusWidget() == w.IPSet->txtIP);

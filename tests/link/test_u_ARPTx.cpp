@@ -177,7 +177,7 @@ TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeardAndSilenceIsNoHolder)
 {
     bench->SetDevArp(false);
     const QString expected =
-        QString::fromStdString(bench->OutputInDev("cat /sys/class/net/veth-dev/address")).trimmed();
+        QString::fromStdString(bench->OutputIn(bench->DevNamespace(), "cat /sys/class/net/veth-dev/address")).trimmed();
     std::atomic<bool> stop{false};
     std::thread device([&] {
         NetBench::RunOnThreadIn(bench->DevNamespace(), false, [&] {
