@@ -261,6 +261,16 @@ TEST_F(LanguageFilesTest, EveryControlTextOfEveryWindowIsInBothFilesCzechAsBuilt
             EXPECT_TRUE(built.count(path)) << "no such control text: " << path.toStdString();
 }
 
+// The format marks of a text ("%s", "%1"): a translation must keep them.
+static QStringList FormatMarks(const QString& text)
+{
+    static const QRegularExpression mark(QStringLiteral("%[sd1-9]"));
+    QStringList marks;
+    for (auto it = mark.globalMatch(text); it.hasNext();)
+        marks << it.next().captured();
+    return marks;
+}
+
 TEST_F(LanguageFilesTest, EveryTextKeyOfTheSourcesIsInBothFilesCzechAsItsDefault)
 {
     const TKeyScan scan = ScanSources();
@@ -273,6 +283,9 @@ TEST_F(LanguageFilesTest, EveryTextKeyOfTheSourcesIsInBothFilesCzechAsItsDefault
         // (a full stop more or less); the file gives one of them.
         EXPECT_TRUE(czech.count(key) && defaults.count(czech.at(key))) << "cesky.lng: " << key.toStdString();
         EXPECT_TRUE(english.count(key)) << "english.lng lacks key " << key.toStdString();
+        if (english.count(key)) {
+            EXPECT_EQ(FormatMarks(english.at(key)), FormatMarks(*defaults.begin())) << "english.lng: " << key.toStdString();
+        }
     }
     for (const Texts* file : {&czech, &english})
         for (const auto& [key, text] : *file)
