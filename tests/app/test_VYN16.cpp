@@ -115,7 +115,6 @@ TEST_F(MainWindowTest, ItShowsItsPictureAndTheButtonsOnTheDarkStripsStayVisible)
     TfVYN w(nullptr, ini);
     w.show();
     QCoreApplication::processEvents();
-    w.grab().save(QCoreApplication::applicationDirPath() + "/VYN16-no-device.png");
     EXPECT_EQ(w.imgVYN->pixmap().size(), platform::LoadJpegFile(":/pictures/vyn_main.jpg").size());
     for (TfrmTlacitko* button : {w.cmdMerit, w.cmdCloseSet}) {
         SendEnter(button);

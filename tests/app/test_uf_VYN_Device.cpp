@@ -1,13 +1,12 @@
 // The search and load commands of the main window where no device is
-// needed: what the operator types, the identity check on a given model and
-// the one-road-at-a-time rule. The roads themselves run against the
-// simulated device in the end-to-end tests.
+// needed: what the operator types and the identity check's translation and
+// model. The roads, the supported identities and the one-road-at-a-time
+// rule run against the simulated device in the end-to-end tests.
 #include "MainWindowFixture.h"
 #include "tests/app/DeviceIdentity.h"
 
 #include "app/uf_InputIP.h"
 #include "app/ufrm_TlacMenu.h"
-#include "app/ufrm_Tlacitko.h"
 #include "model/u_DevData.h"
 #include "platform/MessageBox.h"
 #include "support/QStringPrint.h"
@@ -46,136 +45,88 @@ protected:
     QStringList Boxes; // text, caption, flags of each
 };
 
-const QString kWarning = QString::fromUtf8("Upozornění");
-
 } // namespace
 
-TEST_F(DeviceCommandsTest, TypedMACTextIsTakenOnlyWhenItGivesSixBytes)
+// Every text here is refused; the port is taken all the same.
+TEST_F(DeviceCommandsTest, TypedAddressTextIsCheckedStrictlyAndThePortFollowsTheCheckBox)
 {
     TfVYN w(nullptr, ini);
     const std::array<uint8_t, 6> last{0x00, 0x20, 0x4a, 0xbc, 0xde, 0xf0}, device{0x02, 0x76, 0x79, 0x6e, 0x00, 0x99};
+    w.FLastIP = StrToIP("10.0.0.7");
+    w.FDevIP = StrToIP("10.0.0.8");
     w.FLastMAC = last;
     w.FDevMAC = device;
     QString typed;
-    QStringList asked;
+    int port = 0; // 0: the check box stays unticked
     bool ok = true;
+    QStringList asked;
     TfVYN::InputQueryHook = [&](QWidget*, const QString& title, const QString& prompt, QString& text) {
         asked << title << prompt << text;
         text = typed;
         return ok;
     };
-    for (const char* text : {"00-11-22-33-44", "00-1G-22-33-44-55", "", "00-11-22-33-44-55-66"}) {
-        SCOPED_TRACE(text);
-        typed = QString::fromLatin1(text);
-        Boxes.clear();
-        asked.clear();
-        w.menuMAC->TlacClick();
-        EXPECT_EQ(asked, (QStringList{QString::fromUtf8("Vyhledání zařízení"),
-                                      QString::fromUtf8("Zadejte MAC adresu zařízení:"), "00-20-4a-bc-de-f0"}));
-        EXPECT_EQ(Boxes, (QStringList{QString::fromUtf8("Toto není platná MAC adresa"), kWarning, "48"}));
-        EXPECT_EQ(w.FLastMAC, last);
-        EXPECT_EQ(w.FDevMAC, device);
-        EXPECT_FALSE(HasConversationWindow(w));
-    }
-
-    // Without a last MAC the device's is proposed; Cancel does nothing.
-    w.FLastMAC = {};
-    Boxes.clear();
-    typed = QStringLiteral("00-11-22-33-44-55");
-    ok = false;
-    w.menuMAC->TlacClick();
-    EXPECT_EQ(asked.last(), "02-76-79-6e-00-99");
-    EXPECT_TRUE(Boxes.empty());
-    EXPECT_EQ(w.FDevMAC, device);
-}
-
-TEST_F(DeviceCommandsTest, TypedIPTextIsCheckedStrictlyAndThePortFollowsTheCheckBox)
-{
-    TfVYN w(nullptr, ini);
-    w.FLastIP = StrToIP("10.0.0.7");
-    w.FDevIP = StrToIP("10.0.0.8");
-    // Every text here is refused; the port is taken all the same.
+    TfInputIP::ModalHook = [&](TfInputIP& dialog) {
+        asked << dialog.windowTitle() << dialog.lblIP->text() << dialog.txtIP->text();
+        EXPECT_FALSE(dialog.chPort->isChecked());
+        EXPECT_EQ(dialog.txtPort->value(), 40001);
+        dialog.txtIP->setText(typed);
+        if (port) {
+            dialog.chPort->click();
+            dialog.txtPort->setValue(port);
+        }
+        (ok ? dialog.cmdOK : dialog.cmdCancel)->click();
+    };
     const struct {
+        bool ip;
         const char* text;
-        int port; // 0: the check box stays unticked
+        int port;
         uint16_t devicePort;
     } rows[] = {
-        {"", 0, 30718},          {"300.1.1.1", 0, 30718}, {"192.168.1", 40000, 40000},
-        {"010.1.1.1", 0, 30718}, {"1.2.3.4 x", 1234, 1234}, {"10.0.0.7.", 0, 30718},
+        {true, "", 0, 30718},          {true, "300.1.1.1", 0, 30718}, {true, "192.168.1", 40000, 40000},
+        {true, "010.1.1.1", 0, 30718}, {true, "1.2.3.4 x", 1234, 1234}, {true, "10.0.0.7.", 0, 30718},
+        {false, "00-11-22-33-44", 0, 40001}, {false, "00-1G-22-33-44-55", 0, 40001}, {false, "", 0, 40001},
+        {false, "00-11-22-33-44-55-66", 0, 40001},
     };
-    QStringList asked;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         DevicePort = 40001;
         Boxes.clear();
         asked.clear();
-        TfInputIP::ModalHook = [&](TfInputIP& dialog) {
-            asked << dialog.windowTitle() << dialog.lblIP->text() << dialog.txtIP->text();
-            EXPECT_FALSE(dialog.chPort->isChecked());
-            EXPECT_EQ(dialog.txtPort->value(), 40001);
-            dialog.txtIP->setText(QString::fromLatin1(row.text));
-            if (row.port) {
-                dialog.chPort->click();
-                dialog.txtPort->setValue(row.port);
-            }
-            dialog.cmdOK->click();
-        };
-        w.menuIP->TlacClick();
+        typed = QString::fromLatin1(row.text);
+        port = row.port;
+        (row.ip ? w.menuIP : w.menuMAC)->TlacClick();
         EXPECT_EQ(asked, (QStringList{QString::fromUtf8("Vyhledání zařízení"),
-                                      QString::fromUtf8("Zadejte IP adresu zařízení:"), "10.0.0.7"}));
+                                      QString::fromUtf8(row.ip ? "Zadejte IP adresu zařízení:"
+                                                               : "Zadejte MAC adresu zařízení:"),
+                                      row.ip ? "10.0.0.7" : "00-20-4a-bc-de-f0"}));
         EXPECT_EQ(DevicePort, row.devicePort);
-        EXPECT_EQ(Boxes, (QStringList{QString::fromUtf8("Toto není platná IP adresa"), kWarning, "48"}));
+        EXPECT_EQ(Boxes, (QStringList{QString::fromUtf8(row.ip ? "Toto není platná IP adresa"
+                                                               : "Toto není platná MAC adresa"),
+                                      QString::fromUtf8("Upozornění"), "48"}));
         EXPECT_EQ(w.FLastIP, StrToIP("10.0.0.7"));
+        EXPECT_EQ(w.FLastMAC, last);
+        EXPECT_EQ(w.FDevMAC, device);
         EXPECT_FALSE(HasConversationWindow(w));
     }
 
-    // The proposal falls back to the device's address, then to the default;
-    // Cancel leaves the port and shows nothing.
-    DevicePort = 40001;
+    // The proposals fall back to the device's address, the IP then to the
+    // default; Cancel leaves the port and shows nothing.
     Boxes.clear();
     asked.clear();
-    TfInputIP::ModalHook = [&](TfInputIP& dialog) {
-        asked << dialog.txtIP->text();
-        dialog.cmdCancel->click();
-    };
+    ok = false;
+    typed = QStringLiteral("00-11-22-33-44-55");
     w.FLastIP = 0;
     w.menuIP->TlacClick();
     w.FDevIP = 0;
     w.menuIP->TlacClick();
-    EXPECT_EQ(asked, (QStringList{"10.0.0.8", "192.168.1.254"}));
+    w.FLastMAC = {};
+    w.menuMAC->TlacClick();
+    ASSERT_EQ(asked.size(), 9);
+    EXPECT_EQ((QStringList{asked[2], asked[5], asked[8]}),
+              (QStringList{"10.0.0.8", "192.168.1.254", "02-76-79-6e-00-99"}));
     EXPECT_EQ(DevicePort, 40001);
     EXPECT_TRUE(Boxes.empty());
-}
-
-TEST_F(DeviceCommandsTest, OnlyTheSupportedIdentitiesLoad)
-{
-    TfVYN w(nullptr, ini);
-    const QString device = QString::fromUtf8("Nastavovací software není určen pro toto zařízení.");
-    const QString version = QString::fromUtf8("Nastavovací software není určen pro tuto verzi VYN (%1).");
-    const struct {
-        uint16_t prefix, type;
-        uint8_t version;
-        QStringList box; // none: the device loads
-    } rows[] = {
-        {0xEE03, 201, 16, {}},
-        {0xEE03, 201, 17, {}},
-        {0xEE03, 317, 2, {}},
-        {0xEE03, 201, 15, {version.arg("1.5"), "Error", "48"}},
-        {0xEE03, 201, 18, {version.arg("1.8"), "Error", "48"}},
-        {0xEE03, 317, 17, {version.arg("1.7"), "Error", "48"}},
-        {0xEE03, 999, 17, {device, "Error", "16"}},
-        {0xEE02, 201, 17, {device, "Error", "16"}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.prefix) + " " + std::to_string(row.type) + " " + std::to_string(row.version));
-        Boxes.clear();
-        SetDeviceIdentity(w, row.prefix, row.type, row.version);
-        w.FDeviceLoaded = true;
-        w.UpdateDeviceState();
-        EXPECT_EQ(Boxes, row.box);
-        EXPECT_EQ(w.FDeviceLoaded, row.box.isEmpty());
-        EXPECT_EQ(w.pnlNone->isVisibleTo(&w), !row.box.isEmpty());
-    }
+    EXPECT_EQ(w.FDevMAC, device);
 }
 
 TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTheTranslation)
@@ -203,27 +154,4 @@ TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTh
     w.UpdateDeviceState();
     EXPECT_TRUE(w.FDeviceLoaded);
     EXPECT_TRUE(Boxes.empty());
-}
-
-TEST_F(DeviceCommandsTest, NoSearchLoadOrCloseWhileARoadRuns)
-{
-    TfVYN w(nullptr, ini);
-    int asked = 0;
-    TfInputIP::ModalHook = [&](TfInputIP&) { ++asked; };
-    TfVYN::InputQueryHook = [&](QWidget*, const QString&, const QString&, QString&) { return bool(++asked); };
-    w.show();
-    w.FDevIP = StrToIP("10.0.0.8");
-    GiveSupportedIdentity(w);
-    w.FDeviceLoaded = true;
-    {
-        TfVYN::TRoadGuard road(w);
-        w.menuIP->TlacClick();
-        w.menuMAC->TlacClick();
-        w.cmdLoadVals->TlacClick();
-        EXPECT_FALSE(w.close());
-    }
-    EXPECT_EQ(asked, 0);
-    EXPECT_TRUE(w.FDeviceLoaded);
-    EXPECT_FALSE(HasConversationWindow(w));
-    EXPECT_TRUE(w.close());
 }
