@@ -1,11 +1,9 @@
 // The real-display programs, one source built as three (SCREENS_RUN), each
-// run as PROGRAM DIR with its screenshots saved into DIR. settings_screens:
-// every settings page and the wizard's IP page in Czech and English, printing
-// "SHOT file" for each and "BAD ..." for each page that looks the same in
-// English and each control clipped, overlapping or short of room for its
-// text. soap_screens: the SOAP pages and the display label's place.
-// lang_screens: Czech, English, Czech again, and the place of the top menu
-// and the title strip.
+// run as PROGRAM DIR, screenshots into DIR. settings: every settings page and
+// the wizard's IP page in Czech and English, "SHOT file" for each and "BAD ..."
+// for a page the same in English or a control clipped, overlapping or short
+// of room. soap: the SOAP pages and the display label's place. lang: Czech,
+// English, Czech again, and the place of the top menu and title strip.
 #include "app/Panel.h"
 #include "app/UpDown.h"
 #include "app/uf_IPWiz.h"

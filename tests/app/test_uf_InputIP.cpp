@@ -30,11 +30,6 @@ void Type(QLineEdit* edit, const QString& keys)
     }
 }
 
-struct ModalHookGuard {
-    explicit ModalHookGuard(std::function<void(TfInputIP&)> hook) { TfInputIP::ModalHook = std::move(hook); }
-    ~ModalHookGuard() { TfInputIP::ModalHook = nullptr; }
-};
-
 } // namespace
 
 TEST(TfInputIP, KeyFilterBuildsDottedAddressesFromTypedCharacters)
@@ -95,7 +90,7 @@ TEST(TfInputIP, ModesSetThePortControlsOKReturnsWhatTheyHoldEscapeAndCloseNothin
         QString ip = QStringLiteral("10.0.0.7");
         uint16_t port = 30718;
         bool flag = !row.ticked;
-        ModalHookGuard hook([&](TfInputIP& d) {
+        TfInputIP::ModalHook = [&](TfInputIP& d) {
             EXPECT_EQ(QStringList({d.windowTitle(), d.lblIP->text(), d.chPort->text(), d.lblPort->text(),
                                    d.chPort->toolTip()}),
                       QStringList({"Titulek", "Výzva", "Můj port", "Můj port", "Nápověda"}));
@@ -110,7 +105,7 @@ TEST(TfInputIP, ModesSetThePortControlsOKReturnsWhatTheyHoldEscapeAndCloseNothin
             QTest::keyClicks(d.txtIP, QStringLiteral("0"));
             d.txtPort->setValue(40000);
             QTest::keyClick(d.txtIP, Qt::Key_Return); // the default button
-        });
+        };
         EXPECT_TRUE(TfInputIP::Execute(ip, port, row.mode, QStringLiteral("Titulek"), QStringLiteral("Výzva"),
                                        QStringLiteral("Můj port"), &flag, QStringLiteral("Nápověda")));
         EXPECT_EQ(ip, QStringLiteral("10.0.0.70"));
@@ -118,7 +113,7 @@ TEST(TfInputIP, ModesSetThePortControlsOKReturnsWhatTheyHoldEscapeAndCloseNothin
         EXPECT_EQ(flag, row.ticked);
 
         // Escape or the close box, after a click on the box: nothing back.
-        ModalHookGuard cancel([&](TfInputIP& d) {
+        TfInputIP::ModalHook = [&](TfInputIP& d) {
             d.show();
             QTest::keyClicks(d.txtIP, QStringLiteral("1"));
             d.chPort->click();
@@ -129,9 +124,10 @@ TEST(TfInputIP, ModesSetThePortControlsOKReturnsWhatTheyHoldEscapeAndCloseNothin
             else
                 d.close();
             EXPECT_TRUE(d.isHidden());
-        });
+        };
         EXPECT_FALSE(TfInputIP::Execute(ip, port, row.mode, {}, {}, {}, &flag, {}));
         EXPECT_EQ(ip, QStringLiteral("10.0.0.70"));
         EXPECT_EQ(port, row.ticked ? 40000 : 30718);
     }
+    TfInputIP::ModalHook = nullptr;
 }

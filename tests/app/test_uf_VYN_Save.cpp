@@ -20,11 +20,9 @@ protected:
     void SetUp() override
     {
         PagesTest::SetUp();
-        MIB_IPADDRROW pc{}; // the PC's one subnet
-        pc.dwAddr = StrToIP(QStringLiteral("10.0.0.1"));
-        pc.dwMask = StrToIP(QStringLiteral("255.255.255.0"));
-        pc.dwIndex = 1;
-        fake.Addrs.push_back(pc);
+        // The PC's one subnet.
+        fake.Addrs.push_back(
+            {StrToIP(QStringLiteral("10.0.0.1")), 1, StrToIP(QStringLiteral("255.255.255.0")), 0, 0, 0, 0});
         std::copy(kDevMac.begin(), kDevMac.end(), fake.ArpReplyMac);
         SetIpHelperLoader([this] { return std::make_unique<FakeIpHelperLink>(fake); });
         TfVYN::TftpPutHook = [this](const QString& host, const QString& name, const QByteArray& data,

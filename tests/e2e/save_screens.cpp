@@ -1,9 +1,14 @@
-// The whole save road on a real display, as an operator goes it: search by
-// IP, load, type a new name and SOAP URL, save. Run in the PC's namespace of
-// a bench: save_screens DIR. Saves the settings page after the reload as
-// DIR/saved.png and prints the name and URL the pages show then.
+// The save and set-IP roads on a real display, as an operator goes them: search
+// by IP, load, type a new name and SOAP URL, save; then the wizard from the
+// menu to the device's new address. Run in the PC's namespace of a bench:
+// save_screens DIR. Saves the settings page after the reload as DIR/saved.png
+// and the wizard's finish page as DIR/finish.png; prints the name and URL the
+// pages show, whether the wizard's IP page had the focus in its address, and
+// where the device was loaded.
+#include "app/uf_IPWiz.h"
 #include "app/uf_InputIP.h"
 #include "app/uf_VYN.h"
+#include "app/ufrm_IPSet.h"
 #include "app/ufrm_LMenuH.h"
 #include "app/ufrm_TlacMenu.h"
 #include "app/ufrm_Tlacitko.h"
@@ -73,5 +78,25 @@ int main(int argc, char** argv)
     QGuiApplication::sync();
     QGuiApplication::primaryScreen()->grabWindow(0).save(dir + QStringLiteral("/saved.png"));
     std::printf("%s\n%s\n", qPrintable(w.txtVYNName->text()), qPrintable(w.txtSOAP_URL->text()));
+
+    TfSetIPWiz::ModalHook = [&](TfSetIPWiz& wizard) {
+        // Shown and activated, as its modal loop would.
+        wizard.show();
+        wizard.activateWindow();
+        if (!QTest::qWaitForWindowActive(&wizard))
+            std::printf("not active\n");
+        QTest::keyClicks(wizard.txtMAC, QStringLiteral("02-76-79-6e-00-02"));
+        QTest::keyClick(wizard.txtMAC, Qt::Key_Return);
+        std::printf("focus %d\n", QApplication::focusWidget() == wizard.IPSet->txtIP);
+        wizard.IPSet->txtIP->selectAll();
+        QTest::keyClicks(wizard.IPSet->txtIP, QStringLiteral("10.213.0.60"));
+        QTest::keyClick(wizard.IPSet->txtIP, Qt::Key_Return);
+        wizard.repaint();
+        QGuiApplication::sync();
+        wizard.screen()->grabWindow(wizard.winId()).save(dir + QStringLiteral("/finish.png"));
+        QTest::keyClick(wizard.cmdFinish, Qt::Key_Escape);
+    };
+    QTest::mouseClick(w.menuSetIP->Tlac, Qt::LeftButton);
+    std::printf("%s %d %d\n", qPrintable(TARPManager::IPToStr(w.FDevIP)), w.pnlDevSetup->isVisible(), boxes);
     return 0;
 }

@@ -8,9 +8,8 @@
 #include "link/ConversationTestKit.h"
 #include "link/MessageTaker.h"
 #include "link/u_ARPTx.h"
-#include "support/NetBench.h"
+#include "support/DeviceBench.h"
 #include "support/QStringPrint.h"
-#include "support/SimDevice.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -78,11 +77,7 @@ void ExpectBox(const TQuestion& box, const QString& text, const QString& caption
 class WizardTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        if (!NetBench::IsRoot())
-            GTEST_SKIP() << "needs root to create network namespaces (CI runs as root)";
-    }
+    void SetUp() override { VYN_REQUIRE_ROOT(); }
 
     void TearDown() override
     {
@@ -94,9 +89,8 @@ protected:
 
     void Start(const std::vector<std::string>& simOptions = {}, const NetBenchOptions& options = {})
     {
-        bench = std::make_unique<NetBench>("wiz", options);
-        sim = std::make_unique<SimDevice>(*bench, simOptions);
-        pc = std::make_unique<NetBench::Entered>(bench->PcNamespace());
+        b.emplace("wiz", simOptions, options);
+        sim = &b->Sim;
         // The address services read the PC's addresses once: read them here.
         ARPManager().GetIPTable();
         platform::SetMessageBoxHook([this](QWidget*, const QString& text, const QString& caption, unsigned flags) {
@@ -128,9 +122,8 @@ protected:
         window->menuSetIPTlacClick();
     }
 
-    std::unique_ptr<NetBench> bench;
-    std::unique_ptr<SimDevice> sim;
-    std::unique_ptr<NetBench::Entered> pc;
+    std::optional<DeviceBench> b;
+    SimDevice* sim = nullptr;
     std::unique_ptr<TDataManager> model = BuiltInModel();
     QTemporaryDir dir;
     std::unique_ptr<TfVYN> window;
@@ -226,7 +219,7 @@ TEST_F(WizardTest, SilentDeviceIsNotFoundTwiceAndTheIPPageChecksStrictly)
         },
         mac);
     EXPECT_EQ(result, 7);
-    EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
+    EXPECT_EQ(b->Bench.OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
 }
 
 TEST_F(WizardTest, RefusedSetOffersAgainAndTheDeviceIsThenSetDirectlyOnTheStandardPort)
@@ -289,7 +282,7 @@ TEST_F(WizardTest, CommandSetsADeviceOutsideTheSubnetThroughAStaticEntryAndFollo
             SetAddress(w, ip, QStringLiteral("255.255.255.0"));
             ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na %1.").arg(ip), iconTick, false);
             // In the PC's subnet now, the device is reachable as any host is.
-            bench->SetDevArp(true);
+            b->Bench.SetDevArp(true);
             sim->Set("silent", thenSilent ? "1" : "0");
             w.cmdFinish->click();
         });
@@ -301,7 +294,7 @@ TEST_F(WizardTest, CommandSetsADeviceOutsideTheSubnetThroughAStaticEntryAndFollo
     EXPECT_TRUE(Boxes[0].Text.startsWith(QStringLiteral("Zařízení bylo detekováno")));
     ExpectBox(Boxes[1], "Chcete toto zařízení nastavit?", QCoreApplication::applicationName(), 36);
     EXPECT_EQ(sim->Address(), "10.213.0.60/24 0.0.0.0");
-    EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
+    EXPECT_EQ(b->Bench.OutputInPc("ip neigh show 10.213.0.60").find("PERMANENT"), std::string::npos);
     EXPECT_TRUE(window->FDeviceLoaded);
     EXPECT_EQ(window->FDevIP, StrToIP("10.213.0.60"));
     EXPECT_TRUE(window->pnlDevSetup->isVisibleTo(window.get()));

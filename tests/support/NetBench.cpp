@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -32,11 +31,7 @@ std::string script()
 std::string uniqueName(const std::string& tag)
 {
     static std::atomic<int> counter{0};
-    std::string clean;
-    for (char c : tag)
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
-            clean += c;
-    return "vyn" + clean + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    return "vyn" + tag + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
 }
 
 std::string optionsEnv(const NetBenchOptions& o)
@@ -45,8 +40,7 @@ std::string optionsEnv(const NetBenchOptions& o)
                         : o.pcRoute == NetBenchOptions::Route::Gateway ? "gateway"
                                                                        : "onlink";
     return "PC_ADDR=" + o.pcAddress + " DEV_ADDR=" + o.devAddress + " DEV_ARP=" + (o.devAnswersArp ? "on" : "off")
-           + " PC_ROUTE=" + route + " GW_ADDR=" + o.gatewayAddress + " PC_IFACES=" + (o.secondInterface ? "2" : "1")
-           + " PC2_ADDR=" + o.pc2Address + " LAN_ADDR=" + o.lanAddress;
+           + " PC_ROUTE=" + route + " PC_IFACES=" + (o.secondInterface ? "2" : "1");
 }
 
 std::string inNamespaceCommand(const std::string& ns, const std::string& shellCommand)

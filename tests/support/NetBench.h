@@ -11,14 +11,12 @@ struct NetBenchOptions
     bool devAnswersArp = true; // off: the device ignores ARP requests
 
     // The PC's default route: on its link, none (a PC cabled straight to the
-    // device), or a gateway host on the same segment that forwards nothing.
+    // device), or a gateway host (10.213.0.254) that forwards nothing.
     enum class Route { OnLink, None, Gateway };
     Route pcRoute = Route::OnLink;
-    std::string gatewayAddress = "10.213.0.254/24";
-    // A second PC interface, made before veth-pc, to a host of no device.
+    // A second PC interface (10.214.0.1/24), made before veth-pc, to a host
+    // of no device.
     bool secondInterface = false;
-    std::string pc2Address = "10.214.0.1/24";
-    std::string lanAddress = "10.214.0.2/24";
 };
 
 // Namespaces "pc" and "dev" joined by veth-pc and veth-dev (tools/netbench.sh),
@@ -55,7 +53,6 @@ public:
     // printed (standard output and error together).
     int RunIn(const std::string& ns, const std::string& shellCommand) const;
     int RunInPc(const std::string& cmd) const { return RunIn(PcNamespace(), cmd); }
-    int RunInDev(const std::string& cmd) const { return RunIn(DevNamespace(), cmd); }
     std::string OutputIn(const std::string& ns, const std::string& shellCommand) const;
     std::string OutputInPc(const std::string& cmd) const { return OutputIn(PcNamespace(), cmd); }
 
