@@ -7,6 +7,7 @@
 
 #include "app/uf_InputIP.h"
 #include "app/ufrm_TlacMenu.h"
+#include "app/ufrm_Tlacitko.h"
 #include "model/u_DevData.h"
 #include "platform/MessageBox.h"
 #include "support/QStringPrint.h"
@@ -154,4 +155,27 @@ TEST_F(DeviceCommandsTest, IdentityCheckNeedsBothItemsAndTakesOnlyPercentSFromTh
     w.UpdateDeviceState();
     EXPECT_TRUE(w.FDeviceLoaded);
     EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(DeviceCommandsTest, NoSearchLoadOrCloseWhileARoadRuns)
+{
+    TfVYN w(nullptr, ini);
+    int asked = 0;
+    TfInputIP::ModalHook = [&](TfInputIP&) { ++asked; };
+    TfVYN::InputQueryHook = [&](QWidget*, const QString&, const QString&, QString&) { return bool(++asked); };
+    w.show();
+    w.FDevIP = StrToIP("10.0.0.8");
+    GiveSupportedIdentity(w);
+    w.FDeviceLoaded = true;
+    {
+        TfVYN::TRoadGuard road(w);
+        w.menuIP->TlacClick();
+        w.menuMAC->TlacClick();
+        w.cmdLoadVals->TlacClick();
+        EXPECT_FALSE(w.close());
+    }
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(w.FDeviceLoaded);
+    EXPECT_FALSE(HasConversationWindow(w));
+    EXPECT_TRUE(w.close());
 }

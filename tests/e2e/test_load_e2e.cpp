@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -130,9 +131,21 @@ TEST_F(LoadE2E, SearchByIPAndByMAC)
     EXPECT_EQ(w->lblMACTitle->text(), "02-76-79-6E-00-02");
     // Nothing stored, nothing fetched.
     EXPECT_EQ(sim->Log().find("http "), std::string::npos);
-    // Both known: loaded again without a search.
+    // Both known: loaded again without a search. The road runs events
+    // between its steps; meanwhile no command starts and closing is refused.
     const size_t logged = sim->Log().size();
+    bool busy = false, closed = true;
+    int asked = 0;
+    TfInputIP::ModalHook = [&](TfInputIP&) { ++asked; };
+    QTimer::singleShot(0, w.get(), [&] {
+        busy = w->RoadBusy();
+        w->menuIP->TlacClick();
+        closed = w->close();
+    });
     Load(w->FDevIP, w->FDevMAC);
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(asked, 0);
+    EXPECT_FALSE(closed);
     ExpectLoaded(true);
     EXPECT_EQ(sim->Log().find("hdr 00 00 00 f6", logged), std::string::npos);
 
