@@ -1,6 +1,6 @@
 #pragma once
 
-// The built-in device model, and conversations that record the window's look.
+// The built-in device model, and conversations that record captions, progress and questions.
 
 #include "link/uf_DataSender_Conversations.h"
 #include "model/u_DevData.h"
@@ -38,7 +38,6 @@ public:
 
     QStringList Captions;
     std::vector<int> Progress;
-    QStringList Looks;
     std::vector<TQuestion> Questions;
     std::function<int(const TQuestion&)> Answer = [](const TQuestion&) { return int(platform::IDYES); };
     std::function<void(const QString&)> OnCaption;
@@ -52,10 +51,10 @@ public:
     void SetProgress(uint8_t Value) override { Progress.push_back(Value); }
 
 protected:
-    void ShowSearchingLook() override { Looks << QStringLiteral("searching"); }
-    void ShowTransferLook() override { Looks << QStringLiteral("transfer"); }
-    void StartAnimation() override { Looks << QStringLiteral("play"); }
-    void StopAnimation() override { Looks << QStringLiteral("stop"); }
+    void ShowSearchingLook() override {}
+    void ShowTransferLook() override {}
+    void StartAnimation() override {}
+    void StopAnimation() override {}
     void RunMessages() override {}
     int Ask(const QString& Text, const QString& Caption, unsigned Flags) override
     {

@@ -102,7 +102,6 @@ struct TDeviceFacts
     QByteArray Gateway = QByteArray::fromHex("0a000001"); // 10.0.0.1
     uint8_t HostBits = 8;
     bool AnswerSetIPQuery = true;
-    std::chrono::milliseconds Delay{0}; // before each answer
 };
 
 // A record: header 00 00 00 code, then the body, zero-padded to size.
@@ -144,7 +143,6 @@ inline TLoopDevice::Replier DeviceReplies(TDeviceFacts facts)
         } else {
             return {};
         }
-        std::this_thread::sleep_for(facts.Delay);
         return std::vector<QByteArray>{reply};
     };
 }

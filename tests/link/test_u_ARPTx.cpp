@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -39,7 +40,7 @@ MIB_IPNETROW arpRow(const char* addr, TMACBytes mac, uint32_t type, uint32_t mac
 }
 
 const TMACBytes kDevMac{0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
-const TMACBytes kOtherMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+const TMACBytes kOtherMac{0x02, 0x00, 0x00, 0xaa, 0xbb, 0xcc};
 
 class ARPManagerTest : public ::testing::Test
 {
@@ -47,17 +48,11 @@ protected:
     void SetUp() override
     {
         SetIpHelperLoader([this] { return std::make_unique<FakeIpHelperLink>(fake); });
-        platform::SetLastError(0);
     }
     void TearDown() override { SetIpHelperLoader(nullptr); }
 
     FakeIpHelper fake;
 };
-
-QString macText(const TMACBuffer& mac)
-{
-    return M::MACBufToStr(mac.data(), 6).replace(QLatin1Char('-'), QLatin1Char(':'));
-}
 
 class ARPNetnsTest : public ::testing::Test
 {
@@ -65,19 +60,11 @@ protected:
     void SetUp() override
     {
         VYN_REQUIRE_ROOT();
-        SetIpHelperLoader(nullptr);
         bench = std::make_unique<NetBench>("arp");
-    }
-
-    QString Neighbour(const char* address) const
-    {
-        return QString::fromStdString(bench->OutputInPc(std::string("ip neigh show ") + address)).trimmed();
     }
 
     std::unique_ptr<NetBench> bench;
 };
-
-const TMACBytes kFakeMac{0x02, 0x00, 0x00, 0xaa, 0xbb, 0xcc};
 
 } // namespace
 
@@ -90,32 +77,27 @@ TEST(ARPRoutines, MasksAndHostBits)
     for (const auto& [mask, bits] : hostBits)
         EXPECT_EQ(M::MaskToHostBits(ip(mask)), bits) << mask;
     for (const auto& [bits, mask] : {std::pair{8, "255.255.255.0"}, {24, "255.0.0.0"}, {32, "0.0.0.0"},
-                                     {40, "0.0.0.0"}, {0, "255.255.255.255"}, {-3, "255.255.255.255"}})
+                                     {40, "0.0.0.0"}, {1, "255.255.255.254"}, {-3, "255.255.255.255"}})
         EXPECT_EQ(M::HostBitsToMask(bits), ip(mask)) << bits;
 }
 
 TEST_F(ARPManagerTest, TableReadsAcceptEmptyAnswersAndTryOnceMore)
 {
-    const struct
-    {
-        const char* name;
-        uint32_t firstResult;
-        bool grows;
-        int32_t count;
-        const char* error;
-    } rows[] = {{"no data", platform::ERROR_NO_DATA, false, 0, "<no exception>"},
-                {"refused", platform::ERROR_ACCESS_DENIED, false, -1, "GetARPTable:\r\n"},
-                {"grew in between", 0, true, -1, "GetARPTable:\r\n"}};
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
+    // {case, result of the first table call, table grows in between, rows read, error text}
+    const std::tuple<const char*, uint32_t, bool, int32_t, const char*> rows[] = {
+        {"no data", platform::ERROR_NO_DATA, false, 0, "<no exception>"},
+        {"refused", platform::ERROR_ACCESS_DENIED, false, -1, "GetARPTable:\r\n"},
+        {"grew in between", 0, true, -1, "GetARPTable:\r\n"}};
+    for (const auto& [name, firstResult, grows, count, errorText] : rows) {
+        SCOPED_TRACE(name);
         fake = FakeIpHelper{};
         fake.Arp = {arpRow("10.0.0.5", kDevMac, 3), arpRow("10.0.0.6", kOtherMac, 4)};
-        fake.ArpFirstResult = r.firstResult;
-        if (r.grows)
+        fake.ArpFirstResult = firstResult;
+        if (grows)
             fake.ArpGrowth = {arpRow("10.0.0.7", kOtherMac, 3)};
         TARPManager m(false);
-        const QString error = ExceptionText<EARPException>([&] { EXPECT_EQ(m.GetARPTable(), r.count); });
-        EXPECT_TRUE(error.startsWith(QString::fromLatin1(r.error))) << error.toStdString();
+        const QString error = ExceptionText<EARPException>([&] { EXPECT_EQ(m.GetARPTable(), count); });
+        EXPECT_TRUE(error.startsWith(QString::fromLatin1(errorText))) << error.toStdString();
     }
 }
 
@@ -147,26 +129,19 @@ TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
 {
     NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
         TARPManager m(false);
-        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.50"), kFakeMac, 4));
-        EXPECT_TRUE(Neighbour("10.213.0.50").contains(QStringLiteral("dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT")))
-            << Neighbour("10.213.0.50").toStdString();
+        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.50"), kOtherMac, 4));
+        EXPECT_NE(bench->OutputInPc("ip neigh show 10.213.0.50").find("dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT"),
+                  std::string::npos);
 
         ASSERT_GE(m.GetARPTable(), 1);
-        const int32_t i = m.FindEntryIndex(ip("10.213.0.50"), kFakeMac, 4);
+        const int32_t i = m.FindEntryIndex(ip("10.213.0.50"), kOtherMac, 4);
         ASSERT_GE(i, 0);
         EXPECT_EQ(m.ArpRow(i)->dwIndex, if_nametoindex("veth-pc"));
 
-        ASSERT_TRUE(m.DeleteEntry(ip("10.213.0.50"), kFakeMac, 0));
-        EXPECT_TRUE(Neighbour("10.213.0.50").isEmpty());
-
-        // Deleting by address and by MAC, as the set-IP conversation does.
-        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.51"), kFakeMac, 4));
-        ASSERT_TRUE(m.CreateARPEntry(ip("10.213.0.52"), kFakeMac, 4));
-        m.GetARPTable();
-        EXPECT_TRUE(m.DeleteByIPNum(ip("10.213.0.51"), 0));
-        // The table still lists .51, which is gone already: that is no failure.
-        EXPECT_TRUE(m.DeleteByMACBytes(kFakeMac, 4));
-        EXPECT_TRUE(Neighbour("10.213.0.52").isEmpty());
+        ASSERT_TRUE(m.DeleteEntry(ip("10.213.0.50"), kOtherMac, 0));
+        EXPECT_EQ(bench->OutputInPc("ip neigh show 10.213.0.50"), "");
+        // The table still lists the entry, which is gone already: that is no failure.
+        EXPECT_TRUE(m.DeleteByIPNum(ip("10.213.0.50"), 0));
     });
 }
 
@@ -216,7 +191,7 @@ TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeardAndSilenceIsNoHolder)
         TARPManager m(false);
         TMACBuffer mac;
         EXPECT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
-        EXPECT_EQ(macText(mac), expected);
+        EXPECT_EQ(M::MACBufToStr(mac.data(), 6).replace(QLatin1Char('-'), QLatin1Char(':')), expected);
         // Nobody there: false, nothing raised.
         EXPECT_FALSE(m.ResolveMAC(ip("10.213.0.99"), mac));
         EXPECT_EQ(mac, TMACBuffer{});
