@@ -1,6 +1,5 @@
-// The shipped language files against the program as it is: every window and
-// every text key the sources look up must be in both files, Czech must give
-// back the built-in texts, and switching there and back must leave no trace.
+// The shipped language files hold every window's and every looked-up key's
+// text; Czech gives back the built-in texts, and a switch back leaves no trace.
 #include "app/uf_IPWiz.h"
 #include "app/uf_InputIP.h"
 #include "app/uf_VYN.h"
@@ -11,11 +10,11 @@
 #include "lang/uLanguageExport.h"
 #include "lang/uLanguageForms.h"
 #include "link/uf_DataSender.h"
+#include "platform/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -72,9 +71,8 @@ TKeyScan ScanSources()
         QDirIterator it(QStringLiteral(VYN_SOURCE_DIR "/") + QLatin1String(folder),
                         {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
-            QFile file(it.next());
-            if (file.open(QIODevice::ReadOnly))
-                sources[file.fileName()] = QString::fromUtf8(file.readAll());
+            const QString path = it.next();
+            sources[path] = QString::fromUtf8(readFile(path));
         }
     }
 
@@ -132,9 +130,7 @@ void Flatten(const TXmlElement& node, const QString& path, Texts& out)
 // windows-1250 document.
 std::pair<Texts, Texts> ShippedTexts(const char* name)
 {
-    QFile file(ShippedFile(name));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = readFile(ShippedFile(name));
     EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>")) << name;
     QStringDecoder decode("windows-1250");
     (void)decode(bytes);
@@ -174,7 +170,6 @@ protected:
         Language = TLanguage();
         LocalAdapterIP = 0;
     }
-    // The texts of every window, as a template exports them.
     Texts Exported() const
     {
         Texts texts;
@@ -217,14 +212,9 @@ TEST_F(LanguageFilesTest, EnglishThenCzechGivesBackEveryWindowAsBuilt)
     // The template of the translated main window, moved under "forms", is
     // a language file that gives the texts back.
     ExportFormTemplate(main, QStringLiteral("form.xml"));
-    QFile form(QStringLiteral("form.xml"));
-    ASSERT_TRUE(form.open(QIODevice::ReadOnly));
-    QByteArray bytes = form.readAll();
+    QByteArray bytes = readFile(QStringLiteral("form.xml"));
     EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1250\"?>\n<root>"));
-    QFile lng(QStringLiteral("form.lng"));
-    ASSERT_TRUE(lng.open(QIODevice::WriteOnly));
-    lng.write(bytes.replace("<root>", "<lang><forms>").replace("</root>", "</forms></lang>"));
-    lng.close();
+    writeFile(QStringLiteral("form.lng"), bytes.replace("<root>", "<lang><forms>").replace("</root>", "</forms></lang>"));
     ASSERT_NO_THROW(Language.LoadFromFile(ShippedFile("cesky.lng")));
     main->LanguageLoaded();
     EXPECT_EQ(yes(), QString::fromUtf8("&Ano"));

@@ -2,7 +2,7 @@
 
 #include "lang/ControlProperties.h"
 
-#include "LangTestFiles.h"
+#include "platform/TestFiles.h"
 #include "support/ExceptionText.h"
 
 #include <QComboBox>

@@ -32,10 +32,11 @@ inline QByteArray Bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
-// The fourth byte of a record tells its kind.
-inline QByteArray Record(int size, uint8_t code, char fill = '\0')
+// The fourth byte of a record tells its kind; the other bytes are 11, so
+// that bytes a packet leaves alone show.
+inline QByteArray Record(int size, uint8_t code)
 {
-    QByteArray r(size, fill);
+    QByteArray r(size, '\x11');
     r[3] = char(code);
     return r;
 }

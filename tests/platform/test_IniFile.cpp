@@ -2,6 +2,8 @@
 
 #include "platform/Exception.h"
 
+#include "TestFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include <thread>
+#include <tuple>
 
 using platform::IniFile;
 
@@ -22,19 +25,8 @@ class IniFileTest : public ::testing::Test
 {
 protected:
     QString path(const char* name = "vyn.ini") const { return dir.filePath(QLatin1String(name)); }
-
-    void write(const QByteArray& bytes) const
-    {
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    QByteArray read() const
-    {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void write(const QByteArray& bytes) const { writeFile(path(), bytes); }
+    QByteArray read() const { return readFile(path()); }
 
     QTemporaryDir dir;
 };
@@ -43,13 +35,8 @@ protected:
 
 TEST_F(IniFileTest, ReadsTheFirstSectionIgnoringCaseSpacingAndQuotes)
 {
-    const struct
-    {
-        QByteArray file;
-        const char* section;
-        const char* key;
-        QString expected;
-    } rows[] = {
+    // file, section, key, value read (default "d")
+    const std::tuple<QByteArray, const char*, const char*, QString> rows[] = {
         {"\xEF\xBB\xBF[ Last ]\n  IP =  10.1.2.3  \n; ip=comment\n[LAST]\nip=second\nmac=\n", "LAST", "Ip", "10.1.2.3"},
         {"[last]\nip=1\n[LAST]\nmac=second\n", "last", "mac", "d"},
         {"[last]\n; ip=comment\n", "last", "; ip", "d"},
@@ -61,10 +48,10 @@ TEST_F(IniFileTest, ReadsTheFirstSectionIgnoringCaseSpacingAndQuotes)
         {"", "last", "ip", "d"},
         {QByteArray(1, '\0') + "\xff garbage\n[unterminated\nno equals sign\n", "unterminated", "no equals sign", "d"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file.toStdString());
-        write(row.file);
-        EXPECT_EQ(IniFile(path()).ReadString(row.section, row.key, "d"), row.expected);
+    for (const auto& [file, section, key, expected] : rows) {
+        SCOPED_TRACE(file.toStdString());
+        write(file);
+        EXPECT_EQ(IniFile(path()).ReadString(section, key, "d"), expected);
     }
     // What is written reads back as it was, quotes and all.
     IniFile ini(path());
@@ -99,7 +86,6 @@ TEST_F(IniFileTest, WritingOneKeyKeepsEverythingElse)
     expected += "\r\n\r\n[new]\r\nk=v\r\n";
     EXPECT_EQ(read(), expected);
 
-    // Garbage stays as it is.
     const QByteArray junk = QByteArray(1, '\0') + "\xff\xfe garbage\n[unterminated\n=novalue\n\xc3\x28";
     write(junk);
     ini.WriteString("last", "ip", "1.2.3.4");

@@ -8,15 +8,6 @@
 
 using namespace platform;
 
-namespace {
-
-uint32_t ip(const char* text)
-{
-    return ::inet_addr(text);
-}
-
-} // namespace
-
 TEST(IpHelper, AdapterRecordsAreChainedInsideTheBufferAndErrorsHaveTexts)
 {
     AdapterEntry bare;
@@ -24,7 +15,8 @@ TEST(IpHelper, AdapterRecordsAreChainedInsideTheBufferAndErrorsHaveTexts)
     bare.Description = std::string(300, 'd'); // cut to fit
     AdapterEntry two;
     two.Name = "eth1";
-    two.Addresses = {{ip("10.0.0.5"), ip("255.0.0.0")}, {ip("192.168.1.10"), ip("255.255.255.0")}};
+    two.Addresses = {{inet_addr("10.0.0.5"), inet_addr("255.0.0.0")},
+                     {inet_addr("192.168.1.10"), inet_addr("255.255.255.0")}};
 
     uint32_t size = 0;
     EXPECT_EQ(WriteAdaptersInfo({bare, two}, nullptr, &size), ERROR_BUFFER_OVERFLOW);

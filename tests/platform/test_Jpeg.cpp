@@ -2,9 +2,12 @@
 
 #include "platform/Exception.h"
 
-#include <QFile>
+#include "TestFiles.h"
+
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using platform::DecodeJpeg;
 using platform::LoadJpegFile;
@@ -12,13 +15,6 @@ using platform::LoadJpegFile;
 namespace {
 
 const QString Resources = QStringLiteral(VYN_TEST_DATA_DIR "/../../resources/");
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
 
 bool Near(QColor a, QColor b)
 {
@@ -29,7 +25,7 @@ bool Near(QColor a, QColor b)
 
 TEST(Jpeg, OurPicturesDecodeAndDamagedForeignCmykOrHugeOnesAreRefusedWithAReason)
 {
-    const QByteArray whole = ReadAll(Resources + "vyn_main.jpg");
+    const QByteArray whole = readFile(Resources + "vyn_main.jpg");
     const QImage main = DecodeJpeg(whole);
     EXPECT_EQ(main.size(), QSize(400, 225));
     EXPECT_EQ(main.format(), QImage::Format_RGB888);
@@ -49,12 +45,8 @@ TEST(Jpeg, OurPicturesDecodeAndDamagedForeignCmykOrHugeOnesAreRefusedWithAReason
     QByteArray huge = whole;
     const qsizetype sof = whole.indexOf(QByteArray("\xFF\xC0", 2));
     huge.replace(sof + 5, 4, QByteArray("\xFF\x00\xFF\x00", 4));
-    const struct
-    {
-        const char* what;
-        QByteArray data;
-        const char* reason;
-    } rows[] = {
+    // what, bytes, part of the reason
+    const std::tuple<const char*, QByteArray, const char*> rows[] = {
         {"empty", QByteArray(), ""},
         {"noise", garbage, ""},
         {"a PNG", QByteArray("\x89PNG\r\n\x1a\n", 8) + garbage, ""},
@@ -63,18 +55,18 @@ TEST(Jpeg, OurPicturesDecodeAndDamagedForeignCmykOrHugeOnesAreRefusedWithAReason
         {"end marker cut", whole.left(whole.size() - 2), ""},
         {"cut in half", whole.left(whole.size() / 2), "Premature end"},
         {"cut at 2", whole.left(2), ""},
-        {"CMYK", ReadAll(QStringLiteral(VYN_TEST_DATA_DIR "/data/cmyk.jpg")), "Unsupported color conversion"},
+        {"CMYK", readFile(QStringLiteral(VYN_TEST_DATA_DIR "/data/cmyk.jpg")), "Unsupported color conversion"},
         {"huge", huge, "too large"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [what, data, reason] : rows) {
+        SCOPED_TRACE(what);
         try {
-            DecodeJpeg(row.data);
+            DecodeJpeg(data);
             ADD_FAILURE() << "decoded";
         } catch (const Exception& e) {
             EXPECT_TRUE(e.Message().startsWith(QStringLiteral("The JPEG picture cannot be decoded: ")))
                 << e.Message().toStdString();
-            EXPECT_TRUE(e.Message().contains(QLatin1String(row.reason))) << e.Message().toStdString();
+            EXPECT_TRUE(e.Message().contains(QLatin1String(reason))) << e.Message().toStdString();
         }
     }
 }

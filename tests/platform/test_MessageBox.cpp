@@ -8,19 +8,14 @@
 
 #include <gtest/gtest.h>
 
-// Classic flag words (typed as numbers, not through the names) against the
-// icon shown and the answer a key or a button gives. The hook that answers
-// instead of showing is used by every window test.
+#include <tuple>
+
+// Classic flag words (typed as numbers) against the icon shown and the answer
+// a key or a button gives; every window test uses the hook instead.
 TEST(MessageBox, FlagsIconsKeysAndAnswers)
 {
-    const struct
-    {
-        unsigned flags;
-        int key; // 0: click the button
-        QMessageBox::StandardButton button;
-        QMessageBox::Icon icon;
-        int answer;
-    } rows[] = {
+    // flags, key (0: click the button), button, icon shown, answer
+    const std::tuple<unsigned, int, QMessageBox::StandardButton, QMessageBox::Icon, int> rows[] = {
         {0x0, 0, QMessageBox::Ok, QMessageBox::NoIcon, 1},
         {0x4, 0, QMessageBox::Yes, QMessageBox::NoIcon, 6},
         {0x4, 0, QMessageBox::No, QMessageBox::NoIcon, 7},
@@ -34,19 +29,19 @@ TEST(MessageBox, FlagsIconsKeysAndAnswers)
         {0x1, Qt::Key_Escape, QMessageBox::NoButton, QMessageBox::NoIcon, 2},
         {0x0, Qt::Key_Escape, QMessageBox::NoButton, QMessageBox::NoIcon, 1},
     };
-    for (const auto& row : rows) {
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
+    for (const auto& [flags, key, button, icon, answer] : rows) {
+        QMessageBox::Icon shown = QMessageBox::NoIcon;
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
-            icon = box->icon();
-            if (row.key)
-                QTest::keyClick(box, Qt::Key(row.key));
+            shown = box->icon();
+            if (key)
+                QTest::keyClick(box, Qt::Key(key));
             else
-                box->button(row.button)->click();
+                box->button(button)->click();
         });
-        EXPECT_EQ(platform::MessageBox(nullptr, QStringLiteral("Text"), QStringLiteral("Caption"), row.flags), row.answer)
-            << std::hex << row.flags << " key " << row.key;
-        EXPECT_EQ(icon, row.icon) << std::hex << row.flags;
+        EXPECT_EQ(platform::MessageBox(nullptr, QStringLiteral("Text"), QStringLiteral("Caption"), flags), answer)
+            << std::hex << flags << " key " << key;
+        EXPECT_EQ(shown, icon) << std::hex << flags;
     }
 }

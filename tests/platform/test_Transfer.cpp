@@ -1,5 +1,4 @@
-// The HTTP and TFTP clients: against a scripted web server on loopback, and
-// against the simulated device on the two-host bench (needs root).
+// The HTTP and TFTP clients against a loopback web server and the simulated device (root).
 #include "platform/HttpClient.h"
 #include "platform/TftpClient.h"
 #include "storage/uCOB.h"
@@ -75,7 +74,6 @@ struct LoopServer
     }
 };
 
-// What the work events reported.
 struct Work
 {
     std::vector<int64_t> Begins, Counts;
@@ -98,12 +96,6 @@ QByteArray Image(const QByteArray& doc)
 }
 
 const QString kDev = QString::fromLatin1(NetBench::DevIp);
-
-QByteArray DevGet(const NetBench& bench, const char* path, const HttpOptions& o = {}, Work* work = nullptr)
-{
-    NetBench::Entered pc(bench.PcNamespace());
-    return HttpGet("http://" + kDev + ":80" + path, o, work ? work->Events() : TransferEvents{});
-}
 
 void DevPut(const NetBench& bench, const QByteArray& data, const TftpOptions& o = {}, Work* work = nullptr)
 {
@@ -180,7 +172,8 @@ TEST(TransferOnDevice, UploadFromTheChosenAdapterIsServedBackByteForByte)
         EXPECT_EQ(work.Begins, std::vector<int64_t>{size});
         EXPECT_EQ(work.Counts.back(), size);
         EXPECT_EQ(work.Ends, 1);
-        EXPECT_EQ(DevGet(bench, "/postsoap.xml", web), doc);
+        NetBench::Entered pc(bench.PcNamespace());
+        EXPECT_EQ(HttpGet("http://" + kDev + ":80/postsoap.xml", web), doc);
     }
     EXPECT_TRUE(sim.WaitForLog("tftp rx 10.213.0.5:"));
     EXPECT_TRUE(sim.WaitForLog("WRQ WEB6 octet tsize=1024 blksize=512 timeout=3\n"));

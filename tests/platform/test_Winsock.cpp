@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <tuple>
 
 namespace ws = winsock;
 
@@ -10,12 +11,8 @@ namespace ws = winsock;
 // reports; errors without such a code pass through.
 TEST(Winsock, ErrnoGivesTheSocketErrorCodes)
 {
-    const struct
-    {
-        int err;
-        bool datagram;
-        int code;
-    } rows[] = {
+    // errno, datagram socket, socket error code
+    const std::tuple<int, bool, int> rows[] = {
         {EACCES, true, 10013},         {EPERM, false, 10013},           {EFAULT, false, 10014},
         {EINVAL, false, 10022},        {EMFILE, false, 10024},          {ENFILE, false, 10024},
         {EAGAIN, true, 10035},         {EINPROGRESS, false, 10035},     {EALREADY, false, 10037},
@@ -30,6 +27,6 @@ TEST(Winsock, ErrnoGivesTheSocketErrorCodes)
         // A refused "connection" of a datagram socket is a port-unreachable report.
         {ECONNREFUSED, true, 10054},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(ws::WinsockErrorFromErrno(row.err, row.datagram), row.code) << row.err << " " << row.datagram;
+    for (const auto& [err, datagram, code] : rows)
+        EXPECT_EQ(ws::WinsockErrorFromErrno(err, datagram), code) << err << " " << datagram;
 }

@@ -4,6 +4,7 @@
 #include "support/ExceptionText.h"
 
 #include "SaveToBuffer.h"
+#include "platform/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +16,6 @@ namespace {
 
 const QByteArray Sep("\r\n<[--$DATA$--]>\r\n");
 const TDateTime Stamp = datetimedays::Encode(QDate(2024, 3, 5), QTime(14, 7, 9));
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
-}
 
 } // namespace
 
@@ -173,13 +162,13 @@ TEST(MultiFileStorage, DiskImportAndExport)
 {
     QTemporaryDir dir;
     const QString src = dir.filePath("page.htm");
-    WriteFile(src, QByteArray("<html>\0</html>", 14));
+    writeFile(src, QByteArray("<html>\0</html>", 14));
     QFile f(src);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime(QDate(2020, 6, 7), QTime(8, 9, 10), Qt::UTC),
                                                                QFileDevice::FileModificationTime));
     f.close();
-    WriteFile(dir.filePath("limit.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize, 'a'));
-    WriteFile(dir.filePath("over.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize + 1, 'a'));
+    writeFile(dir.filePath("limit.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize, 'a'));
+    writeFile(dir.filePath("over.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize + 1, 'a'));
     TMultiFileStorage s;
     EXPECT_EQ(s.AddFileFromDisk(dir.filePath("limit.bin"), "l", -1), 0);
     EXPECT_EQ(s.AddFileFromDisk(dir.filePath("over.bin"), "o", -1), -1);
@@ -193,7 +182,7 @@ TEST(MultiFileStorage, DiskImportAndExport)
 
     // Exporting: the question decides whether an existing file is replaced.
     const QString out = dir.filePath("out.htm");
-    WriteFile(out, "keep");
+    writeFile(out, "keep");
     QString asked;
     for (const int answer : {7, 6}) {
         s.OnOverwriteQuery = [&](const QString& text, const QString& caption, unsigned flags) {
@@ -201,7 +190,7 @@ TEST(MultiFileStorage, DiskImportAndExport)
             return answer;
         };
         EXPECT_EQ(s.SaveFileTo(e, out, true), answer == 6);
-        EXPECT_EQ(ReadFile(out), answer == 6 ? e->Data : "keep");
+        EXPECT_EQ(readFile(out), answer == 6 ? e->Data : "keep");
     }
     EXPECT_EQ(asked, "Overwrite existing file|Overwrite file " + out + "?|36");
 }
