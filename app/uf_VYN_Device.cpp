@@ -3,6 +3,7 @@
 
 #include "app/MyUtils.h"
 #include "app/Panel.h"
+#include "app/RoadWindow.h"
 #include "app/VYN16App.h"
 #include "app/uf_InputIP.h"
 #include "app/ufrm_TlacMenu.h"
@@ -220,22 +221,7 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
     if (IsZeroMAC(MAC) && IP == 0)
         return false;
 
-    // Closing a window frees it, and a modal message closes it by itself:
-    // only our own window is closed, and only while it still exists. A
-    // caller's window is never freed here (its messages hide it).
-    const bool own = Sender == nullptr;
-    const QPointer<TfDataSender> window = own ? new TfDataSender(this, 0, FDataManager.get()) : Sender;
-    const QString okText = Lang("OK", "OK");
-    const auto message = [&](const QString& Text, int32_t Countdown, uint32_t Flags) {
-        if (window)
-            window->ShowMessageEx(Text, okText, Countdown, Flags, true, own);
-        else
-            TfDataSender::ShowDeviceMessage(Text, okText, Countdown, Flags, true);
-    };
-    const auto closeOwn = [&] {
-        if (own && window)
-            window->close();
-    };
+    const TRoadWindow window(this, Sender, FDataManager.get());
 
     try {
         if (!IsZeroMAC(MAC)) {
@@ -245,10 +231,10 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
                 QString found;
                 window->FindIPByMAC(MACToStr(FDevMAC), QString(), found, false);
                 if (found.isEmpty() || !TARPManager::IsValidIP(found)) {
-                    message(found.isEmpty() ? Lang("Zařízenínebylo2", "Zařízení nebylo nalezeno")
-                                            : Lang("ChybnáIPadresa", "Chybná IP adresa."),
-                            0, platform::MB_ICONHAND);
-                    closeOwn();
+                    window.Message(found.isEmpty() ? Lang("Zařízenínebylo2", "Zařízení nebylo nalezeno")
+                                                   : Lang("ChybnáIPadresa", "Chybná IP adresa."),
+                                   0, platform::MB_ICONHAND);
+                    window.CloseOwn();
                     return false;
                 }
                 FDevIP = StrToIP(found);
@@ -260,10 +246,10 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
             QString found;
             window->FindMACByIP(IPToStr(FDevIP), QString(), found, false);
             if (found.isEmpty() || !TryParseMAC(found, FDevMAC)) {
-                message(found.isEmpty() ? Lang("Zařízenínebylo1", "Zařízení nebylo nalezeno")
-                                        : Lang("ChybnáMACadres", "Chybná MAC adresa."),
-                        0, platform::MB_ICONHAND);
-                closeOwn();
+                window.Message(found.isEmpty() ? Lang("Zařízenínebylo1", "Zařízení nebylo nalezeno")
+                                               : Lang("ChybnáMACadres", "Chybná MAC adresa."),
+                               0, platform::MB_ICONHAND);
+                window.CloseOwn();
                 return false;
             }
         }
@@ -290,9 +276,9 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
                 txtSoapIP->clear();
             QString error;
             if (hasSoap && !FetchSoapDocument(*this, *window, ipText, error))
-                message(Lang("NepodariloSeStah", "Nepodařilo se stáhnout SOAP dokument ze zařízení.") +
-                            QStringLiteral("\r\n") + error,
-                        10, platform::MB_ICONEXCLAMATION);
+                window.Message(Lang("NepodariloSeStah", "Nepodařilo se stáhnout SOAP dokument ze zařízení.") +
+                                   QStringLiteral("\r\n") + error,
+                               10, platform::MB_ICONEXCLAMATION);
         } else {
             QString text = Lang("Komunikaceseza", "Komunikace se zařízením selhala!");
             if (!ARPManager().IsLocalSubnet(FDevIP))
@@ -300,13 +286,13 @@ bool TfVYN::FindDevice(uint32_t IP, TfDataSender* Sender, const std::array<uint8
                        Lang("Pravděpodobnoup", "Pravděpodobnou příčinou je nekompatibilní síťové nastavení "
                                                   "zařízení (IP: ") +
                        ipText + u')';
-            message(text, 0, platform::MB_ICONEXCLAMATION);
+            window.Message(text, 0, platform::MB_ICONEXCLAMATION);
         }
-        closeOwn();
+        window.CloseOwn();
     } catch (const std::exception& e) {
         FProgressBar = nullptr;
-        message(ExceptionText(e), 0, platform::MB_ICONHAND);
-        closeOwn();
+        window.Message(ExceptionText(e), 0, platform::MB_ICONHAND);
+        window.CloseOwn();
     }
     return result;
 }

@@ -2,6 +2,7 @@
 #include "app/uf_VYN.h"
 
 #include "app/MyUtils.h"
+#include "app/RoadWindow.h"
 #include "app/VYN16App.h"
 #include "app/ufrm_IPSet.h"
 #include "app/ufrm_Tlacitko.h"
@@ -214,21 +215,7 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
     TRoadGuard road(*this);
 
     bool result = false;
-    // A modal message closes our own window by itself; a caller's window is
-    // only hidden by it and never freed here.
-    const bool own = Sender == nullptr;
-    const QPointer<TfDataSender> window = own ? new TfDataSender(this, 0, FDataManager.get()) : Sender;
-    const QString okText = Lang("OK", "OK");
-    const auto message = [&](const QString& Text, int32_t Countdown, uint32_t Flags) {
-        if (window)
-            window->ShowMessageEx(Text, okText, Countdown, Flags, true, own);
-        else
-            TfDataSender::ShowDeviceMessage(Text, okText, Countdown, Flags, true);
-    };
-    const auto closeOwn = [&] {
-        if (own && window)
-            window->close();
-    };
+    const TRoadWindow window(this, Sender, FDataManager.get());
 
     try {
         const QString macText = MACToStr(FDevMAC);
@@ -248,10 +235,10 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
 
         uint32_t ip = 0;
         if (address.isEmpty() || !TryStrictStrToIP(address, ip) || !TARPManager::IsValidIP(address)) {
-            message(address.isEmpty() ? Lang("Zařízenínebylo3", "Zařízení nebylo nalezeno")
-                                      : Lang("ChybnáIPadresa0", "Chybná IP adresa."),
-                    0, address.isEmpty() ? platform::MB_ICONEXCLAMATION : platform::MB_ICONHAND);
-            closeOwn();
+            window.Message(address.isEmpty() ? Lang("Zařízenínebylo3", "Zařízení nebylo nalezeno")
+                                             : Lang("ChybnáIPadresa0", "Chybná IP adresa."),
+                           0, address.isEmpty() ? platform::MB_ICONEXCLAMATION : platform::MB_ICONHAND);
+            window.CloseOwn();
             return false;
         }
         FDevIP = ip;
@@ -318,13 +305,13 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
             QString text = Lang("NepodariloSeNahr", "Nepodařilo se nahrát SOAP dokument.");
             if (!uploadReason.isEmpty())
                 text += CRLF + uploadReason;
-            message(text, 10, platform::MB_ICONEXCLAMATION);
+            window.Message(text, 10, platform::MB_ICONEXCLAMATION);
         }
-        closeOwn();
+        window.CloseOwn();
     } catch (const std::exception& e) {
         FProgressBar = nullptr;
-        message(ExceptionText(e), 0, platform::MB_ICONHAND);
-        closeOwn();
+        window.Message(ExceptionText(e), 0, platform::MB_ICONHAND);
+        window.CloseOwn();
     }
     return result;
 }
