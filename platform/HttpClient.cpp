@@ -77,15 +77,6 @@ uint32_t Resolve(const QString& Host)
     return address;
 }
 
-QString AddressText(uint32_t address)
-{
-    in_addr a{};
-    a.s_addr = address;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return QString::fromLatin1(text);
-}
-
 // What the transfer learnt; a handler's exception is kept and raised once
 // the socket is closed, after the end event.
 struct GetState
@@ -276,27 +267,21 @@ public:
     void Run()
     {
         const uint32_t address = Resolve(m_t.Host);
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (m_fd < 0)
+        m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (m_fd.get() < 0)
             throw Exception(QStringLiteral("Could not open a socket: ") + ErrnoText(errno));
         if (m_s.Options.LocalAddress != 0) {
             sockaddr_in here{};
             here.sin_family = AF_INET;
             here.sin_addr.s_addr = m_s.Options.LocalAddress;
-            if (::bind(m_fd, reinterpret_cast<sockaddr*>(&here), sizeof here) != 0) {
-                m_s.Error = QStringLiteral("Couldn't bind to '%1'").arg(AddressText(m_s.Options.LocalAddress));
+            if (::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&here), sizeof here) != 0) {
+                m_s.Error = QStringLiteral("Couldn't bind to '%1'").arg(Ipv4Text(m_s.Options.LocalAddress));
                 return;
             }
         }
         if (!Connect(address) || !Send())
             return;
         Receive();
-    }
-
-    ~Transfer()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
     }
 
 private:
@@ -341,7 +326,7 @@ private:
             const int wait = NextWait(connectDeadline);
             if (wait == 0)
                 return false;
-            pollfd p{m_fd, events, 0};
+            pollfd p{m_fd.get(), events, 0};
             const int n = ::poll(&p, 1, wait);
             if (n > 0)
                 return true;
@@ -360,14 +345,14 @@ private:
         to.sin_addr.s_addr = address;
         const auto deadline = m_start + milliseconds(std::max(1, m_s.Options.ConnectTimeoutMs));
         int err = 0;
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        if (::connect(m_fd.get(), reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
             if (errno != EINPROGRESS) {
                 err = errno;
             } else {
                 if (!Wait(POLLOUT, deadline))
                     return false;
                 socklen_t len = sizeof err;
-                if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                if (::getsockopt(m_fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0)
                     err = errno;
             }
         }
@@ -389,7 +374,7 @@ private:
         qsizetype sent = 0;
         while (sent < m_t.Request.size()) {
             const ssize_t n =
-                ::send(m_fd, m_t.Request.constData() + sent, size_t(m_t.Request.size() - sent), MSG_NOSIGNAL);
+                ::send(m_fd.get(), m_t.Request.constData() + sent, size_t(m_t.Request.size() - sent), MSG_NOSIGNAL);
             if (n > 0) {
                 sent += n;
                 continue;
@@ -468,7 +453,7 @@ private:
         for (;;) {
             if (!Wait(POLLIN, Clock::now()))
                 return;
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, 0);
             if (n < 0) {
                 if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                     continue;
@@ -496,7 +481,7 @@ private:
 
     GetState& m_s;
     const Target& m_t;
-    int m_fd = -1;
+    UniqueFd m_fd;
     const Clock::time_point m_start = Clock::now();
     std::unique_ptr<BodyReader> m_body;
 };

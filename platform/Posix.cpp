@@ -1,5 +1,7 @@
 #include "platform/Posix.h"
 
+#include <arpa/inet.h>
+
 #include <cstring>
 
 namespace platform {
@@ -20,6 +22,15 @@ QString ErrnoText(int error)
 {
     char buffer[256] = {};
     return QString::fromLocal8Bit(strerrorResult(strerror_r(error, buffer, sizeof buffer), buffer));
+}
+
+QString Ipv4Text(uint32_t networkOrder)
+{
+    in_addr a{};
+    a.s_addr = networkOrder;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return QString::fromLatin1(text);
 }
 
 } // namespace platform

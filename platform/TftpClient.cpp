@@ -1,6 +1,7 @@
 #include "platform/TftpClient.h"
 
 #include "platform/Exception.h"
+#include "platform/Posix.h"
 
 #include <QList>
 #include <QStringDecoder>
@@ -61,34 +62,14 @@ QByteArray ErrorPacket(uint16_t code, const QByteArray& text)
     return b;
 }
 
-QString SystemText(int err)
+
+int OpenUdpSocket()
 {
-    return QString::fromLocal8Bit(strerror(err));
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw Exception(QStringLiteral("Cannot open a UDP socket: ") + ErrnoText(errno));
+    return fd;
 }
-
-QString AddressText(const in_addr& a)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return QString::fromLatin1(text);
-}
-
-class Socket
-{
-public:
-    Socket() : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0))
-    {
-        if (m_fd < 0)
-            throw Exception(QStringLiteral("Cannot open a UDP socket: ") + SystemText(errno));
-    }
-    ~Socket() { close(m_fd); }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int Fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 class Upload
 {
@@ -105,9 +86,9 @@ public:
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = options.LocalAddress;
-        if (bind(m_socket.Fd(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        if (bind(m_socket.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
             throw Exception(QStringLiteral("Cannot use the local address %1: %2")
-                                .arg(AddressText(local.sin_addr), SystemText(errno)));
+                                .arg(Ipv4Text(local.sin_addr.s_addr), ErrnoText(errno)));
     }
 
     void Run()
@@ -146,20 +127,20 @@ private:
 
     void Send(const QByteArray& packet)
     {
-        const ssize_t n = sendto(m_socket.Fd(), packet.constData(), static_cast<size_t>(packet.size()), 0,
+        const ssize_t n = sendto(m_socket.get(), packet.constData(), static_cast<size_t>(packet.size()), 0,
                                  reinterpret_cast<const sockaddr*>(&m_server), sizeof m_server);
         if (n < 0)
-            throw Exception(QStringLiteral("Cannot send to %1: %2").arg(HostText(), SystemText(errno)));
+            throw Exception(QStringLiteral("Cannot send to %1: %2").arg(HostText(), ErrnoText(errno)));
     }
 
     // For courtesy packets: their loss must not replace the real outcome.
     void SendQuietly(const QByteArray& packet, const sockaddr_in& to)
     {
-        sendto(m_socket.Fd(), packet.constData(), static_cast<size_t>(packet.size()), 0,
+        sendto(m_socket.get(), packet.constData(), static_cast<size_t>(packet.size()), 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
 
-    QString HostText() const { return AddressText(m_server.sin_addr); }
+    QString HostText() const { return Ipv4Text(m_server.sin_addr.s_addr); }
 
     // Waits for one datagram and acts on it; a silent server gets the last
     // packet again until the retries or the deadline run out.
@@ -170,12 +151,12 @@ private:
             throw Exception(QStringLiteral("The upload to %1 did not finish within %2 ms.")
                                 .arg(HostText())
                                 .arg(m_options.TotalTimeoutMs));
-        pollfd p{m_socket.Fd(), POLLIN, 0};
+        pollfd p{m_socket.get(), POLLIN, 0};
         const int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, m_timeoutMs)));
         if (ready < 0) {
             if (errno == EINTR)
                 return;
-            throw Exception(QStringLiteral("Cannot receive from %1: %2").arg(HostText(), SystemText(errno)));
+            throw Exception(QStringLiteral("Cannot receive from %1: %2").arg(HostText(), ErrnoText(errno)));
         }
         if (ready == 0) {
             if (left <= m_timeoutMs)
@@ -189,11 +170,11 @@ private:
         uint8_t buf[65536];
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = recvfrom(m_socket.Fd(), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n = recvfrom(m_socket.get(), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 return;
-            throw Exception(QStringLiteral("Cannot receive from %1: %2").arg(HostText(), SystemText(errno)));
+            throw Exception(QStringLiteral("Cannot receive from %1: %2").arg(HostText(), ErrnoText(errno)));
         }
         if (from.sin_addr.s_addr != m_server.sin_addr.s_addr || n < 4)
             return;
@@ -266,7 +247,7 @@ private:
         return QStringDecoder("windows-1250").decode(text);
     }
 
-    Socket m_socket;
+    UniqueFd m_socket{OpenUdpSocket()};
     sockaddr_in m_server{};
     const QByteArray& m_name;
     const QByteArray& m_data;
