@@ -126,12 +126,9 @@ TfVYN::TInputQuery TfVYN::InputQueryHook;
 
 void TfVYN::WireDeviceCommands()
 {
-    const auto command = [this](void (TfVYN::*Handler)()) {
-        return [this, Handler](QObject*) { Guarded([&] { (this->*Handler)(); }); };
-    };
-    menuIP->OnClick = command(&TfVYN::menuIPTlacClick);
-    menuMAC->OnClick = command(&TfVYN::menuMACTlacClick);
-    cmdLoadVals->OnClick = command(&TfVYN::cmdLoadValsTlacClick);
+    menuIP->OnClick = [this](QObject*) { Guarded([this] { menuIPTlacClick(); }); };
+    menuMAC->OnClick = [this](QObject*) { Guarded([this] { menuMACTlacClick(); }); };
+    cmdLoadVals->OnClick = [this](QObject*) { Guarded([this] { cmdLoadValsTlacClick(); }); };
 }
 
 void TfVYN::menuIPTlacClick()

@@ -4,6 +4,7 @@
 #include "app/Panel.h"
 #include "app/VYN16App.h"
 #include "app/uConst.h"
+#include "app/uf_VYN_PageKit.h"
 #include "app/ufrm_IPSet.h"
 #include "app/ufrm_LMenuH.h"
 #include "app/ufrm_TlacMenu.h"
@@ -21,6 +22,8 @@
 #include <QVBoxLayout>
 
 namespace {
+
+using pagekit::MakeFrame;
 
 constexpr int TopMenuWidth = 150;
 constexpr int StripHeight = 24;
@@ -49,17 +52,6 @@ void SetBold(QWidget* widget, qreal pointSizeFactor = 1.0)
     if (pointSizeFactor != 1.0 && font.pointSizeF() > 0)
         font.setPointSizeF(font.pointSizeF() * pointSizeFactor);
     widget->setFont(font);
-}
-
-template <class Frame>
-Frame* MakeFrame(QWidget* parent, const QString& name, const QString& caption, const QString& hint, QSize size)
-{
-    auto* frame = new Frame(parent);
-    frame->setObjectName(name);
-    frame->SetCaption(caption);
-    frame->SetHint(hint);
-    frame->setFixedSize(size);
-    return frame;
 }
 
 TfrmLMenuH* MakeLMenu(QWidget* parent, QVBoxLayout* layout, const QString& name, const QString& caption)

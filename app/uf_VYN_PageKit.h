@@ -15,6 +15,18 @@
 
 namespace pagekit {
 
+// A frame of the main window (button, menu item) with its name, texts and size.
+template <class Frame>
+Frame* MakeFrame(QWidget* parent, const QString& name, const QString& caption, const QString& hint, QSize size)
+{
+    auto* frame = new Frame(parent);
+    frame->setObjectName(name);
+    frame->SetCaption(caption);
+    frame->SetHint(hint);
+    frame->setFixedSize(size);
+    return frame;
+}
+
 inline QLabel* Label(QWidget* page, const QString& name, const QString& text)
 {
     auto* label = new QLabel(text, page);

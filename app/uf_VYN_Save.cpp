@@ -68,11 +68,8 @@ TfVYN::TTftpPut TfVYN::TftpPutHook;
 
 void TfVYN::WireSaveCommands()
 {
-    const auto command = [this](void (TfVYN::*Handler)()) {
-        return [this, Handler](QObject*) { Guarded([&] { (this->*Handler)(); }); };
-    };
-    cmdSaveVals->OnClick = command(&TfVYN::cmdSaveValsTlacClick);
-    cmdDefaultVal->OnClick = command(&TfVYN::cmdDefaultValTlacClick);
+    cmdSaveVals->OnClick = [this](QObject*) { Guarded([this] { cmdSaveValsTlacClick(); }); };
+    cmdDefaultVal->OnClick = [this](QObject*) { Guarded([this] { cmdDefaultValTlacClick(); }); };
 }
 
 void TfVYN::cmdDefaultValTlacClick()

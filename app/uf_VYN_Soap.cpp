@@ -94,15 +94,6 @@ private:
     std::function<void()> FOut;
 };
 
-TfrmTlacitko* MakeButton(QWidget* Parent, const QString& Name, const QString& Caption, const QString& Hint, QSize Size)
-{
-    auto* button = new TfrmTlacitko(Parent);
-    button->setObjectName(Name);
-    button->SetCaption(Caption);
-    button->SetHint(Hint);
-    button->setFixedSize(Size);
-    return button;
-}
 
 QLabel* MakeLabel(QWidget* Parent, const QString& Name, const QString& Text)
 {
@@ -153,11 +144,11 @@ void TfVYN::BuildSoapPages()
 
     grid->addWidget(Heading(pnlSOAP, QStringLiteral("lblSoapDocHeading"), QStringLiteral("SOAP dokument")), 7, 0, 1, 2);
     lblSoapStat = Label(pnlSOAP, QStringLiteral("lblSoapStat"), QString());
-    cmdChngSoap = MakeButton(pnlSOAP, QStringLiteral("cmdChngSoap"), QStringLiteral("Nastavit"), QString(),
-                             QSize(110, 22));
+    cmdChngSoap = MakeFrame<TfrmTlacitko>(pnlSOAP, QStringLiteral("cmdChngSoap"), QStringLiteral("Nastavit"),
+                                          QString(), QSize(110, 22));
     // The symbol font's box-with-a-cross, drawn from a font we have.
-    cmdDelSoap = MakeButton(pnlSOAP, QStringLiteral("cmdDelSoap"), QString(QChar(0x2327)),
-                            QStringLiteral("Odstranit dokument"), QSize(22, 22));
+    cmdDelSoap = MakeFrame<TfrmTlacitko>(pnlSOAP, QStringLiteral("cmdDelSoap"), QString(QChar(0x2327)),
+                                         QStringLiteral("Odstranit dokument"), QSize(22, 22));
     grid->addWidget(lblSoapStat, 8, 0);
     grid->addLayout(Row(cmdChngSoap, cmdDelSoap), 8, 1);
     grid->setRowStretch(9, 1);
@@ -175,8 +166,8 @@ void TfVYN::BuildSoapPages()
     bold.setBold(true);
     title->setFont(bold);
     top->addWidget(title, 1);
-    cmdSoapDocBack = MakeButton(pnlSoapDoc, QStringLiteral("cmdSoapDocBack"), QStringLiteral("Zpět"), QString(),
-                                QSize(90, 22));
+    cmdSoapDocBack = MakeFrame<TfrmTlacitko>(pnlSoapDoc, QStringLiteral("cmdSoapDocBack"), QStringLiteral("Zpět"),
+                                             QString(), QSize(90, 22));
     top->addWidget(cmdSoapDocBack);
     page->addLayout(top);
 
@@ -186,8 +177,8 @@ void TfVYN::BuildSoapPages()
     mSoapHead->setFixedHeight(96);
     mSoapHead->setPlainText(SoapHeaderSet(true).join(u'\n'));
     headRow->addWidget(mSoapHead, 1);
-    cmdLoadSoap = MakeButton(pnlSoapDoc, QStringLiteral("cmdLoadSoap"), QStringLiteral("Načíst ..."), QString(),
-                             QSize(90, 22));
+    cmdLoadSoap = MakeFrame<TfrmTlacitko>(pnlSoapDoc, QStringLiteral("cmdLoadSoap"), QStringLiteral("Načíst ..."),
+                                          QString(), QSize(90, 22));
     headRow->addWidget(cmdLoadSoap, 0, Qt::AlignTop);
     page->addLayout(headRow);
 
