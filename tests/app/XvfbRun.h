@@ -1,7 +1,7 @@
 #pragma once
 
 // Runs one of the real-display programs (the *_screens programs) on a
-// virtual X server of its own: PROGRAM DIR, screenshots into DIR.
+// virtual X server of its own: PROGRAM DIR [RUN], screenshots into DIR.
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -20,7 +20,7 @@ struct XvfbRun
     std::string Err;
 };
 
-inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs)
+inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs, const QString& Run = QString())
 {
     XvfbRun result;
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
@@ -36,7 +36,10 @@ inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     run.setProcessEnvironment(env);
-    run.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", QString::fromLocal8Bit(Program), Dir});
+    QStringList arguments{"-a", "-s", "-screen 0 1024x768x24", QString::fromLocal8Bit(Program), Dir};
+    if (!Run.isEmpty())
+        arguments << Run;
+    run.start(xvfb, arguments);
     result.Finished = run.waitForFinished(TimeoutMs);
     result.ExitCode = run.exitCode();
     result.Out = QString::fromUtf8(run.readAllStandardOutput());

@@ -1,5 +1,5 @@
-// The real-display programs, one source built as three (SCREENS_RUN), each
-// run as PROGRAM DIR, screenshots into DIR. settings: every settings page and
+// The real-display runs, one program run as PROGRAM DIR RUN, screenshots
+// into DIR. settings: every settings page and
 // the wizard's IP page in Czech and English, "SHOT file" for each and "BAD ..."
 // for a page the same in English or a control clipped, overlapping or short
 // of room. soap: the SOAP pages and the display label's place. lang: Czech,
@@ -187,10 +187,10 @@ void ShowLanguages(TfVYN& w, const QString& dir)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc < 2)
+    if (argc < 3)
         return 2;
     const QString dir = QString::fromLocal8Bit(argv[1]);
-    const QLatin1String run(SCREENS_RUN);
+    const QLatin1String run(argv[2]);
     InstallWindowTranslation();
     TfVYN w(nullptr, dir + QStringLiteral("/vyn.ini"));
     if (run != QLatin1String("lang")) {

@@ -306,7 +306,7 @@ TEST_F(CommandsTest, TheExportButtonWritesTheTemplateInWindows1250)
 TEST(CommandsScreens, TheFlagsSwitchTheLanguageOnARealDisplay)
 {
     QTemporaryDir dir;
-    const XvfbRun run = RunOnXvfb(LANG_SCREENS_PATH, dir.path(), 60000);
+    const XvfbRun run = RunOnXvfb(SCREENS_PATH, dir.path(), 60000, QStringLiteral("lang"));
     ASSERT_RAN_ON_XVFB(run);
     const QStringList place = run.Out.trimmed().split(u' ');
     ASSERT_EQ(place.size(), 4);

@@ -191,7 +191,7 @@ TEST_F(MeasureTest, DisplayStopsWithTheDevice)
 TEST(SoapScreens, PagesAndTemperatureOnARealDisplay)
 {
     QTemporaryDir dir;
-    const XvfbRun run = RunOnXvfb(SOAP_SCREENS_PATH, dir.path(), 60000);
+    const XvfbRun run = RunOnXvfb(SCREENS_PATH, dir.path(), 60000, QStringLiteral("soap"));
     ASSERT_RAN_ON_XVFB(run);
     const QStringList place = run.Out.split(u' ');
     ASSERT_EQ(place.size(), 4);

@@ -231,7 +231,7 @@ TEST_F(PagesTest, ARefusedControlShowsItsPageAndFocusAndKeepsWhatWasWritten)
 TEST(SettingsScreens, EveryPageAndTheWizardFitOnARealDisplayInBothLanguages)
 {
     QTemporaryDir dir;
-    const XvfbRun run = RunOnXvfb(SETTINGS_SCREENS_PATH, dir.path(), 90000);
+    const XvfbRun run = RunOnXvfb(SCREENS_PATH, dir.path(), 90000, QStringLiteral("settings"));
     ASSERT_RAN_ON_XVFB(run);
     // Eight pages and the wizard in both languages, no control out of place.
     EXPECT_EQ(run.Out.count(QStringLiteral("SHOT ")), 18) << run.Out.toStdString();
