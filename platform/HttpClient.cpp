@@ -47,19 +47,6 @@ struct MultiDeleter
     void operator()(CURLM* m) const { curl_multi_cleanup(m); }
 };
 
-bool IsTokenChar(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-           QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
-}
-
-// "name: value" with a name of token characters, as every field line is.
-bool IsFieldLine(const QByteArray& line)
-{
-    const qsizetype colon = line.indexOf(':');
-    return colon > 0 && std::all_of(line.begin(), line.begin() + colon, IsTokenChar);
-}
-
 // What the callbacks learn; libcurl is C, so nothing may unwind through it:
 // a handler's exception is kept here and raised once libcurl has returned.
 struct GetState
@@ -132,9 +119,10 @@ struct GetState
             return true;
         const QByteArray name = line.left(colon).toLower();
         const QByteArray value = line.mid(colon + 1).trimmed();
+        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
         if (name == "content-length") {
-            if (value.isEmpty() || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                return Fail(QStringLiteral("Invalid Content-Length: ") + QString::fromLatin1(value.left(40)));
+            if (value.isEmpty() || !std::all_of(value.begin(), value.end(), digit))
+                return Fail(QStringLiteral("Invalid Content-Length: value")); // libcurl's words for "-1"
             if (!ContentLength.isNull() && ContentLength != value)
                 return Fail(QStringLiteral("Conflicting Content-Length values"));
             ContentLength = value;
@@ -152,6 +140,8 @@ struct GetState
     {
         long status = 0;
         curl_easy_getinfo(Curl, CURLINFO_RESPONSE_CODE, &status);
+        // Both framings at once is how a response is smuggled past a proxy.
+        const bool both = Chunked && !ContentLength.isNull();
         ContentLength = QByteArray();
         Chunked = false;
         if (status >= 100 && status < 200)
@@ -160,6 +150,8 @@ struct GetState
             Refused = true;
             return false;
         }
+        if (both)
+            return Fail(QStringLiteral("Both Content-Length and Transfer-Encoding"));
         return Begin();
     }
 };
@@ -170,11 +162,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
     const size_t n = size * count;
     s.LastActivity = Clock::now();
     const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
-    if (s.Begun) {
-        // Trailers. A chunk size libcurl read leniently ("0x5" as a last
-        // chunk) leaves the rest of the body to be read as trailer lines.
-        return line.isEmpty() || IsFieldLine(line) ? n : (s.Fail(QStringLiteral("Malformed chunked body")), 0);
-    }
+    if (s.Begun)
+        return n; // trailers: libcurl has checked their form, we need none
     if (line.startsWith("HTTP/")) {
         s.StatusLine = line.left(200);
         return n;
