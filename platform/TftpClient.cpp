@@ -17,7 +17,7 @@
 #include <chrono>
 #include <cstring>
 
-// Written on plain UDP sockets, like the HTTP client: libcurl turns a
+// Written on plain UDP sockets, unlike the HTTP client: libcurl turns a
 // server's error packet into a fixed text of its own and keeps the server's
 // words only in its verbose log, while the device explains a refused image
 // in exactly those words. Own code also keeps the retransmissions and the
