@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev \
+PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev \
             libjpeg62-turbo-dev libgtest-dev libgmock-dev iproute2 libcap2-bin \
             libxcb1-dev libxkbcommon-dev xvfb xauth x11-apps xdotool clang libclang-rt-14-dev \
             qt6-translations-l10n

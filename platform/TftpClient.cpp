@@ -17,7 +17,7 @@
 #include <chrono>
 #include <cstring>
 
-// Written on plain UDP sockets, like the HTTP client: libcurl turns a
+// Written on plain UDP sockets, unlike the HTTP client: libcurl turns a
 // server's error packet into a fixed text of its own and keeps the server's
 // words only in its verbose log, while the device explains a refused image
 // in exactly those words. Own code also keeps the retransmissions and the
@@ -125,12 +125,15 @@ private:
         return b;
     }
 
+    // Sends the packet an answer is awaited for; it goes again when none
+    // has come TimeoutMs after this send.
     void Send(const QByteArray& packet)
     {
         const ssize_t n = sendto(m_socket.get(), packet.constData(), static_cast<size_t>(packet.size()), 0,
                                  reinterpret_cast<const sockaddr*>(&m_server), sizeof m_server);
         if (n < 0)
             throw Exception(QStringLiteral("Cannot send to %1: %2").arg(HostText(), ErrnoText(errno)));
+        m_resendAt = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
     }
 
     // For courtesy packets: their loss must not replace the real outcome.
@@ -143,30 +146,33 @@ private:
     QString HostText() const { return Ipv4Text(m_server.sin_addr.s_addr); }
 
     // Waits for one datagram and acts on it; a silent server gets the last
-    // packet again until the retries or the deadline run out.
+    // packet again until the retries or the deadline run out. A datagram we
+    // ignore does not delay that resend: a server repeating its previous
+    // acknowledgement on its own timer would otherwise hold it off forever.
     void Receive()
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
-        if (left <= 0)
+        const auto now = Clock::now();
+        if (now >= m_deadline)
             throw Exception(QStringLiteral("The upload to %1 did not finish within %2 ms.")
                                 .arg(HostText())
                                 .arg(m_options.TotalTimeoutMs));
-        pollfd p{m_socket.get(), POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, m_timeoutMs)));
-        if (ready < 0) {
-            if (errno == EINTR)
-                return;
-            throw Exception(QStringLiteral("Cannot receive from %1: %2").arg(HostText(), ErrnoText(errno)));
-        }
-        if (ready == 0) {
-            if (left <= m_timeoutMs)
-                return; // the deadline speaks next round
+        if (now >= m_resendAt) {
             if (++m_retries > kMaxRetries)
                 throw Exception(
                     QStringLiteral("No answer from %1 within %2 ms.").arg(HostText()).arg(m_timeoutMs));
             Send(m_last);
             return;
         }
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::min(m_deadline, m_resendAt) - now);
+        pollfd p{m_socket.get(), POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(wait.count()));
+        if (ready < 0) {
+            if (errno == EINTR)
+                return;
+            throw Exception(QStringLiteral("Cannot receive from %1: %2").arg(HostText(), ErrnoText(errno)));
+        }
+        if (ready == 0)
+            return; // the next round resends or gives up
         uint8_t buf[65536];
         sockaddr_in from{};
         socklen_t len = sizeof from;
@@ -256,6 +262,7 @@ private:
     const int m_requested;
     const int m_timeoutMs;
     const Clock::time_point m_deadline;
+    Clock::time_point m_resendAt;
     bool m_peerKnown = false;
     bool m_done = false;
     bool m_sendNext = false;

@@ -239,6 +239,23 @@ TEST_F(SaveE2E, TheDeviceIsAwaitedOnItsDefaultPortWhateverThePortOfTheSearch)
     EXPECT_EQ(IPToStr(w->FDevIP), kDevIp);
 }
 
+// A DATA block of the upload lost once is sent again: the whole document
+// arrives and the save goes on as if nothing had happened.
+TEST_F(SaveE2E, TheDocumentArrivesWholeThoughOneOfItsBlocksIsLost)
+{
+    Start();
+    sim->Set("tftp-drop-block", "2");
+    QByteArray body;
+    for (int i = 0; body.size() < 1200; ++i)
+        body += "<t>" + QByteArray::number(i) + "</t>";
+    Save(QStringLiteral("Ztrata"), body);
+    EXPECT_TRUE(Shown.empty());
+    EXPECT_EQ(Puts, 1);
+    EXPECT_TRUE(sim->WaitForLog("DATA #2 lost on purpose"));
+    EXPECT_EQ(sim->SoapDocument(), w->BuildSoapDocument(true).toStdString());
+    EXPECT_TRUE(DeviceNameIs(*sim, QStringLiteral("Ztrata")));
+}
+
 // save_screens goes the save and set-IP roads as an operator does, on a
 // display of its own in the PC's namespace.
 TEST(SaveScreens, TheSaveAndSetIPRoadsOnARealDisplay)

@@ -9,26 +9,38 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <map>
 #include <thread>
 
 using namespace platform;
 
 namespace {
 
-// A web server on loopback; the request path picks its misbehaviour.
+// A web server on loopback; the request path picks its answer, sent as raw
+// bytes. After it the connection stays open until the client hangs up
+// (a kept-alive connection), unless the answer ends with a close.
 struct LoopServer
 {
+    struct Answer
+    {
+        std::string bytes;
+        bool close = false;
+    };
+    std::map<std::string, Answer> answers;
+    std::atomic<uint32_t> lastPeer{0};
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     uint16_t port = 0;
     std::thread thread;
 
-    LoopServer()
+    explicit LoopServer(std::map<std::string, Answer> canned = {}) : answers(std::move(canned))
     {
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -39,11 +51,16 @@ struct LoopServer
         getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
         port = ntohs(a.sin_port);
         thread = std::thread([this] {
-            for (int c; (c = accept(fd, nullptr, nullptr)) >= 0; close(c)) {
-                char buf[2048] = {};
-                recv(c, buf, sizeof buf - 1, 0); // a head fits one read on loopback
-                const std::string request(buf);
-                Answer(c, request.substr(4, request.find(' ', 4) - 4));
+            sockaddr_in peer{};
+            socklen_t size = sizeof peer;
+            for (int c; (c = accept(fd, reinterpret_cast<sockaddr*>(&peer), &size)) >= 0; close(c), size = sizeof peer) {
+                lastPeer = peer.sin_addr.s_addr;
+                std::string request;
+                char buf[2048];
+                for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = recv(c, buf, sizeof buf, 0)) > 0;)
+                    request.append(buf, size_t(n));
+                if (request.size() > 4)
+                    Serve(c, request.substr(4, request.find(' ', 4) - 4));
             }
         });
     }
@@ -57,20 +74,23 @@ struct LoopServer
 
     static bool Put(int c, const std::string& s) { return send(c, s.data(), s.size(), MSG_NOSIGNAL) > 0; }
 
-    static void Answer(int c, const std::string& path)
+    void Serve(int c, const std::string& path)
     {
         const std::string ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
-        if (path == "/announced-too-big")
-            Put(c, ok + "Content-Length: 1048577\r\n\r\nxyz");
-        else if (path == "/unannounced-1000" || path == "/unannounced-1001")
-            Put(c, ok + "\r\n" + std::string(path == "/unannounced-1000" ? 1000 : 1001, 'b'));
-        else if (path == "/moved")
-            Put(c, "HTTP/1.1 302 Found\r\nLocation: /unannounced-1000\r\nContent-Length: 0\r\n\r\n");
-        else if (path == "/trickle") // a byte every 100 ms, until the client hangs up
+        if (path == "/trickle") { // a byte every 100 ms, until the client hangs up
             for (bool alive = Put(c, ok + "Content-Length: 100000\r\n\r\n"); alive;) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 alive = Put(c, "t");
             }
+            return;
+        }
+        const auto it = answers.find(path);
+        if (it == answers.end() || !Put(c, it->second.bytes) || it->second.close)
+            return;
+        // Kept alive: wait for the client's close (a bound in case it never comes).
+        pollfd p{c, POLLIN, 0};
+        for (char b[512]; poll(&p, 1, 20000) > 0 && recv(c, b, sizeof b, 0) > 0;) {
+        }
     }
 };
 
@@ -105,9 +125,80 @@ void DevPut(const NetBench& bench, const QByteArray& data, const TftpOptions& o 
 
 } // namespace
 
-TEST(HttpClient, BodyCapStatusAndProxiesOnLoopback)
+const std::string kOk = "HTTP/1.1 200 OK\r\n";
+const std::string kChunked = kOk + "Transfer-Encoding: chunked\r\n\r\n";
+
+// Each answer ends as its exact body or as a clear failure within the
+// limits: never a body cut short, run on, still encoded, or waited out.
+TEST(HttpClient, BrokenServersEndInTheExactBodyOrAClearFailure)
 {
-    LoopServer server;
+    const struct
+    {
+        const char* path;
+        std::string answer;
+        bool close; // else kept alive
+        QByteArray body;
+        QString error; // empty: the body arrives
+    } rows[] = {
+        {"/two-lengths", kOk + "Content-Length: 5\r\nContent-Length: 11\r\n\r\nhello world", true, {},
+         "Conflicting Content-Length values"},
+        {"/same-length-twice", kOk + "Content-Length: 5\r\nContent-Length: 5\r\n\r\nhello", false, "hello", {}},
+        {"/bytes-after-length", kOk + "Content-Length: 5\r\n\r\nhello world", false, "hello", {}},
+        {"/length-minus-one", kOk + "Content-Length: -1\r\n\r\nhello", true, {}, "Invalid Content-Length: value"},
+        {"/length-5abc", kOk + "Content-Length: 5abc\r\n\r\nhello", true, {}, "Invalid Content-Length: value"},
+        {"/coding-contains-chunked", kOk + "Transfer-Encoding: unchunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", true, {},
+         "Unsupported Transfer-Encoding: unchunked"},
+        {"/gzip-chunked", kOk + "Transfer-Encoding: gzip, chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", false, {},
+         "Unsupported Transfer-Encoding: gzip, chunked"},
+        {"/length-and-chunked", kOk + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         false, {}, "Both Content-Length and Transfer-Encoding"},
+        {"/chunk-length-0x5", kChunked + "0x5\r\nhello\r\n0\r\n\r\n", false, {}, "Failed reading the chunked-encoded stream"},
+        {"/chunked", kChunked + "5\r\nhello\r\n6;x=1\r\n world\r\n0\r\nX-Sum: 1\r\n\r\n", false, "hello world", {}},
+        {"/chunked-cut", kChunked + "5\r\nhello\r\n", true, {}, "transfer closed with outstanding read data remaining"},
+        {"/length-cut", kOk + "Content-Length: 10\r\n\r\nhello", true, {}, "transfer closed with 5 bytes remaining to read"},
+        {"/until-close", kOk + "\r\nhello", true, "hello", {}},
+        {"/204-kept-alive", "HTTP/1.1 204 No Content\r\n\r\n", false, "", {}},
+        {"/head-ends-lf-cr-lf", kOk + "Content-Length: 5\n\r\nhello", false, "hello", {}},
+        {"/interim-head", "HTTP/1.1 100 Continue\r\n\r\n" + kOk + "Content-Length: 2\r\n\r\nok", false, "ok", {}},
+        {"/not-found", "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", false, {}, "HTTP/1.1 404 Not Found"},
+        // A redirection is not followed and is no success.
+        {"/moved", "HTTP/1.1 302 Found\r\nLocation: /chunked\r\nContent-Length: 0\r\n\r\n", false, {},
+         "HTTP/1.1 302 Found"},
+        {"/no-status-line", "hello\r\n", true, {}, "Received HTTP/0.9 when not allowed"},
+        {"/nothing", "", true, {}, "Empty reply from server"},
+        {"/silent-after-head", kOk + "Content-Length: 5\r\n\r\nhe", false, {},
+         "Read timed out: nothing arrived for 700 ms."},
+    };
+    std::map<std::string, LoopServer::Answer> answers;
+    for (const auto& row : rows)
+        answers[row.path] = {row.answer, row.close};
+    LoopServer server(answers);
+    HttpOptions o;
+    o.ReadTimeoutMs = 700; // below libcurl's one-second grain
+    o.TotalTimeoutMs = 10000;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        Work work;
+        QByteArray body;
+        const QString error = ExceptionText([&] { body = HttpGet(server.Url(row.path), o, work.Events()); });
+        if (row.error.isEmpty()) {
+            EXPECT_EQ(error, "<no exception>");
+            EXPECT_EQ(body, row.body);
+            EXPECT_EQ(work.Begins.size(), 1u);
+        } else {
+            EXPECT_EQ(error, row.error);
+        }
+        EXPECT_EQ(work.Ends, int(work.Begins.size()));
+    }
+}
+
+// The cap on the announced and on the arriving body; proxies never asked;
+// plain http over IPv4 only; the chosen local address.
+TEST(HttpClient, BodyCapProxiesProtocolsAndAddresses)
+{
+    LoopServer server({{"/unannounced-1000", {kOk + "\r\n" + std::string(1000, 'b'), true}},
+                       {"/unannounced-1001", {kOk + "\r\n" + std::string(1001, 'b'), true}},
+                       {"/announced-too-big", {kOk + "Content-Length: 1048577\r\n\r\nxyz", true}}});
     // A proxy named by the environment is never asked (there is none there).
     setenv("http_proxy", "http://127.0.0.1:9", 1);
     setenv("all_proxy", "http://127.0.0.1:9", 1);
@@ -116,12 +207,34 @@ TEST(HttpClient, BodyCapStatusAndProxiesOnLoopback)
     EXPECT_EQ(HttpGet(server.Url("/unannounced-1000"), o), QByteArray(1000, 'b'));
     unsetenv("http_proxy");
     unsetenv("all_proxy");
+    EXPECT_EQ(server.lastPeer.load(), inet_addr("127.0.0.1"));
     EXPECT_EQ(ExceptionText([&] { HttpGet(server.Url("/unannounced-1001"), o); }),
               "The answer is larger than 1000 bytes.");
     EXPECT_EQ(ExceptionText([&] { HttpGet(server.Url("/announced-too-big"), {}); }),
               "The answer is larger than 1048576 bytes.");
-    // A redirection is not followed and is no success.
-    EXPECT_EQ(ExceptionText([&] { HttpGet(server.Url("/moved"), {}); }), "HTTP/1.1 302 Found");
+
+    o.LocalAddress = inet_addr("127.0.0.2");
+    EXPECT_EQ(HttpGet(server.Url("/unannounced-1000"), o), QByteArray(1000, 'b'));
+    EXPECT_EQ(server.lastPeer.load(), inet_addr("127.0.0.2"));
+
+    const QString port = QString::number(server.port);
+    for (const QString& url : {"https://127.0.0.1:" + port, "ftp://127.0.0.1:" + port, QStringLiteral("file:///etc/hostname")})
+        EXPECT_EQ(ExceptionText([&] { HttpGet(url, {}); }),
+                  QStringLiteral("Protocol \"%1\" not supported or disabled in libcurl").arg(url.section(u':', 0, 0)));
+    // Something listens on the IPv6 loopback, yet it is never asked.
+    const int v6 = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(v6, reinterpret_cast<sockaddr*>(&a), len), 0);
+    listen(v6, 1);
+    getsockname(v6, reinterpret_cast<sockaddr*>(&a), &len);
+    HttpOptions quick;
+    quick.ReadTimeoutMs = 300;
+    EXPECT_EQ(ExceptionText([&] { HttpGet(QStringLiteral("http://[::1]:%1/").arg(ntohs(a.sin6_port)), quick); }),
+              "Couldn't connect to server");
+    close(v6);
 }
 
 TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
@@ -146,7 +259,27 @@ TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
     EXPECT_LT(cancelled.Counts[0], cancelled.Counts[1]); // bytes so far, not per chunk
     EXPECT_LT(cancelled.Counts[1], cancelled.Counts[2]);
     EXPECT_EQ(cancelled.Ends, 1);
+
+    // A handler's exception leaves the call as it was thrown, after the end.
+    struct Thrown
+    {
+    };
+    for (int which = 0; which < 3; ++which) {
+        SCOPED_TRACE(which);
+        Work throwing;
+        TransferEvents e = throwing.Events();
+        const auto raise = [](auto...) -> bool { throw Thrown{}; };
+        if (which == 0)
+            e.OnWorkBegin = raise;
+        else if (which == 1)
+            e.OnWork = raise;
+        else
+            e.Cancelled = raise;
+        EXPECT_THROW(HttpGet(server.Url("/trickle"), o, e), Thrown);
+        EXPECT_EQ(throwing.Ends, int(throwing.Begins.size()) + (which == 0));
+    }
 }
+
 
 TEST(TransferOnDevice, UploadFromTheChosenAdapterIsServedBackByteForByte)
 {

@@ -147,6 +147,8 @@ const std::vector<OptionDef>& Table()
          [](O& o, S n, S v) { o.faults.tftpError = ToFlag(n, v); }},
         {"tftp-stall", nullptr, true, "accept an upload, then acknowledge nothing",
          [](O& o, S n, S v) { o.faults.tftpStall = ToFlag(n, v); }},
+        {"tftp-drop-block", "N", true, "lose DATA block N of the next upload once (0: off)",
+         [](O& o, S n, S v) { o.faults.tftpDropBlock = static_cast<int>(ToInt(n, v, 0, 65535)); }},
     };
     return table;
 }

@@ -33,6 +33,7 @@ struct Faults
     bool httpBrokenXml = false;             // the status page is not well-formed
     bool tftpError = false;                 // upload requests get a TFTP error
     bool tftpStall = false;                 // uploads are accepted, then never acknowledged
+    int tftpDropBlock = 0;                  // this DATA block is lost once (0: none)
 };
 
 struct Options

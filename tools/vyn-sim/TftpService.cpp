@@ -18,6 +18,10 @@ namespace {
 constexpr int kRetries = 5;
 constexpr int kLingerMs = 3000;  // answers a repeated last block after the end
 constexpr int kStallMs = 60000;
+// After a lost block, our repeats come this much before the client's own
+// time-out, as from a server whose clock started when it sent, not when
+// the client did.
+constexpr int kEarlyMs = 100;
 
 uint16_t Get16(const uint8_t* p)
 {
@@ -215,6 +219,7 @@ void TftpService::OnRequest()
         s->blockSize = a.blockSize;
         if (a.timeoutS > 0)
             s->timeoutMs = a.timeoutS * 1000;
+        s->repeatMs = s->timeoutMs;
         const int fd = s->fd.Get();
         Bytes first;
         if (a.oack.empty()) {
@@ -266,7 +271,7 @@ void TftpService::Arm(int fd, int ms)
             return;
         }
         Send(t, t.lastSent);
-        Arm(fd, t.timeoutMs);
+        Arm(fd, t.repeatMs);
     });
 }
 
@@ -294,6 +299,15 @@ void TftpService::OnSessionReadable(int fd)
         End(fd);
         return;
     }
+    // Lost on the way: the session's timer repeats our last packet, and the
+    // client has to send the block again.
+    if (int& drop = m_device.Settings().faults.tftpDropBlock; drop > 0 && block == drop) {
+        drop = 0;
+        Log::Info("tftp " + s.peer + ": DATA #" + std::to_string(block) + " lost on purpose");
+        s.repeatMs = std::max(1, s.timeoutMs - kEarlyMs);
+        Arm(fd, s.repeatMs);
+        return;
+    }
     OnData(fd, s, block, buf + 4, static_cast<size_t>(n) - 4);
 }
 
@@ -315,6 +329,7 @@ void TftpService::OnData(int fd, Session& s, uint16_t block, const uint8_t* data
     }
     s.image.insert(s.image.end(), data, data + size);
     s.retries = 0;
+    s.repeatMs = s.timeoutMs;
     ++s.expected; // block numbers wrap after 65535
     if (size == s.blockSize) {
         Send(s, AckPacket(block));

@@ -61,6 +61,7 @@ private:
         std::string peer;
         size_t blockSize = tftp::kBlockSize;
         int timeoutMs = 1000;
+        int repeatMs = 1000; // our last packet goes again this long after it went
         Bytes image;
         uint16_t expected = 1;
         Bytes lastSent;

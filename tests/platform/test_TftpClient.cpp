@@ -1,0 +1,187 @@
+// The TFTP client against loopback servers that lose a packet once.
+#include "platform/TftpClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <thread>
+#include <utility>
+
+using namespace platform;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Plan
+{
+    bool dropWrq = false; // the first write request is lost
+    int dropBlock = 0;    // that DATA block is lost the first time
+    int copies = 1;       // every acknowledgement goes out this often
+    int repeatMs = 0;     // the last acknowledgement again this long after it went; 0: never
+};
+
+// One upload's server, as TFTP servers work: a port of its own for the
+// transfer, a duplicate DATA acknowledged again, and the last
+// acknowledgement repeated on its own timer, given up after three repeats
+// without progress. What arrived is read after Join().
+class LossyServer
+{
+public:
+    explicit LossyServer(const Plan& plan) : m_plan(plan)
+    {
+        m_port = Bind(m_fd);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~LossyServer()
+    {
+        Join();
+        close(m_session);
+        close(m_fd);
+    }
+    void Join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    uint16_t Port() const { return m_port; }
+
+    int Wrqs = 0;
+    std::map<int, int> DataCount; // block number: DATA packets that arrived
+    QByteArray Stored;
+    bool Finished = false;
+
+private:
+    static uint16_t Bind(int fd)
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        bind(fd, reinterpret_cast<sockaddr*>(&a), len);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        return ntohs(a.sin_port);
+    }
+
+    static bool Wait(int fd, int ms)
+    {
+        pollfd p{fd, POLLIN, 0};
+        return poll(&p, 1, ms) > 0;
+    }
+
+    void Acknowledge(const QByteArray& packet)
+    {
+        m_ack = packet;
+        for (int i = 0; i < m_plan.copies; ++i)
+            send(m_session, packet.constData(), size_t(packet.size()), 0);
+        m_ackSent = Clock::now();
+    }
+
+    void Run()
+    {
+        char buf[1024];
+        sockaddr_in from{};
+        for (;;) {
+            if (!Wait(m_fd, 20000))
+                return;
+            socklen_t len = sizeof from;
+            const ssize_t n = recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            if (n >= 2 && buf[1] == 2 && ++Wrqs > int(m_plan.dropWrq))
+                break;
+        }
+        Bind(m_session);
+        connect(m_session, reinterpret_cast<sockaddr*>(&from), sizeof from);
+        Acknowledge(QByteArray("\0\6blksize\0" "512\0", 14));
+        uint16_t expected = 1;
+        bool dropped = false;
+        for (int repeats = 0;;) {
+            const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_ackSent);
+            if (!Wait(m_session, m_plan.repeatMs ? std::max<int>(0, m_plan.repeatMs - int(since.count())) : 20000)) {
+                if (!m_plan.repeatMs || ++repeats > 3)
+                    return; // the client is gone
+                Acknowledge(m_ack);
+                continue;
+            }
+            const ssize_t n = recv(m_session, buf, sizeof buf, 0);
+            if (n < 4 || buf[1] != 3)
+                continue;
+            const uint16_t block = uint16_t(uint8_t(buf[2]) << 8 | uint8_t(buf[3]));
+            ++DataCount[block];
+            if (block == m_plan.dropBlock && !std::exchange(dropped, true))
+                continue; // lost on the way
+            if (block == uint16_t(expected - 1)) {
+                Acknowledge(m_ack); // our acknowledgement was lost
+                continue;
+            }
+            if (block != expected)
+                continue;
+            Stored.append(buf + 4, n - 4);
+            ++expected;
+            repeats = 0;
+            Acknowledge(QByteArray("\0\4", 2) + char(block >> 8) + char(block & 0xFF));
+            if (n - 4 < 512) {
+                Finished = true;
+                return;
+            }
+        }
+    }
+
+    const Plan m_plan;
+    int m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int m_session = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    uint16_t m_port = 0;
+    QByteArray m_ack;
+    Clock::time_point m_ackSent;
+    std::thread m_thread;
+};
+
+} // namespace
+
+// One lost packet costs one resend, however the server repeats itself, and
+// a repeated acknowledgement is never answered with a second DATA.
+TEST(TftpClient, OneLostPacketIsSentAgainAndTheUploadArrivesWhole)
+{
+    QByteArray data;
+    for (int i = 0; i < 4 * 512 + 100; ++i)
+        data.append(char(i * 31 + i / 512));
+    const struct
+    {
+        const char* name;
+        Plan plan;
+        int wrqs;
+        int twice; // the DATA block that arrives twice; 0: none
+    } rows[] = {
+        {"write request lost", {.dropWrq = true}, 2, 0},
+        {"first block lost, acknowledgement repeated", {.dropBlock = 1, .repeatMs = 2900}, 1, 1},
+        {"middle block lost, acknowledgement repeated", {.dropBlock = 3, .repeatMs = 2900}, 1, 3},
+        {"every acknowledgement three times", {.copies = 3}, 1, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LossyServer server(row.plan);
+        TftpOptions o; // 3000 ms per packet, as the device agrees
+        o.Port = server.Port();
+        int64_t moved = 0;
+        TransferEvents events;
+        events.OnWork = [&](int64_t count) { moved = count; };
+        EXPECT_NO_THROW(TftpPut(QStringLiteral("127.0.0.1"), QStringLiteral("WEB6"), data, o, events));
+        server.Join();
+        EXPECT_TRUE(server.Finished);
+        EXPECT_EQ(server.Stored, data);
+        EXPECT_EQ(moved, data.size());
+        EXPECT_EQ(server.Wrqs, row.wrqs);
+        const std::map<int, int> once{{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}};
+        std::map<int, int> expected = once;
+        if (row.twice)
+            expected[row.twice] = 2;
+        EXPECT_EQ(server.DataCount, expected);
+    }
+}
