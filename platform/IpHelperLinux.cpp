@@ -366,40 +366,19 @@ std::string helperPath()
         if (!s_helperPath.empty())
             return s_helperPath;
     }
+    // Never looked for along PATH or beside the working directory: without
+    // the program's own absolute path there is no helper.
     char exe[PATH_MAX] = {};
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string path(exe, n > 0 ? static_cast<size_t>(n) : 0);
-    path.erase(path.find_last_of('/') + 1);
-    return path + kHelperName;
+    const std::string path(exe, n > 0 ? static_cast<size_t>(n) : 0);
+    if (path.empty() || path[0] != '/')
+        return std::string();
+    return path.substr(0, path.find_last_of('/') + 1) + kHelperName;
 }
 
 std::string ipText(uint32_t addr)
 {
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr a{};
-    a.s_addr = addr;
-    ::inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
-
-std::string macText(const uint8_t* mac)
-{
-    char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
-    return text;
-}
-
-bool parseMacText(const std::string& text, uint8_t (&mac)[6])
-{
-    unsigned b[6];
-    char end = 0;
-    if (text.size() != 17 ||
-        std::sscanf(text.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &end) != 6)
-        return false;
-    for (int i = 0; i < 6; ++i)
-        mac[i] = static_cast<uint8_t>(b[i]);
-    return true;
+    return Ipv4Text(addr).toStdString();
 }
 
 // The helper's one line: "ok" (detail empty), "ok MAC" or "none" (detail
@@ -416,7 +395,7 @@ int parseHelperAnswer(const std::string& out, int status, std::string& detail)
         detail = line == "ok" ? std::string() : line;
         return 0;
     }
-    if (code == 0 && line.size() == 20 && line.compare(0, 3, "ok ") == 0 && parseMacText(line.substr(3), mac)) {
+    if (code == 0 && line.size() == 20 && line.compare(0, 3, "ok ") == 0 && net::ParseMacText(line.substr(3), mac)) {
         detail = line.substr(3);
         return 0;
     }
@@ -434,6 +413,8 @@ int parseHelperAnswer(const std::string& out, int status, std::string& detail)
 int runHelper(const std::vector<std::string>& args, milliseconds deadline, std::string& detail)
 {
     const std::string path = helperPath();
+    if (path.empty())
+        return kHelperNotStarted;
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -635,8 +616,10 @@ public:
         };
         // The helper makes static Ethernet entries only.
         const std::string name = interfaceName(row.dwIndex);
+        uint8_t mac[6];
+        std::memcpy(mac, row.bPhysAddr, sizeof mac);
         const int err = state == NUD_PERMANENT && row.dwPhysAddrLen == 6 && !name.empty()
-            ? privileged(here, {"neigh-add", name, ipText(row.dwAddr), macText(row.bPhysAddr)})
+            ? privileged(here, {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)})
             : here();
         if (err != 0)
             return failed(codeFromErrno(err));
@@ -712,7 +695,7 @@ public:
                 {"arp", link->name, ipText(source), ipText(destIP), std::to_string(net::kArpProbeWait.count())},
                 kHelperDeadline + net::kArpProbeWait, &answer);
             if (!answer.empty())
-                answered = answer != "none" && parseMacText(answer, reply);
+                answered = answer != "none" && net::ParseMacText(answer, reply);
             uint32_t rc = NO_ERROR;
             if (err == EPERM || err == EACCES) {
                 // No raw network access. The kernel resolves only hosts on

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 #include <thread>
 
@@ -82,6 +83,17 @@ public:
 private:
     int m_fd;
 };
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 } // namespace
 
@@ -211,6 +223,28 @@ int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint
         if (last)
             return 0;
     }
+}
+
+std::string MacText(const uint8_t (&mac)[6])
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
+                  mac[5]);
+    return text;
+}
+
+bool ParseMacText(std::string_view text, uint8_t (&mac)[6])
+{
+    if (text.size() != 17)
+        return false;
+    for (size_t i = 0; i < 6; ++i) {
+        const int hi = hexValue(text[i * 3]);
+        const int lo = hexValue(text[i * 3 + 1]);
+        if (hi < 0 || lo < 0 || (i < 5 && text[i * 3 + 2] != ':'))
+            return false;
+        mac[i] = static_cast<uint8_t>(hi * 16 + lo);
+    }
+    return true;
 }
 
 } // namespace platform::net

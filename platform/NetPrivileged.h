@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::net {
@@ -99,5 +101,10 @@ int RemoveHostRoute(uint32_t dest, uint32_t ifindex);
 constexpr std::chrono::milliseconds kArpProbeWait{550};
 int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint32_t dest,
              std::chrono::milliseconds wait, uint8_t (&mac)[6], bool& answered);
+
+// MAC addresses as the helper takes and gives them: six two-digit hex bytes
+// joined by ':'.
+std::string MacText(const uint8_t (&mac)[6]);
+bool ParseMacText(std::string_view text, uint8_t (&mac)[6]);
 
 } // namespace platform::net

@@ -29,7 +29,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -147,30 +146,10 @@ uint32_t hostAddress(const char* text, const char* what)
     return addr;
 }
 
-int hexValue(char c)
-{
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Six two-digit hex bytes joined by ':'; a unicast MAC other than zero.
 void parseMac(const char* text, uint8_t (&mac)[6])
 {
-    const std::string_view t(text);
-    bool ok = t.size() == 17;
-    for (size_t i = 0; ok && i < 6; ++i) {
-        const int hi = hexValue(t[i * 3]);
-        const int lo = hexValue(t[i * 3 + 1]);
-        ok = hi >= 0 && lo >= 0 && (i == 5 || t[i * 3 + 2] == ':');
-        if (ok)
-            mac[i] = static_cast<uint8_t>(hi * 16 + lo);
-    }
-    if (!ok)
+    if (!net::ParseMacText(text, mac))
         refuse(std::string("MAC address is not six hex bytes joined by ':': ") + text);
     const bool zero = (mac[0] | mac[1] | mac[2] | mac[3] | mac[4] | mac[5]) == 0;
     if (zero || (mac[0] & 1) != 0)
@@ -205,14 +184,6 @@ Interface ethernetInterface(const char* name)
         refuse(std::string("not an Ethernet interface: ") + name);
     std::memcpy(out.mac, req.ifr_hwaddr.sa_data, 6);
     return out;
-}
-
-std::string macText(const uint8_t (&mac)[6])
-{
-    char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
-    return text;
 }
 
 void expectArgs(int argc, int wanted, const char* command)
@@ -278,7 +249,7 @@ int main(int argc, char** argv)
             net::ArpProbe(itf.index, itf.mac, source, dest, std::chrono::milliseconds(waitMs), mac, answered);
         if (err == 0 && !answered)
             finish(0, "none");
-        finish(err, "ok " + macText(mac));
+        finish(err, "ok " + net::MacText(mac));
     }
     refuse("unknown command: " + std::string(command));
 }
