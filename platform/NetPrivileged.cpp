@@ -1,4 +1,5 @@
 #include "platform/NetPrivileged.h"
+#include "platform/HexDigit.h"
 #include "platform/UniqueFd.h"
 
 #include <arpa/inet.h>
@@ -83,17 +84,6 @@ public:
 private:
     int m_fd;
 };
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -238,8 +228,8 @@ bool ParseMacText(std::string_view text, uint8_t (&mac)[6])
     if (text.size() != 17)
         return false;
     for (size_t i = 0; i < 6; ++i) {
-        const int hi = hexValue(text[i * 3]);
-        const int lo = hexValue(text[i * 3 + 1]);
+        const int hi = HexDigitValue(text[i * 3]);
+        const int lo = HexDigitValue(text[i * 3 + 1]);
         if (hi < 0 || lo < 0 || (i < 5 && text[i * 3 + 2] != ':'))
             return false;
         mac[i] = static_cast<uint8_t>(hi * 16 + lo);
