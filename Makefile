@@ -38,9 +38,10 @@ $(BUILD)/build.ninja:
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The program alone: the tests are not needed to open its window.
+# The program and its network helper: the tests are not needed to open its
+# window.
 run: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target VYN16
+	cmake --build $(BUILD) -j $(JOBS) --target VYN16 vyn-netpriv
 	$(BUILD)/bin/VYN16
 
 test-unit: build

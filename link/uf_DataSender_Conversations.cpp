@@ -79,17 +79,17 @@ private:
     F m_f;
 };
 
-// The static ARP way needs both capabilities; without them the operator is
-// told so (and how to give them) before a question leads there.
+// The static ARP way needs both capabilities, which only the network helper
+// holds; without them the operator is told so (and how to give them to the
+// helper) before a question leads there.
 QString RightsNote(TARPManager& arp)
 {
     if (arp.HasNetworkRights())
         return QString();
     return CRLF + CRLF +
-        Txt(u"Programnemáopr", u"Program nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob "
-                               u"přiřazení IP adresy selže; správce mu je udělí příkazem ") +
-        QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + QCoreApplication::applicationFilePath() +
-        QStringLiteral(".");
+        Txt(u"Pomocnýprogram", u"Pomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž "
+                               u"tento způsob přiřazení IP adresy selže; správce mu je udělí příkazem ") +
+        QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + platform::NetHelperPath() + QStringLiteral(".");
 }
 
 } // namespace

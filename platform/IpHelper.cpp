@@ -23,9 +23,9 @@ struct CodeText
 // to do, as they are the ones an operator running without rights meets.
 constexpr CodeText kTexts[] = {
     {ERROR_ACCESS_DENIED,
-     "Access is denied: changing the system's ARP table needs administrator rights. Run the program "
-     "as root, or give it the network administration capability (CAP_NET_ADMIN), for example with "
-     "\"setcap cap_net_admin,cap_net_raw+ep\" on the program file."},
+     "Access is denied: changing the system's ARP table needs the network administration capability "
+     "(CAP_NET_ADMIN), which the program leaves to its network helper vyn-netpriv. Give the helper "
+     "beside the program its rights, as root: \"setcap cap_net_admin,cap_net_raw+ep\" on that file."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
     {ERROR_BAD_NET_NAME, "The network name cannot be found: no host answered the ARP request."},
     {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
@@ -38,9 +38,9 @@ constexpr CodeText kTexts[] = {
     {ERROR_HOST_UNREACHABLE, "The remote system is not reachable by the transport."},
     {ERROR_PRIVILEGE_NOT_HELD,
      "A required privilege is not held: asking a host outside the local networks for its MAC "
-     "address needs raw network access. Run the program as root, or give it the raw network "
-     "capability (CAP_NET_RAW), for example with \"setcap cap_net_admin,cap_net_raw+ep\" on the "
-     "program file."},
+     "address needs raw network access (CAP_NET_RAW), which the program leaves to its network helper "
+     "vyn-netpriv. Give the helper beside the program its rights, as root: "
+     "\"setcap cap_net_admin,cap_net_raw+ep\" on that file."},
 };
 
 void copyText(char* dest, size_t room, const std::string& text)

@@ -139,7 +139,7 @@ public:
     virtual uint32_t CreateHostRoute(uint32_t /*destAddr*/, uint32_t /*index*/) { return NO_ERROR; }
     virtual uint32_t DeleteHostRoute(uint32_t /*destAddr*/, uint32_t /*index*/) { return NO_ERROR; }
     // Whether the calling thread may change the neighbour and route tables
-    // and send raw ARP requests.
+    // and send raw ARP requests, itself or through the network helper.
     virtual bool HasNetworkRights() { return true; }
 };
 
@@ -182,6 +182,12 @@ struct AdapterEntry
 // then the further address records of adapters with more than one address.
 // An adapter without an address gets 0.0.0.0. No adapters: size 0, success.
 uint32_t WriteAdaptersInfo(const std::vector<AdapterEntry>& adapters, void* info, uint32_t* size);
+
+// The network helper program that makes the changes needing capabilities
+// for a program that holds none: vyn-netpriv beside the program, unless a
+// test names another.
+QString NetHelperPath();
+void SetNetHelperPath(const QString& path);
 
 // The system's implementation; nullptr, with the last error set, when the
 // system's routing interface cannot be opened.

@@ -1,32 +1,34 @@
 // The IP Helper interface on Linux: route netlink for the neighbour (ARP),
-// address, link and route tables, and an ARP request on a packet socket.
+// address, link and route tables, and an ARP request on a packet socket; the
+// changes that need capabilities go through the vyn-netpriv helper.
 
 #include "platform/IpHelper.h"
+#include "platform/NetPrivileged.h"
 #include "platform/Posix.h"
 
 #include <arpa/inet.h>
-#include <linux/if_packet.h>
+#include <fcntl.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <net/ethernet.h>
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
-#include <linux/capability.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdio>
 #include <cstring>
-#include <functional>
+#include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -37,17 +39,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// ARP probe timing. Setting an IP asks who holds a free address, which by
-// definition nobody answers, so the silent case decides how long the
-// operator waits. Four requests go out 100 ms apart (a lost request or
-// reply costs one step, not a whole try) and the first reply ends the wait
-// at once. After the last request we listen 250 ms more: every host that
-// answers any request within 200 ms is heard, with 50 ms to spare for a
-// busy bench. Silence is concluded 550 ms after the first request, against
-// about three seconds of a classic resolver.
-constexpr int kArpTries = 4;
-constexpr milliseconds kArpRepeat{100};
-constexpr milliseconds kArpLastWait{250};
 constexpr milliseconds kKernelResolveWait{3500};
 constexpr milliseconds kNeighbourPollPause{20};
 constexpr uint16_t kDiscardPort = 9;
@@ -86,95 +77,7 @@ uint32_t failed(uint32_t code)
 
 // ------------------------------------------------------------ netlink
 
-class NlMessage
-{
-public:
-    NlMessage(uint16_t type, uint16_t flags)
-    {
-        nlmsghdr h{};
-        h.nlmsg_type = type;
-        h.nlmsg_flags = flags;
-        append(&h, sizeof h);
-    }
-
-    template <class Body>
-    void Put(const Body& body)
-    {
-        append(&body, sizeof body);
-    }
-
-    void Attr(uint16_t type, const void* data, size_t len)
-    {
-        rtattr a{};
-        a.rta_len = static_cast<unsigned short>(RTA_LENGTH(len));
-        a.rta_type = type;
-        append(&a, sizeof a);
-        append(data, len);
-    }
-
-    // The finished message with its length and sequence number filled in.
-    const std::vector<char>& Finish(uint32_t seq)
-    {
-        const auto len = static_cast<uint32_t>(m_buf.size());
-        std::memcpy(m_buf.data() + offsetof(nlmsghdr, nlmsg_len), &len, sizeof len);
-        std::memcpy(m_buf.data() + offsetof(nlmsghdr, nlmsg_seq), &seq, sizeof seq);
-        return m_buf;
-    }
-
-private:
-    void append(const void* data, size_t len)
-    {
-        const auto* p = static_cast<const char*>(data);
-        m_buf.insert(m_buf.end(), p, p + len);
-        m_buf.resize(NLMSG_ALIGN(m_buf.size()), '\0');
-    }
-
-    std::vector<char> m_buf;
-};
-
-using NlHandler = std::function<void(const nlmsghdr*)>;
-
-// One request or dump on a fresh route netlink socket (so every call sees the
-// network namespace of the calling thread). Returns 0 or an errno.
-int nlTransact(NlMessage& msg, const NlHandler& each)
-{
-    static std::atomic<uint32_t> s_seq{1};
-    UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
-    if (fd.get() < 0)
-        return errno;
-    timeval tv{3, 0};
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-
-    const uint32_t seq = s_seq++;
-    const std::vector<char>& out = msg.Finish(seq);
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd.get(), out.data(), out.size(), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
-        return errno;
-
-    std::vector<uint64_t> buffer(8192); // 64 KiB, aligned for the headers
-    for (;;) {
-        const ssize_t n = ::recv(fd.get(), buffer.data(), buffer.size() * sizeof(uint64_t), 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno == EAGAIN ? ETIMEDOUT : errno;
-        }
-        int left = static_cast<int>(n);
-        for (auto* h = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(h, left);
-             h = NLMSG_NEXT(h, left)) {
-            if (h->nlmsg_seq != seq)
-                continue;
-            if (h->nlmsg_type == NLMSG_DONE)
-                return 0;
-            if (h->nlmsg_type == NLMSG_ERROR) {
-                const auto* e = static_cast<const nlmsgerr*>(NLMSG_DATA(h));
-                return -e->error;
-            }
-            each(h);
-        }
-    }
-}
+using net::NlMessage;
 
 // Walks the attributes following a message body of type Body.
 template <class Body, class Fn>
@@ -200,7 +103,7 @@ int dump(uint16_t request, uint16_t reply, const Body& filter, Fn each)
 {
     NlMessage msg(request, NLM_F_REQUEST | NLM_F_DUMP);
     msg.Put(filter);
-    return nlTransact(msg, [&](const nlmsghdr* h) {
+    return net::NlTransact(msg, [&](const nlmsghdr* h) {
         if (h->nlmsg_type == reply)
             each(bodyOf<Body>(h), h);
     });
@@ -344,7 +247,7 @@ int getRoute(uint32_t dest, Route& route)
     msg.Put(req);
     msg.Attr(RTA_DST, &dest, sizeof dest);
     bool answered = false;
-    const int rc = nlTransact(msg, [&](const nlmsghdr* h) {
+    const int rc = net::NlTransact(msg, [&](const nlmsghdr* h) {
         if (h->nlmsg_type != RTM_NEWROUTE)
             return;
         answered = true;
@@ -361,48 +264,6 @@ int getRoute(uint32_t dest, Route& route)
     if (rc == 0 && !answered)
         return ENETUNREACH;
     return rc;
-}
-
-int changeHostRoute(uint16_t type, uint16_t flags, uint32_t dest, uint32_t ifindex)
-{
-    NlMessage msg(type, static_cast<uint16_t>(NLM_F_REQUEST | NLM_F_ACK | flags));
-    rtmsg req{};
-    req.rtm_family = AF_INET;
-    req.rtm_dst_len = 32;
-    req.rtm_table = RT_TABLE_MAIN;
-    req.rtm_protocol = RTPROT_BOOT;
-    req.rtm_scope = RT_SCOPE_LINK;
-    req.rtm_type = RTN_UNICAST;
-    msg.Put(req);
-    msg.Attr(RTA_DST, &dest, sizeof dest);
-    msg.Attr(RTA_OIF, &ifindex, sizeof ifindex);
-    return nlTransact(msg, [](const nlmsghdr*) {});
-}
-
-// Both capabilities the static ARP way needs, in the calling thread's
-// effective set (capabilities belong to threads).
-bool hasNetCapabilities()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return false;
-    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
-    return (data[0].effective & net) == net;
-}
-
-int changeNeighbour(uint16_t type, uint16_t flags, const MIB_IPNETROW& row, uint16_t state)
-{
-    NlMessage msg(type, static_cast<uint16_t>(NLM_F_REQUEST | NLM_F_ACK | flags));
-    ndmsg req{};
-    req.ndm_family = AF_INET;
-    req.ndm_ifindex = static_cast<int>(row.dwIndex);
-    req.ndm_state = state;
-    msg.Put(req);
-    msg.Attr(NDA_DST, &row.dwAddr, sizeof row.dwAddr);
-    if (type == RTM_NEWNEIGH)
-        msg.Attr(NDA_LLADDR, row.bPhysAddr, row.dwPhysAddrLen);
-    return nlTransact(msg, [](const nlmsghdr*) {});
 }
 
 // ------------------------------------------------------------ tables
@@ -435,92 +296,6 @@ const Link* findLink(const std::vector<Link>& links, uint32_t ifindex)
             return &l;
     }
     return nullptr;
-}
-
-// ------------------------------------------------------------ ARP request
-
-constexpr uint32_t kNeedRawSocket = 0xFFFFFFFFu;
-
-// A packet socket costs the kernel a network-wide grace period (tens of ms
-// on a busy machine) when it closes, and another when one opened for a
-// protocol is bound: it is opened for none, bound once, and closed on a
-// thread of its own, so the operator does not wait for either.
-class PacketFd
-{
-public:
-    PacketFd() : m_fd(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
-    ~PacketFd()
-    {
-        if (m_fd < 0)
-            return;
-        try {
-            std::thread([fd = m_fd] { ::close(fd); }).detach();
-        } catch (const std::system_error&) {
-            ::close(m_fd);
-        }
-    }
-    PacketFd(const PacketFd&) = delete;
-    PacketFd& operator=(const PacketFd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// An ARP request for `dest` from `source` on the interface, repeated until a
-// reply comes. Returns 0, an error code, or kNeedRawSocket when this process
-// may not send raw frames.
-uint32_t rawArp(const Link& link, uint32_t source, uint32_t dest, uint8_t (&mac)[8], uint32_t& macLen)
-{
-    PacketFd fd;
-    if (fd.get() < 0)
-        return (errno == EPERM || errno == EACCES) ? kNeedRawSocket : codeFromErrno(errno);
-    sockaddr_ll here{};
-    here.sll_family = AF_PACKET;
-    here.sll_protocol = htons(ETH_P_ARP);
-    here.sll_ifindex = static_cast<int>(link.ifindex);
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&here), sizeof here) != 0)
-        return codeFromErrno(errno);
-
-    // Ethernet/IPv4 ARP request: hardware type 1, protocol 0x0800, lengths 6
-    // and 4, operation 1, our MAC and address, an empty target MAC, target.
-    uint8_t request[28] = {0, 1, 8, 0, 6, 4, 0, 1};
-    std::memcpy(request + 8, link.mac, 6);
-    std::memcpy(request + 14, &source, 4);
-    std::memcpy(request + 24, &dest, 4);
-    sockaddr_ll broadcast = here;
-    broadcast.sll_halen = 6;
-    std::memset(broadcast.sll_addr, 0xFF, 6);
-
-    const auto first = Clock::now();
-    for (int attempt = 0; attempt < kArpTries; ++attempt) {
-        if (::sendto(fd.get(), request, sizeof request, 0, reinterpret_cast<sockaddr*>(&broadcast), sizeof broadcast) < 0)
-            return codeFromErrno(errno);
-        // Paced from the first request, so slow replies of others do not
-        // stretch the schedule.
-        const auto deadline = attempt + 1 < kArpTries ? first + kArpRepeat * (attempt + 1)
-                                                      : first + kArpRepeat * attempt + kArpLastWait;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
-                break;
-            pollfd p{fd.get(), POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                continue;
-            uint8_t reply[64];
-            const ssize_t n = ::recv(fd.get(), reply, sizeof reply, 0);
-            if (n < 28)
-                continue;
-            const bool isReply = reply[0] == 0 && reply[1] == 1 && reply[2] == 8 && reply[3] == 0 &&
-                reply[4] == 6 && reply[5] == 4 && reply[6] == 0 && reply[7] == 2;
-            if (isReply && std::memcmp(reply + 14, &dest, 4) == 0) {
-                std::memcpy(mac, reply + 8, 6);
-                macLen = 6;
-                return NO_ERROR;
-            }
-        }
-    }
-    return ERROR_BAD_NET_NAME;
 }
 
 // Without raw network access: make the kernel resolve the address by sending
@@ -570,6 +345,156 @@ uint32_t kernelResolve(uint32_t ifindex, uint32_t dest, uint8_t (&mac)[8], uint3
         std::this_thread::sleep_for(kNeighbourPollPause);
     }
     return ERROR_BAD_NET_NAME;
+}
+
+// ------------------------------------------------------------ the helper
+
+// The window program holds no capabilities: the changes that need them run
+// in vyn-netpriv, a small program beside it that alone is given them. It is
+// started by its absolute path with an empty environment, answers one line
+// and is killed when it overruns its deadline.
+constexpr const char* kHelperName = "vyn-netpriv";
+constexpr milliseconds kHelperDeadline{2000};
+constexpr int kHelperNotStarted = -1;
+
+std::mutex s_helperMutex;
+std::string s_helperPath; // empty: beside the program
+
+std::string helperPath()
+{
+    {
+        const std::lock_guard<std::mutex> lock(s_helperMutex);
+        if (!s_helperPath.empty())
+            return s_helperPath;
+    }
+    // Never looked for along PATH or beside the working directory: without
+    // the program's own absolute path there is no helper.
+    char exe[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    const std::string path(exe, n > 0 ? static_cast<size_t>(n) : 0);
+    if (path.empty() || path[0] != '/')
+        return std::string();
+    return path.substr(0, path.find_last_of('/') + 1) + kHelperName;
+}
+
+std::string ipText(uint32_t addr)
+{
+    return Ipv4Text(addr).toStdString();
+}
+
+// The helper's one line: "ok" (detail empty), "ok MAC" or "none" (detail
+// that text) with exit 0, "error ERRNO" with exit 1. Anything else is a
+// helper we do not understand.
+int parseHelperAnswer(const std::string& out, int status, std::string& detail)
+{
+    if (!WIFEXITED(status) || out.empty() || out.back() != '\n' || out.find('\n') != out.size() - 1)
+        return EPROTO;
+    const std::string line = out.substr(0, out.size() - 1);
+    const int code = WEXITSTATUS(status);
+    uint8_t mac[6];
+    if (code == 0 && (line == "ok" || line == "none")) {
+        detail = line == "ok" ? std::string() : line;
+        return 0;
+    }
+    if (code == 0 && line.size() == 20 && line.compare(0, 3, "ok ") == 0 && net::ParseMacText(line.substr(3), mac)) {
+        detail = line.substr(3);
+        return 0;
+    }
+    int err = 0;
+    char end = 0;
+    if (code == 1 && line.compare(0, 6, "error ") == 0 && std::sscanf(line.c_str() + 6, "%d%c", &err, &end) == 1 &&
+        err > 0 && err < 4096 && line == "error " + std::to_string(err))
+        return err;
+    return EPROTO;
+}
+
+// Runs the helper with the arguments: 0 (detail as above), its errno,
+// ETIMEDOUT when it was killed past the deadline, EPROTO for an answer that
+// is not one, or kHelperNotStarted when there is no helper to run.
+int runHelper(const std::vector<std::string>& args, milliseconds deadline, std::string& detail)
+{
+    const std::string path = helperPath();
+    if (path.empty())
+        return kHelperNotStarted;
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    char* envp[] = {nullptr};
+
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return errno;
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return spawned == ENOENT || spawned == EACCES || spawned == ENOEXEC ? kHelperNotStarted : spawned;
+    writeEnd.reset(-1);
+
+    std::string out;
+    bool killed = false;
+    const auto end = Clock::now() + deadline;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now()).count();
+        if (left <= 0) {
+            ::kill(pid, SIGKILL);
+            killed = true;
+            break;
+        }
+        pollfd p{readEnd.get(), POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
+        char buffer[128];
+        const ssize_t n = ::read(readEnd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        out.append(buffer, static_cast<size_t>(n));
+        if (out.size() > 256) { // no answer of ours is that long
+            ::kill(pid, SIGKILL);
+            break;
+        }
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (killed)
+        return ETIMEDOUT;
+    return parseHelperAnswer(out, status, detail);
+}
+
+// A change that needs capabilities: made here when this thread holds them
+// (a program file given them by an earlier setcap keeps working), otherwise
+// by the helper; without a helper it is tried here all the same, so that the
+// refusal is the system's own. Returns 0 or an errno.
+template <class InProcess>
+int privileged(InProcess inProcess, const std::vector<std::string>& args,
+               milliseconds deadline = kHelperDeadline, std::string* detail = nullptr)
+{
+    if (net::HasNetCapabilities())
+        return inProcess();
+    std::string answer;
+    const int rc = runHelper(args, deadline, answer);
+    if (rc == kHelperNotStarted)
+        return inProcess();
+    if (detail)
+        *detail = answer;
+    return rc;
+}
+
+std::string interfaceName(uint32_t ifindex)
+{
+    char name[IF_NAMESIZE] = {};
+    return ::if_indextoname(ifindex, name) ? std::string(name) : std::string();
 }
 
 // ------------------------------------------------------------ the interface
@@ -687,7 +612,17 @@ public:
             return failed(ERROR_INVALID_PARAMETER);
         if (row.dwPhysAddrLen == 0 || row.dwPhysAddrLen > sizeof row.bPhysAddr)
             return failed(ERROR_INVALID_PARAMETER);
-        if (const int err = changeNeighbour(RTM_NEWNEIGH, NLM_F_CREATE | NLM_F_REPLACE, row, state))
+        const auto here = [&] {
+            return net::AddNeighbour(row.dwIndex, row.dwAddr, row.bPhysAddr, row.dwPhysAddrLen, state);
+        };
+        // The helper makes static Ethernet entries only.
+        const std::string name = interfaceName(row.dwIndex);
+        uint8_t mac[6];
+        std::memcpy(mac, row.bPhysAddr, sizeof mac);
+        const int err = state == NUD_PERMANENT && row.dwPhysAddrLen == 6 && !name.empty()
+            ? privileged(here, {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)})
+            : here();
+        if (err != 0)
             return failed(codeFromErrno(err));
         return NO_ERROR;
     }
@@ -696,7 +631,9 @@ public:
     {
         // An entry that is already gone is what the caller wanted: callers
         // delete by rows read earlier, and one row may have gone with another.
-        const int err = changeNeighbour(RTM_DELNEIGH, 0, row, 0);
+        const auto here = [&] { return net::RemoveNeighbour(row.dwIndex, row.dwAddr); };
+        const std::string name = interfaceName(row.dwIndex);
+        const int err = name.empty() ? here() : privileged(here, {"neigh-del", name, ipText(row.dwAddr)});
         if (err != 0 && err != ENOENT)
             return failed(codeFromErrno(err));
         return NO_ERROR;
@@ -749,12 +686,31 @@ public:
                 if (source == 0 && a.ifindex == route.oif)
                     source = a.addr;
             }
-            uint32_t rc = rawArp(*link, source, destIP, found, foundLen);
-            if (rc == kNeedRawSocket) {
-                // The kernel resolves only hosts on the link itself; a host
-                // behind a gateway can be asked with a raw request alone.
+            uint8_t ownMac[6];
+            std::memcpy(ownMac, link->mac, sizeof ownMac);
+            uint8_t reply[6] = {};
+            bool answered = false;
+            std::string answer;
+            const int err = privileged(
+                [&] { return net::ArpProbe(link->ifindex, ownMac, source, destIP, net::kArpProbeWait, reply, answered); },
+                {"arp", link->name, ipText(source), ipText(destIP), std::to_string(net::kArpProbeWait.count())},
+                kHelperDeadline + net::kArpProbeWait, &answer);
+            if (!answer.empty())
+                answered = answer != "none" && net::ParseMacText(answer, reply);
+            uint32_t rc = NO_ERROR;
+            if (err == EPERM || err == EACCES) {
+                // No raw network access. The kernel resolves only hosts on
+                // the link itself; a host behind a gateway can be asked with
+                // a raw request alone.
                 rc = route.gateway != 0 ? ERROR_PRIVILEGE_NOT_HELD
                                         : kernelResolve(route.oif, destIP, found, foundLen);
+            } else if (err != 0) {
+                rc = codeFromErrno(err);
+            } else if (!answered) {
+                rc = ERROR_BAD_NET_NAME;
+            } else {
+                std::memcpy(found, reply, sizeof reply);
+                foundLen = sizeof reply;
             }
             if (rc != NO_ERROR)
                 return failed(rc);
@@ -781,20 +737,29 @@ public:
 
     uint32_t CreateHostRoute(uint32_t destAddr, uint32_t index) override
     {
-        if (const int err = changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, destAddr, index))
+        const auto here = [&] { return net::AddHostRoute(destAddr, index); };
+        const std::string name = interfaceName(index);
+        if (const int err = name.empty() ? here() : privileged(here, {"route-add", name, ipText(destAddr)}))
             return failed(codeFromErrno(err));
         return NO_ERROR;
     }
 
     uint32_t DeleteHostRoute(uint32_t destAddr, uint32_t index) override
     {
-        const int err = changeHostRoute(RTM_DELROUTE, 0, destAddr, index);
+        const auto here = [&] { return net::RemoveHostRoute(destAddr, index); };
+        const std::string name = interfaceName(index);
+        const int err = name.empty() ? here() : privileged(here, {"route-del", name, ipText(destAddr)});
         if (err != 0 && err != ESRCH && err != ENOENT)
             return failed(codeFromErrno(err));
         return NO_ERROR;
     }
 
-    bool HasNetworkRights() override { return hasNetCapabilities(); }
+    // This thread's own capabilities, or a helper that holds them.
+    bool HasNetworkRights() override
+    {
+        std::string answer;
+        return net::HasNetCapabilities() || runHelper({"check"}, kHelperDeadline, answer) == 0;
+    }
 
 private:
     // Network adapters are the interfaces other than loopback.
@@ -810,6 +775,17 @@ private:
 };
 
 } // namespace
+
+QString NetHelperPath()
+{
+    return QString::fromStdString(helperPath());
+}
+
+void SetNetHelperPath(const QString& path)
+{
+    const std::lock_guard<std::mutex> lock(s_helperMutex);
+    s_helperPath = path.toStdString();
+}
 
 std::unique_ptr<IpHelper> OpenIpHelper()
 {

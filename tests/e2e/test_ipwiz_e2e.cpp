@@ -9,6 +9,7 @@
 #include "link/MessageTaker.h"
 #include "link/u_ARPTx.h"
 #include "support/DeviceBench.h"
+#include "support/NetHelperCopy.h"
 #include "support/QStringPrint.h"
 
 #include <QCheckBox>
@@ -20,6 +21,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -314,4 +318,85 @@ TEST_F(WizardTest, CommandSetsADeviceOutsideTheSubnetThroughAStaticEntryAndFollo
     set(QStringLiteral("10.213.0.62"), false);
     EXPECT_EQ(Boxes.size(), 3u);
     EXPECT_FALSE(window->FDeviceLoaded);
+}
+
+// The program as a normal user, in a child process of its own: only the
+// helper beside it holds rights, and the program file holds none.
+TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissingRights)
+{
+    EXPECT_EQ(FileCapabilities(NetHelperCopy::ProgramPath()), "");
+    const NetHelperCopy with(true);
+    const NetHelperCopy without(false);
+    const QString note = QStringLiteral("\r\n\r\nPomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, "
+                                        "bez nichž tento způsob přiřazení IP adresy selže; správce mu je udělí "
+                                        "příkazem setcap cap_net_admin,cap_net_raw+ep ");
+    const struct {
+        const char* what;
+        std::string helper;
+        NetBenchOptions::Route route;
+        QString newIP;
+        bool set;
+    } rows[] = {
+        {"rights, new address on the link", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", true},
+        // Behind a gateway the new address needs a host route while the
+        // device is waited for.
+        {"rights, new address behind the gateway", with.Path(), NetBenchOptions::Route::Gateway, "10.78.0.5", true},
+        {"no rights", without.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        NetBenchOptions options;
+        options.devAddress = "192.168.50.7/24";
+        options.devAnswersArp = false;
+        options.pcRoute = row.route;
+        Boxes.clear();
+        b.reset();
+        Start({}, options);
+        platform::SetNetHelperPath(QString::fromStdString(row.helper));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            BecomeNormalUser();
+            TMessageTaker taker;
+            std::array<uint8_t, 6> mac = kDevMacBytes;
+            const int32_t result = Run(
+                [&](TfSetIPWiz& w) {
+                    SetAddress(w, row.newIP, QStringLiteral("255.255.255.0"));
+                    if (row.set)
+                        ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na %1.").arg(row.newIP), iconTick,
+                                     false);
+                    else
+                        EXPECT_EQ(Page(w), "pnlIP");
+                    w.close();
+                },
+                mac);
+            EXPECT_EQ(result, row.set ? 6 : 8);
+            // The question that leads to the static way names the helper
+            // when it lacks rights, and only then.
+            const auto leading = std::find_if(Boxes.begin(), Boxes.end(), [](const TQuestion& q) {
+                return q.Text.startsWith(QStringLiteral("Zařízení bylo detekováno"));
+            });
+            ASSERT_NE(leading, Boxes.end());
+            EXPECT_EQ(leading->Text.endsWith(note + QString::fromStdString(row.helper) + u'.'), !row.set)
+                << leading->Text.toStdString();
+            if (!row.set) {
+                ASSERT_EQ(taker.Messages.size(), 1u);
+                // The refusal of the first change: the operation, the system's text naming the helper.
+                EXPECT_TRUE(taker.Messages[0].Text.contains(
+                    QStringLiteral("ARPEntry:\r\nAccess is denied: changing the system's ARP table needs the network "
+                                   "administration capability (CAP_NET_ADMIN), which the program leaves to its network "
+                                   "helper vyn-netpriv.")))
+                    << taker.Messages[0].Text.toStdString();
+                EXPECT_TRUE(taker.Messages[0].Text.endsWith(QStringLiteral("(#00000005)")));
+            }
+            _exit(::testing::Test::HasFailure() ? 1 : 0);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the normal user's road failed";
+        EXPECT_EQ(sim->Address(), row.set ? row.newIP.toStdString() + "/24 0.0.0.0" : "192.168.50.7/24 0.0.0.0");
+        EXPECT_EQ(b->Bench.OutputInPc("ip neigh show " + row.newIP.toStdString()).find("PERMANENT"), std::string::npos);
+        EXPECT_EQ(b->Bench.OutputInPc("ip route show " + row.newIP.toStdString()), "");
+    }
+    platform::SetNetHelperPath(QString());
 }

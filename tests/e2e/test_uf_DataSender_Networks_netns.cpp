@@ -134,10 +134,11 @@ TEST_F(Networks, ANormalUserTrustsOnlyFreshNeighbourEntriesAndLearnsWhyTheStatic
     absent.TimeoutMs = 300;
     const QString message = SetIP(absent, kAbsentMac, "10.213.0.61", true);
     ASSERT_EQ(absent.Questions.size(), 1u);
-    EXPECT_TRUE(absent.Questions[0].Text.endsWith(QStringLiteral("CAP_NET_RAW, bez nichž tento způsob přiřazení IP "
-                                                                 "adresy selže; správce mu je udělí příkazem setcap "
-                                                                 "cap_net_admin,cap_net_raw+ep ") +
-                                                  QCoreApplication::applicationFilePath() + u'.'))
+    EXPECT_TRUE(absent.Questions[0].Text.endsWith(QStringLiteral("\r\n\r\nPomocný program vyn-netpriv nemá "
+                                                                 "oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž "
+                                                                 "tento způsob přiřazení IP adresy selže; správce mu "
+                                                                 "je udělí příkazem setcap cap_net_admin,cap_net_raw+ep ") +
+                                                  QCoreApplication::applicationDirPath() + QStringLiteral("/vyn-netpriv.")))
         << absent.Questions[0].Text.toStdString();
     // The address services name the refused operation and the system's reason.
     EXPECT_TRUE(message.contains(QStringLiteral("ARPEntry:\r\n"))) << message.toStdString();

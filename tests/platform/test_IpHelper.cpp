@@ -1,10 +1,18 @@
 #include "platform/IpHelper.h"
+#include "support/NetBench.h"
+#include "support/NetHelperCopy.h"
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 using namespace platform;
 
@@ -40,4 +48,158 @@ TEST(IpHelper, AdapterRecordsAreChainedInsideTheBufferAndErrorsHaveTexts)
     EXPECT_EQ(SystemErrorText(ERROR_MOD_NOT_FOUND), QStringLiteral("The specified module could not be found.\r\n"));
     EXPECT_TRUE(SystemErrorText(ERROR_ERRNO_FLAG | EIO).endsWith(QStringLiteral("\r\n")));
     EXPECT_TRUE(SystemErrorText(999999).isEmpty());
+}
+
+// ------------------------------------------------------------ rights
+
+namespace {
+
+uint32_t Ip(const char* text)
+{
+    return inet_addr(text);
+}
+
+// What the changes that need rights come to on a bench: the PC reaches
+// 10.77.0.0/24, where the device answers ARP, through a gateway only.
+std::string Changes(IpHelper& h, bool all)
+{
+    std::string out = std::string("rights ") + (h.HasNetworkRights() ? "yes" : "no");
+    uint32_t index = 0;
+    uint32_t hop = 0;
+    if (h.GetBestRoute(Ip("10.213.0.60"), &index, &hop) != NO_ERROR)
+        return out + "; no interface";
+
+    MIB_IPNETROW row{index, 6, {0x02, 0, 0, 0xaa, 0xbb, 0xcc}, Ip("10.213.0.60"), MIB_IPNET_TYPE_STATIC};
+    const auto entry = [&] {
+        std::vector<uint64_t> table(512);
+        uint32_t size = static_cast<uint32_t>(table.size() * 8);
+        if (h.GetIpNetTable(table.data(), &size, false) == NO_ERROR) {
+            const auto* rows = reinterpret_cast<const MIB_IPNETROW*>(reinterpret_cast<const char*>(table.data()) + 4);
+            for (uint32_t i = 0; i < *reinterpret_cast<const uint32_t*>(table.data()); ++i) {
+                if (rows[i].dwAddr == row.dwAddr && rows[i].dwType == MIB_IPNET_TYPE_STATIC &&
+                    std::memcmp(rows[i].bPhysAddr, row.bPhysAddr, 6) == 0)
+                    return std::string(", entry");
+            }
+        }
+        return std::string(", no entry");
+    };
+    const auto route = [&] {
+        uint32_t i = 0;
+        uint32_t next = 0;
+        h.GetBestRoute(Ip("10.77.0.2"), &i, &next);
+        return std::string(next == 0 ? ", on-link" : ", via gateway");
+    };
+    // Each change, then what it left.
+    const auto step = [&](const char* name, uint32_t rc, const std::function<std::string()>& look) {
+        out += std::string("; ") + name + " " + std::to_string(rc);
+        out += look();
+    };
+    step("create", h.CreateIpNetEntry(row), entry);
+    if (!all)
+        return out;
+    step("delete", h.DeleteIpNetEntry(row), entry);
+    step("route", h.CreateHostRoute(Ip("10.77.0.2"), index), route);
+    step("unroute", h.DeleteHostRoute(Ip("10.77.0.2"), index), route);
+    uint8_t mac[8] = {};
+    uint32_t length = 6;
+    const uint32_t arp = h.SendARP(Ip("10.77.0.2"), 0, mac, &length);
+    char text[32];
+    std::snprintf(text, sizeof text, "; arp %u %02x:%02x:%02x:%02x:%02x:%02x", arp, mac[0], mac[1], mac[2], mac[3],
+                  mac[4], mac[5]);
+    return out + text;
+}
+
+class IpHelperRights : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        VYN_REQUIRE_ROOT();
+        NetBenchOptions options;
+        options.pcRoute = NetBenchOptions::Route::Gateway;
+        options.devAddress = "10.77.0.2/24";
+        bench = std::make_unique<NetBench>("iph", options);
+    }
+    void TearDown() override { SetNetHelperPath(QString()); }
+
+    // The changes, made on a thread in the PC namespace: a normal user's, or
+    // root's with its capabilities.
+    std::string ChangesAs(bool normalUser, const std::string& helper, bool all = true)
+    {
+        SetNetHelperPath(QString::fromStdString(helper));
+        std::string out;
+        NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
+            if (normalUser)
+                BecomeNormalUser();
+            const std::unique_ptr<IpHelper> h = OpenIpHelper();
+            out = h ? Changes(*h, all) : "no helper";
+        });
+        // Nothing outlives the changes but the entry of a refused delete.
+        EXPECT_EQ(bench->OutputInPc("ip route show 10.77.0.2"), "");
+        bench->RunInPc("ip neigh flush 10.213.0.60 nud permanent");
+        return out;
+    }
+
+    std::unique_ptr<NetBench> bench;
+};
+
+const std::string kDone = "rights yes; create 0, entry; delete 0, no entry; route 0, on-link; unroute 0, via gateway; "
+                          "arp 0 02:76:79:6e:00:02";
+const std::string kRefused = "rights no; create 5, no entry; delete 5, no entry; route 5, via gateway; "
+                             "unroute 5, via gateway; arp 1314 00:00:00:00:00:00";
+
+} // namespace
+
+TEST_F(IpHelperRights, ANormalUserChangesTheNetworkThroughAHelperWithRightsAndIsToldOtherwise)
+{
+    const NetHelperCopy with(true);
+    const NetHelperCopy without(false);
+    const NetHelperCopy locked(true);
+    ASSERT_EQ(chmod(locked.Path().c_str(), 0750), 0); // root's group alone may run it
+    const struct {
+        const char* what;
+        bool normalUser;
+        std::string helper;
+        std::string changes;
+    } rows[] = {
+        {"helper with its rights", true, with.Path(), kDone},
+        {"helper without them", true, without.Path(), kRefused},
+        {"helper the user may not run", true, locked.Path(), kRefused},
+        {"no helper", true, with.Dir() + "/absent", kRefused},
+        // A program file that still holds the rights does the changes itself.
+        {"the program's own rights", false, with.Dir() + "/absent", kDone},
+        {"the program's own rights before a helper without them", false, without.Path(), kDone},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(ChangesAs(row.normalUser, row.helper), row.changes);
+    }
+}
+
+// A helper that does not answer as one is a failure with a code of its own:
+// one that overruns its deadline is killed, one that says something else is
+// not believed.
+TEST_F(IpHelperRights, AHelperThatHangsOrTalksNonsenseFails)
+{
+    const NetHelperCopy dir(false);
+    const std::string code = std::to_string(ERROR_ERRNO_FLAG | ETIMEDOUT);
+    const std::string proto = std::to_string(ERROR_ERRNO_FLAG | EPROTO);
+    const struct {
+        std::string body;
+        std::string changes;
+    } rows[] = {
+        {"exec sleep 30", "rights no; create " + code + ", no entry"},
+        {"echo 'ok 02:00:00:aa:bb:cc'; echo ok", "rights no; create " + proto + ", no entry"},
+        {"echo okay", "rights no; create " + proto + ", no entry"},
+        {"echo ok; exit 1", "rights no; create " + proto + ", no entry"},
+        {"echo 'error 1x'; exit 1", "rights no; create " + proto + ", no entry"},
+        {"echo refused; exit 2", "rights no; create " + proto + ", no entry"},
+        {"kill -9 $$", "rights no; create " + proto + ", no entry"},
+        // A helper's own errno passes through as the system's.
+        {"echo 'error 17'; exit 1", "rights no; create " + std::to_string(ERROR_ERRNO_FLAG | EEXIST) + ", no entry"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.body);
+        EXPECT_EQ(ChangesAs(true, dir.Script("helper", row.body), false), row.changes);
+    }
 }

@@ -1,0 +1,110 @@
+#pragma once
+
+// The changes to the host's network that need CAP_NET_ADMIN or CAP_NET_RAW
+// (a neighbour entry, a host route, a raw ARP request), with the route
+// netlink plumbing that the table reads share. Free of Qt: the window
+// program runs these in-process only while it holds both capabilities
+// itself; otherwise the small helper program vyn-netpriv, which links this
+// file and nothing else of ours, runs them for it.
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::net {
+
+// One route netlink request being built: header, body, attributes.
+class NlMessage
+{
+public:
+    NlMessage(uint16_t type, uint16_t flags)
+    {
+        nlmsghdr h{};
+        h.nlmsg_type = type;
+        h.nlmsg_flags = flags;
+        append(&h, sizeof h);
+    }
+
+    template <class Body>
+    void Put(const Body& body)
+    {
+        append(&body, sizeof body);
+    }
+
+    void Attr(uint16_t type, const void* data, size_t len)
+    {
+        rtattr a{};
+        a.rta_len = static_cast<unsigned short>(RTA_LENGTH(len));
+        a.rta_type = type;
+        append(&a, sizeof a);
+        append(data, len);
+    }
+
+    // The finished message with its length and sequence number filled in.
+    const std::vector<char>& Finish(uint32_t seq)
+    {
+        const auto len = static_cast<uint32_t>(m_buf.size());
+        std::memcpy(m_buf.data() + offsetof(nlmsghdr, nlmsg_len), &len, sizeof len);
+        std::memcpy(m_buf.data() + offsetof(nlmsghdr, nlmsg_seq), &seq, sizeof seq);
+        return m_buf;
+    }
+
+private:
+    void append(const void* data, size_t len)
+    {
+        const auto* p = static_cast<const char*>(data);
+        m_buf.insert(m_buf.end(), p, p + len);
+        m_buf.resize(NLMSG_ALIGN(m_buf.size()), '\0');
+    }
+
+    std::vector<char> m_buf;
+};
+
+using NlHandler = std::function<void(const nlmsghdr*)>;
+
+// One request or dump on a fresh route netlink socket (so every call sees the
+// network namespace of the calling thread). Returns 0 or an errno.
+int NlTransact(NlMessage& msg, const NlHandler& each);
+
+// Both CAP_NET_ADMIN and CAP_NET_RAW in the calling thread's effective set
+// (capabilities belong to threads).
+bool HasNetCapabilities();
+
+// Adds (or replaces) a neighbour entry with the given state, or removes the
+// entry for the address. Returns 0 or an errno (ENOENT: no such entry).
+int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t macLen, uint16_t state);
+int RemoveNeighbour(uint32_t ifindex, uint32_t addr);
+
+// A host route that makes dest on-link on the interface (EEXIST when one is
+// there), and its removal (ESRCH or ENOENT when there is none). 0 or an errno.
+int AddHostRoute(uint32_t dest, uint32_t ifindex);
+int RemoveHostRoute(uint32_t dest, uint32_t ifindex);
+
+// ARP requests for dest from source (0.0.0.0 allowed) on an Ethernet
+// interface whose own MAC is ownMac. Setting an IP asks who holds a free
+// address, which by definition nobody answers, so the silent case decides
+// how long the operator waits: a request goes out every 100 ms (a lost
+// request or reply costs one step, not a whole try) while 250 ms of the wait
+// remain after it, and the first reply ends the wait at once. With the
+// standard wait of 550 ms, four requests go out and every host that answers
+// any of them within 200 ms is heard, with 50 ms to spare for a busy bench,
+// against about three seconds of a classic resolver.
+// Returns 0 (answered tells whether a reply came) or an errno; EPERM or
+// EACCES when the thread may not open a packet socket.
+constexpr std::chrono::milliseconds kArpProbeWait{550};
+int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint32_t dest,
+             std::chrono::milliseconds wait, uint8_t (&mac)[6], bool& answered);
+
+// MAC addresses as the helper takes and gives them: six two-digit hex bytes
+// joined by ':'.
+std::string MacText(const uint8_t (&mac)[6]);
+bool ParseMacText(std::string_view text, uint8_t (&mac)[6]);
+
+} // namespace platform::net

@@ -1,0 +1,176 @@
+// The network helper program, run as the program runs it, inside the PC
+// namespace of a bench.
+
+#include "support/NetBench.h"
+#include "support/NetHelperCopy.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+const std::string kUsageStart = "\nusage: vyn-netpriv check\n";
+
+class NetHelper : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        VYN_REQUIRE_ROOT();
+        bench = std::make_unique<NetBench>("np");
+    }
+
+    // What the helper printed (its answer, then any reason) and its exit code.
+    std::string Run(const std::string& args, const std::string& helper = NetHelperCopy::BuiltPath(),
+                    const std::string& as = "") const
+    {
+        return bench->OutputInPc(as + helper + " " + args + "; echo \"exit $?\"");
+    }
+
+    // The PC's neighbour entries and routes, every table.
+    std::string Tables() const { return bench->OutputInPc("ip neigh show; ip route show table all"); }
+
+    std::unique_ptr<NetBench> bench;
+};
+
+const std::string kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+const std::string kMac = "02:00:00:aa:bb:cc";
+
+} // namespace
+
+TEST_F(NetHelper, RefusesEveryArgumentItDoesNotKnowAndChangesNothing)
+{
+    const struct {
+        std::string args;
+        std::string reason;
+    } rows[] = {
+        {"", "no command"},
+        {"fly", "unknown command: fly"},
+        {"CHECK", "unknown command: CHECK"},
+        {"check now", "wrong number of arguments for check"},
+        {"neigh-add veth-pc 10.213.0.60", "wrong number of arguments for neigh-add"},
+        {"neigh-add veth-pc 10.213.0.60 " + kMac + " permanent", "wrong number of arguments for neigh-add"},
+        {"neigh-del veth-pc 10.213.0.60 " + kMac, "wrong number of arguments for neigh-del"},
+        {"route-add veth-pc", "wrong number of arguments for route-add"},
+        {"route-del veth-pc 10.78.0.5 table", "wrong number of arguments for route-del"},
+        {"arp veth-pc 10.213.0.1 10.213.0.2", "wrong number of arguments for arp"},
+        // Interfaces.
+        {"neigh-add nosuch0 10.213.0.60 " + kMac, "no such interface: nosuch0"},
+        {"route-add ../veth-pc 10.78.0.5", "not an interface name: ../veth-pc"},
+        {"route-add veth-pc:1 10.78.0.5", "not an interface name: veth-pc:1"},
+        {"route-add '' 10.78.0.5", "not an interface name: "},
+        {"route-add abcdefghijklmnop 10.78.0.5", "not an interface name: abcdefghijklmnop"},
+        {"neigh-del lo 10.213.0.60", "not an Ethernet interface: lo"},
+        // Addresses.
+        {"neigh-add veth-pc 10.213.0 " + kMac, "address is not a dotted IPv4 address of four decimal numbers: 10.213.0"},
+        {"neigh-add veth-pc 10.213.0.60.1 " + kMac,
+         "address is not a dotted IPv4 address of four decimal numbers: 10.213.0.60.1"},
+        {"neigh-add veth-pc 10.213.0.060 " + kMac,
+         "address is not a dotted IPv4 address of four decimal numbers: 10.213.0.060"},
+        {"neigh-add veth-pc 10.213.0.256 " + kMac,
+         "address is not a dotted IPv4 address of four decimal numbers: 10.213.0.256"},
+        {"neigh-add veth-pc 0x0a.213.0.60 " + kMac,
+         "address is not a dotted IPv4 address of four decimal numbers: 0x0a.213.0.60"},
+        {"neigh-add veth-pc 10.213..60 " + kMac, "address is not a dotted IPv4 address of four decimal numbers: 10.213..60"},
+        {"neigh-add veth-pc +10.213.0.60 " + kMac,
+         "address is not a dotted IPv4 address of four decimal numbers: +10.213.0.60"},
+        {"route-add veth-pc 167.772.16.1", "address is not a dotted IPv4 address of four decimal numbers: 167.772.16.1"},
+        {"route-add veth-pc 0.0.0.0", "address is not a unicast host address: 0.0.0.0"},
+        {"route-add veth-pc 127.0.0.1", "address is not a unicast host address: 127.0.0.1"},
+        {"route-add veth-pc 224.0.0.1", "address is not a unicast host address: 224.0.0.1"},
+        {"route-del veth-pc 255.255.255.255", "address is not a unicast host address: 255.255.255.255"},
+        {"arp veth-pc 10.213.0.1 10.213.0.0x 100",
+         "destination address is not a dotted IPv4 address of four decimal numbers: 10.213.0.0x"},
+        {"arp veth-pc 10.213.1 10.213.0.2 100",
+         "source address is not a dotted IPv4 address of four decimal numbers: 10.213.1"},
+        // MAC addresses.
+        {"neigh-add veth-pc 10.213.0.60 02:00:00:aa:bb", "MAC address is not six hex bytes joined by ':': 02:00:00:aa:bb"},
+        {"neigh-add veth-pc 10.213.0.60 02-00-00-aa-bb-cc",
+         "MAC address is not six hex bytes joined by ':': 02-00-00-aa-bb-cc"},
+        {"neigh-add veth-pc 10.213.0.60 02:00:00:aa:bb:cg",
+         "MAC address is not six hex bytes joined by ':': 02:00:00:aa:bb:cg"},
+        {"neigh-add veth-pc 10.213.0.60 02:00:00:aa:bb:cc:dd",
+         "MAC address is not six hex bytes joined by ':': 02:00:00:aa:bb:cc:dd"},
+        {"neigh-add veth-pc 10.213.0.60 00:00:00:00:00:00", "MAC address is not a unicast address: 00:00:00:00:00:00"},
+        {"neigh-add veth-pc 10.213.0.60 ff:ff:ff:ff:ff:ff", "MAC address is not a unicast address: ff:ff:ff:ff:ff:ff"},
+        {"neigh-add veth-pc 10.213.0.60 01:00:5e:00:00:01", "MAC address is not a unicast address: 01:00:5e:00:00:01"},
+        // Times.
+        {"arp veth-pc 10.213.0.1 10.213.0.2 0", "wait is not a number of milliseconds from 1 to 5000: 0"},
+        {"arp veth-pc 10.213.0.1 10.213.0.2 5001", "wait is not a number of milliseconds from 1 to 5000: 5001"},
+        {"arp veth-pc 10.213.0.1 10.213.0.2 0550", "wait is not a number of milliseconds from 1 to 5000: 0550"},
+        {"arp veth-pc 10.213.0.1 10.213.0.2 -5", "wait is not a number of milliseconds from 1 to 5000: -5"},
+        {"arp veth-pc 10.213.0.1 10.213.0.2 1e3", "wait is not a number of milliseconds from 1 to 5000: 1e3"},
+        {"arp veth-pc 10.213.0.1 10.213.0.2 100ms", "wait is not a number of milliseconds from 1 to 5000: 100ms"},
+    };
+    const std::string before = Tables();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        const std::string out = Run(row.args);
+        EXPECT_EQ(out.rfind("refused\nvyn-netpriv: " + row.reason + kUsageStart, 0), 0u) << out;
+        EXPECT_EQ(out.substr(out.size() - 7), "exit 2\n") << out;
+    }
+    EXPECT_EQ(Tables(), before);
+}
+
+TEST_F(NetHelper, EachCommandDoesWhatItSaysAndRemovingTwiceIsHarmless)
+{
+    const struct {
+        std::string args;
+        std::string answer;
+        std::string look; // a command showing the state afterwards, and what it must show
+        std::string shows;
+    } steps[] = {
+        {"check", "ok\nexit 0\n", "", ""},
+        {"neigh-add veth-pc 10.213.0.60 " + kMac, "ok\nexit 0\n", "ip neigh show 10.213.0.60",
+         "10.213.0.60 dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT \n"},
+        // A second entry replaces the first.
+        {"neigh-add veth-pc 10.213.0.60 02:00:00:aa:bb:dd", "ok\nexit 0\n", "ip neigh show 10.213.0.60",
+         "10.213.0.60 dev veth-pc lladdr 02:00:00:aa:bb:dd PERMANENT \n"},
+        {"neigh-del veth-pc 10.213.0.60", "ok\nexit 0\n", "ip neigh show 10.213.0.60", ""},
+        {"neigh-del veth-pc 10.213.0.60", "ok\nexit 0\n", "ip neigh show 10.213.0.60", ""},
+        {"route-add veth-pc 10.78.0.5", "ok\nexit 0\n", "ip route show 10.78.0.5",
+         "10.78.0.5 dev veth-pc scope link \n"},
+        {"route-add veth-pc 10.78.0.5", "error 17\nvyn-netpriv: File exists\nexit 1\n", "ip route show 10.78.0.5",
+         "10.78.0.5 dev veth-pc scope link \n"},
+        {"route-del veth-pc 10.78.0.5", "ok\nexit 0\n", "ip route show 10.78.0.5", ""},
+        {"route-del veth-pc 10.78.0.5", "ok\nexit 0\n", "ip route show 10.78.0.5", ""},
+        // The device's side answers for its own address only.
+        {"arp veth-pc 10.213.0.1 10.213.0.2 550", "ok 02:76:79:6e:00:02\nexit 0\n", "", ""},
+        {"arp veth-pc 0.0.0.0 10.213.0.2 550", "ok 02:76:79:6e:00:02\nexit 0\n", "", ""},
+        {"arp veth-pc 10.213.0.1 10.213.0.77 100", "none\nexit 0\n", "", ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.args);
+        EXPECT_EQ(Run(step.args), step.answer);
+        if (!step.look.empty())
+            EXPECT_EQ(bench->OutputInPc(step.look), step.shows);
+    }
+}
+
+// The rights are the file's: a normal user gets them from a copy given them
+// by setcap and from nothing else; the environment and closed standard
+// descriptors change nothing.
+TEST_F(NetHelper, ANormalUserHasTheRightsOfTheHelperFileAlone)
+{
+    const NetHelperCopy without(false);
+    const NetHelperCopy with(true);
+    EXPECT_EQ(FileCapabilities(without.Path()), "");
+    EXPECT_NE(FileCapabilities(with.Path()).find("cap_net_admin,cap_net_raw=ep"), std::string::npos);
+
+    const std::string add = "neigh-add veth-pc 10.213.0.60 " + kMac;
+    const std::string before = Tables();
+    EXPECT_EQ(Run("check", without.Path(), kNobody), "error 1\nvyn-netpriv: Operation not permitted\nexit 1\n");
+    EXPECT_EQ(Run(add, without.Path(), kNobody), "error 1\nvyn-netpriv: Operation not permitted\nexit 1\n");
+    EXPECT_EQ(Run("route-add veth-pc 10.78.0.5", without.Path(), kNobody),
+              "error 1\nvyn-netpriv: Operation not permitted\nexit 1\n");
+    EXPECT_EQ(Tables(), before);
+
+    EXPECT_EQ(Run("check", with.Path(), kNobody), "ok\nexit 0\n");
+    EXPECT_EQ(Run(add, with.Path(), "LC_ALL=cs_CZ.UTF-8 QT_PLUGIN_PATH=/tmp " + kNobody), "ok\nexit 0\n");
+    EXPECT_NE(bench->OutputInPc("ip neigh show 10.213.0.60").find("02:00:00:aa:bb:cc PERMANENT"), std::string::npos);
+    // Without standard input and error the answer still goes to its output.
+    EXPECT_EQ(Run("neigh-del veth-pc 10.213.0.60 <&- 2>&-", with.Path(), kNobody), "ok\nexit 0\n");
+    EXPECT_EQ(Tables(), before);
+}

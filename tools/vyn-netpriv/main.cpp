@@ -1,0 +1,255 @@
+// vyn-netpriv: the only part of VYN that holds network capabilities
+// (cap_net_admin,cap_net_raw+ep). It does one of a few operations of the
+// static ARP way and the ARP check, then exits:
+//
+//   vyn-netpriv check
+//   vyn-netpriv neigh-add IFACE IPV4 MAC     static neighbour entry
+//   vyn-netpriv neigh-del IFACE IPV4
+//   vyn-netpriv route-add IFACE IPV4         host route, on-link on IFACE
+//   vyn-netpriv route-del IFACE IPV4
+//   vyn-netpriv arp IFACE SOURCE DEST MS     ARP request, waiting MS ms
+//
+// Standard output is one line: "ok", "ok MAC" (arp answered), "none" (arp
+// unanswered), "error ERRNO" (exit 1) or "refused" (exit 2, with the reason
+// on standard error). Removing what is not there is "ok". Every argument is
+// checked strictly and anything else is refused: the program runs for any
+// user its file mode lets in, with rights that user does not have. It takes
+// nothing from its environment, loads nothing, and links no Qt.
+
+#include "platform/NetPrivileged.h"
+#include "platform/UniqueFd.h"
+
+#include <fcntl.h>
+#include <linux/neighbour.h>
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using namespace platform;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+constexpr long kMaxWaitMs = 5000;
+
+const char kUsage[] =
+    "usage: vyn-netpriv check\n"
+    "       vyn-netpriv neigh-add IFACE IPV4 MAC\n"
+    "       vyn-netpriv neigh-del IFACE IPV4\n"
+    "       vyn-netpriv route-add IFACE IPV4\n"
+    "       vyn-netpriv route-del IFACE IPV4\n"
+    "       vyn-netpriv arp IFACE SOURCE-IPV4 DEST-IPV4 MS (1 to 5000)\n";
+
+void writeAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+[[noreturn]] void refuse(const std::string& why)
+{
+    writeAll(STDOUT_FILENO, "refused\n");
+    writeAll(STDERR_FILENO, "vyn-netpriv: " + why + "\n" + kUsage);
+    std::_Exit(kExitRefused);
+}
+
+[[noreturn]] void finish(int err, const std::string& okLine = "ok")
+{
+    if (err == 0) {
+        writeAll(STDOUT_FILENO, okLine + "\n");
+        std::_Exit(0);
+    }
+    writeAll(STDOUT_FILENO, "error " + std::to_string(err) + "\n");
+    writeAll(STDERR_FILENO, std::string("vyn-netpriv: ") + std::strerror(err) + "\n");
+    std::_Exit(kExitFailed);
+}
+
+// A privileged program must not write its answer into a file or socket that
+// happens to sit at descriptor 1 because the caller closed its own: 0 to 2
+// are made to exist, everything else inherited is closed.
+void sanitiseDescriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int null = ::open("/dev/null", O_RDWR);
+            if (null != fd)
+                std::_Exit(kExitRefused);
+        }
+    }
+    ::syscall(SYS_close_range, 3u, ~0u, 0u);
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A decimal number without sign or leading zeros, at most `max`.
+bool parseNumber(std::string_view text, long max, long& value)
+{
+    if (text.empty() || text.size() > 5 || (text.size() > 1 && text[0] == '0'))
+        return false;
+    value = 0;
+    for (char c : text) {
+        if (!isDigit(c))
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= max;
+}
+
+// Exactly four decimal parts of 0 to 255, without leading zeros.
+bool parseIPv4(std::string_view text, uint32_t& addr)
+{
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) {
+        const size_t dot = i < 3 ? text.find('.') : text.size();
+        if (dot == std::string_view::npos)
+            return false;
+        long part = 0;
+        if (!parseNumber(text.substr(0, dot), 255, part))
+            return false;
+        bytes[i] = static_cast<uint8_t>(part);
+        text.remove_prefix(i < 3 ? dot + 1 : dot);
+    }
+    std::memcpy(&addr, bytes, 4);
+    return true;
+}
+
+// A host address the operations may name: not 0.0.0.0, loopback, multicast
+// or the broadcast address.
+uint32_t hostAddress(const char* text, const char* what)
+{
+    uint32_t addr = 0;
+    if (!parseIPv4(text, addr))
+        refuse(std::string(what) + " is not a dotted IPv4 address of four decimal numbers: " + text);
+    const auto* b = reinterpret_cast<const uint8_t*>(&addr);
+    if (addr == 0 || b[0] == 127 || b[0] >= 224)
+        refuse(std::string(what) + " is not a unicast host address: " + text);
+    return addr;
+}
+
+// Six two-digit hex bytes joined by ':'; a unicast MAC other than zero.
+void parseMac(const char* text, uint8_t (&mac)[6])
+{
+    if (!net::ParseMacText(text, mac))
+        refuse(std::string("MAC address is not six hex bytes joined by ':': ") + text);
+    const bool zero = (mac[0] | mac[1] | mac[2] | mac[3] | mac[4] | mac[5]) == 0;
+    if (zero || (mac[0] & 1) != 0)
+        refuse(std::string("MAC address is not a unicast address: ") + text);
+}
+
+struct Interface
+{
+    uint32_t index = 0;
+    uint8_t mac[6] = {};
+};
+
+// An Ethernet interface that exists in the caller's network namespace.
+Interface ethernetInterface(const char* name)
+{
+    const std::string_view n(name);
+    bool plain = !n.empty() && n.size() < IFNAMSIZ && n != "." && n != "..";
+    for (char c : n)
+        plain = plain && c > ' ' && c < 127 && c != '/' && c != ':';
+    if (!plain)
+        refuse(std::string("not an interface name: ") + name);
+    Interface out;
+    out.index = ::if_nametoindex(name);
+    if (out.index == 0)
+        refuse(std::string("no such interface: ") + name);
+    ifreq req{};
+    std::memcpy(req.ifr_name, name, n.size());
+    UniqueFd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (s.get() < 0 || ::ioctl(s.get(), SIOCGIFHWADDR, &req) != 0)
+        finish(errno);
+    if (req.ifr_hwaddr.sa_family != ARPHRD_ETHER)
+        refuse(std::string("not an Ethernet interface: ") + name);
+    std::memcpy(out.mac, req.ifr_hwaddr.sa_data, 6);
+    return out;
+}
+
+void expectArgs(int argc, int wanted, const char* command)
+{
+    if (argc != wanted)
+        refuse(std::string("wrong number of arguments for ") + command);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    sanitiseDescriptors();
+    // Nothing below reads the environment; clearing it keeps anything
+    // linked in from doing so.
+    ::clearenv();
+
+    if (argc < 2)
+        refuse("no command");
+    const std::string_view command(argv[1]);
+    if (command == "check") {
+        expectArgs(argc, 2, argv[1]);
+        finish(net::HasNetCapabilities() ? 0 : EPERM);
+    }
+    if (command == "neigh-add") {
+        expectArgs(argc, 5, argv[1]);
+        const Interface itf = ethernetInterface(argv[2]);
+        const uint32_t addr = hostAddress(argv[3], "address");
+        uint8_t mac[6];
+        parseMac(argv[4], mac);
+        finish(net::AddNeighbour(itf.index, addr, mac, sizeof mac, NUD_PERMANENT));
+    }
+    if (command == "neigh-del") {
+        expectArgs(argc, 4, argv[1]);
+        const Interface itf = ethernetInterface(argv[2]);
+        const int err = net::RemoveNeighbour(itf.index, hostAddress(argv[3], "address"));
+        finish(err == ENOENT ? 0 : err);
+    }
+    if (command == "route-add") {
+        expectArgs(argc, 4, argv[1]);
+        const Interface itf = ethernetInterface(argv[2]);
+        finish(net::AddHostRoute(hostAddress(argv[3], "address"), itf.index));
+    }
+    if (command == "route-del") {
+        expectArgs(argc, 4, argv[1]);
+        const Interface itf = ethernetInterface(argv[2]);
+        const int err = net::RemoveHostRoute(hostAddress(argv[3], "address"), itf.index);
+        finish(err == ESRCH || err == ENOENT ? 0 : err);
+    }
+    if (command == "arp") {
+        expectArgs(argc, 6, argv[1]);
+        const Interface itf = ethernetInterface(argv[2]);
+        uint32_t source = 0;
+        if (std::string_view(argv[3]) != "0.0.0.0")
+            source = hostAddress(argv[3], "source address");
+        const uint32_t dest = hostAddress(argv[4], "destination address");
+        long waitMs = 0;
+        if (!parseNumber(argv[5], kMaxWaitMs, waitMs) || waitMs < 1)
+            refuse(std::string("wait is not a number of milliseconds from 1 to 5000: ") + argv[5]);
+        uint8_t mac[6] = {};
+        bool answered = false;
+        const int err =
+            net::ArpProbe(itf.index, itf.mac, source, dest, std::chrono::milliseconds(waitMs), mac, answered);
+        if (err == 0 && !answered)
+            finish(0, "none");
+        finish(err, "ok " + net::MacText(mac));
+    }
+    refuse("unknown command: " + std::string(command));
+}
