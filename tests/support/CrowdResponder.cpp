@@ -25,62 +25,53 @@ sockaddr_in Address(uint32_t hostOrder, uint16_t port)
     return a;
 }
 
-int Socket(const char* what)
+// A datagram socket sharing the port with the simulated device (which allows
+// that), bound to an address; -1 when that fails.
+int BoundSocket(uint32_t hostOrder, uint16_t port, bool transparent)
 {
     const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (s < 0)
-        throw std::runtime_error(std::string("crowd responder: ") + what + ": " + std::strerror(errno));
+    const int one = 1;
+    const sockaddr_in a = Address(hostOrder, port);
+    if (s < 0 || setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0
+        || (transparent && setsockopt(s, SOL_IP, IP_TRANSPARENT, &one, sizeof one) != 0)
+        || bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        if (s >= 0)
+            close(s);
+        return -1;
+    }
     return s;
-}
-
-void Check(int rc, int fd, const char* what)
-{
-    if (rc == 0)
-        return;
-    const std::string error = std::strerror(errno);
-    close(fd);
-    throw std::runtime_error(std::string("crowd responder: ") + what + ": " + error);
 }
 
 } // namespace
 
 CrowdResponder::CrowdResponder(const NetBench& bench, int count, const std::string& firstAddress, uint16_t port)
-    : m_count(count), m_port(port)
 {
     in_addr first{};
     if (inet_pton(AF_INET, firstAddress.c_str(), &first) != 1)
         throw std::runtime_error("crowd responder: bad address " + firstAddress);
-    m_first = ntohl(first.s_addr);
+    const uint32_t firstHost = ntohl(first.s_addr);
+    const auto fail = [this](const std::string& what) {
+        const std::string error = std::strerror(errno);
+        CloseAll();
+        throw std::runtime_error("crowd responder: " + what + ": " + error);
+    };
 
     // Sockets keep the namespace they are made in.
     NetBench::Entered dev(bench.DevNamespace());
-    const int one = 1;
-    // Bound to the broadcast address, this socket shares the port with the
-    // simulated device (which allows that) but never sees its unicast.
-    m_listen = Socket("listen socket");
-    setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    const sockaddr_in broadcast = Address(INADDR_BROADCAST, port);
-    Check(bind(m_listen, reinterpret_cast<const sockaddr*>(&broadcast), sizeof broadcast), m_listen,
-          "bind to 255.255.255.255");
-
-    // Answers leave from the crowd's own addresses, which the namespace does
-    // not have: a transparent socket may send from any source.
-    m_send = Socket("send socket");
-    setsockopt(m_send, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (setsockopt(m_send, SOL_IP, IP_TRANSPARENT, &one, sizeof one) != 0) {
-        close(m_listen);
-        Check(-1, m_send, "IP_TRANSPARENT");
+    // Bound to the broadcast address it never sees the device's unicast.
+    m_listen = BoundSocket(INADDR_BROADCAST, port, false);
+    if (m_listen < 0)
+        fail("bind to 255.255.255.255");
+    // Each device answers from its own address, which the namespace does not
+    // have: a transparent socket may be bound to any.
+    for (int i = 0; i < count; ++i) {
+        const int s = BoundSocket(firstHost + uint32_t(i), port, true);
+        if (s < 0)
+            fail("bind a device's own address");
+        m_send.push_back(s);
     }
-    const sockaddr_in own = Address(m_first, port);
-    if (bind(m_send, reinterpret_cast<const sockaddr*>(&own), sizeof own) != 0) {
-        close(m_listen);
-        Check(-1, m_send, "bind the crowd's address");
-    }
-
-    if (pipe2(m_stop, O_CLOEXEC) != 0) {
-        close(m_listen);
-        Check(-1, m_send, "pipe");
-    }
+    if (pipe2(m_stop, O_CLOEXEC) != 0)
+        fail("pipe");
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -89,8 +80,16 @@ CrowdResponder::~CrowdResponder()
     const char byte = 0;
     (void)!write(m_stop[1], &byte, 1);
     m_thread.join();
-    for (int fd : {m_listen, m_send, m_stop[0], m_stop[1]})
+    CloseAll();
+}
+
+void CrowdResponder::CloseAll()
+{
+    for (int fd : m_send)
         close(fd);
+    for (int fd : {m_listen, m_stop[0], m_stop[1]})
+        if (fd >= 0)
+            close(fd);
 }
 
 void CrowdResponder::Run()
@@ -109,38 +108,22 @@ void CrowdResponder::Run()
         const ssize_t n =
             recvfrom(m_listen, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (n == 4 && buffer[0] == 0 && buffer[1] == 0 && buffer[2] == 0 && buffer[3] == 0xF6) {
-            Answer(ntohl(from.sin_addr.s_addr), ntohs(from.sin_port));
+            Answer(from);
             ++m_bursts;
         }
     }
 }
 
-void CrowdResponder::Answer(uint32_t toAddress, uint16_t toPort)
+void CrowdResponder::Answer(const sockaddr_in& to)
 {
-    const sockaddr_in to = Address(toAddress, toPort);
-    for (int i = 1; i <= m_count; ++i) {
+    for (size_t i = 0; i < m_send.size(); ++i) {
+        const unsigned number = unsigned(i) + 1;
         std::array<uint8_t, AnswerSize> answer{};
         answer[3] = 0xF7;
-        const uint8_t mac[6] = {0x02, 0x63, 0x72, 0x00, uint8_t(i >> 8), uint8_t(i)};
+        const uint8_t mac[6] = {0x02, 0x63, 0x72, 0x00, uint8_t(number >> 8), uint8_t(number)};
         std::memcpy(answer.data() + MacOffset, mac, sizeof mac);
-
-        iovec iov{answer.data(), answer.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-        msghdr message{};
-        message.msg_name = const_cast<sockaddr_in*>(&to);
-        message.msg_namelen = sizeof to;
-        message.msg_iov = &iov;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&message);
-        c->cmsg_level = SOL_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(m_first + uint32_t(i - 1));
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
-        if (sendmsg(m_send, &message, 0) != ssize_t(answer.size()))
+        if (sendto(m_send[i], answer.data(), answer.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to)
+            != ssize_t(answer.size()))
             ++m_sendFailures;
     }
 }

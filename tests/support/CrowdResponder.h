@@ -2,10 +2,13 @@
 
 #include "support/NetBench.h"
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Many other devices on the segment: in the bench's device namespace, every
 // broadcast search query (00 00 00 F6 to 255.255.255.255 on the device port)
@@ -30,13 +33,11 @@ public:
 
 private:
     void Run();
-    void Answer(uint32_t toAddress, uint16_t toPort);
+    void Answer(const sockaddr_in& to);
+    void CloseAll();
 
-    int m_count;
-    uint32_t m_first; // host order
-    uint16_t m_port;
     int m_listen = -1;
-    int m_send = -1;
+    std::vector<int> m_send; // one socket a device
     int m_stop[2] = {-1, -1};
     std::atomic<int> m_bursts{0};
     std::atomic<int> m_sendFailures{0};
