@@ -1,7 +1,6 @@
 #include "lang/uLanguage.h"
 
 #include "platform/Exception.h"
-#include "platform/FileRead.h"
 #include "platform/IniFile.h"
 
 #include <QCoreApplication>
@@ -49,7 +48,7 @@ void TLanguage::LoadFromFile(const QString& FileName)
     if (!QFileInfo(name).isFile())
         throw Exception(QStringLiteral("Soubor s překladem:\"%1\" nenalezen!").arg(name));
 
-    auto doc = std::make_shared<const TXmlDocument>(TXmlDocument::Parse(platform::ReadFileWithin(name), name));
+    auto doc = std::make_shared<const TXmlDocument>(TXmlDocument::LoadFromFile(name));
     Doc = doc;
     m_fileName = name;
 

@@ -4,7 +4,7 @@
 // Any other modal window left unanswered fails the test within seconds.
 
 #include "link/uf_DataSender.h"
-#include "support/ModalGuard.h"
+#include "../support/ModalGuard.h"
 
 #include <QApplication>
 #include <QLabel>
