@@ -32,7 +32,8 @@ class TLanguage
 public:
     // Loads a language file (a name beginning with '\' means the program
     // folder) and applies its "forms" to the open windows. Throws Exception
-    // when the file is missing or not well-formed XML (the loaded document
+    // when the file is missing, larger than platform::MaxOperatorFileSize
+    // (EPlatformError FileTooLarge) or not well-formed XML (the loaded document
     // then stays as it was) and passes on the failure of a property that
     // cannot be set (the new document is kept; what was applied stays).
     void LoadFromFile(const QString& FileName);

@@ -1,8 +1,8 @@
 #include "lang/uXmlUtils.h"
 
 #include "platform/Exception.h"
+#include "platform/FileRead.h"
 
-#include <QFile>
 #include <QSaveFile>
 #include <QStringEncoder>
 #include <QXmlStreamReader>
@@ -125,10 +125,7 @@ TXmlDocument TXmlDocument::Parse(const QByteArray& bytes, const QString& sourceN
 
 TXmlDocument TXmlDocument::LoadFromFile(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EPlatformError(EPlatformError::FileNotOpened, {fileName, file.errorString()});
-    return Parse(file.readAll(), fileName);
+    return Parse(platform::ReadFileWithin(fileName), fileName);
 }
 
 QByteArray TXmlDocument::SaveToBytes(const QString& encoding) const

@@ -57,7 +57,8 @@ public:
     // there is none). A document that is not well-formed throws Exception
     // with the parser's message and position, prefixed by sourceName.
     static TXmlDocument Parse(const QByteArray& bytes, const QString& sourceName);
-    // Reads and parses a file; a file that cannot be read throws Exception.
+    // Reads and parses a file; a file that cannot be read, or is larger than
+    // platform::MaxOperatorFileSize, throws EPlatformError.
     static TXmlDocument LoadFromFile(const QString& fileName);
 
     // The document with an XML declaration naming encoding, encoded in it.

@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/Exception.h"
+#include "platform/FileRead.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -140,10 +141,15 @@ QString IniFile::ReadString(const QString& section, const QString& key,
     // or read without end.
     if (!QFileInfo(m_fileName).isFile())
         return defaultValue;
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    try {
+        bytes = ReadFileWithin(m_fileName);
+    } catch (const EPlatformError&) {
+        // Unreadable, or too large to be a settings file: the defaults stand,
+        // and writing says what is wrong with it.
         return defaultValue;
-    const Location loc = locate(splitLines(file.readAll()), section, key);
+    }
+    const Location loc = locate(splitLines(bytes), section, key);
     if (!loc.key)
         return defaultValue;
     return isQuoted(loc.value) ? loc.value.mid(1, loc.value.size() - 2) : loc.value;
@@ -162,7 +168,6 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
 
     QByteArray old;
     const QFileInfo info(m_fileName);
-    QFile in(m_fileName);
     if (info.exists()) {
         // Replacing a FIFO or a device (or what a link to one points at) with
         // a plain file is never what the operator wants.
@@ -172,11 +177,15 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
         // still says whether it may change.
         if (!(info.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)))
             throw EPlatformError(EPlatformError::SettingsNotWritable, {m_fileName, QStringLiteral("the file is read-only")});
-        // A file we cannot read must not be replaced by one holding our key only.
-        if (!in.open(QIODevice::ReadOnly))
-            throw EPlatformError(EPlatformError::SettingsNotWritable, {m_fileName, in.errorString()});
-        old = in.readAll();
-        in.close();
+        // A file we cannot read whole must not be replaced by one holding our
+        // key only; one too large is refused as such.
+        try {
+            old = ReadFileWithin(m_fileName);
+        } catch (const EPlatformError& e) {
+            if (e.Kind() == EPlatformError::FileTooLarge)
+                throw;
+            throw EPlatformError(EPlatformError::SettingsNotWritable, {m_fileName, e.Detail().value(1)});
+        }
     }
 
     std::vector<Line> lines = splitLines(old);

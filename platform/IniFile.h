@@ -22,15 +22,17 @@ public:
     const QString& FileName() const { return m_fileName; }
 
     // The value of key in section; defaultValue when the file, the section
-    // or the key is missing or the file cannot be read. Within a section
-    // repeated in the file only the first occurrence counts.
+    // or the key is missing or the file cannot be read or is larger than
+    // MaxOperatorFileSize. Within a section repeated in the file only the
+    // first occurrence counts.
     QString ReadString(const QString& section, const QString& key,
                        const QString& defaultValue) const;
 
     // Stores value under section/key, creating the file, the section or the
     // key as needed. Throws EPlatformError when the file exists but is not a
     // regular file, has no write permission (whoever runs the program),
-    // cannot be read or cannot be written, or when the names or value cannot
+    // cannot be read, is too large (FileTooLarge; it is left as it is) or
+    // cannot be written, or when the names or value cannot
     // be written as plain INI (line breaks, a ']' in a section name, a '='
     // in a key). The file is replaced only once the new content has been
     // written whole, keeping its owner.

@@ -6,6 +6,7 @@
 #include "app/uf_VYN.h"
 #include "lang/uLanguage.h"
 #include "lang/uLanguageForms.h"
+#include "link/MessageTaker.h"
 #include "link/uf_DataSender.h"
 #include "platform/Exception.h"
 
@@ -66,6 +67,8 @@ protected:
     QTemporaryDir dir;
     QString oldCwd;
     QString ini;
+    // A dialog nobody answers fails the test within seconds.
+    TModalGuard modalGuard{std::chrono::seconds(5), CountsDown};
 };
 
 // Mapping documents, each with one fault of its outer elements.

@@ -4,7 +4,11 @@
 #include "app/Panel.h"
 
 #include <QImage>
+#include <QTest>
 #include <QTemporaryDir>
+
+#include <functional>
+#include <map>
 
 namespace {
 
@@ -226,6 +230,109 @@ TEST_F(PagesTest, ARefusedControlShowsItsPageAndFocusAndKeepsWhatWasWritten)
         EXPECT_EQ(Text("vyn_name"), "x"); // the first item, written before
         EXPECT_EQ(M().GetValue(QString::fromLatin1(row.kept)), kept) << row.kept;
     }
+}
+
+// Every text item of the mapping document takes a text exactly as long as
+// its record field (in the device's one-byte characters) and refuses one
+// character more: typed into its page, the edit stops at the field's length,
+// or, where the field is part of a longer text (the URL), the save refuses
+// it and writes no text item.
+TEST_F(PagesTest, EveryTextItemTakesTheLengthOfItsFieldAndRefusesOneCharacterMore)
+{
+    struct Entry {
+        TfrmLMenuH* menu;
+        QLineEdit* edit;
+        std::function<void()> enable; // the switch of the edit's group
+        QString before, after;        // the rest of the text typed
+        bool editStops;
+    };
+    const auto none = [] {};
+    const auto email = [&] { w->chSendEmail->setChecked(true); };
+    const auto trap = [&] { w->chSendTrap->setChecked(true); };
+    const auto get = [&] {
+        w->chEnableURLGet->setChecked(true);
+        w->txtHttpIP->setText(QStringLiteral("10.1.2.5"));
+    };
+    const std::map<QString, std::vector<Entry>> entries = {
+        {"vyn_name", {{w->lmCommon, w->txtVYNName, none, {}, {}, true}}},
+        {"email_from", {{w->lmEmail, w->txtFromEmail, email, {}, {}, true}}},
+        {"email_to", {{w->lmEmail, w->txtToEmail, email, {}, {}, true}}},
+        {"read_community", {{w->lmSNMP, w->txtReadCommunity, trap, {}, {}, true}}},
+        {"write_community", {{w->lmSNMP, w->txtWriteCommunity, trap, {}, {}, true}}},
+        {"guid", {{w->lmGet, w->txtID, none, {}, {}, true}, {w->lmSoap, w->txtID2, none, {}, {}, true}}},
+        {"http_host_name", {{w->lmGet, w->txtGetURL, get, "http://", "/p", false}}},
+        {"http_get_path", {{w->lmGet, w->txtGetURL, get, "http://h/", {}, false}}},
+    };
+    // Text fields no page shows.
+    const QStringList unshown = {"telnet_password"};
+
+    // Czech letters are one byte each on the device; a URL takes plain ones.
+    const auto fill = [](qsizetype n, bool plain) {
+        const QString letters = plain ? QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789")
+                                      : Utf("Příliš žluťoučký kůň úpěl ďábelské ódy.");
+        QString text;
+        while (text.size() < n)
+            text += letters;
+        return text.left(n);
+    };
+    const auto type = [](QLineEdit* edit, const QString& text) {
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Delete);
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    };
+
+    // Every text item's value, to see that a refused save wrote none of them.
+    const auto texts = [&] {
+        QStringList all;
+        for (int p = 0; p < M().Count(); ++p)
+            for (int i = 0; i < M().GetPacket(p)->ItemCount(); ++i)
+                if (const TDataItem* item = M().GetPacket(p)->Items(i); item->DataType() == dtString)
+                    all << item->Name() + u'=' + FromDeviceText(M().GetPacket(p)->GetValue(item->Name()).ToText());
+        return all;
+    };
+
+    w->show();
+    QStringList covered;
+    for (int p = 0; p < M().Count(); ++p) {
+        const TDataPacket& packet = *M().GetPacket(p);
+        if (packet.PacketType() != ptSetup)
+            continue;
+        for (int i = 0; i < packet.ItemCount(); ++i) {
+            const TDataItem& item = *packet.Items(i);
+            if (item.DataType() != dtString || unshown.contains(item.Name()))
+                continue;
+            SCOPED_TRACE(item.Name().toStdString());
+            const auto found = entries.find(item.Name());
+            ASSERT_NE(found, entries.end()) << "a text item no page control enters";
+            covered << item.Name();
+            const qsizetype n = item.GetByteSize();
+            for (const Entry& entry : found->second) {
+                SCOPED_TRACE(entry.edit->objectName().toStdString());
+                const QString fits = fill(n, !entry.editStops);
+                for (const bool oneMore : {false, true}) {
+                    M().ApplyDefaults();
+                    Set("SetupRecord0.unit_ip", "10.0.0.8"); // the network page holds
+                    w->DataToControls();
+                    w->LMenuClick(entry.menu);
+                    entry.enable();
+                    const QStringList before = texts();
+                    type(entry.edit, entry.before + fill(n + oneMore, !entry.editStops) + entry.after);
+                    if (oneMore && !entry.editStops) {
+                        EXPECT_EQ(ExceptionText([&] { w->ControlsToData(); }),
+                                  Utf("Text je příliš dlouhý (nejvýše %1 znaků).").arg(n));
+                        EXPECT_EQ(texts(), before);
+                        continue;
+                    }
+                    EXPECT_EQ(entry.edit->text(), entry.before + fits + entry.after) << "one more: " << oneMore;
+                    ASSERT_NO_THROW(w->ControlsToData()) << "one more: " << oneMore;
+                    EXPECT_EQ(Text(item.Name().toLatin1().constData()), fits) << "one more: " << oneMore;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(covered.size(), qsizetype(entries.size()));
 }
 
 TEST(SettingsScreens, EveryPageAndTheWizardFitOnARealDisplayInBothLanguages)

@@ -1,5 +1,6 @@
 #include "lang/uLanguage.h"
 
+#include "platform/FileRead.h"
 #include "platform/IniFile.h"
 
 #include "platform/TestFiles.h"
@@ -35,6 +36,34 @@ TEST(Language, GetTextGivesTheFirstConstTextOrTheDefault)
                     .startsWith(dir.filePath("broken.lng") + ": "));
     EXPECT_EQ(language.GetText("Empty", "default"), "");
     EXPECT_EQ(language.GetFileName(), file);
+}
+
+// A file past the size limit is refused before it is read, and the texts
+// loaded before stay; one of exactly the limit loads.
+TEST(Language, AFileOverTheSizeLimitIsRefusedAndTheLoadedTextsStay)
+{
+    TLanguage language;
+    QTemporaryDir dir;
+    writeFile(dir.filePath("small.lng"), "<lang><const><A text=\"small\"/></const></lang>");
+    language.LoadFromFile(dir.filePath("small.lng"));
+    const QString big = dir.filePath("big.lng");
+    const QByteArray head = "<lang><const><A text=\"big\"/></const>", tail = "</lang>";
+    const std::pair<qint64, const char*> rows[] = {{platform::MaxOperatorFileSize + 1, "small"},
+                                                   {platform::MaxOperatorFileSize, "big"}};
+    for (const auto& [size, text] : rows) {
+        SCOPED_TRACE(size);
+        writeFile(big, head + QByteArray(size - head.size() - tail.size(), ' ') + tail);
+        const bool fits = size <= platform::MaxOperatorFileSize;
+        try {
+            language.LoadFromFile(big);
+            EXPECT_TRUE(fits) << "loaded";
+        } catch (const EPlatformError& e) {
+            EXPECT_FALSE(fits) << e.what();
+            EXPECT_EQ(e.Kind(), EPlatformError::FileTooLarge);
+            EXPECT_EQ(e.Detail(), QStringList{big});
+        }
+        EXPECT_EQ(language.GetText("A", "default"), text);
+    }
 }
 
 // Storing the file name relative to the program folder and loading it at

@@ -1,8 +1,10 @@
 #pragma once
 
 // Presses OK on every conversation window's message and notes what it showed.
+// Any other modal window left unanswered fails the test within seconds.
 
 #include "link/uf_DataSender.h"
+#include "../support/ModalGuard.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -10,6 +12,13 @@
 #include <QTimer>
 
 #include <vector>
+
+// A conversation window counting down closes by itself.
+inline bool CountsDown(QWidget* window)
+{
+    const auto* d = qobject_cast<TfDataSender*>(window);
+    return d && d->timTOut->isActive();
+}
 
 struct TShown
 {
@@ -50,4 +59,5 @@ private:
     }
 
     QTimer FTimer;
+    TModalGuard FGuard{std::chrono::seconds(5), CountsDown};
 };

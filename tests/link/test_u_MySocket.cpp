@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -154,4 +156,31 @@ TEST(TMySocket, WaitForDataTakesWholeDatagramsAndStopsAtTheFirstUnlessWaitingWho
     EXPECT_TRUE(s->WaitForData(100, true));
     sender.join();
     EXPECT_EQ(drain(s->ReceiveQueue()), (std::vector<QByteArray>{"1", "2", "3"}));
+}
+
+// Windows holds about 2,185 thirty-byte search answers in the 65565 bytes
+// the socket asks for; here the receive buffer must hold as many, as far as
+// the system's limit (net.core.rmem_max) lets it, while nobody reads.
+TEST(TMySocket, TheReceiveBufferHoldsABurstOfSearchAnswersUpToTheSystemsLimit)
+{
+    std::ifstream limitFile("/proc/sys/net/core/rmem_max");
+    long limit = 0;
+    if (!(limitFile >> limit))
+        GTEST_SKIP() << "the system's receive-buffer limit cannot be read";
+    uint16_t port;
+    auto s = boundSocket(&port);
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    ASSERT_EQ(getsockopt(s->Handle(), SOL_SOCKET, SO_RCVBUF, &granted, &length), 0);
+    // The system doubles what it grants, for its own bookkeeping.
+    EXPECT_EQ(granted, 2 * std::min(limit, 1024L * 1024));
+
+    // Each small datagram is charged about 830 bytes of that.
+    const int burst = std::min(65565 / 30, granted / 896);
+    auto peer = boundSocket();
+    const QByteArray answer(30, '\xF7');
+    for (int i = 0; i < burst; ++i)
+        peer->SendTo(answer, kLoopback, port);
+    EXPECT_TRUE(s->WaitForData(20, true));
+    EXPECT_EQ(s->ReceiveQueue().Count(), burst);
 }

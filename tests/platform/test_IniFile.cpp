@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/Exception.h"
+#include "platform/FileRead.h"
 
 #include "TestFiles.h"
 
@@ -152,5 +153,28 @@ TEST_F(IniFileTest, AReadOnlyFileStaysAsItIsWhoeverRunsTheProgram)
         IniFile(path()).WriteString("last", "ip", "1.2.3.4");
         EXPECT_EQ(read(), "[last]\nip=1.2.3.4\n");
         EXPECT_EQ(QFileInfo(path()).ownerId(), 65534u);
+    }
+}
+
+// A file the size of no settings file is never read whole: its values give
+// way to the defaults, and writing refuses it as too large, leaving it be.
+TEST_F(IniFileTest, AFileOverTheSizeLimitIsNeitherReadNorReplaced)
+{
+    const QByteArray head = "[last]\nip=1.2.3.4\n;";
+    for (const qint64 size : {platform::MaxOperatorFileSize, platform::MaxOperatorFileSize + 1}) {
+        const bool fits = size <= platform::MaxOperatorFileSize;
+        SCOPED_TRACE(size);
+        write(head + QByteArray(size - head.size() - 1, 'x') + '\n');
+        IniFile ini(path());
+        EXPECT_EQ(ini.ReadString("last", "ip", "d"), fits ? "1.2.3.4" : "d");
+        try {
+            ini.WriteString("last", "mac", "m");
+            EXPECT_TRUE(fits) << "written";
+        } catch (const EPlatformError& e) {
+            EXPECT_FALSE(fits) << e.what();
+            EXPECT_EQ(e.Kind(), EPlatformError::FileTooLarge);
+            EXPECT_EQ(e.Detail(), QStringList{path()});
+        }
+        EXPECT_EQ(QFileInfo(path()).size(), fits ? size + 6 : size);
     }
 }
