@@ -35,6 +35,19 @@ void LoadFile(TfVYN& w, const QString& name, int filter)
     w.cmdLoadSoapClick();
 }
 
+// A loaded device's window, active, with the document page in front.
+bool ShowDocumentPage(TfVYN& w)
+{
+    w.FDeviceLoaded = true;
+    GiveSupportedIdentity(w);
+    w.UpdateDeviceState();
+    w.pnlSettingsHold->show();
+    w.ShowPage(w.pnlSoapDoc, true);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    return QTest::qWaitForWindowActive(&w);
+}
+
 } // namespace
 
 TEST_F(SoapTest, TakingInADocumentSetsHeaderBodyAndUrl)
@@ -181,14 +194,7 @@ TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreReadAndTakenInByTheirType)
 
 TEST_F(SoapTest, TheBodyIsEditedInEditModeOnlyAndKeepsItsEncoding)
 {
-    w->FDeviceLoaded = true;
-    GiveSupportedIdentity(*w);
-    w->UpdateDeviceState();
-    w->pnlSettingsHold->show();
-    w->ShowPage(w->pnlSoapDoc, true);
-    w->show();
-    QApplication::setActiveWindow(w.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    ASSERT_TRUE(ShowDocumentPage(*w));
     w->SetSoapDocument("POST / HTTP/1.1\r\nHost: h\r\n\r\n<t>\x8A</t>");
 
     // Without edit mode or focus the buttons insert nothing.
@@ -238,14 +244,7 @@ TEST_F(SoapTest, TheBodyIsEditedInEditModeOnlyAndKeepsItsEncoding)
 // may replace a document the device holds but the load could not fetch.
 TEST_F(SoapTest, TheOperatorsOwnChangesAreTold)
 {
-    w->FDeviceLoaded = true;
-    GiveSupportedIdentity(*w);
-    w->UpdateDeviceState();
-    w->pnlSettingsHold->show();
-    w->ShowPage(w->pnlSoapDoc, true);
-    w->show();
-    QApplication::setActiveWindow(w.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    ASSERT_TRUE(ShowDocumentPage(*w));
     const QString file = dir.filePath("doc.xml");
     WriteFile(file, "POST /f HTTP/1.1\r\nHost: h\r\n\r\n<f/>");
     const auto typeURL = [&](const QString& url) {
@@ -395,12 +394,7 @@ TEST_F(SoapTest, TheHeaderGridAddsAndDeletesRowsAndStaysOutOfTheDocument)
     }
 
     // Never shown, and the document does not read it.
-    w->FDeviceLoaded = true;
-    GiveSupportedIdentity(*w);
-    w->UpdateDeviceState();
-    w->pnlSettingsHold->show();
-    w->ShowPage(w->pnlSoapDoc, true);
-    w->show();
+    ASSERT_TRUE(ShowDocumentPage(*w));
     EXPECT_TRUE(w->mSoapHead->isVisible());
     EXPECT_FALSE(grid->isVisible());
     EXPECT_EQ(w->BuildSoapDocument(true), document);

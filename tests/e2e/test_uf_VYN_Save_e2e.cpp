@@ -96,6 +96,15 @@ protected:
         w->cmdSaveVals->TlacClick();
     }
 
+    // A file for the device to hold from its start; its name.
+    std::string StoredDocument(const QByteArray& document)
+    {
+        const QString name = dir.filePath(QStringLiteral("stored.xml"));
+        QFile file(name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(document) == document.size());
+        return name.toStdString();
+    }
+
     QTemporaryDir dir;
     std::optional<DeviceBench> b;
     SimDevice* sim = nullptr;
@@ -248,13 +257,7 @@ TEST_F(SaveE2E, TheDevicesUploadErrorIsInTheMessage)
 // unless the operator wrote one of their own.
 TEST_F(SaveE2E, AFailedFetchLeavesTheDevicesDocumentUnlessTheOperatorChangedIt)
 {
-    const QByteArray stored = "POST /s HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>";
-    const QString file = dir.filePath(QStringLiteral("stored.xml"));
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(stored);
-    f.close();
-    Start({"--soap", file.toStdString()});
+    Start({"--soap", StoredDocument("POST /s HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>")});
 
     const struct {
         const char* name;
@@ -296,12 +299,7 @@ TEST_F(SaveE2E, AFailedFetchLeavesTheDevicesDocumentUnlessTheOperatorChangedIt)
 // document the device keeps.
 TEST_F(SaveE2E, ATypedURLPathReachesTheStoredDocument)
 {
-    const QString file = dir.filePath(QStringLiteral("stored.xml"));
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("POST /old HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>");
-    f.close();
-    Start({"--soap", file.toStdString()});
+    Start({"--soap", StoredDocument("POST /old HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>")});
     w->chEnableSOAP->setChecked(true);
     ASSERT_EQ(w->txtSOAP_URL->text(), QStringLiteral("http://10.213.0.1/old"));
     w->txtSOAP_URL->setFocus();
