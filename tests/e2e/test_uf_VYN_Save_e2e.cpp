@@ -257,13 +257,13 @@ TEST_F(SaveE2E, TheDevicesUploadErrorIsInTheMessage)
 // unless the operator wrote one of their own.
 TEST_F(SaveE2E, AFailedFetchLeavesTheDevicesDocumentUnlessTheOperatorChangedIt)
 {
-    Start({"--soap", StoredDocument("POST /s HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>")});
-
+    const char* stored = "POST /s HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>";
+    Start({"--soap", StoredDocument(stored)});
     const struct {
         const char* name;
         const char* typed; // into the body, in edit mode
         const char* kept;  // the device's document afterwards ends so
-    } rows[] = {{"Beze", "", "\r\n\r\n<s/>"}, {"Psano", "<x/>", "\r\n\r\n<x/>"}};
+    } rows[] = {{"Beze", "", stored}, {"Psano", "<x/>", "\r\n\r\n<x/>"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         sim->Set("http-500-soap");
