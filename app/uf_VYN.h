@@ -27,6 +27,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QTableView;
 class QTimer;
 class TDataManager;
 class TfDM;
@@ -368,6 +369,24 @@ public:
     // The document was valid UTF-8 when taken in (else windows-1250); an
     // edit is encoded back the same way.
     bool FSoapUtf8 = true;
+    // The operator changed the document since it was last taken in: typed
+    // into the header or the body, loaded a file, deleted the body, or
+    // changed the URL so that the header followed. After a failed fetch
+    // only such a document may replace the one the device holds.
+    bool FSoapDocEdited = false;
+    // The device said it holds a document, but none was fetched from it.
+    bool DeviceSoapDocUnknown() const;
+
+    // A header grid under the header memo, never shown, with its pop-up
+    // commands; the document does not read it.
+    QTableView* sgSoapHeader = nullptr;
+    QMenu* pmSoapHeader = nullptr;
+    QAction* Pidatdek1 = nullptr;
+    QAction* Odstranitdek1 = nullptr;
+    // One row more at the end.
+    void Pidatdek1Click();
+    // The rows below the selected one move up; the last goes.
+    void Odstranitdek1Click();
 
     // --- Temperature display (uf_VYN_Measure.cpp) ---
     void BeginMeasure();

@@ -8,7 +8,6 @@
 #include "link/uf_DataSender_Conversations.h"
 #include "model/u_DevData.h"
 #include "model/uf_DM.h"
-#include "platform/Exception.h"
 #include "platform/HttpClient.h"
 
 #include <QLabel>
@@ -172,9 +171,8 @@ void TfVYN::timMeritTimer()
         fDM->XML_Temp.Open();
         const QString tenths =
             fDM->XML_Temp.DocumentElement().firstChildElement(QStringLiteral("temperature")).text();
-        // A page without a value is no reading.
-        if (tenths.trimmed().isEmpty())
-            throw Exception(QStringLiteral("no temperature"));
+        // An empty or absent element is a reading of no value: the display
+        // empties.
         lblMerit->setText(TemperatureText(tenths));
         FMeritFailCount = 0;
     } catch (const std::exception&) {

@@ -66,6 +66,13 @@ QByteArray BuildUploadImage(const QByteArray& Document)
 
 TfVYN::TTftpPut TfVYN::TftpPutHook;
 
+bool TfVYN::DeviceSoapDocUnknown() const
+{
+    // The flag is the device's own word from the last load, or what a save
+    // since then wrote in its name.
+    return FDeviceSoapDoc.isEmpty() && ItemBool(FDataManager.get(), QStringLiteral("soap_file_available"));
+}
+
 void TfVYN::WireSaveCommands()
 {
     cmdSaveVals->OnClick = [this](QObject*) { Guarded([this] { cmdSaveValsTlacClick(); }); };
@@ -101,6 +108,10 @@ void TfVYN::cmdSaveValsTlacClick()
     try {
         if (!ControlsToData())
             return;
+        // The header takes the URL as Enter would give it: a path typed
+        // without Enter is in the document that goes up.
+        if (ItemBool(FDataManager.get(), QStringLiteral("enable_soap")))
+            SyncSoapHeaderFromURL();
         DataToControls();
         EndMeasure();
 
@@ -246,6 +257,10 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
         bool uploadFailed = false;
         QString uploadReason;
         QByteArray document;
+        // Not fetched, the device's document is unknown: an image with the
+        // editor's empty document would delete it. Only the operator's own
+        // change of the document replaces it.
+        const bool deviceDocUnknown = DeviceSoapDocUnknown();
         if (ItemBool(FDataManager.get(), QStringLiteral("enable_soap"))) {
             // The document's own size check comes first: an oversized one
             // counts as an upload that failed, and nothing goes up.
@@ -255,7 +270,10 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
             } catch (const std::exception&) {
                 tooLarge = true;
             }
-            if (tooLarge || FDeviceSoapDoc.isEmpty() || FDeviceSoapDoc != document) {
+            const bool changed = deviceDocUnknown
+                                     ? FSoapDocEdited
+                                     : tooLarge || FDeviceSoapDoc.isEmpty() || FDeviceSoapDoc != document;
+            if (changed) {
                 window->PrepareTransfer2(address);
                 window->SetCaption(Lang("NahravamSOAPDoku", "Nahrávám SOAP dokument ..."));
                 window->repaint();
@@ -273,21 +291,25 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
                     const TTftpPut& put = TftpPutHook ? TftpPutHook : TTftpPut(platform::TftpPut);
                     put(address, UploadName, image, options, SoapTransferEvents(false));
                     uploaded = true;
-                } catch (const std::exception&) {
+                } catch (const std::exception& e) {
                     uploadFailed = true;
-                    if (tooLarge)
-                        uploadReason = TooLargeText();
+                    // The device's own words when it refused the image.
+                    uploadReason = tooLarge ? TooLargeText() : ExceptionText(e);
                 }
                 FProgressBar = nullptr;
             }
         }
 
         // What the device holds now: the document just sent (an empty one
-        // removed the stored one), else what it held at the last load.
-        if (uploaded)
+        // removed the stored one), else what it held at the last load, also
+        // when that could not be fetched.
+        if (uploaded) {
             FDeviceSoapDoc = document;
+            FSoapDocEdited = false;
+        }
+        const bool holdsDocument = !FDeviceSoapDoc.isEmpty() || (!uploaded && deviceDocUnknown);
         if (FDataManager->FindItem(QStringLiteral("soap_file_available")))
-            FDataManager->SetValue(QStringLiteral("soap_file_available"), !FDeviceSoapDoc.isEmpty());
+            FDataManager->SetValue(QStringLiteral("soap_file_available"), holdsDocument);
 
         window->PrepareTransfer2(address);
         window->WriteAllRecords(true);

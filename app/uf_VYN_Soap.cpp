@@ -16,13 +16,18 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QStandardItemModel>
+#include <QTableView>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -176,7 +181,35 @@ void TfVYN::BuildSoapPages()
     mSoapHead = MakeMemo(pnlSoapDoc, QStringLiteral("mSoapHead"));
     mSoapHead->setFixedHeight(96);
     mSoapHead->setPlainText(SoapHeaderSet(true).join(u'\n'));
-    headRow->addWidget(mSoapHead, 1);
+    // The header grid lies under the memo, in the same place, and stays
+    // hidden.
+    sgSoapHeader = new QTableView(pnlSoapDoc);
+    sgSoapHeader->setObjectName(QStringLiteral("sgSoapHeader"));
+    sgSoapHeader->setModel(new QStandardItemModel(1, 2, sgSoapHeader));
+    sgSoapHeader->horizontalHeader()->hide();
+    sgSoapHeader->horizontalHeader()->setStretchLastSection(true);
+    sgSoapHeader->setContextMenuPolicy(Qt::CustomContextMenu);
+    sgSoapHeader->hide();
+    pmSoapHeader = new QMenu(sgSoapHeader);
+    pmSoapHeader->setObjectName(QStringLiteral("pmSoapHeader"));
+    Pidatdek1 = pmSoapHeader->addAction(QString());
+    Pidatdek1->setObjectName(QStringLiteral("Pidatdek1"));
+    Odstranitdek1 = pmSoapHeader->addAction(QString());
+    Odstranitdek1->setObjectName(QStringLiteral("Odstranitdek1"));
+    const auto menuTexts = [this] {
+        Pidatdek1->setText(Lang("Pidatdek1", "Přidat řádek"));
+        Odstranitdek1->setText(Lang("Odstranitdek1", "Odstranit řádek"));
+    };
+    menuTexts();
+    // A pop-up menu is no control of the language files: its texts are
+    // looked up as it opens.
+    connect(pmSoapHeader, &QMenu::aboutToShow, this, menuTexts);
+    auto* headCell = new QGridLayout;
+    headCell->setContentsMargins(0, 0, 0, 0);
+    headCell->addWidget(sgSoapHeader, 0, 0);
+    headCell->addWidget(mSoapHead, 0, 0);
+    sgSoapHeader->stackUnder(mSoapHead);
+    headRow->addLayout(headCell, 1);
     cmdLoadSoap = MakeFrame<TfrmTlacitko>(pnlSoapDoc, QStringLiteral("cmdLoadSoap"), QStringLiteral("Načíst ..."),
                                           QString(), QSize(90, 22));
     headRow->addWidget(cmdLoadSoap, 0, Qt::AlignTop);
@@ -233,11 +266,18 @@ void TfVYN::BuildSoapPages()
     cmdDelSoap->OnClick = [this](QObject*) { Guarded([this] { cmdDelSoapClick(); }); };
     cmdSoapDocBack->OnClick = [this](QObject*) { Guarded([this] { cmdSoapDocBackClick(); }); };
     cmdLoadSoap->OnClick = [this](QObject*) { Guarded([this] { cmdLoadSoapClick(); }); };
+    // Typing adds to the memo's undo history; the program's own texts,
+    // set whole, do not.
+    connect(mSoapHead->document(), &QTextDocument::undoCommandAdded, this, [this] { FSoapDocEdited = true; });
     connect(mSoapHead, &QPlainTextEdit::textChanged, this, [this] { Guarded([this] { mSoapHeadChange(); }); });
     connect(mSoapDoc, &QPlainTextEdit::textChanged, this, [this] { Guarded([this] { mSoapDocChange(); }); });
     connect(chEditSoapDoc, &QCheckBox::toggled, this, [this] { Guarded([this] { chEditSoapDocClick(); }); });
     connect(imgDocIT, &QAbstractButton::clicked, this, [this] { Guarded([this] { imgDocITClick(); }); });
     connect(imgDocIG, &QAbstractButton::clicked, this, [this] { Guarded([this] { imgDocIGClick(); }); });
+    connect(sgSoapHeader, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmSoapHeader->popup(sgSoapHeader->viewport()->mapToGlobal(at)); });
+    connect(Pidatdek1, &QAction::triggered, this, [this] { Guarded([this] { Pidatdek1Click(); }); });
+    connect(Odstranitdek1, &QAction::triggered, this, [this] { Guarded([this] { Odstranitdek1Click(); }); });
     mSoapDoc->installEventFilter(
         new TFocusWatch(mSoapDoc, [this] { mSoapDocEnter(); }, [this] { mSoapDocExit(); }));
 }
@@ -358,14 +398,35 @@ void TfVYN::cmdLoadSoapClick()
     } else {
         SetSoapBodyFromFile(text);
     }
+    FSoapDocEdited = true;
 }
 
 void TfVYN::cmdDelSoapClick()
 {
     if (ShowMessageBox(Language.GetText(QStringLiteral("DelSoapDocQ"),
                                         QStringLiteral("Opravdu chcete vymazat SOAP dokument?")),
-                       36, QString(), this) == 6)
+                       36, QString(), this) == 6) {
         SetSoapBody(QByteArray());
+        FSoapDocEdited = true;
+    }
+}
+
+void TfVYN::Pidatdek1Click()
+{
+    auto* model = static_cast<QStandardItemModel*>(sgSoapHeader->model());
+    model->setRowCount(model->rowCount() + 1);
+}
+
+void TfVYN::Odstranitdek1Click()
+{
+    auto* model = static_cast<QStandardItemModel*>(sgSoapHeader->model());
+    const int row = sgSoapHeader->currentIndex().row();
+    if (row < 0 || row >= model->rowCount())
+        return;
+    for (int r = row; r + 1 < model->rowCount(); ++r)
+        for (int c = 0; c < model->columnCount(); ++c)
+            model->setData(model->index(r, c), model->index(r + 1, c).data());
+    model->setRowCount(model->rowCount() - 1);
 }
 void TfVYN::mSoapDocEnter()
 {

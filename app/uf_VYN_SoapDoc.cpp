@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -196,6 +197,9 @@ void TfVYN::SetSoapDocument(const QByteArray& Document)
 {
     const bool remembered = FSoapSyncLock;
     TLockScope lock(FSoapSyncLock, remembered);
+    // What is taken in is the document as given, also once the header has
+    // followed a URL typed before.
+    const auto taken = qScopeGuard([this] { FSoapDocEdited = false; });
     FSoapUtf8 = IsValidUtf8(Document);
 
     if (IsBlankBytes(Document)) {
@@ -293,8 +297,12 @@ void TfVYN::SyncSoapHeaderFromURL()
     if (!seenHost)
         lines.insert(qMin<qsizetype>(1, lines.size()), hostLine);
     const QString text = lines.join(u'\n');
-    if (text != mSoapHead->toPlainText())
-        mSoapHead->setPlainText(text);
+    if (text == mSoapHead->toPlainText())
+        return;
+    // The header follows what the operator typed into the URL field.
+    if (txtSOAP_URL->isModified())
+        FSoapDocEdited = true;
+    mSoapHead->setPlainText(text);
 }
 
 void TfVYN::mSoapHeadChange()
@@ -328,6 +336,7 @@ void TfVYN::mSoapDocChange()
     QString text = mSoapDoc->toPlainText();
     text.replace(u'\n', QStringLiteral("\r\n"));
     FSoapBody = EncodeDocument(text, FSoapUtf8);
+    FSoapDocEdited = true;
     lblSoapStat->setText(FSoapBody.isEmpty() ? Language.GetText(QStringLiteral("empty"), QStringLiteral("<empty>"))
                                              : QString::number(FSoapBody.size()) + QStringLiteral(" B"));
 }

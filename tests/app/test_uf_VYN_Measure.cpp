@@ -131,8 +131,6 @@ TEST_F(MeasureTest, FailuresAreCountedBeforeTheDisplayGivesUp)
 
     const std::string failures[] = {
         Page("302 Found", "", "Location: /vyn.xml\r\n"),
-        Page("200 OK", "<vyn><other>1</other></vyn>"),
-        Temperature(""),
         Page("200 OK", "<vyn><temperature>2"),
         "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<vyn><temperature>1</temperature>" + std::string(200000, ' ') + "</vyn>",
         Page("500 Internal Server Error", Temperature("1")),
@@ -155,6 +153,33 @@ TEST_F(MeasureTest, FailuresAreCountedBeforeTheDisplayGivesUp)
     server.Serve(Temperature("&lt;b&gt;x&lt;/b&gt;"));
     w->timMeritTimer();
     EXPECT_EQ(w->lblMerit->textFormat(), Qt::PlainText);
+}
+
+// A page that holds no value is a reading all the same: the display
+// empties and the failures counted so far are forgotten.
+TEST_F(MeasureTest, AnEmptyOrAbsentTemperatureEmptiesTheDisplay)
+{
+    const std::string empties[] = {
+        Temperature(""),
+        Temperature(" \n "),
+        Page("200 OK", "<vyn><other>1</other></vyn>"),
+        Page("200 OK", "<vyn/>"),
+    };
+    w->BeginMeasure();
+    for (const std::string& empty : empties) {
+        server.Serve(Temperature("235"));
+        w->timMeritTimer();
+        server.Serve(Page("404 Not Found", "x"));
+        w->timMeritTimer();
+        w->timMeritTimer();
+        ASSERT_EQ(w->FMeritFailCount, 2) << empty;
+        server.Serve(empty);
+        w->timMeritTimer();
+        EXPECT_EQ(w->lblMerit->text(), QString()) << empty;
+        EXPECT_EQ(w->FMeritFailCount, 0) << empty;
+        EXPECT_TRUE(w->timMerit->isActive());
+        EXPECT_TRUE(w->lblMerit->isVisibleTo(w.get()));
+    }
 }
 
 TEST_F(MeasureTest, DisplayStopsWithTheDevice)

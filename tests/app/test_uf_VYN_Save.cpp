@@ -134,11 +134,14 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
 {
     w->SetSoapBody(QByteArray("<a/>"));
     const QByteArray current = w->BuildSoapDocument(true);
+    const QString diskFull = kUploadFailed + QStringLiteral("\r\nDisk full");
 
     struct Row {
         const char* name;
         bool enabled;
+        bool reported; // soap_file_available as the device gave it
         QByteArray fetched;
+        bool edited; // the operator changed the document since the load
         QByteArray body;
         bool refused;
         bool put;
@@ -147,17 +150,23 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         QString warning; // empty: none
     };
     const Row rows[] = {
-        {"off, none fetched", false, {}, "<a/>", false, false, false, false, {}},
-        {"off, one fetched", false, "doc", "<a/>", false, false, false, true, {}},
-        {"unchanged", true, current, "<a/>", false, false, false, true, {}},
-        {"changed", true, "doc", "<a/>", false, true, true, true, {}},
-        {"new", true, {}, "<a/>", false, true, true, true, {}},
-        {"emptied", true, "doc", {}, false, true, false, false, {}},
-        {"empty, none fetched", true, {}, {}, false, true, false, false, {}},
-        {"refused by the device", true, {}, "<a/>", true, true, true, false, kUploadFailed},
-        {"refused, one fetched", true, "doc", "<a/>", true, true, true, true, kUploadFailed},
-        {"over one block", true, "doc", QByteArray(70000, 'x'), false, false, false, true,
+        {"off, none fetched", false, false, {}, false, "<a/>", false, false, false, false, {}},
+        {"off, one fetched", false, true, "doc", false, "<a/>", false, false, false, true, {}},
+        {"unchanged", true, true, current, true, "<a/>", false, false, false, true, {}},
+        {"changed", true, true, "doc", true, "<a/>", false, true, true, true, {}},
+        {"new", true, false, {}, false, "<a/>", false, true, true, true, {}},
+        {"emptied", true, true, "doc", true, {}, false, true, false, false, {}},
+        {"empty, none fetched", true, false, {}, false, {}, false, true, false, false, {}},
+        {"refused by the device", true, false, {}, false, "<a/>", true, true, true, false, diskFull},
+        {"refused, one fetched", true, true, "doc", true, "<a/>", true, true, true, true, diskFull},
+        {"over one block", true, true, "doc", true, QByteArray(70000, 'x'), false, false, false, true,
          kUploadFailed + Utf("\r\nSOAP dokument se nevejde do bloku zařízení (nejvýše 65535 B).")},
+        // The device holds a document the load could not fetch.
+        {"fetch failed, untouched", true, true, {}, false, {}, false, false, false, true, {}},
+        {"fetch failed, off", false, true, {}, false, {}, false, false, false, true, {}},
+        {"fetch failed, body given", true, true, {}, true, "<a/>", false, true, true, true, {}},
+        {"fetch failed, emptied", true, true, {}, true, {}, false, true, false, false, {}},
+        {"fetch failed, refused", true, true, {}, true, "<a/>", true, true, true, true, diskFull},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -165,8 +174,10 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         Shown.clear();
         RefusePut = row.refused;
         Set("enable_soap", row.enabled);
+        Set("soap_file_available", row.reported);
         w->FDeviceSoapDoc = row.fetched;
         w->SetSoapBody(row.body);
+        w->FSoapDocEdited = row.edited;
         const QByteArray document = row.image ? w->BuildSoapDocument(true) : QByteArray();
         const size_t before = device->Received().size();
 
@@ -182,10 +193,40 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
                       (row.image ? OneEntryImage(document) : QByteArray("CoB1", 5)).toHex(' '));
         }
         EXPECT_EQ(M().GetValue(QStringLiteral("soap_file_available")).ToBool(), row.flag);
+        // A document that went up is the device's from now on.
+        EXPECT_EQ(w->FSoapDocEdited, row.edited && !(row.put && !row.refused));
         ASSERT_EQ(Shown.size(), row.warning.isEmpty() ? 0u : 1u);
         if (!Shown.empty()) {
             EXPECT_EQ(Shown[0].Text + u' ' + Shown[0].Button, row.warning + QStringLiteral(" OK [10]"));
         }
         EXPECT_FALSE(HasConversationWindow() && w->findChild<TfDataSender*>()->isVisible());
     }
+}
+
+// The counts of a write that only one record of four got through, and the
+// message each outcome gives.
+TEST_F(SaveTest, TheMessageFollowsHowManyRecordsWereAcknowledged)
+{
+    device = std::make_unique<TLoopDevice>([replies = DeviceReplies(TDeviceFacts{})](const QByteArray& request) {
+        const uint8_t code = request.size() < 4 ? 0 : uint8_t(request[3]);
+        // Only the first set record is acknowledged.
+        if (code == 0xC2 || code == 0xC4 || code == 0xC5)
+            return std::vector<QByteArray>{};
+        return replies(request);
+    });
+    DevicePort = device->Port();
+    TfVYN::TWriteCounts counts;
+    EXPECT_FALSE(w->WriteToDevice(nullptr, &counts));
+    EXPECT_EQ(std::pair(counts.Sent, counts.Acked), std::pair(4, 1));
+    EXPECT_FALSE(w->FDeviceLoaded);
+
+    const QString none = Utf("Nastavení zařízení se nezdařilo.");
+    const QString incomplete = Utf("Nastavení zařízení se nezdařilo kompletně");
+    const struct {
+        int32_t sent, acked;
+        QString text;
+    } rows[] = {{4, 0, none}, {0, 0, none}, {4, 1, incomplete}, {5, 3, incomplete}, {2, 1, incomplete},
+                {1, 1, {}},   {4, 4, {}}};
+    for (const auto& row : rows)
+        EXPECT_EQ(TfVYN::SaveFailureText({row.sent, row.acked}), row.text) << row.acked << " of " << row.sent;
 }

@@ -5,8 +5,13 @@
 #include "app/Panel.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QTableView>
+
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -28,6 +33,19 @@ void LoadFile(TfVYN& w, const QString& name, int filter)
         return true;
     };
     w.cmdLoadSoapClick();
+}
+
+// A loaded device's window, active, with the document page in front.
+bool ShowDocumentPage(TfVYN& w)
+{
+    w.FDeviceLoaded = true;
+    GiveSupportedIdentity(w);
+    w.UpdateDeviceState();
+    w.pnlSettingsHold->show();
+    w.ShowPage(w.pnlSoapDoc, true);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    return QTest::qWaitForWindowActive(&w);
 }
 
 } // namespace
@@ -176,14 +194,7 @@ TEST_F(SoapTest, FilesAreLimitedBeforeTheyAreReadAndTakenInByTheirType)
 
 TEST_F(SoapTest, TheBodyIsEditedInEditModeOnlyAndKeepsItsEncoding)
 {
-    w->FDeviceLoaded = true;
-    GiveSupportedIdentity(*w);
-    w->UpdateDeviceState();
-    w->pnlSettingsHold->show();
-    w->ShowPage(w->pnlSoapDoc, true);
-    w->show();
-    QApplication::setActiveWindow(w.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    ASSERT_TRUE(ShowDocumentPage(*w));
     w->SetSoapDocument("POST / HTTP/1.1\r\nHost: h\r\n\r\n<t>\x8A</t>");
 
     // Without edit mode or focus the buttons insert nothing.
@@ -227,4 +238,120 @@ TEST_F(SoapTest, TheBodyIsEditedInEditModeOnlyAndKeepsItsEncoding)
     EXPECT_TRUE(w->FSoapBody.isEmpty());
     EXPECT_EQ(w->lblSoapStat->text(), "<empty>");
     EXPECT_EQ(w->GetSoapHeaderHost(), "h");
+}
+
+// What counts as the operator's change of the document: only such a change
+// may replace a document the device holds but the load could not fetch.
+TEST_F(SoapTest, TheOperatorsOwnChangesAreTold)
+{
+    ASSERT_TRUE(ShowDocumentPage(*w));
+    const QString file = dir.filePath("doc.xml");
+    WriteFile(file, "POST /f HTTP/1.1\r\nHost: h\r\n\r\n<f/>");
+    const auto type = [&](QWidget* into, const char* text) {
+        into->setFocus();
+        QTest::keyClicks(into, text);
+    };
+    // Typed over the URL, then Enter or the "@" button.
+    const auto typeURL = [&](const char* url, bool enter) {
+        w->ShowPage(w->pnlSOAP, true);
+        w->txtSOAP_URL->selectAll();
+        type(w->txtSOAP_URL, url);
+        enter ? QTest::keyClick(w->txtSOAP_URL, Qt::Key_Return) : w->cmdSoap_GIPClick();
+    };
+    const auto deleteBody = [&](int button) {
+        answer = button;
+        w->cmdDelSoapClick();
+    };
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        bool edited;
+    } rows[] = {
+        {"nothing", [] {}, false},
+        {"header typed", [&] { type(w->mSoapHead, "X-A: 1"); }, true},
+        {"body typed in edit mode", [&] { w->chEditSoapDoc->setChecked(true), type(w->mSoapDoc, "<x/>"); }, true},
+        {"body typed while read-only", [&] { type(w->mSoapDoc, "<x/>"); }, false},
+        {"file as the body", [&] { LoadFile(*w, file, 1); }, true},
+        {"file with its header", [&] { LoadFile(*w, file, 2); }, true},
+        {"body deleted", [&] { deleteBody(platform::IDYES); }, true},
+        {"deletion declined", [&] { deleteBody(platform::IDNO); }, false},
+        {"URL path typed, Enter", [&] { typeURL("http://10.0.0.7/b", true); }, true},
+        {"URL host typed, the button", [&] { typeURL("http://10.0.0.8/", false); }, true},
+        {"URL port typed, Enter", [&] { typeURL("http://10.0.0.7:8080/", true); }, false},
+        {"URL set by the program", [&] { w->txtSOAP_URL->setText("http://10.0.0.9/c"), w->cmdChngSoapClick(); }, false},
+        {"header typed, then a document taken in",
+         [&] { type(w->mSoapHead, "X"), w->SetSoapDocument("POST /d HTTP/1.1\r\nHost: h\r\n\r\n<d/>"); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        w->chEditSoapDoc->setChecked(false);
+        w->chEnableSOAP->setChecked(true);
+        w->txtSOAP_URL->setText("http://10.0.0.7/a");
+        w->ShowPage(w->pnlSoapDoc, true);
+        w->SetSoapDocument({});
+        w->SetSoapBody("<b/>");
+        // The empty document's request line, and the URL follows it.
+        ASSERT_EQ(w->mSoapHead->toPlainText().section(u'\n', 0, 1), "POST / HTTP/1.1\nHost: 10.0.0.7");
+        ASSERT_EQ(w->txtSOAP_URL->text(), "http://10.0.0.7/");
+        ASSERT_FALSE(w->FSoapDocEdited);
+        const QByteArray before = w->BuildSoapDocument(false);
+        row.act();
+        EXPECT_EQ(w->FSoapDocEdited, row.edited);
+        // Each change that counts is one the document shows.
+        if (row.edited) {
+            EXPECT_NE(w->BuildSoapDocument(false), before);
+        }
+    }
+}
+
+// The hidden header grid and its two pop-up commands.
+TEST_F(SoapTest, TheHeaderGridAddsAndDeletesRowsAndStaysOutOfTheDocument)
+{
+    QTableView* grid = w->sgSoapHeader;
+    // Beneath the header memo, with its pop-up menu.
+    const QObjectList& siblings = w->pnlSoapDoc->children();
+    EXPECT_LT(siblings.indexOf(grid), siblings.indexOf(w->mSoapHead));
+    EXPECT_EQ(w->pmSoapHeader->actions(), (QList<QAction*>{w->Pidatdek1, w->Odstranitdek1}));
+    EXPECT_EQ(w->Pidatdek1->text() + u'/' + w->Odstranitdek1->text(), Utf("Přidat řádek/Odstranit řádek"));
+
+    w->SetSoapDocument("POST /a HTTP/1.1\r\nHost: h\r\n\r\n<a/>");
+    const QByteArray document = w->BuildSoapDocument(true);
+    QAbstractItemModel* cells = grid->model();
+    ASSERT_EQ(cells->rowCount(), 1);
+    const auto rows = [&] {
+        QStringList texts;
+        for (int r = 0; r < cells->rowCount(); ++r)
+            texts << cells->index(r, 0).data().toString() + u'|' + cells->index(r, 1).data().toString();
+        return texts;
+    };
+    for (int r = 0; r < 3; ++r) {
+        if (r > 0)
+            w->Pidatdek1->trigger();
+        for (int c = 0; c < 2; ++c)
+            cells->setData(cells->index(r, c), QStringLiteral("%1%2").arg(QChar(u'a' + r)).arg(c));
+    }
+    w->Pidatdek1->trigger();
+    EXPECT_EQ(rows(), (QStringList{"a0|a1", "b0|b1", "c0|c1", "|"}));
+
+    const struct {
+        int selected;
+        QStringList left;
+    } deletions[] = {
+        {1, {"a0|a1", "c0|c1", "|"}}, {2, {"a0|a1", "c0|c1"}}, {0, {"c0|c1"}}, {-1, {"c0|c1"}}, {0, {}}};
+    for (const auto& d : deletions) {
+        grid->setCurrentIndex(d.selected < 0 ? QModelIndex() : cells->index(d.selected, 1));
+        w->Odstranitdek1->trigger();
+        EXPECT_EQ(rows(), d.left) << d.selected;
+    }
+
+    // Never shown, and the document does not read it.
+    ASSERT_TRUE(ShowDocumentPage(*w));
+    EXPECT_TRUE(w->mSoapHead->isVisible() && !grid->isVisible());
+    EXPECT_EQ(w->BuildSoapDocument(true), document);
+    EXPECT_FALSE(w->FSoapDocEdited);
+
+    // The texts of the shipped file, looked up as the menu opens.
+    Language.LoadFromFile(QString::fromUtf8(__FILE__).section(u'/', 0, -4) + QStringLiteral("/resources/english.lng"));
+    emit w->pmSoapHeader->aboutToShow();
+    EXPECT_EQ(w->Pidatdek1->text() + u'/' + w->Odstranitdek1->text(), "Add row/Delete row");
 }

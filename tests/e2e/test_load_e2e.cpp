@@ -242,7 +242,8 @@ TEST_F(LoadE2E, TheDocumentAndTheTemperatureComeFromTheWebPort)
     EXPECT_EQ(w->FDeviceSoapDoc, document);
     EXPECT_NE(sim->Log().find("GET /postsoap.xml"), std::string::npos);
 
-    for (const auto& [fault, value] : {std::pair{"http-404", "1"}, std::pair{"http-slow", "11000"}}) {
+    for (const auto& [fault, value] :
+         {std::pair{"http-404", "1"}, std::pair{"http-500-soap", "1"}, std::pair{"http-slow", "11000"}}) {
         SCOPED_TRACE(fault);
         sim->Set(fault, value);
         Load(ip, kDevMac);

@@ -15,10 +15,13 @@
 #include "support/QStringPrint.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +94,15 @@ protected:
         }
         Shown.clear();
         w->cmdSaveVals->TlacClick();
+    }
+
+    // A file for the device to hold from its start; its name.
+    std::string StoredDocument(const QByteArray& document)
+    {
+        const QString name = dir.filePath(QStringLiteral("stored.xml"));
+        QFile file(name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(document) == document.size());
+        return name.toStdString();
     }
 
     QTemporaryDir dir;
@@ -218,13 +230,87 @@ TEST_F(SaveE2E, FailuresAreReportedAndTheEditsStay)
         for (const char* fault : {"tftp-error", "tftp-stall", "refuse-sets", "twice"})
             sim->Set(fault, "0");
 
-        EXPECT_EQ(Shown, (std::vector<TShown>{{row.text, row.button, iconWarning}}));
+        // The first line; a failed upload adds the transfer's own words.
+        ASSERT_EQ(Shown.size(), 1u);
+        EXPECT_EQ((TShown{Shown[0].Text.section(QStringLiteral("\r\n"), 0, 0), Shown[0].Button, Shown[0].Icon}),
+                  (TShown{row.text, row.button, iconWarning}));
         EXPECT_EQ(DeviceNameIs(*sim, name), row.applied);
         EXPECT_EQ(sim->SoapDocument().has_value(), row.text != uploadFailed);
         EXPECT_EQ(w->FDeviceSoapDoc.isEmpty(), row.text == uploadFailed);
         EXPECT_TRUE(w->FDeviceLoaded);
         EXPECT_EQ(w->FDataManager->GetValue(QStringLiteral("vyn_name")).ToText(), name.toLatin1());
     }
+}
+
+// The device's own words on a refused image reach the operator.
+TEST_F(SaveE2E, TheDevicesUploadErrorIsInTheMessage)
+{
+    Start({"--tftp-error"});
+    Save(QStringLiteral("Odmitnuto"), "<x/>");
+    EXPECT_EQ(Shown, (std::vector<TShown>{{QString::fromUtf8("Nepodařilo se nahrát SOAP dokument.\r\n"
+                                                             "upload refused (on purpose)"),
+                                            "OK [10]", iconWarning}}));
+    EXPECT_TRUE(DeviceNameIs(*sim, QStringLiteral("Odmitnuto")));
+}
+
+// A document the load could not fetch stays on the device through a save,
+// unless the operator wrote one of their own.
+TEST_F(SaveE2E, AFailedFetchLeavesTheDevicesDocumentUnlessTheOperatorChangedIt)
+{
+    const char* stored = "POST /s HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>";
+    Start({"--soap", StoredDocument(stored)});
+    const struct {
+        const char* name;
+        const char* typed; // into the body, in edit mode
+        const char* kept;  // the device's document afterwards ends so
+    } rows[] = {{"Beze", "", stored}, {"Psano", "<x/>", "\r\n\r\n<x/>"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim->Set("http-500-soap");
+        Shown.clear();
+        w->FindDevice(w->FDevIP, nullptr, w->FDevMAC);
+        w->UpdateDeviceState();
+        ASSERT_EQ(Shown.size(), 1u);
+        EXPECT_TRUE(Shown[0].Text.startsWith(QString::fromUtf8("Nepodařilo se stáhnout SOAP dokument")));
+        ASSERT_TRUE(w->FDeviceSoapDoc.isEmpty());
+        sim->Set("http-500-soap", "0");
+
+        Puts = 0;
+        w->chEnableSOAP->setChecked(true);
+        if (*row.typed) {
+            w->chEditSoapDoc->setChecked(true);
+            w->mSoapDoc->setFocus();
+            QTest::keyClicks(w->mSoapDoc, QString::fromLatin1(row.typed));
+        }
+        Save(QString::fromLatin1(row.name));
+        EXPECT_TRUE(Boxes.isEmpty());
+        EXPECT_TRUE(Shown.empty());
+        EXPECT_TRUE(DeviceNameIs(*sim, QString::fromLatin1(row.name)));
+        EXPECT_EQ(Puts, *row.typed ? 1 : 0);
+        ASSERT_TRUE(sim->SoapDocument().has_value());
+        const QByteArray now = QByteArray::fromStdString(*sim->SoapDocument());
+        EXPECT_TRUE(now.startsWith("POST /") && now.endsWith(row.kept)) << now.toStdString();
+        // Found again, the device gives it.
+        EXPECT_EQ(w->FDeviceSoapDoc, now);
+    }
+}
+
+// A path typed into the URL field and saved without Enter is in the
+// document the device keeps.
+TEST_F(SaveE2E, ATypedURLPathReachesTheStoredDocument)
+{
+    Start({"--soap", StoredDocument("POST /old HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>")});
+    w->chEnableSOAP->setChecked(true);
+    ASSERT_EQ(w->txtSOAP_URL->text(), QStringLiteral("http://10.213.0.1/old"));
+    w->txtSOAP_URL->setFocus();
+    w->txtSOAP_URL->selectAll();
+    QTest::keyClicks(w->txtSOAP_URL, QStringLiteral("http://10.213.0.1/new/path"));
+    Save(QStringLiteral("Cesta"));
+    EXPECT_TRUE(Boxes.isEmpty());
+    EXPECT_TRUE(Shown.empty());
+    EXPECT_EQ(Puts, 1);
+    EXPECT_EQ(sim->SoapDocument(), "POST /new/path HTTP/1.1\r\nHost: 10.213.0.1\r\n\r\n<s/>");
+    EXPECT_EQ(w->txtSOAP_URL->text(), QStringLiteral("http://10.213.0.1/new/path"));
 }
 
 TEST_F(SaveE2E, TheDeviceIsAwaitedOnItsDefaultPortWhateverThePortOfTheSearch)

@@ -21,6 +21,7 @@ std::string Reply(int code, const std::string& type, const std::string& body)
     const char* reason = code == 200   ? "OK"
                          : code == 400 ? "Bad Request"
                          : code == 404 ? "Not Found"
+                         : code == 500 ? "Internal Server Error"
                                        : "Not Implemented";
     return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\nContent-Type: " + type
            + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n"
@@ -152,6 +153,10 @@ std::string WebAnswer(Device& device, const std::string& request, std::string& s
                          + std::to_string(t) + "</temperature>\n</vyn>\n");
     }
     if (path == "/postsoap.xml") {
+        if (f.http500Soap) {
+            summary += " -> 500 (on purpose)";
+            return Reply(500, "text/plain", "internal error\n");
+        }
         const auto& doc = device.SoapDocument();
         if (!doc || doc->empty()) {
             summary += " -> 404 (no document stored)";

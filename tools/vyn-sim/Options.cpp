@@ -143,6 +143,8 @@ const std::vector<OptionDef>& Table()
          [](O& o, S n, S v) { o.faults.http404 = ToFlag(n, v); }},
         {"http-broken-xml", nullptr, true, "status page that is not well-formed",
          [](O& o, S n, S v) { o.faults.httpBrokenXml = ToFlag(n, v); }},
+        {"http-500-soap", nullptr, true, "answer /postsoap.xml with 500",
+         [](O& o, S n, S v) { o.faults.http500Soap = ToFlag(n, v); }},
         {"tftp-error", nullptr, true, "refuse uploads with a TFTP error",
          [](O& o, S n, S v) { o.faults.tftpError = ToFlag(n, v); }},
         {"tftp-stall", nullptr, true, "accept an upload, then acknowledge nothing",

@@ -31,6 +31,7 @@ struct Faults
     int httpSlowMs = 0;                     // web answers start this late
     bool http404 = false;                   // every web page is missing
     bool httpBrokenXml = false;             // the status page is not well-formed
+    bool http500Soap = false;               // the stored document is answered with 500
     bool tftpError = false;                 // upload requests get a TFTP error
     bool tftpStall = false;                 // uploads are accepted, then never acknowledged
     int tftpDropBlock = 0;                  // this DATA block is lost once (0: none)
