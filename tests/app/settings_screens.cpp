@@ -51,6 +51,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -203,12 +204,19 @@ void CheckAndShoot(const QString& dir, const QString& tag, QWidget* Page, QWidge
     std::printf("SHOT %s\n", qUtf8Printable(file));
 }
 
-void ShowSettings(TfVYN& w, const QString& dir)
+// Every settings page with the menu item that shows it, the SOAP document
+// page shown from its page.
+std::vector<std::pair<TfrmLMenuH*, QWidget*>> SettingsPages(TfVYN& w)
 {
-    const std::pair<TfrmLMenuH*, QWidget*> pages[] = {
+    return {
         {w.lmCommon, w.pnlCommon}, {w.lmEmail, w.pnlEmail}, {w.lmSNMP, w.pnlSNMP},      {w.lmTCP, w.pnlTCP},
         {w.lmGet, w.pnlGET},       {w.lmSoap, w.pnlSOAP},   {w.lmSoap, w.pnlSoapDoc}, {w.lmNetSet, w.pnlNetSet},
     };
+}
+
+void ShowSettings(TfVYN& w, const QString& dir)
+{
+    const auto pages = SettingsPages(w);
     for (const QString& tag : {QStringLiteral("cs"), QStringLiteral("en")}) {
         if (tag == QLatin1String("en"))
             QTest::mouseClick(w.Image3, Qt::LeftButton);
@@ -363,10 +371,7 @@ void WhenModalShows(const QString& dir, const QString& tag, const QString& name)
 
 void ShowWindows(TfVYN& w, const QString& dir)
 {
-    const std::pair<TfrmLMenuH*, QWidget*> pages[] = {
-        {w.lmCommon, w.pnlCommon}, {w.lmEmail, w.pnlEmail}, {w.lmSNMP, w.pnlSNMP},      {w.lmTCP, w.pnlTCP},
-        {w.lmGet, w.pnlGET},       {w.lmSoap, w.pnlSOAP},   {w.lmSoap, w.pnlSoapDoc}, {w.lmNetSet, w.pnlNetSet},
-    };
+    const auto pages = SettingsPages(w);
     for (const QString& tag : {QStringLiteral("cs"), QStringLiteral("en")}) {
         if (tag == QLatin1String("en"))
             QTest::mouseClick(w.Image3, Qt::LeftButton);
