@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 
 #include <QGuiApplication>
+#include <QProxyStyle>
 
 #include <xcb/xcb.h>
 
@@ -115,9 +116,29 @@ QString Lang(const char* Key, const char* Default)
     return Language.GetText(QString::fromUtf8(Key), QString::fromUtf8(Default));
 }
 
+namespace {
+
+// One look for the buttons of every dialog: Qt's own boxes (message boxes,
+// the input prompt) would take icons from the desktop's theme while the
+// program's dialogs have none.
+class TVynStyle final : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint Hint, const QStyleOption* Option, const QWidget* Widget,
+                  QStyleHintReturn* ReturnData) const override
+    {
+        if (Hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 0;
+        return QProxyStyle::styleHint(Hint, Option, Widget, ReturnData);
+    }
+};
+
+} // namespace
+
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    setStyle(new TVynStyle);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

@@ -3,6 +3,7 @@
 #include "app/MyUtils.h"
 #include "app/ufrm_IPSet.h"
 #include "lang/uLanguage.h"
+#include "lang/uLanguageForms.h"
 #include "link/u_ARPTx.h"
 #include "link/uf_DataSender.h"
 #include "model/u_DevData_Text.h"
@@ -181,6 +182,8 @@ void TfSetIPWiz::BuildLayout()
     connect(cmdFinish, &QPushButton::clicked, this, [this] { cmdFinishClick(); });
     connect(cmdFin_Again, &QPushButton::clicked, this, [this] { cmdFin_AgainClick(); });
 
+    // The texts first: the window may grow to fit them before it is centred.
+    TranslateNewWindow(this);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -188,9 +191,8 @@ void TfSetIPWiz::BuildLayout()
 int32_t TfSetIPWiz::Execute(TDataManager* DataManager, std::array<uint8_t, 6>& MAC, uint32_t& IP, uint32_t& Mask,
                             uint32_t& Gateway, bool AllowAgain)
 {
+    // Made after the language file was loaded, it translated itself.
     TfSetIPWiz wizard(nullptr, DataManager);
-    // Made after the language file was loaded: translate it now.
-    Language.TranslateForm(&wizard);
     wizard.ShowPage(wizard.pnlMAC);
     wizard.ResultCode = ResultStart;
     wizard.AllowAgain = AllowAgain;

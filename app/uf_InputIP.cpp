@@ -1,5 +1,7 @@
 #include "app/uf_InputIP.h"
 
+#include "lang/uLanguageForms.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -84,6 +86,7 @@ TfInputIP::TfInputIP(QWidget* Owner)
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOKClick(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancelClick(); });
     connect(chPort, &QCheckBox::clicked, this, [this] { chPortClick(); });
+    TranslateNewWindow(this);
 }
 
 void TfInputIP::cmdOKClick()

@@ -145,7 +145,8 @@ void TfVYN::menuIPTlacClick()
     uint16_t port = DevicePort;
     bool portFlag = false;
     if (!TfInputIP::ExecutePort(text, port, portFlag, Lang("Vyhledánízaříze", "Vyhledání zařízení"),
-                                Lang("ZadejteIPadres", "Zadejte IP adresu zařízení:"), QStringLiteral("Port"),
+                                Lang("ZadejteIPadres", "Zadejte IP adresu zařízení:"),
+                                Lang("NestandardniPort", "Nestandardní port"),
                                 QString()))
         return;
     DevicePort = portFlag ? port : DefaultDevicePort;

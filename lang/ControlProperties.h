@@ -74,3 +74,13 @@ QStringList GetColumnCaptions(const QWidget* control);
 void SetColumnCaptions(QWidget* control, const QStringList& captions);
 
 QList<QWidget*> ChildControls(const QWidget* control);
+
+// Lets the labels of Window that are placed by hand (not by a layout) show
+// their whole text: a label too narrow grows to the right, moves left when
+// the room to the right is short, or wraps within its row; a wrapped label
+// grows downwards. What lies below a grown control moves down as far as it
+// must, and a window (or a hand-placed panel) grows when its content
+// reaches past its bottom. Controls whose texts fit stay where they were
+// built; every call starts again from those places, so texts that fit again
+// bring back the original layout exactly.
+void FitControlTexts(QWidget* Window);

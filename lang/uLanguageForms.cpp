@@ -95,6 +95,7 @@ public:
             for (QWidget* window : windows) {
                 if (window->objectName() == form.Name()) {
                     ::ApplyNode(window, form);
+                    FitControlTexts(window);
                     break;
                 }
             }
@@ -103,8 +104,11 @@ public:
 
     void ApplyNode(QObject* control, const TXmlElement& node) override
     {
-        if (auto* widget = qobject_cast<QWidget*>(control))
+        if (auto* widget = qobject_cast<QWidget*>(control)) {
             ::ApplyNode(widget, node);
+            if (widget->isWindow())
+                FitControlTexts(widget);
+        }
     }
 };
 
@@ -118,6 +122,13 @@ void InstallWindowTranslation(TLanguage& language)
         QCoreApplication::instance()->installEventFilter(g_creationOrder);
     }
     language.SetFormTranslator(&translator);
+}
+
+void TranslateNewWindow(QWidget* Window, const TLanguage& language)
+{
+    language.TranslateForm(Window);
+    // Built-in texts may need more room than their places give them too.
+    FitControlTexts(Window);
 }
 
 QList<QWidget*> ApplicationWindows()

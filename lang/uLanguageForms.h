@@ -14,6 +14,12 @@ class QWidget;
 // Calling it again only installs the translator into another language object.
 void InstallWindowTranslation(TLanguage& language = Language);
 
+// Gives a window made after the language was loaded the current language's
+// texts (TLanguage::TranslateForm) and lets its labels fit them
+// (FitControlTexts). Every window calls it at the end of its construction,
+// so that its creator's own texts, put in afterwards, are not overwritten.
+void TranslateNewWindow(QWidget* Window, const TLanguage& language = Language);
+
 // The application's windows: the widgets without a parent, oldest first
 // (those created before InstallWindowTranslation come last).
 QList<QWidget*> ApplicationWindows();
