@@ -374,6 +374,10 @@ public:
     // changed the URL so that the header followed. After a failed fetch
     // only such a document may replace the one the device holds.
     bool FSoapDocEdited = false;
+    // The operator deleted the body with its command. A document the device
+    // holds but the load could not fetch is removed only so: an empty body
+    // after a mere header change is the failed fetch, not the operator's word.
+    bool FSoapDocDeleted = false;
     // The device said it holds a document, but none was fetched from it.
     bool DeviceSoapDocUnknown() const;
 

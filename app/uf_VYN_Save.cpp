@@ -271,7 +271,7 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
                 tooLarge = true;
             }
             const bool changed = deviceDocUnknown
-                                     ? FSoapDocEdited
+                                     ? FSoapDocEdited && (tooLarge || !document.isEmpty() || FSoapDocDeleted)
                                      : tooLarge || FDeviceSoapDoc.isEmpty() || FDeviceSoapDoc != document;
             if (changed) {
                 window->PrepareTransfer2(address);
@@ -305,7 +305,7 @@ bool TfVYN::WriteToDevice(TfDataSender* Sender, TWriteCounts* Counts)
         // when that could not be fetched.
         if (uploaded) {
             FDeviceSoapDoc = document;
-            FSoapDocEdited = false;
+            FSoapDocEdited = FSoapDocDeleted = false;
         }
         const bool holdsDocument = !FDeviceSoapDoc.isEmpty() || (!uploaded && deviceDocUnknown);
         if (FDataManager->FindItem(QStringLiteral("soap_file_available")))

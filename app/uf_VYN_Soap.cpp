@@ -408,6 +408,7 @@ void TfVYN::cmdDelSoapClick()
                        36, QString(), this) == 6) {
         SetSoapBody(QByteArray());
         FSoapDocEdited = true;
+        FSoapDocDeleted = true;
     }
 }
 

@@ -199,7 +199,7 @@ void TfVYN::SetSoapDocument(const QByteArray& Document)
     TLockScope lock(FSoapSyncLock, remembered);
     // What is taken in is the document as given, also once the header has
     // followed a URL typed before.
-    const auto taken = qScopeGuard([this] { FSoapDocEdited = false; });
+    const auto taken = qScopeGuard([this] { FSoapDocEdited = FSoapDocDeleted = false; });
     FSoapUtf8 = IsValidUtf8(Document);
 
     if (IsBlankBytes(Document)) {

@@ -148,6 +148,7 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         bool image; // the put carries the one-entry image, else an empty one
         bool flag;
         QString warning; // empty: none
+        bool deleted = false; // the body was deleted by its command
     };
     const Row rows[] = {
         {"off, none fetched", false, false, {}, false, "<a/>", false, false, false, false, {}},
@@ -165,7 +166,9 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         {"fetch failed, untouched", true, true, {}, false, {}, false, false, false, true, {}},
         {"fetch failed, off", false, true, {}, false, {}, false, false, false, true, {}},
         {"fetch failed, body given", true, true, {}, true, "<a/>", false, true, true, true, {}},
-        {"fetch failed, emptied", true, true, {}, true, {}, false, true, false, false, {}},
+        // A header change alone leaves the body as the failed fetch left it.
+        {"fetch failed, header changed", true, true, {}, true, {}, false, false, false, true, {}},
+        {"fetch failed, body deleted", true, true, {}, true, {}, false, true, false, false, {}, true},
         {"fetch failed, refused", true, true, {}, true, "<a/>", true, true, true, true, diskFull},
     };
     for (const Row& row : rows) {
@@ -178,6 +181,7 @@ TEST_F(SaveTest, TheDocumentGoesUpOnlyWhenItChangedAndTheFlagSaysWhatTheDeviceHo
         w->FDeviceSoapDoc = row.fetched;
         w->SetSoapBody(row.body);
         w->FSoapDocEdited = row.edited;
+        w->FSoapDocDeleted = row.deleted;
         const QByteArray document = row.image ? w->BuildSoapDocument(true) : QByteArray();
         const size_t before = device->Received().size();
 
