@@ -107,6 +107,8 @@ TfDataSender::TfDataSender(QWidget* AOwner, uint16_t Port, TDataManager* DataMan
     lblCaption->setObjectName(QStringLiteral("lblCaption"));
     lblCaption->setGeometry(48, 12, 289, 61);
     lblCaption->setWordWrap(true);
+    // Messages carry the device's own words: never markup.
+    lblCaption->setTextFormat(Qt::PlainText);
     lblCaption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     imgSit = new QLabel(this);

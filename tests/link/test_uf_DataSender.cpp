@@ -52,6 +52,8 @@ TEST(DataSenderWindow, IconIsChosenByTheWholeFlagValue)
     EXPECT_EQ(Picture(w), DataSenderIcon(iconTick).toImage());
     EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Komunikace se zařízením selhala!"));
     EXPECT_EQ(w.cmdOK->text(), QStringLiteral("Zavřít"));
+    // A device's error text is shown as it came, markup and all.
+    EXPECT_EQ(w.lblCaption->textFormat(), Qt::PlainText);
     EXPECT_FALSE(w.timTOut->isActive());
     EXPECT_EQ(w.Countdown, 5);
     for (int i = 0; i < DataSenderIconCount; ++i)
