@@ -1,6 +1,7 @@
 #include "model/uf_DM.h"
 
 #include "platform/Exception.h"
+#include "platform/FileRead.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -46,17 +47,7 @@ void XmlDocumentHolder::LoadFromBytes(const QByteArray& Text)
 
 void XmlDocumentHolder::LoadFromFile(const QString& FileName)
 {
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EPlatformError(EPlatformError::FileNotOpened, {FileName, file.errorString()});
-    // Read one byte past the limit: size() says nothing for devices and
-    // pipes.
-    const QByteArray text = file.read(MaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw EPlatformError(EPlatformError::FileNotRead, {FileName, file.errorString()});
-    if (text.size() > MaxFileSize)
-        throw EPlatformError(EPlatformError::FileTooLarge, {FileName});
-    LoadFromBytes(text);
+    LoadFromBytes(platform::ReadFileWithin(FileName, MaxFileSize));
 }
 
 void XmlDocumentHolder::Open()

@@ -4,6 +4,8 @@
 // a second, empty document for short-lived parses (the device's status
 // page).
 
+#include "platform/FileRead.h"
+
 #include <QByteArray>
 #include <QDomDocument>
 #include <QDomElement>
@@ -16,7 +18,7 @@ class XmlDocumentHolder
 {
 public:
     // Files larger than this are refused rather than read into memory.
-    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+    static constexpr qint64 MaxFileSize = platform::MaxOperatorFileSize;
 
     // Replaces the source text and closes the document.
     void LoadFromBytes(const QByteArray& Text);
