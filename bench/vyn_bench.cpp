@@ -480,7 +480,11 @@ public:
         const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         posix_spawn_file_actions_adddup2(&actions, devNull, STDERR_FILENO);
         posix_spawn_file_actions_adddup2(&actions, devNull, STDOUT_FILENO);
-        std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+        // A desktop's server always has clients (the window manager); this
+        // one would reset itself each time a run's program leaves, and the
+        // next run would wait for the reset at its first connection.
+        std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                      "-noreset"};
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());
