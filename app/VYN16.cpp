@@ -5,6 +5,7 @@
 #include "lang/uLanguageForms.h"
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -14,11 +15,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qUtf8Printable(NoDisplayText()));
         return 1;
     }
-    if (const QString problem = UnreachableDisplayText(); !problem.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(problem));
+    auto probe = std::make_unique<TDisplayProbe>();
+    if (!probe->Problem().isEmpty()) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(probe->Problem()));
         return 1;
     }
     TApplication app(argc, argv);
+    probe.reset(); // Qt has its own connection now
     QCoreApplication::setApplicationName(QStringLiteral("VYN"));
     InstallWindowTranslation();
     return RunVYN();

@@ -26,23 +26,27 @@ QString NoDisplayText()
                           "to try it without one, run: xvfb-run -a build/bin/VYN16");
 }
 
-QString UnreachableDisplayText()
+TDisplayProbe::TDisplayProbe()
 {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     const QByteArray display = qgetenv("DISPLAY");
     // Qt picks X only when no other platform is named; a Wayland session
     // without DISPLAY is left to Qt.
     if (display.isEmpty() || (!platform.isEmpty() && !platform.startsWith("xcb")))
-        return QString();
-    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
-    const int error = xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    if (error == 0)
-        return QString();
-    return QStringLiteral("VYN16 cannot open the display \"%1\" named in DISPLAY (no X server answers there, "
-                          "or it refuses this user); check DISPLAY and XAUTHORITY, or run it without one: "
-                          "xvfb-run -a build/bin/VYN16")
-        .arg(QString::fromLocal8Bit(display));
+        return;
+    FConnection = xcb_connect(display.constData(), nullptr);
+    if (xcb_connection_has_error(FConnection) == 0)
+        return;
+    FProblem = QStringLiteral("VYN16 cannot open the display \"%1\" named in DISPLAY (no X server answers there, "
+                              "or it refuses this user); check DISPLAY and XAUTHORITY, or run it without one: "
+                              "xvfb-run -a build/bin/VYN16")
+                   .arg(QString::fromLocal8Bit(display));
+}
+
+TDisplayProbe::~TDisplayProbe()
+{
+    if (FConnection)
+        xcb_disconnect(FConnection);
 }
 
 bool PlatformShowsWindows()

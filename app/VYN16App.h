@@ -5,6 +5,8 @@
 
 #include <exception>
 
+struct xcb_connection_t;
+
 // The application object of the program and what start-up needs around it.
 
 // True when a window system can be reached: DISPLAY or WAYLAND_DISPLAY is
@@ -13,9 +15,25 @@ bool HasGraphicalDisplay();
 // The one sentence shown instead of starting without a display.
 QString NoDisplayText();
 // Qt's X platform aborts when the display in DISPLAY does not answer, so
-// the program tries it first. Empty when Qt will not use X or the display
-// answers; otherwise the one sentence that says what is wrong.
-QString UnreachableDisplayText();
+// the program tries it first. The connection of the try stays open while the
+// object lives, until Qt has its own: an X server whose last client leaves
+// resets itself (xvfb-run's does), and Qt's connection would wait for that.
+class TDisplayProbe
+{
+public:
+    TDisplayProbe();
+    ~TDisplayProbe();
+    TDisplayProbe(const TDisplayProbe&) = delete;
+    TDisplayProbe& operator=(const TDisplayProbe&) = delete;
+
+    // Empty when Qt will not use X or the display answers; otherwise the one
+    // sentence that says what is wrong.
+    const QString& Problem() const { return FProblem; }
+
+private:
+    xcb_connection_t* FConnection = nullptr;
+    QString FProblem;
+};
 
 // False on Qt's offscreen and minimal platforms, where nobody could see a
 // window or answer a message box.

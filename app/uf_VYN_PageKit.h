@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QSpinBox>
 #include <QStyle>
 
@@ -80,12 +81,42 @@ inline TfrmTlacitko* AtButton(QWidget* page, const QString& name, const QString&
     return button;
 }
 
+// The information icon of a shared-values mark. The first look-up of an
+// icon reads the desktop's icon theme, which costs start-up several
+// milliseconds; the pages start hidden, so the icon is taken when a mark is
+// first shown. Until then a clear picture of the same size holds its place,
+// and the layout is the same either way.
+class TSharedMark final : public QLabel
+{
+public:
+    explicit TSharedMark(QWidget* parent)
+        : QLabel(parent)
+    {
+        QPixmap placeholder(IconSize, IconSize);
+        placeholder.fill(Qt::transparent);
+        setPixmap(placeholder);
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        if (!FIconTaken) {
+            FIconTaken = true;
+            setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(IconSize, IconSize));
+        }
+        QLabel::showEvent(event);
+    }
+
+private:
+    static constexpr int IconSize = 16;
+    bool FIconTaken = false;
+};
+
 // A picture whose hint says which pages share the values beside it.
 inline QLabel* SharedMark(QWidget* page, const QString& name, const QString& hint)
 {
-    auto* mark = new QLabel(page);
+    auto* mark = new TSharedMark(page);
     mark->setObjectName(name);
-    mark->setPixmap(page->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
     mark->setToolTip(hint);
     return mark;
 }

@@ -1,9 +1,11 @@
 #include "PagesFixture.h"
+#include "DeviceIdentity.h"
 #include "XvfbRun.h"
 
 #include "app/Panel.h"
 
 #include <QImage>
+#include <QStyle>
 #include <QTest>
 #include <QTemporaryDir>
 
@@ -81,6 +83,24 @@ TEST_F(PagesTest, EveryControlStartsOnItsPageWithItsStateAndTheLimitsOfItsItem)
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     EXPECT_EQ(w->cmdSMTP_GIP->Hint(), Utf("Převést symbolickou adresu na IP adresu (musí být dostupná)"));
     EXPECT_EQ(w->cmdHTTP_GIP->Hint(), Utf("Zjistit automaticky IP adresu serveru (musí být dostupný)"));
+}
+
+// A shared-values mark takes its icon when its page is first shown, in the
+// place its stand-in held.
+TEST_F(PagesTest, ASharedMarkShowsTheInformationIconOnceItsPageIsShown)
+{
+    auto* mark = w->findChild<QLabel*>(QStringLiteral("imgBandShared"));
+    ASSERT_TRUE(mark);
+    const QSize place = mark->sizeHint();
+    w->show();
+    GiveSupportedIdentity(*w);
+    w->FDeviceLoaded = true;
+    w->UpdateDeviceState();
+    w->LMenuClick(w->lmEmail);
+    ASSERT_TRUE(mark->isVisible());
+    const QPixmap icon = mark->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16);
+    EXPECT_EQ(mark->pixmap().toImage(), icon.toImage());
+    EXPECT_EQ(mark->sizeHint(), place);
 }
 
 TEST_F(PagesTest, ItemsShowInTheirControlsAndComeBackAsTheyWereOrInTheirStoredForm)
