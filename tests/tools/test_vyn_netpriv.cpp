@@ -134,9 +134,6 @@ TEST_F(NetHelper, ANormalUserHasTheRightsOfTheHelperFileAlone)
 {
     const NetHelperCopy without(false);
     const NetHelperCopy with(true);
-    EXPECT_EQ(FileCapabilities(without.Path()), "");
-    EXPECT_NE(FileCapabilities(with.Path()).find("cap_net_admin,cap_net_raw=ep"), std::string::npos);
-
     const std::string add = "neigh-add veth-pc 10.213.0.60 " + kMac;
     const std::string before = Tables();
     for (const std::string& args : {std::string("check"), add, std::string("route-add veth-pc 10.78.0.5")})
