@@ -54,11 +54,6 @@ TEST(IpHelper, AdapterRecordsAreChainedInsideTheBufferAndErrorsHaveTexts)
 
 namespace {
 
-uint32_t Ip(const char* text)
-{
-    return inet_addr(text);
-}
-
 // What the changes that need rights come to on a bench: the PC reaches
 // 10.77.0.0/24, where the device answers ARP, through a gateway only.
 std::string Changes(IpHelper& h, bool all)
@@ -66,10 +61,10 @@ std::string Changes(IpHelper& h, bool all)
     std::string out = std::string("rights ") + (h.HasNetworkRights() ? "yes" : "no");
     uint32_t index = 0;
     uint32_t hop = 0;
-    if (h.GetBestRoute(Ip("10.213.0.60"), &index, &hop) != NO_ERROR)
+    if (h.GetBestRoute(inet_addr("10.213.0.60"), &index, &hop) != NO_ERROR)
         return out + "; no interface";
 
-    MIB_IPNETROW row{index, 6, {0x02, 0, 0, 0xaa, 0xbb, 0xcc}, Ip("10.213.0.60"), MIB_IPNET_TYPE_STATIC};
+    MIB_IPNETROW row{index, 6, {0x02, 0, 0, 0xaa, 0xbb, 0xcc}, inet_addr("10.213.0.60"), MIB_IPNET_TYPE_STATIC};
     const auto entry = [&] {
         std::vector<uint64_t> table(512);
         uint32_t size = static_cast<uint32_t>(table.size() * 8);
@@ -86,7 +81,7 @@ std::string Changes(IpHelper& h, bool all)
     const auto route = [&] {
         uint32_t i = 0;
         uint32_t next = 0;
-        h.GetBestRoute(Ip("10.77.0.2"), &i, &next);
+        h.GetBestRoute(inet_addr("10.77.0.2"), &i, &next);
         return std::string(next == 0 ? ", on-link" : ", via gateway");
     };
     // Each change, then what it left.
@@ -98,11 +93,11 @@ std::string Changes(IpHelper& h, bool all)
     if (!all)
         return out;
     step("delete", h.DeleteIpNetEntry(row), entry);
-    step("route", h.CreateHostRoute(Ip("10.77.0.2"), index), route);
-    step("unroute", h.DeleteHostRoute(Ip("10.77.0.2"), index), route);
+    step("route", h.CreateHostRoute(inet_addr("10.77.0.2"), index), route);
+    step("unroute", h.DeleteHostRoute(inet_addr("10.77.0.2"), index), route);
     uint8_t mac[8] = {};
     uint32_t length = 6;
-    const uint32_t arp = h.SendARP(Ip("10.77.0.2"), 0, mac, &length);
+    const uint32_t arp = h.SendARP(inet_addr("10.77.0.2"), 0, mac, &length);
     char text[32];
     std::snprintf(text, sizeof text, "; arp %u %02x:%02x:%02x:%02x:%02x:%02x", arp, mac[0], mac[1], mac[2], mac[3],
                   mac[4], mac[5]);
@@ -182,24 +177,14 @@ TEST_F(IpHelperRights, ANormalUserChangesTheNetworkThroughAHelperWithRightsAndIs
 TEST_F(IpHelperRights, AHelperThatHangsOrTalksNonsenseFails)
 {
     const NetHelperCopy dir(false);
-    const std::string code = std::to_string(ERROR_ERRNO_FLAG | ETIMEDOUT);
-    const std::string proto = std::to_string(ERROR_ERRNO_FLAG | EPROTO);
-    const struct {
-        std::string body;
-        std::string changes;
-    } rows[] = {
-        {"exec sleep 30", "rights no; create " + code + ", no entry"},
-        {"echo 'ok 02:00:00:aa:bb:cc'; echo ok", "rights no; create " + proto + ", no entry"},
-        {"echo okay", "rights no; create " + proto + ", no entry"},
-        {"echo ok; exit 1", "rights no; create " + proto + ", no entry"},
-        {"echo 'error 1x'; exit 1", "rights no; create " + proto + ", no entry"},
-        {"echo refused; exit 2", "rights no; create " + proto + ", no entry"},
-        {"kill -9 $$", "rights no; create " + proto + ", no entry"},
-        // A helper's own errno passes through as the system's.
-        {"echo 'error 17'; exit 1", "rights no; create " + std::to_string(ERROR_ERRNO_FLAG | EEXIST) + ", no entry"},
+    // A helper's own errno passes through as the system's.
+    const std::pair<const char*, int> rows[] = {
+        {"exec sleep 30", ETIMEDOUT},  {"echo 'ok 02:00:00:aa:bb:cc'; echo ok", EPROTO}, {"echo okay", EPROTO},
+        {"echo ok; exit 1", EPROTO},   {"echo 'error 1x'; exit 1", EPROTO}, {"echo refused; exit 2", EPROTO},
+        {"kill -9 $$", EPROTO},        {"echo 'error 17'; exit 1", EEXIST},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.body);
-        EXPECT_EQ(ChangesAs(true, dir.Script("helper", row.body), false), row.changes);
-    }
+    for (const auto& [body, code] : rows)
+        EXPECT_EQ(ChangesAs(true, dir.Script("helper", body), false),
+                  "rights no; create " + std::to_string(ERROR_ERRNO_FLAG | code) + ", no entry")
+            << body;
 }
