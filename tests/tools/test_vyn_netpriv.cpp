@@ -122,8 +122,9 @@ TEST_F(NetHelper, EachCommandDoesWhatItSaysAndRemovingTwiceIsHarmless)
     for (const auto& step : steps) {
         SCOPED_TRACE(step.args);
         EXPECT_EQ(Run(step.args), step.answer);
-        if (!step.look.empty())
+        if (!step.look.empty()) {
             EXPECT_EQ(bench->OutputInPc(step.look), step.shows);
+        }
     }
 }
 
