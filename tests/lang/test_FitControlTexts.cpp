@@ -117,4 +117,23 @@ TEST(FitControlTexts, ALineTooLongForItsPlaceMovesLeftBeforeItWraps)
     label->hide();
     FitControlTexts(&window);
     EXPECT_EQ(label->geometry().right() + 1, 200 - 8);
+
+    // Wider than the margins allow, it stands centred on one line.
+    label->show();
+    label->setText(text + u'x');
+    FitControlTexts(&window);
+    EXPECT_FALSE(label->wordWrap());
+    EXPECT_EQ(label->x(), (200 - label->sizeHint().width()) / 2);
+}
+
+// A control drawn closer to the label than the row gap still keeps the gap
+// once the label's text needs a second line.
+TEST(FitControlTexts, APushedControlKeepsTheRowGap)
+{
+    Panel p(false);
+    p.edit->move(8, 22);
+    p.label->setText(QStringLiteral("word ").repeated(8).trimmed());
+    FitControlTexts(&p.window);
+    ASSERT_TRUE(p.label->wordWrap());
+    EXPECT_EQ(p.edit->y(), p.label->geometry().bottom() + 1 + 4);
 }
