@@ -99,7 +99,6 @@ private:
     std::function<void()> FOut;
 };
 
-
 QLabel* MakeLabel(QWidget* Parent, const QString& Name, const QString& Text)
 {
     auto* label = new QLabel(Text, Parent);

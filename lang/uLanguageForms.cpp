@@ -104,11 +104,8 @@ public:
 
     void ApplyNode(QObject* control, const TXmlElement& node) override
     {
-        if (auto* widget = qobject_cast<QWidget*>(control)) {
+        if (auto* widget = qobject_cast<QWidget*>(control))
             ::ApplyNode(widget, node);
-            if (widget->isWindow())
-                FitControlTexts(widget);
-        }
     }
 };
 
@@ -127,7 +124,8 @@ void InstallWindowTranslation(TLanguage& language)
 void TranslateNewWindow(QWidget* Window, const TLanguage& language)
 {
     language.TranslateForm(Window);
-    // Built-in texts may need more room than their places give them too.
+    // Also without a language file: built-in texts may need more room than
+    // their places give them too.
     FitControlTexts(Window);
 }
 

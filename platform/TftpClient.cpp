@@ -62,7 +62,6 @@ QByteArray ErrorPacket(uint16_t code, const QByteArray& text)
     return b;
 }
 
-
 int OpenUdpSocket()
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
