@@ -29,8 +29,9 @@ protected:
         return bench->OutputInPc(as + helper + " " + args + "; echo \"exit $?\"");
     }
 
-    // The PC's neighbour entries and routes, every table.
-    std::string Tables() const { return bench->OutputInPc("ip neigh show; ip route show table all"); }
+    // The PC's neighbour entries and routes, every table: what the helper
+    // can change (the bench takes no part in IPv6).
+    std::string Tables() const { return bench->OutputInPc("ip -4 neigh show; ip -4 route show table all"); }
 
     std::unique_ptr<NetBench> bench;
 };
