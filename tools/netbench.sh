@@ -220,8 +220,10 @@ case "$cmd" in
         ;;
     pc)
         # The command runs as the user who called sudo (or the one named),
-        # so the files it writes (the program's vyn.ini) stay that user's;
-        # --root keeps root, which only the static ARP way needs.
+        # so the files it writes (the program's vyn.ini) stay that user's.
+        # --root keeps root, which the program itself never needs: only the
+        # static ARP way needs rights, and those are the helper's (given by
+        # setcap, or had by any program root starts).
         user=${SUDO_USER:-}
         while [ $# -gt 0 ]; do
             case "$1" in
