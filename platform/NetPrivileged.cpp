@@ -199,12 +199,20 @@ int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint
             if (::poll(&p, 1, static_cast<int>(left)) <= 0)
                 continue;
             uint8_t reply[64];
-            const ssize_t n = ::recv(fd.get(), reply, sizeof reply, 0);
-            if (n < 28)
+            sockaddr_ll from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n = ::recvfrom(fd.get(), reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            // The socket also sees what this host sends.
+            if (n < 28 || from.sll_pkttype == PACKET_OUTGOING)
                 continue;
             const bool isReply = reply[0] == 0 && reply[1] == 1 && reply[2] == 8 && reply[3] == 0 &&
                 reply[4] == 6 && reply[5] == 4 && reply[6] == 0 && reply[7] == 2;
-            if (isReply && std::memcmp(reply + 14, &dest, 4) == 0) {
+            // A reply counts only from the destination itself, with a MAC a
+            // host can have: another host's answer is not the holder's.
+            const bool fromDest = std::memcmp(reply + 14, &dest, 4) == 0;
+            const bool unicast = (reply[8] & 1) == 0 &&
+                (reply[8] | reply[9] | reply[10] | reply[11] | reply[12] | reply[13]) != 0;
+            if (isReply && fromDest && unicast) {
                 std::memcpy(mac, reply + 8, 6);
                 answered = true;
                 return 0;
