@@ -132,6 +132,85 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
               QStringLiteral("DeleteARPEntry:\r\nIndex out of bounds."));
 }
 
+// What the operator reads about the missing rights and about an entry in
+// the way, word for word in each shipped language.
+TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLanguage)
+{
+    QTemporaryDir dir;
+    const QString helper = dir.filePath(QStringLiteral("vyn-netpriv"));
+    ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
+    platform::SetNetHelperPath(helper);
+    const group* own = getgrgid(getegid());
+    ASSERT_NE(own, nullptr);
+    const QString group = QString::fromLocal8Bit(own->gr_name);
+    const QString setcap = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper + u'.';
+    const uint32_t lo = if_nametoindex("lo");
+
+    const struct {
+        const char* file;
+        QString missing, notPermitted, lacking, broken, entry, route;
+    } languages[] = {
+        {"cesky.lng",
+         "Pomocný program " + helper +
+             " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
+             "sestaví příkaz make run.",
+         "Tento uživatel nesmí spustit pomocný program " + helper +
+             ", který smějí spouštět jen členové jeho skupiny " + group +
+             ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle oddílu "
+             "Rights souboru README.md a uživatel se znovu přihlásí.",
+         "Pomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
+         "IP adresy selže; správce mu je udělí příkazem " + setcap,
+         "Pomocný program " + helper +
+             " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
+         "V tabulce sousedů je trvalý záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program "
+         "(nejspíš jej zadal správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy proto selže.",
+         "Ve směrovací tabulce je trasa k adrese 10.0.0.5, kterou nevytvořil tento program (nejspíš ji zadal "
+         "správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy proto selže."},
+        {"english.lng",
+         "The network helper " + helper +
+             " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
+             "folder, where the command make run builds it.",
+         "This user may not run the network helper " + helper + ", which only members of its group " + group +
+             " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
+             "group as the Rights section of README.md says, and the user logs in again.",
+         "The network helper vyn-netpriv lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of "
+         "assigning the IP address fails; an administrator grants them with the command " + setcap,
+         "The network helper " + helper +
+             " does not work as it should (Connection timed out), so this way of assigning the IP address fails.",
+         "The neighbour table holds a permanent entry for 10.0.0.5 on interface lo that this program did not make "
+         "(most likely an administrator's). The program leaves it as it is, so this way of assigning the IP "
+         "address fails.",
+         "The routing table holds a route to 10.0.0.5 that this program did not make (most likely an "
+         "administrator's). The program leaves it as it is, so this way of assigning the IP address fails."},
+    };
+    for (const auto& l : languages) {
+        SCOPED_TRACE(l.file);
+        Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(l.file));
+        TARPManager m(false);
+        const std::pair<uint32_t, QString> rights[] = {
+            {0, QString()},
+            {platform::ERROR_FILE_NOT_FOUND, l.missing},
+            {platform::ERROR_ACCESS_DISABLED_BY_POLICY, l.notPermitted},
+            {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking},
+            {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken},
+        };
+        for (const auto& [code, text] : rights) {
+            fake.Rights = code;
+            EXPECT_EQ(m.MissingRightsText(), text) << code;
+        }
+        // A failed change names the cause in the same words, and the entry.
+        fake.CreateResult = platform::ERROR_PRIVILEGE_NOT_HELD;
+        EXPECT_EQ(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.5"), kDevMac, 4, int32_t(lo)); }),
+                  "CreateARPEntry:\r\n" + l.lacking + "\r\n(#00000522)");
+        fake.CreateResult = platform::ERROR_NOT_OWNER;
+        EXPECT_EQ(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.5"), kDevMac, 4, int32_t(lo)); }),
+                  "CreateARPEntry:\r\n" + l.entry + "\r\n(#00000120)");
+        EXPECT_EQ(ARPErrorText(platform::ERROR_NOT_OWNER, {ip("10.0.0.5"), lo, true}), l.route + "\r\n");
+    }
+    Language = TLanguage();
+    platform::SetNetHelperPath(QString());
+}
+
 // The real system tables, in the test's own namespaces (PC 10.213.0.1 on veth-pc, device 10.213.0.2 on veth-dev).
 
 TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
