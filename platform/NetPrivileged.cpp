@@ -438,7 +438,8 @@ int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint
             uint8_t reply[64];
             sockaddr_ll from{};
             socklen_t fromLen = sizeof from;
-            const ssize_t n = ::recvfrom(fd.get(), reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            const ssize_t n =
+                ::recvfrom(fd.get(), reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
             // The socket also sees what this host sends.
             if (n < 28 || from.sll_pkttype == PACKET_OUTGOING)
                 continue;

@@ -337,6 +337,7 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
                                          "správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
                                          "proto selže.\r\n(#00000120)");
     const std::string admins = "ip neigh add 10.213.0.60 lladdr 02:00:00:00:00:60 dev veth-pc nud permanent";
+    const std::string tables = "ip -4 neigh show nud permanent; ip -4 route show table all";
     const struct {
         const char* what;
         std::string helper;
@@ -369,48 +370,51 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
         b.reset();
         Start({}, options);
         ASSERT_EQ(b->Bench.RunInPc(row.before), 0);
-        const std::string tablesBefore = b->Bench.OutputInPc("ip -4 neigh show nud permanent; ip -4 route show table all");
+        const std::string tablesBefore = b->Bench.OutputInPc(tables);
         platform::SetNetHelperPath(QString::fromStdString(row.helper));
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            BecomeNormalUser();
-            TMessageTaker taker;
-            std::array<uint8_t, 6> mac = kDevMacBytes;
-            const int32_t result = Run(
-                [&](TfSetIPWiz& w) {
-                    SetAddress(w, row.newIP, QStringLiteral("255.255.255.0"));
-                    if (row.set)
-                        ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na %1.").arg(row.newIP), iconTick,
-                                     false);
-                    else
-                        EXPECT_EQ(Page(w), "pnlIP");
-                    w.close();
-                },
-                mac);
-            EXPECT_EQ(result, row.set ? 6 : 8);
-            // The question that leads to the static way names the helper
-            // when it lacks its capabilities, and asks plainly with rights.
-            const auto leading = std::find_if(Boxes.begin(), Boxes.end(), [](const TQuestion& q) {
-                return q.Text.startsWith(QStringLiteral("Zařízení bylo detekováno"));
-            });
-            ASSERT_NE(leading, Boxes.end());
-            if (row.refusal == platform::ERROR_PRIVILEGE_NOT_HELD) {
-                EXPECT_TRUE(leading->Text.endsWith(lacking + QString::fromStdString(row.helper) + u'.'))
-                    << leading->Text.toStdString();
-            } else if (row.refusal == 0 || row.refusal == platform::ERROR_NOT_OWNER) {
-                EXPECT_TRUE(leading->Text.endsWith(QStringLiteral("Chcete přesto pokračovat?")))
-                    << leading->Text.toStdString();
-            }
-            if (row.refusal != 0) {
-                // The refusal of the first change: the operation, then why, in the program's language.
-                const QString why = row.refusal == platform::ERROR_NOT_OWNER
-                    ? entry
-                    : QStringLiteral("ARPEntry:\r\n%1(#%2)")
-                          .arg(ARPErrorText(row.refusal), QString::number(row.refusal, 16).rightJustified(8, u'0').toUpper());
-                ASSERT_EQ(taker.Messages.size(), 1u);
-                EXPECT_TRUE(taker.Messages[0].Text.endsWith(why)) << taker.Messages[0].Text.toStdString();
-            }
+            // A failed assertion leaves the lambda, never the child's end.
+            [&] {
+                BecomeNormalUser();
+                TMessageTaker taker;
+                std::array<uint8_t, 6> mac = kDevMacBytes;
+                const int32_t result = Run(
+                    [&](TfSetIPWiz& w) {
+                        SetAddress(w, row.newIP, QStringLiteral("255.255.255.0"));
+                        if (row.set)
+                            ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na %1.").arg(row.newIP), iconTick,
+                                         false);
+                        else
+                            EXPECT_EQ(Page(w), "pnlIP");
+                        w.close();
+                    },
+                    mac);
+                EXPECT_EQ(result, row.set ? 6 : 8);
+                // The question that leads to the static way names the helper
+                // when it lacks its capabilities, and asks plainly with rights.
+                const auto leading = std::find_if(Boxes.begin(), Boxes.end(), [](const TQuestion& q) {
+                    return q.Text.startsWith(QStringLiteral("Zařízení bylo detekováno"));
+                });
+                ASSERT_NE(leading, Boxes.end());
+                if (row.refusal == platform::ERROR_PRIVILEGE_NOT_HELD) {
+                    EXPECT_TRUE(leading->Text.endsWith(lacking + QString::fromStdString(row.helper) + u'.'))
+                        << leading->Text.toStdString();
+                } else if (row.refusal == 0 || row.refusal == platform::ERROR_NOT_OWNER) {
+                    EXPECT_TRUE(leading->Text.endsWith(QStringLiteral("Chcete přesto pokračovat?")))
+                        << leading->Text.toStdString();
+                }
+                if (row.refusal != 0) {
+                    // The refusal of the first change: the operation, then why, in the program's language.
+                    const QString code = QString::number(row.refusal, 16).rightJustified(8, u'0').toUpper();
+                    const QString why = row.refusal == platform::ERROR_NOT_OWNER
+                        ? entry
+                        : QStringLiteral("ARPEntry:\r\n%1(#%2)").arg(ARPErrorText(row.refusal), code);
+                    ASSERT_EQ(taker.Messages.size(), 1u);
+                    EXPECT_TRUE(taker.Messages[0].Text.endsWith(why)) << taker.Messages[0].Text.toStdString();
+                }
+            }();
             _exit(::testing::Test::HasFailure() ? 1 : 0);
         }
         int status = -1;
@@ -418,7 +422,7 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the normal user's road failed";
         EXPECT_EQ(sim->Address(), row.set ? row.newIP.toStdString() + "/24 0.0.0.0" : "192.168.50.7/24 0.0.0.0");
         // Nothing of the road stays, and nothing of the administrator's goes.
-        EXPECT_EQ(b->Bench.OutputInPc("ip -4 neigh show nud permanent; ip -4 route show table all"), tablesBefore);
+        EXPECT_EQ(b->Bench.OutputInPc(tables), tablesBefore);
     }
     platform::SetNetHelperPath(QString());
 }

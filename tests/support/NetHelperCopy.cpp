@@ -70,7 +70,8 @@ void BecomeNormalUser(gid_t group)
 {
     // The raw calls change the calling thread alone; the library's wrappers
     // would change every thread of the process.
-    if (syscall(SYS_setgroups, group != 0 ? 1 : 0, &group) != 0 || syscall(SYS_setresgid, kNobody, kNobody, kNobody) != 0 ||
+    if (syscall(SYS_setgroups, group != 0 ? 1 : 0, &group) != 0 ||
+        syscall(SYS_setresgid, kNobody, kNobody, kNobody) != 0 ||
         syscall(SYS_setresuid, kNobody, kNobody, kNobody) != 0)
         throw std::runtime_error("cannot become user nobody");
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
