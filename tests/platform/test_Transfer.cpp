@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <thread>
 
 using namespace platform;
@@ -26,7 +27,8 @@ namespace {
 
 // A web server on loopback; the request path picks its answer, sent as raw
 // bytes. After it the connection stays open until the client hangs up
-// (a kept-alive connection), unless the answer ends with a close.
+// (a kept-alive connection), unless the answer ends with a close; a path
+// starting "/trickle" then gets a byte every 100 ms until the hang-up.
 struct LoopServer
 {
     struct Answer
@@ -36,6 +38,7 @@ struct LoopServer
     };
     std::map<std::string, Answer> answers;
     std::atomic<uint32_t> lastPeer{0};
+    std::atomic<int> requests{0}; // read in full
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     uint16_t port = 0;
     std::thread thread;
@@ -59,6 +62,7 @@ struct LoopServer
                 char buf[2048];
                 for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = recv(c, buf, sizeof buf, 0)) > 0;)
                     request.append(buf, size_t(n));
+                ++requests;
                 if (request.size() > 4)
                     Serve(c, request.substr(4, request.find(' ', 4) - 4));
             }
@@ -72,21 +76,19 @@ struct LoopServer
     }
     QString Url(const char* path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path); }
 
-    static bool Put(int c, const std::string& s) { return send(c, s.data(), s.size(), MSG_NOSIGNAL) > 0; }
+    static bool Put(int c, const std::string& s) { return s.empty() || send(c, s.data(), s.size(), MSG_NOSIGNAL) > 0; }
 
     void Serve(int c, const std::string& path)
     {
-        const std::string ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
-        if (path == "/trickle") { // a byte every 100 ms, until the client hangs up
-            for (bool alive = Put(c, ok + "Content-Length: 100000\r\n\r\n"); alive;) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                alive = Put(c, "t");
-            }
-            return;
-        }
         const auto it = answers.find(path);
         if (it == answers.end() || !Put(c, it->second.bytes) || it->second.close)
             return;
+        if (path.starts_with("/trickle")) {
+            do
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            while (Put(c, "t"));
+            return;
+        }
         // Kept alive: wait for the client's close (a bound in case it never comes).
         pollfd p{c, POLLIN, 0};
         for (char b[512]; poll(&p, 1, 20000) > 0 && recv(c, b, sizeof b, 0) > 0;) {
@@ -128,6 +130,15 @@ void DevPut(const NetBench& bench, const QByteArray& data, const TftpOptions& o 
 const std::string kOk = "HTTP/1.1 200 OK\r\n";
 const std::string kChunked = kOk + "Transfer-Encoding: chunked\r\n\r\n";
 
+// Head lines of 64 bytes each.
+std::string Fields(int count)
+{
+    std::string head;
+    for (int i = 0; i < count; ++i)
+        head += "X-" + std::to_string(100000 + i) + ": " + std::string(52, 'f') + "\r\n";
+    return head;
+}
+
 // Each answer ends as its exact body or as a clear failure within the
 // limits: never a body cut short, run on, still encoded, or waited out.
 TEST(HttpClient, BrokenServersEndInTheExactBodyOrAClearFailure)
@@ -168,6 +179,17 @@ TEST(HttpClient, BrokenServersEndInTheExactBodyOrAClearFailure)
         {"/nothing", "", true, {}, "Empty reply from server"},
         {"/silent-after-head", kOk + "Content-Length: 5\r\n\r\nhe", false, {},
          "Read timed out: nothing arrived for 700 ms."},
+        // Bytes keep coming, a line never ends.
+        {"/trickle-head", kOk + "X-Slow: ", false, {},
+         "Read timed out: bytes arrived too slowly, no line complete within 700 ms."},
+        // A length libcurl cannot hold would have it read until the close.
+        {"/length-overflows", kOk + "Content-Length: 99999999999999999999999\r\n\r\nhello", true, {},
+         "The answer is larger than 1048576 bytes."},
+        {"/head-60-KiB", kOk + Fields(960) + "Content-Length: 2\r\n\r\nok", false, "ok", {}},
+        {"/head-over-64-KiB", kOk + Fields(1024) + "Content-Length: 2\r\n\r\nok", true, {},
+         "The head of the answer is longer than 65536 bytes."},
+        {"/line-of-1-MiB", kOk + "X-Big: " + std::string(1 << 20, 'a') + "\r\nContent-Length: 2\r\n\r\nok", true, {},
+         "The head of the answer is longer than 65536 bytes."},
     };
     std::map<std::string, LoopServer::Answer> answers;
     for (const auto& row : rows)
@@ -237,9 +259,9 @@ TEST(HttpClient, BodyCapProxiesProtocolsAndAddresses)
     close(v6);
 }
 
-TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
+TEST(HttpClient, TricklingOrSilentPeerMeetsTheDeadlineOrTheCaller)
 {
-    LoopServer server;
+    LoopServer server({{"/trickle", {kOk + "Connection: close\r\nContent-Length: 100000\r\n\r\n"}}});
     HttpOptions o;
     o.ReadTimeoutMs = 1000;
     o.TotalTimeoutMs = 1500;
@@ -278,6 +300,24 @@ TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
         EXPECT_THROW(HttpGet(server.Url("/trickle"), o, e), Thrown);
         EXPECT_EQ(throwing.Ends, int(throwing.Begins.size()) + (which == 0));
     }
+
+    // A cancel while the server says nothing ends the wait long before the
+    // read time-out would (a bound for "at once", not a speed check).
+    LoopServer silent({{"/silent", {"", false}}});
+    o.ReadTimeoutMs = 30000;
+    o.TotalTimeoutMs = 60000;
+    std::optional<std::chrono::steady_clock::time_point> cancelledAt;
+    TransferEvents e;
+    e.Cancelled = [&] {
+        if (silent.requests == 0)
+            return false;
+        if (!cancelledAt)
+            cancelledAt = std::chrono::steady_clock::now();
+        return true;
+    };
+    EXPECT_EQ(ExceptionText([&] { HttpGet(silent.Url("/silent"), o, e); }), "The transfer was cancelled.");
+    ASSERT_TRUE(cancelledAt);
+    EXPECT_LT(std::chrono::steady_clock::now() - *cancelledAt, std::chrono::seconds(10));
 }
 
 
