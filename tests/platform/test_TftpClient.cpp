@@ -1,5 +1,5 @@
 // The TFTP client against loopback servers that lose packets, refuse or
-// stay silent.
+// say nothing.
 #include "platform/TftpClient.h"
 #include "support/ExceptionText.h"
 #include "support/QStringPrint.h"
@@ -31,16 +31,14 @@ struct Plan
     std::vector<int> dropBlocks = {}; // these DATA blocks are lost the first time
     int copies = 1;                   // every acknowledgement goes out this often
     int repeatMs = 0; // the last acknowledgement again this long after it went; 0: never
-    // The answer to the write request; an ERROR packet ends the transfer.
+    // To the write request; empty: none, an ERROR packet ends the upload.
     QByteArray answer = QByteArray("\0\6blksize\0" "512\0", 14);
-    bool silent = false; // write requests are counted, never answered
 };
 
 // One upload's server, as TFTP servers work: a port of its own for the
 // transfer, a duplicate DATA acknowledged again, and the last
 // acknowledgement repeated on its own timer, given up after three repeats
-// without progress. What arrived is read after Join(); a silent server
-// ends at Stop().
+// without progress. What arrived is read after Join().
 class LossyServer
 {
 public:
@@ -57,21 +55,11 @@ public:
     }
     void Join()
     {
+        shutdown(m_fd, SHUT_RDWR); // a silent server reads what came, then ends
         if (m_thread.joinable())
             m_thread.join();
     }
     uint16_t Port() const { return m_port; }
-    // Queued behind every datagram the client has sent so far.
-    void Stop()
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(m_port);
-        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sendto(fd, "", 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        close(fd);
-    }
 
     int Wrqs = 0;
     std::map<int, int> DataCount; // block number: DATA packets that arrived
@@ -112,16 +100,16 @@ private:
                 return;
             socklen_t len = sizeof from;
             const ssize_t n = recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            if (n == 1)
-                return; // Stop()
-            if (n >= 2 && buf[1] == 2 && ++Wrqs > int(m_plan.dropWrq) && !m_plan.silent)
+            if (n <= 0)
+                return; // Join()
+            if (n >= 2 && buf[1] == 2 && ++Wrqs > int(m_plan.dropWrq) && !m_plan.answer.isEmpty())
                 break;
         }
         Bind(m_session);
         connect(m_session, reinterpret_cast<sockaddr*>(&from), sizeof from);
         Acknowledge(m_plan.answer);
         if (m_plan.answer[1] == 5)
-            return;
+            return; // refused
         uint16_t expected = 1;
         std::set<int> dropped;
         for (int repeats = 0;;) {
@@ -166,9 +154,10 @@ private:
 } // namespace
 
 // One lost packet costs one resend, however the server repeats itself, and
-// a repeated acknowledgement is never answered with a second DATA. Each
-// block has resends of its own.
-TEST(TftpClient, LostPacketsAreSentAgainAndTheUploadArrivesWhole)
+// a repeated acknowledgement is never answered with a second DATA; each
+// block has three resends of its own. A refusal ends the upload in the
+// server's words (windows-1250, as the device writes) or its code.
+TEST(TftpClient, UploadArrivesWholeOrEndsWithTheReason)
 {
     QByteArray data;
     for (int i = 0; i < 4 * 512 + 100; ++i)
@@ -177,17 +166,21 @@ TEST(TftpClient, LostPacketsAreSentAgainAndTheUploadArrivesWhole)
     {
         const char* name;
         Plan plan;
-        int wrqs;
         std::vector<int> twice; // the DATA blocks that arrive twice
-        int timeoutMs = 3000;   // per packet, as the device agrees
+        int wrqs = 1;
+        int timeoutMs = 3000; // per packet, as the device agrees
+        QString error = "<no exception>";
     } rows[] = {
-        {"write request lost", {.dropWrq = true}, 2, {}},
-        {"first block lost, acknowledgement repeated", {.dropBlocks = {1}, .repeatMs = 2900}, 1, {1}},
-        {"middle block lost, acknowledgement repeated", {.dropBlocks = {3}, .repeatMs = 2900}, 1, {3}},
-        {"every acknowledgement three times", {.copies = 3}, 1, {}},
-        {"one loss in each of four blocks", {.dropBlocks = {1, 2, 3, 4}}, 1, {1, 2, 3, 4}, 1000},
-        // Agreement to no option: 512-byte blocks, whatever was asked.
-        {"OACK without options", {.answer = QByteArray("\0\6", 2)}, 1, {}},
+        {"write request lost", {.dropWrq = true}, {}, 2},
+        {"first block lost, acknowledgement repeated", {.dropBlocks = {1}, .repeatMs = 2900}, {1}},
+        {"middle block lost, acknowledgement repeated", {.dropBlocks = {3}, .repeatMs = 2900}, {3}},
+        {"every acknowledgement three times", {.copies = 3}, {}},
+        {"one loss in each of four blocks", {.dropBlocks = {1, 2, 3, 4}}, {1, 2, 3, 4}, 1, 1000},
+        {"OACK without options: 512-byte blocks", {.answer = QByteArray("\0\6", 2)}, {}},
+        {"refused", {.answer = QByteArray("\0\5\0\2P\xF8\xEDstup odep\xF8" "en", 20)}, {}, 1, 3000,
+         QStringLiteral("Přístup odepřen")},
+        {"refused without text", {.answer = QByteArray("\0\5\0\2", 4)}, {}, 1, 3000, "TFTP error 2"},
+        {"silent", {.answer = {}}, {}, 4, 100, "No answer from 127.0.0.1 within 400 ms (sent 4 times)."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -199,49 +192,18 @@ TEST(TftpClient, LostPacketsAreSentAgainAndTheUploadArrivesWhole)
         int64_t moved = 0;
         TransferEvents events;
         events.OnWork = [&](int64_t count) { moved = count; };
-        EXPECT_NO_THROW(TftpPut(QStringLiteral("127.0.0.1"), QStringLiteral("WEB6"), data, o, events));
+        EXPECT_EQ(ExceptionText([&] { TftpPut(QStringLiteral("127.0.0.1"), QStringLiteral("WEB6"), data, o, events); }),
+                  row.error);
         server.Join();
-        EXPECT_EQ(server.Stored, data);
-        EXPECT_EQ(moved, data.size());
+        const bool whole = row.error == "<no exception>";
+        EXPECT_EQ(server.Stored, whole ? data : QByteArray());
+        EXPECT_EQ(moved, server.Stored.size());
         EXPECT_EQ(server.Wrqs, row.wrqs);
-        std::map<int, int> expected{{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}};
+        std::map<int, int> expected;
+        for (int block = 1; whole && block <= 5; ++block)
+            expected[block] = 1;
         for (const int block : row.twice)
             expected[block] = 2;
         EXPECT_EQ(server.DataCount, expected);
-    }
-}
-
-// A refusal ends the upload in the server's own words (windows-1250, as the
-// device writes), or its code when it gives none; a silent server gets
-// three resends.
-TEST(TftpClient, RefusalAndSilenceEndTheUploadWithTheirReason)
-{
-    const struct
-    {
-        const char* name;
-        Plan plan;
-        QString error;
-        int wrqs = 1;
-        int timeoutMs = 3000; // a silent server's rows take four
-    } rows[] = {
-        {"refused in windows-1250", {.answer = QByteArray("\0\5\0\2P\xF8\xEDstup odep\xF8" "en\0", 20)},
-         QStringLiteral("Přístup odepřen")},
-        {"refused without text", {.answer = QByteArray("\0\5\0\2", 4)}, "TFTP error 2"},
-        {"refused with an empty text", {.answer = QByteArray("\0\5\0\3\0", 5)}, "TFTP error 3"},
-        {"silent", {.silent = true}, "No answer from 127.0.0.1 within 400 ms (sent 4 times).", 4, 100},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        LossyServer server(row.plan);
-        TftpOptions o;
-        o.Port = server.Port();
-        o.TimeoutMs = row.timeoutMs;
-        const QString error =
-            ExceptionText([&] { TftpPut(QStringLiteral("127.0.0.1"), QStringLiteral("WEB6"), "data", o); });
-        server.Stop();
-        server.Join();
-        EXPECT_EQ(error, row.error);
-        EXPECT_EQ(server.Wrqs, row.wrqs);
-        EXPECT_TRUE(server.DataCount.empty());
     }
 }
