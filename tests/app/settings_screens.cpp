@@ -328,45 +328,37 @@ void CheckLanguage(const QString& where, QWidget* Window)
 }
 
 // The conversation window's long messages, each as its parts: language
-// texts by key, and after '=' the program's own words between them. Add a
-// row for each message that may run long.
+// texts by key, and after '=' the program's own words. Add a row for each
+// message that may run long.
 const std::vector<std::vector<const char*>> LongMessageParts = {
     {"Komunikaceseza0", "=\r\n", "Pravděpodobnoup", "=192.168.100.100)"},
-    {"NepodariloSeStah", "=\r\nCould not connect to server: Connection timed out after 10001 milliseconds"},
 };
 
-// The rows above from the language file of tag (whose Czech texts are the
-// program's built-in ones), then the file's longest text, then the error of
-// a static ARP entry that could not be removed for want of rights, with the
-// way out that it names.
+// The rows in the language file of tag (its Czech texts are the built-in
+// ones), the file's longest text, and the error of a static ARP entry left
+// for want of rights, which names the way out.
 QStringList LongMessages(const QString& tag)
 {
     const TXmlDocument file = TXmlDocument::LoadFromFile(
         ProgramFolder() + (tag == QLatin1String("cs") ? QStringLiteral("cesky.lng") : QStringLiteral("english.lng")));
     const TXmlElement* texts = file.DocumentElement().FirstChild(QStringLiteral("const"));
-    if (!texts) {
-        Bad(tag, QStringLiteral("no texts in the language file"));
-        return {};
-    }
-    QStringList messages;
+    const auto text = [&](const QString& key) {
+        const TXmlElement* found = texts ? texts->FirstChild(key) : nullptr;
+        if (!found)
+            Bad(tag, QStringLiteral("no text for ") + key);
+        return found ? found->Attribute(QStringLiteral("text")) : QString();
+    };
+    QStringList messages(1);
     for (const auto& parts : LongMessageParts) {
-        QString text;
-        for (const char* part : parts) {
-            const QString key = QString::fromUtf8(part);
-            const TXmlElement* element = texts->FirstChild(key);
-            if (!key.startsWith(u'=') && !element)
-                Bad(tag, QStringLiteral("no text for ") + key);
-            text += key.startsWith(u'=') ? key.mid(1) : element ? element->Attribute(QStringLiteral("text")) : QString();
-        }
-        messages << text;
+        for (const char* part : parts)
+            messages.back() += part[0] == '=' ? QString::fromUtf8(part + 1) : text(QString::fromUtf8(part));
+        messages << QString();
     }
-    QString longest;
-    for (const TXmlElement& text : texts->Children())
-        if (text.Attribute(QStringLiteral("text")).size() > longest.size())
-            longest = text.Attribute(QStringLiteral("text"));
+    for (const TXmlElement& each : texts ? texts->Children() : std::list<TXmlElement>())
+        if (each.Attribute(QStringLiteral("text")).size() > messages.back().size())
+            messages.back() = each.Attribute(QStringLiteral("text"));
     const QString denied = platform::SystemErrorText(platform::ERROR_ACCESS_DENIED);
-    return messages << longest
-                    << QStringLiteral("DeleteHostRoute:\r\n") + denied + QStringLiteral("\r\nDeleteARPEntry:\r\n") +
+    return messages << QStringLiteral("DeleteHostRoute:\r\n") + denied + QStringLiteral("\r\nDeleteARPEntry:\r\n") +
                            denied;
 }
 

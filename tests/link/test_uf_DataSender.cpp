@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -120,42 +120,32 @@ TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
 {
     const QString sentence = QStringLiteral("DeleteARPEntry: Access is denied, give the helper its rights. ");
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const struct {
-        QString text;
-        int wider; // -1: more than nothing, less than twice; -2: the screen's width
-        bool taller;
-    } rows[] = {
+    // How much wider (-1: some, less than twice; -2: the screen's width) and
+    // whether taller.
+    const std::tuple<QString, int, bool> rows[] = {
         {QStringLiteral("Komunikace se zařízením selhala!\r\nPravděpodobnou příčinou je nekompatibilní síťové "
                         "nastavení zařízení (IP: 192.168.100.100)"),
          0, false},
-        {sentence.repeated(5), -1, false},
-        {sentence.repeated(12), 289, true},
-        {sentence.repeated(400), -2, true},
-        {QStringLiteral("Hotovo"), 0, false},
-    };
+        {sentence.repeated(5), -1, false}, {sentence.repeated(12), 289, true}, {sentence.repeated(400), -2, true},
+        {QStringLiteral("Hotovo"), 0, false}};
     TfDataSender w(nullptr, 0, nullptr);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text.left(70).toStdString());
-        w.ShowMessage(row.text, QStringLiteral("OK"), 0, 16, false);
-        const int wider = w.width() - 428;
-        const int taller = w.height() - 77;
-        if (row.wider >= 0)
-            EXPECT_EQ(wider, row.wider);
-        else if (row.wider == -1)
-            EXPECT_TRUE(wider > 0 && wider < 289) << wider;
-        else
-            EXPECT_EQ(w.frameGeometry().width(), screen.width());
-        EXPECT_EQ(taller > 0, row.taller) << taller;
-        EXPECT_EQ(w.lblCaption->geometry(), QRect(48, 12, 289 + wider, 61 + taller));
-        EXPECT_EQ(w.cmdOK->geometry(), QRect(344 + wider, 48 + taller, 75, 25));
-        EXPECT_EQ(w.Progressbar->geometry(), QRect(48, 48 + taller, 361 + wider, 16));
+    for (const auto& [text, wider, taller] : rows) {
+        SCOPED_TRACE(text.left(70).toStdString());
+        w.ShowMessage(text, QStringLiteral("OK"), 0, 16, false);
+        const int dx = w.width() - 428, dy = w.height() - 77;
+        EXPECT_TRUE(wider >= 0    ? dx == wider
+                    : wider == -1 ? dx > 0 && dx < 289
+                                  : w.frameGeometry().width() == screen.width())
+            << dx;
+        EXPECT_EQ(dy > 0, taller) << dy;
+        EXPECT_EQ(w.lblCaption->geometry(), QRect(48, 12, 289 + dx, 61 + dy));
+        EXPECT_EQ(w.cmdOK->geometry(), QRect(344 + dx, 48 + dy, 75, 25));
+        EXPECT_EQ(w.Progressbar->geometry(), QRect(48, 48 + dy, 361 + dx, 16));
         EXPECT_TRUE(screen.contains(w.frameGeometry()));
-        if (w.frameGeometry().height() < screen.height())
-            EXPECT_LE(w.lblCaption->heightForWidth(w.lblCaption->width()), w.lblCaption->height());
-        // A text that needs the design's height at a narrower width would
-        // not have widened the window so far.
-        if (wider > 0 && !row.taller)
-            EXPECT_GT(w.lblCaption->heightForWidth(w.lblCaption->width() - 1), 61);
+        EXPECT_TRUE(w.frameGeometry().height() == screen.height() ||
+                    w.lblCaption->heightForWidth(w.lblCaption->width()) <= w.lblCaption->height());
+        // Not wider than the design's height needs.
+        EXPECT_TRUE(dx == 0 || taller || w.lblCaption->heightForWidth(w.lblCaption->width() - 1) > 61);
     }
     // Drawn as the designed word-wrapped label draws it.
     QLabel designed(w.lblCaption->text(), &w);
@@ -166,40 +156,29 @@ TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
     w.hide();
 }
 
-// Lines never reach past the width; a word too long for a line breaks after
-// its separators, and between any two letters only when a part is still too
-// long; a word that fits stays whole.
+// No line passes the width; a word too long for a line breaks after its
+// separators (between any two letters only when a part is still too long);
+// a word that fits stays whole.
 TEST(MessageLabel, LongWordsBreakAfterTheirSeparatorsAndNothingPassesTheWidth)
 {
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
-    const QFontMetricsF metrics(font);
-    const struct {
-        QString text;
-        int width;
-        QString breaksAfter; // every line but the last ends with one of these
-        QString whole;       // a line holds this
-    } rows[] = {
+    // Text, width, what every line but the last ends with, a word kept whole.
+    const std::tuple<QString, int, QString, QString> rows[] = {
         {QStringLiteral("/home/operator/vyn/build/bin/vyn-netpriv"), 90, QStringLiteral("/-"), QString()},
         {QStringLiteral("setcap cap_net_admin,cap_net_raw+ep"), 70, QStringLiteral("_,+p"), QStringLiteral("setcap")},
         {QStringLiteral("0123456789abcdef0123456789abcdef0123456789"), 40, QString(), QString()},
         {QStringLiteral("the new address 10.0.0.1 was set"), 70, QString(), QStringLiteral("10.0.0.1")},
-        {QStringLiteral("Selhalo:\r\nAccess is denied"), 289, QStringLiteral(":"), QStringLiteral("Access is denied")},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text.toStdString());
-        const QStringList lines = WrappedMessageLines(row.text, font, row.width);
+        {QStringLiteral("Selhalo:\r\nAccess is denied"), 289, QStringLiteral(":"), QStringLiteral("denied")}};
+    for (const auto& [text, width, ends, whole] : rows) {
+        SCOPED_TRACE(text.toStdString());
+        const QStringList lines = WrappedMessageLines(text, font, width);
         ASSERT_GT(lines.size(), 1);
-        QString joined = lines.join(QString());
-        EXPECT_EQ(joined.remove(u' '), QString(row.text).remove(QRegularExpression(QStringLiteral("\\s"))));
+        EXPECT_EQ(lines.join(QString()).remove(u' '), QString(text).remove(QRegularExpression(QStringLiteral("\\s"))));
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            EXPECT_LE(metrics.horizontalAdvance(lines[i]), row.width) << lines[i].toStdString();
-            if (i + 1 < lines.size() && !row.breaksAfter.isEmpty())
-                EXPECT_TRUE(row.breaksAfter.contains(lines[i].back())) << lines[i].toStdString();
+            EXPECT_LE(QFontMetricsF(font).horizontalAdvance(lines[i]), width) << lines[i].toStdString();
+            EXPECT_TRUE(ends.isEmpty() || i + 1 == lines.size() || ends.contains(lines[i].back())) << lines[i].toStdString();
         }
-        if (!row.whole.isEmpty())
-            EXPECT_TRUE(lines.contains(row.whole) || std::any_of(lines.begin(), lines.end(), [&](const QString& l) {
-                            return l.split(u' ').contains(row.whole);
-                        }));
+        EXPECT_TRUE(whole.isEmpty() || lines.join(u' ').split(u' ').contains(whole));
     }
 }

@@ -14,11 +14,10 @@ public:
     {
         QFile status(QStringLiteral("/proc/self/status"));
         QFile out(qEnvironmentVariable("VYN_CAPPROBE_FILE"));
-        if (status.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (status.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             for (const QByteArray& line : status.readAll().split('\n'))
                 if (line.startsWith("CapEff:") || line.startsWith("CapPrm:"))
                     out.write(line + '\n');
-        }
         return new QObject;
     }
 };
