@@ -3,12 +3,27 @@
 #include "app/VYN16App.h"
 
 #include "lang/uLanguageForms.h"
+#include "platform/Capabilities.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char** argv)
 {
+    // Before anything else: Qt and the libraries it loads read the
+    // environment and load plugins from where it says, so a program file
+    // given capabilities (an old setcap) would lend them to any code its
+    // user names. The helper holds the rights the program needs. Nothing
+    // before this line reads the environment: the program's static objects
+    // are plain texts and tables.
+    if (const int error = platform::DropAllCapabilities(); error != 0) {
+        std::fprintf(stderr,
+                     "VYN16 cannot give up the capabilities it was started with (%s), and does not run with them. "
+                     "Take them away from the program file, as root: setcap -r %s\n",
+                     std::strerror(error), argv[0]);
+        return 1;
+    }
     // Without a display Qt would abort with a message about plugins; say
     // plainly what is missing instead.
     if (!HasGraphicalDisplay()) {
