@@ -137,16 +137,12 @@ IniFile::IniFile(QString fileName)
 QString IniFile::ReadString(const QString& section, const QString& key,
                             const QString& defaultValue) const
 {
-    // Only a regular file: opening a FIFO or a device would block start-up
-    // or read without end.
-    if (!QFileInfo(m_fileName).isFile())
-        return defaultValue;
     QByteArray bytes;
     try {
         bytes = ReadFileWithin(m_fileName);
     } catch (const EPlatformError&) {
-        // Unreadable, or too large to be a settings file: the defaults stand,
-        // and writing says what is wrong with it.
+        // Missing, unreadable, no regular file, or too large to be a settings
+        // file: the defaults stand, and writing says what is wrong with it.
         return defaultValue;
     }
     const Location loc = locate(splitLines(bytes), section, key);
@@ -232,6 +228,10 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     bytes.reserve(old.size() + keyLine.size() + 16);
     for (const Line& line : lines)
         bytes += line.text + line.eol;
+    // A file past the limit would be read as no file at the next start:
+    // every setting would fall back to its default.
+    if (bytes.size() > MaxOperatorFileSize)
+        throw EPlatformError(EPlatformError::FileTooLarge, {m_fileName});
 
     QSaveFile out(m_fileName);
     // Where no temporary file can be made beside it (a writable file in a
