@@ -76,22 +76,8 @@ inline BoundedEnd RunBounded(const std::function<std::string()>& body, long grow
     }
     const long start = ResidentBytes(pid);
     const auto stopAt = std::chrono::steady_clock::now() + deadline;
-    bool open = true;
     int status = 0;
-    for (;;) {
-        pollfd p{out[0], POLLIN, 0};
-        if (open && ::poll(&p, 1, 10) > 0) {
-            char buffer[4096];
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-            if (n > 0)
-                end.Text.append(buffer, size_t(n));
-            else
-                open = false;
-        } else if (!open) {
-            ::poll(nullptr, 0, 10);
-        }
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            break;
+    while (::waitpid(pid, &status, WNOHANG) != pid) {
         if (ResidentBytes(pid) > start + growthLimit)
             end.Fault = "grew by more than " + std::to_string(growthLimit >> 20) + " MiB";
         else if (std::chrono::steady_clock::now() > stopAt)
@@ -101,9 +87,10 @@ inline BoundedEnd RunBounded(const std::function<std::string()>& body, long grow
             ::waitpid(pid, &status, 0);
             break;
         }
+        ::poll(nullptr, 0, 10);
     }
-    // What the child wrote before it ended; a copy of the pipe's other end
-    // in some other child must not keep this waiting.
+    // The text waits in the pipe (short texts only: the pipe holds 64 KiB);
+    // a copy of its other end in some other child must not keep this waiting.
     ::fcntl(out[0], F_SETFL, O_NONBLOCK);
     for (char buffer[4096];;) {
         const ssize_t n = ::read(out[0], buffer, sizeof buffer);
