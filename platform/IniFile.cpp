@@ -137,12 +137,16 @@ IniFile::IniFile(QString fileName)
 QString IniFile::ReadString(const QString& section, const QString& key,
                             const QString& defaultValue) const
 {
+    // Only a regular file. The reader would refuse anything else too, but
+    // opening a FIFO already lets a writer waiting on it go.
+    if (!QFileInfo(m_fileName).isFile())
+        return defaultValue;
     QByteArray bytes;
     try {
         bytes = ReadFileWithin(m_fileName);
     } catch (const EPlatformError&) {
-        // Missing, unreadable, no regular file, or too large to be a settings
-        // file: the defaults stand, and writing says what is wrong with it.
+        // Unreadable, or too large to be a settings file: the defaults stand,
+        // and writing says what is wrong with it.
         return defaultValue;
     }
     const Location loc = locate(splitLines(bytes), section, key);
