@@ -32,7 +32,9 @@ deps:
 	  fi; \
 	fi
 
-$(BUILD)/build.ninja:
+# Configuring looks for the packages, so it waits for them (order only: a
+# present build.ninja is not made again each time deps runs).
+$(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
 
 build: deps $(BUILD)/build.ninja

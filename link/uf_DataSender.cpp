@@ -17,6 +17,14 @@
 
 namespace {
 
+// The window as designed; a message too long for its text box widens and
+// lengthens the box, and the window and the controls right of and below the
+// text move with it.
+constexpr QSize DesignSize(428, 77);
+constexpr QRect DesignLabel(48, 12, 289, 61);
+constexpr QRect DesignProgress(48, 48, 361, 16);
+constexpr QRect DesignButton(344, 48, 75, 25);
+
 // The image of the window's image list that a message-box flag value stands
 // for, or -1 to keep the picture. The value counts as a whole: 52 (warning
 // icon with Yes/No buttons) is not 48.
@@ -101,15 +109,11 @@ TfDataSender::TfDataSender(QWidget* AOwner, uint16_t Port, TDataManager* DataMan
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     setFont(font);
-    setFixedSize(428, 77);
+    setFixedSize(DesignSize);
 
-    lblCaption = new QLabel(this);
+    // Messages carry the device's own words: plain text, never markup.
+    lblCaption = new TMessageLabel(this);
     lblCaption->setObjectName(QStringLiteral("lblCaption"));
-    lblCaption->setGeometry(48, 12, 289, 61);
-    lblCaption->setWordWrap(true);
-    // Messages carry the device's own words: never markup.
-    lblCaption->setTextFormat(Qt::PlainText);
-    lblCaption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     imgSit = new QLabel(this);
     imgSit->setObjectName(QStringLiteral("imgSit"));
@@ -124,17 +128,17 @@ TfDataSender::TfDataSender(QWidget* AOwner, uint16_t Port, TDataManager* DataMan
 
     Progressbar = new QProgressBar(this);
     Progressbar->setObjectName(QStringLiteral("Progressbar"));
-    Progressbar->setGeometry(48, 48, 361, 16);
     Progressbar->setRange(0, 100);
     Progressbar->setValue(0);
     Progressbar->setTextVisible(false);
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(344, 48, 75, 25);
     cmdOK->setDefault(true);
     cmdOK->hide();
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOKClick(); });
+
+    Place(0, 0);
 
     timTOut = new QTimer(this);
     timTOut->setObjectName(QStringLiteral("timTOut"));
@@ -163,7 +167,62 @@ void TfDataSender::FormCreate()
 
 void TfDataSender::SetCaption(const QString& Text)
 {
+    if (Text == lblCaption->text())
+        return;
     lblCaption->setText(Text);
+    FitText();
+}
+
+// ---------------------------------------------------------------- size
+
+void TfDataSender::Place(int Wider, int Taller)
+{
+    lblCaption->setGeometry(DesignLabel.adjusted(0, 0, Wider, Taller));
+    Progressbar->setGeometry(DesignProgress.translated(0, Taller).adjusted(0, 0, Wider, 0));
+    cmdOK->setGeometry(DesignButton.translated(Wider, Taller));
+    const QSize size = DesignSize + QSize(Wider, Taller);
+    if (size == this->size())
+        return;
+    // The frame keeps its centre, within the screen.
+    const QSize frameExtra = frameGeometry().size() - this->size();
+    QRect frame(QPoint(), size + frameExtra);
+    frame.moveCenter(frameGeometry().center());
+    setFixedSize(size);
+    if (const QScreen* s = screen()) {
+        const QRect room = s->availableGeometry();
+        frame.moveLeft(std::max(room.left(), std::min(frame.left(), room.right() + 1 - frame.width())));
+        frame.moveTop(std::max(room.top(), std::min(frame.top(), room.bottom() + 1 - frame.height())));
+    }
+    move(frame.topLeft());
+}
+
+void TfDataSender::FitText()
+{
+    const int width = DesignLabel.width();
+    const int height = DesignLabel.height();
+    if (lblCaption->heightForWidth(width) <= height) {
+        Place(0, 0);
+        return;
+    }
+    // Room for the text on the screen: the screen less the window's frame
+    // and what lies around the text.
+    QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (const QScreen* s = screen())
+        room = s->availableGeometry().size() - (frameGeometry().size() - size()) - (DesignSize - DesignLabel.size());
+    // Wider first, up to twice the design's width: the narrowest width at
+    // which the text keeps the design's height. Longer texts grow downwards
+    // there, and take the whole screen's width only when it is needed.
+    const int wide = std::max(width, std::min(2 * width, room.width()));
+    int fits = wide;
+    if (lblCaption->heightForWidth(wide) <= height) {
+        for (int low = width; fits - low > 1;) {
+            const int middle = (low + fits) / 2;
+            (lblCaption->heightForWidth(middle) <= height ? fits : low) = middle;
+        }
+    } else if (lblCaption->heightForWidth(wide) > room.height()) {
+        fits = std::max(wide, room.width());
+    }
+    Place(fits - width, std::clamp(lblCaption->heightForWidth(fits), height, std::max(height, room.height())) - height);
 }
 
 void TfDataSender::SetProgress(uint8_t Value)

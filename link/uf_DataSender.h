@@ -11,6 +11,7 @@
 
 #include "link/uf_DataSender_Conversations.h"
 #include "link/uf_DataSender_Icons.h"
+#include "link/uf_DataSender_Label.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -29,7 +30,7 @@ public:
     ~TfDataSender() override;
 
     // Controls, named as the language files know them.
-    QLabel* lblCaption;
+    TMessageLabel* lblCaption;
     QLabel* imgSit;
     TSearchAnimation* Anim;
     QProgressBar* Progressbar;
@@ -40,6 +41,8 @@ public:
     QString ButtonText;      // OK caption without the countdown
     bool FreeOnClose = false; // OK closes (and frees) rather than hides
 
+    // The window grows as far as the text needs, within the screen, and
+    // takes its designed size again for a text that fits that.
     void SetCaption(const QString& Text) override;
     void SetProgress(uint8_t Value) override;
 
@@ -81,6 +84,9 @@ protected:
 
 private:
     void FormCreate();
+    // The text box wider and taller than designed by that much.
+    void Place(int Wider, int Taller);
+    void FitText();
     void RunModal();
     void OwnerDestroyed();
 

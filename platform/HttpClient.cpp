@@ -6,9 +6,14 @@
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -16,8 +21,9 @@
 // HTTP GET on libcurl, which frames answers strictly and knows many more
 // broken servers than we do. Kept in our hands: the read time-out to the
 // millisecond and the caller's cancel (libcurl's speed check counts whole
-// seconds), the body cap, and a few framing rules libcurl is lenient about
-// where that leniency could hand back a wrong body (OnHeader).
+// seconds), the body cap, the head's size, and a few framing rules libcurl
+// is lenient about where that leniency could hand back a wrong body
+// (OnHeader).
 
 namespace platform {
 
@@ -25,6 +31,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// Heads of a few hundred bytes are the rule; a longer one is a broken or
+// hostile server, which libcurl would take in up to 100 KiB per line.
+constexpr qsizetype kMaxHead = 64 * 1024;
+
+// Bytes the kernel has taken in on Socket. libcurl hands heads over in
+// whole lines only, so this is how a read time-out learns that bytes
+// arrived, just too slowly to complete one. 0 when unknown.
+uint64_t BytesReceived(curl_socket_t socket)
+{
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (socket == CURL_SOCKET_BAD || getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &size) != 0 ||
+        size < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received)
+        return 0;
+    return info.tcpi_bytes_received;
+}
 
 void GlobalInit()
 {
@@ -69,8 +92,12 @@ struct GetState
     bool CancelledByCaller = false;
     bool Connected = false;
     bool ReadTimedOut = false;
-    QString Malformed; // why the answer's framing cannot be trusted
+    bool ArrivingSlowly = false; // when the read time-out ended it
+    qsizetype HeadSize = 0;      // of all heads so far
+    QString Malformed;           // why the answer's framing cannot be trusted
+    curl_socket_t Socket = CURL_SOCKET_BAD;
     Clock::time_point LastActivity = Clock::now();
+    uint64_t ReceivedAtActivity = 0;
     std::exception_ptr Raised;
 
     template <class F>
@@ -88,17 +115,26 @@ struct GetState
 
     int64_t Cap() const { return Options.MaxBody > 0 ? Options.MaxBody : 0; }
 
+    // A part of the answer was complete: a head line, body bytes.
+    void Activity()
+    {
+        LastActivity = Clock::now();
+        ReceivedAtActivity = BytesReceived(Socket);
+    }
+
     bool Fail(const QString& why)
     {
         Malformed = why;
         return false;
     }
 
-    bool Begin()
+    bool Begin(bool lengthOverflows)
     {
         curl_off_t length = -1;
         curl_easy_getinfo(Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (length > Cap()) {
+        // libcurl drops a length it cannot hold and reads until the close,
+        // past the cap's check on the announced size.
+        if (lengthOverflows || length > Cap()) {
             TooLarge = true;
             return false;
         }
@@ -142,6 +178,9 @@ struct GetState
         curl_easy_getinfo(Curl, CURLINFO_RESPONSE_CODE, &status);
         // Both framings at once is how a response is smuggled past a proxy.
         const bool both = Chunked && !ContentLength.isNull();
+        bool fits = true;
+        if (!ContentLength.isNull())
+            ContentLength.toLongLong(&fits);
         ContentLength = QByteArray();
         Chunked = false;
         if (status >= 100 && status < 200)
@@ -152,18 +191,28 @@ struct GetState
         }
         if (both)
             return Fail(QStringLiteral("Both Content-Length and Transfer-Encoding"));
-        return Begin();
+        return Begin(!fits);
     }
 };
+
+QString HeadTooLong()
+{
+    return QStringLiteral("The head of the answer is longer than %1 bytes.").arg(kMaxHead);
+}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user)
 {
     auto& s = *static_cast<GetState*>(user);
     const size_t n = size * count;
-    s.LastActivity = Clock::now();
-    const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
+    s.Activity();
     if (s.Begun)
         return n; // trailers: libcurl has checked their form, we need none
+    s.HeadSize += qsizetype(n);
+    if (s.HeadSize > kMaxHead) {
+        s.Fail(HeadTooLong());
+        return 0;
+    }
+    const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
     if (line.startsWith("HTTP/")) {
         s.StatusLine = line.left(200);
         return n;
@@ -177,7 +226,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
 {
     auto& s = *static_cast<GetState*>(user);
     const size_t n = size * count;
-    s.LastActivity = Clock::now();
+    s.Activity();
     if (!s.Begun)
         return 0;
     if (s.Body.size() + int64_t(n) > s.Cap()) {
@@ -199,8 +248,24 @@ int OnConnected(void* user, char*, char*, int, int)
 {
     auto& s = *static_cast<GetState*>(user);
     s.Connected = true;
-    s.LastActivity = Clock::now();
+    s.Activity();
     return CURL_PREREQFUNC_OK;
+}
+
+int OnSocketOpen(void* user, curl_socket_t socket, curlsocktype purpose)
+{
+    if (purpose == CURLSOCKTYPE_IPCXN)
+        static_cast<GetState*>(user)->Socket = socket;
+    return CURL_SOCKOPT_OK;
+}
+
+// Once closed, the number may name someone else's socket.
+int OnSocketClose(void* user, curl_socket_t socket)
+{
+    auto& s = *static_cast<GetState*>(user);
+    if (socket == s.Socket)
+        s.Socket = CURL_SOCKET_BAD;
+    return close(socket);
 }
 
 // Runs the transfer in steps of at most 100 ms; between them the caller is
@@ -235,6 +300,7 @@ CURLcode Drive(CURL* c, GetState& s)
         const auto silent = Clock::now() - s.LastActivity;
         if (s.Connected && silent >= readLimit) {
             s.ReadTimedOut = true;
+            s.ArrivingSlowly = BytesReceived(s.Socket) > s.ReceivedAtActivity;
             break;
         }
         auto wait = milliseconds(100);
@@ -244,6 +310,17 @@ CURLcode Drive(CURL* c, GetState& s)
     }
     curl_multi_remove_handle(m, c);
     return result;
+}
+
+// How libcurl refuses a head line over its own limit: as memory run out,
+// from version 8.6 on with a code of its own.
+bool HeadRejected(CURLcode rc)
+{
+#if LIBCURL_VERSION_NUM >= 0x080600
+    if (rc == CURLE_TOO_LARGE)
+        return true;
+#endif
+    return rc == CURLE_OUT_OF_MEMORY;
 }
 
 } // namespace
@@ -285,6 +362,10 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, &OnConnected);
     curl_easy_setopt(c, CURLOPT_PREREQDATA, &state);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, &OnSocketOpen);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &state);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &OnSocketClose);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &state);
 
     const CURLcode rc = Drive(c, state);
     if (state.Begun)
@@ -302,8 +383,13 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
         throw Exception(QStringLiteral("The answer is larger than %1 bytes.").arg(state.Cap()));
     if (!state.Malformed.isEmpty())
         throw Exception(state.Malformed);
+    if (state.ReadTimedOut && state.ArrivingSlowly)
+        throw Exception(QStringLiteral("Read timed out: bytes arrived too slowly, no line complete within %1 ms.")
+                            .arg(Options.ReadTimeoutMs));
     if (state.ReadTimedOut)
         throw Exception(QStringLiteral("Read timed out: nothing arrived for %1 ms.").arg(Options.ReadTimeoutMs));
+    if (state.Connected && !state.Begun && HeadRejected(rc))
+        throw Exception(HeadTooLong());
     if (rc == CURLE_OPERATION_TIMEDOUT && state.Connected)
         throw Exception(
             QStringLiteral("The answer did not arrive in full within %1 ms.").arg(Options.TotalTimeoutMs));

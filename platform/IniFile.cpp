@@ -137,8 +137,8 @@ IniFile::IniFile(QString fileName)
 QString IniFile::ReadString(const QString& section, const QString& key,
                             const QString& defaultValue) const
 {
-    // Only a regular file: opening a FIFO or a device would block start-up
-    // or read without end.
+    // Only a regular file. The reader would refuse anything else too, but
+    // opening a FIFO already lets a writer waiting on it go.
     if (!QFileInfo(m_fileName).isFile())
         return defaultValue;
     QByteArray bytes;
@@ -232,6 +232,10 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     bytes.reserve(old.size() + keyLine.size() + 16);
     for (const Line& line : lines)
         bytes += line.text + line.eol;
+    // A file past the limit would be read as no file at the next start:
+    // every setting would fall back to its default.
+    if (bytes.size() > MaxOperatorFileSize)
+        throw EPlatformError(EPlatformError::FileTooLarge, {m_fileName});
 
     QSaveFile out(m_fileName);
     // Where no temporary file can be made beside it (a writable file in a

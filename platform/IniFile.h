@@ -31,8 +31,8 @@ public:
     // Stores value under section/key, creating the file, the section or the
     // key as needed. Throws EPlatformError when the file exists but is not a
     // regular file, has no write permission (whoever runs the program),
-    // cannot be read, is too large (FileTooLarge; it is left as it is) or
-    // cannot be written, or when the names or value cannot
+    // cannot be read, is too large or would become so (FileTooLarge; it is
+    // left as it is) or cannot be written, or when the names or value cannot
     // be written as plain INI (line breaks, a ']' in a section name, a '='
     // in a key). The file is replaced only once the new content has been
     // written whole, keeping its owner.

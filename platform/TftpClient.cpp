@@ -156,9 +156,12 @@ private:
                                 .arg(HostText())
                                 .arg(m_options.TotalTimeoutMs));
         if (now >= m_resendAt) {
+            // The whole wait for this packet, not the last resend's share.
             if (++m_retries > kMaxRetries)
-                throw Exception(
-                    QStringLiteral("No answer from %1 within %2 ms.").arg(HostText()).arg(m_timeoutMs));
+                throw Exception(QStringLiteral("No answer from %1 within %2 ms (sent %3 times).")
+                                    .arg(HostText())
+                                    .arg(int64_t(m_timeoutMs) * (kMaxRetries + 1))
+                                    .arg(kMaxRetries + 1));
             Send(m_last);
             return;
         }
@@ -181,7 +184,7 @@ private:
                 return;
             throw Exception(QStringLiteral("Cannot receive from %1: %2").arg(HostText(), ErrnoText(errno)));
         }
-        if (from.sin_addr.s_addr != m_server.sin_addr.s_addr || n < 4)
+        if (from.sin_addr.s_addr != m_server.sin_addr.s_addr || n < 2)
             return;
         if (m_peerKnown && from.sin_port != m_server.sin_port) {
             // Another conversation's datagram: tell its sender, go on with ours.
@@ -189,7 +192,11 @@ private:
             return;
         }
         const uint16_t op = Get16(buf);
-        const uint16_t arg = Get16(buf + 2);
+        // An OACK naming no option at all agrees to the defaults; every
+        // other packet carries at least a second number.
+        if (op != OACK && n < 4)
+            return;
+        const uint16_t arg = op == OACK ? 0 : Get16(buf + 2);
         if (op == ERROR)
             throw Exception(ServerError(arg, buf + 4, static_cast<size_t>(n) - 4));
         if (!m_peerKnown && (op == OACK || (op == ACK && arg == 0))) {

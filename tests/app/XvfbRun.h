@@ -9,7 +9,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <string>
 
 struct XvfbRun
 {
@@ -20,6 +24,32 @@ struct XvfbRun
     std::string Err;
 };
 
+// The lock every user's runs share. flock needs only a descriptor opened
+// for reading, so a file another user made still serves; whoever makes it
+// lets all read it, whatever the umask. Where it cannot be opened (a file
+// kept to its owner, or /tmp refusing another user's file to O_CREAT) this
+// user's runs at least take turns.
+inline int OpenXvfbLock()
+{
+    const char* shared = "/tmp/vyn-tests-xvfb.lock";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (const int fd = ::open(shared, O_RDONLY | O_CLOEXEC); fd >= 0 || errno != ENOENT) {
+            if (fd >= 0)
+                return fd;
+            const std::string own = "/tmp/vyn-tests-xvfb-" + std::to_string(::getuid()) + ".lock";
+            return ::open(own.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+        }
+        if (const int fd = ::open(shared, O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); fd >= 0) {
+            ::fchmod(fd, 0644);
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+        // Another run made it meanwhile: open that one.
+    }
+    return -1;
+}
+
 inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs, const QString& Run = QString())
 {
     XvfbRun result;
@@ -29,7 +59,7 @@ inline XvfbRun RunOnXvfb(const char* Program, const QString& Dir, int TimeoutMs,
     result.Available = true;
     // xvfb-run -a picks the first display without a lock file, so two runs
     // started together may pick the same one: one run at a time.
-    const int lock = ::open("/tmp/vyn-tests-xvfb.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int lock = OpenXvfbLock();
     if (lock >= 0)
         ::flock(lock, LOCK_EX);
     QProcess run;

@@ -21,6 +21,8 @@
 #include "lang/uLanguage.h"
 #include "lang/uLanguageForms.h"
 #include "link/uf_DataSender.h"
+#include "lang/uXmlUtils.h"
+#include "platform/IpHelper.h"
 #include "platform/MessageBox.h"
 #include "tests/app/DeviceIdentity.h"
 
@@ -111,6 +113,9 @@ void CheckText(const QString& where, const QWidget* w)
             const int need = label->heightForWidth(label->width());
             if (need > label->height())
                 Bad(where, QStringLiteral("wrapped text needs %1 of %2 high").arg(need).arg(label->height()));
+            // Its longest word, which a wrapped label does not break.
+            if (label->minimumSizeHint().width() > label->width())
+                Bad(where, QStringLiteral("a word needs %1 of %2").arg(label->minimumSizeHint().width()).arg(label->width()));
             return;
         }
         const QSize need = label->fontMetrics().size(0, Drawn(label->text()));
@@ -322,6 +327,41 @@ void CheckLanguage(const QString& where, QWidget* Window)
     }
 }
 
+// The conversation window's long messages, each as its parts: language
+// texts by key, and after '=' the program's own words. Add a row for each
+// message that may run long.
+const std::vector<std::vector<const char*>> LongMessageParts = {
+    {"Komunikaceseza0", "=\r\n", "Pravděpodobnoup", "=192.168.100.100)"},
+};
+
+// The rows in the language file of tag (its Czech texts are the built-in
+// ones), the file's longest text, and the error of a static ARP entry left
+// for want of rights, which names the way out.
+QStringList LongMessages(const QString& tag)
+{
+    const TXmlDocument file = TXmlDocument::LoadFromFile(
+        ProgramFolder() + (tag == QLatin1String("cs") ? QStringLiteral("cesky.lng") : QStringLiteral("english.lng")));
+    const TXmlElement* texts = file.DocumentElement().FirstChild(QStringLiteral("const"));
+    const auto text = [&](const QString& key) {
+        const TXmlElement* found = texts ? texts->FirstChild(key) : nullptr;
+        if (!found)
+            Bad(tag, QStringLiteral("no text for ") + key);
+        return found ? found->Attribute(QStringLiteral("text")) : QString();
+    };
+    QStringList messages(1);
+    for (const auto& parts : LongMessageParts) {
+        for (const char* part : parts)
+            messages.back() += part[0] == '=' ? QString::fromUtf8(part + 1) : text(QString::fromUtf8(part));
+        messages << QString();
+    }
+    for (const TXmlElement& each : texts ? texts->Children() : std::list<TXmlElement>())
+        if (each.Attribute(QStringLiteral("text")).size() > messages.back().size())
+            messages.back() = each.Attribute(QStringLiteral("text"));
+    const QString denied = platform::SystemErrorText(platform::ERROR_ACCESS_DENIED);
+    return messages << QStringLiteral("DeleteHostRoute:\r\n") + denied + QStringLiteral("\r\nDeleteARPEntry:\r\n") +
+                           denied;
+}
+
 int g_shots = 0;
 
 void CheckWindow(const QString& dir, const QString& tag, const QString& name, QWidget* Window)
@@ -333,6 +373,8 @@ void CheckWindow(const QString& dir, const QString& tag, const QString& name, QW
     if (Window->layout() && (Window->width() < Window->layout()->minimumSize().width() ||
                              Window->height() < Window->layout()->minimumSize().height()))
         Bad(where, QStringLiteral("smaller than its layout's minimum"));
+    if (!Window->screen()->availableGeometry().contains(Window->frameGeometry()))
+        Bad(where, QStringLiteral("not within the screen"));
     CheckChildren(where, Window, Window);
     if (tag == QLatin1String("en"))
         CheckLanguage(where, Window);
@@ -437,15 +479,14 @@ void ShowWindows(TfVYN& w, const QString& dir)
         TfSetIPWiz::Execute(w.FDataManager.get(), mac, ip, mask, gateway, false);
         TfSetIPWiz::ModalHook = nullptr;
 
-        // The longest message of the load road.
-        QPointer<TfDataSender> sender = new TfDataSender(&w, 0, w.FDataManager.get());
-        sender->ShowMessage(Lang("Komunikaceseza0", "Komunikace se zařízením selhala!") + QStringLiteral("\r\n") +
-                                Lang("Pravděpodobnoup",
-                                     "Pravděpodobnou příčinou je nekompatibilní síťové nastavení zařízení (IP: ") +
-                                QStringLiteral("192.168.100.100)"),
-                            QStringLiteral("OK"), 10, platform::MB_ICONEXCLAMATION, false);
-        CheckWindow(dir, tag, QStringLiteral("conversation"), sender);
-        sender->close();
+        // The conversation window with each of its longest messages.
+        const QStringList messages = LongMessages(tag);
+        for (qsizetype i = 0; i < messages.size(); ++i) {
+            QPointer<TfDataSender> sender = new TfDataSender(&w, 0, w.FDataManager.get());
+            sender->ShowMessage(messages[i], QStringLiteral("OK"), 10, platform::MB_ICONEXCLAMATION, false);
+            CheckWindow(dir, tag, QStringLiteral("conversation%1").arg(i), sender);
+            sender->close();
+        }
 
         // Alt+X without a device asks before the program ends.
         w.FDeviceLoaded = false;

@@ -5,11 +5,16 @@
 #include "support/QStringPrint.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -106,4 +111,74 @@ TEST(DataSenderWindow, AnimationPlaysWhileASearchWaitsThenTheTransferLookFollows
     EXPECT_TRUE(w.Anim->isHidden());
     EXPECT_FALSE(w.Progressbar->isHidden());
     EXPECT_FALSE(w.imgSit->isHidden());
+}
+
+// A short text keeps the design to the pixel; a longer one widens the text
+// box (and the window, the button moving with it) up to twice its width,
+// then lengthens it, within the screen; the design comes back after it.
+TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
+{
+    const QString sentence = QStringLiteral("DeleteARPEntry: Access is denied, give the helper its rights. ");
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // How much wider (-1: some, less than twice; -2: the screen's width) and
+    // whether taller.
+    const std::tuple<QString, int, bool> rows[] = {
+        {QStringLiteral("Komunikace se zařízením selhala!\r\nPravděpodobnou příčinou je nekompatibilní síťové "
+                        "nastavení zařízení (IP: 192.168.100.100)"),
+         0, false},
+        {sentence.repeated(5), -1, false}, {sentence.repeated(12), 289, true}, {sentence.repeated(400), -2, true},
+        {QStringLiteral("Hotovo"), 0, false}};
+    TfDataSender w(nullptr, 0, nullptr);
+    for (const auto& [text, wider, taller] : rows) {
+        SCOPED_TRACE(text.left(70).toStdString());
+        w.ShowMessage(text, QStringLiteral("OK"), 0, 16, false);
+        const int dx = w.width() - 428, dy = w.height() - 77;
+        EXPECT_TRUE(wider >= 0    ? dx == wider
+                    : wider == -1 ? dx > 0 && dx < 289
+                                  : w.frameGeometry().width() == screen.width())
+            << dx;
+        EXPECT_EQ(dy > 0, taller) << dy;
+        EXPECT_EQ(w.lblCaption->geometry(), QRect(48, 12, 289 + dx, 61 + dy));
+        EXPECT_EQ(w.cmdOK->geometry(), QRect(344 + dx, 48 + dy, 75, 25));
+        EXPECT_EQ(w.Progressbar->geometry(), QRect(48, 48 + dy, 361 + dx, 16));
+        EXPECT_TRUE(screen.contains(w.frameGeometry()));
+        EXPECT_TRUE(w.frameGeometry().height() == screen.height() ||
+                    w.lblCaption->heightForWidth(w.lblCaption->width()) <= w.lblCaption->height());
+        // Not wider than the design's height needs.
+        EXPECT_TRUE(dx == 0 || taller || w.lblCaption->heightForWidth(w.lblCaption->width() - 1) > 61);
+    }
+    // Drawn as the designed word-wrapped label draws it.
+    QLabel designed(w.lblCaption->text(), &w);
+    designed.setGeometry(w.lblCaption->geometry());
+    designed.setWordWrap(true);
+    designed.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    EXPECT_EQ(designed.grab().toImage(), w.lblCaption->grab().toImage());
+    w.hide();
+}
+
+// No line passes the width; a word too long for a line breaks after its
+// separators (between any two letters only when a part is still too long);
+// a word that fits stays whole.
+TEST(MessageLabel, LongWordsBreakAfterTheirSeparatorsAndNothingPassesTheWidth)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    // Text, width, what every line but the last ends with, a word kept whole.
+    const std::tuple<QString, int, QString, QString> rows[] = {
+        {QStringLiteral("/home/operator/vyn/build/bin/vyn-netpriv"), 90, QStringLiteral("/-"), QString()},
+        {QStringLiteral("setcap cap_net_admin,cap_net_raw+ep"), 70, QStringLiteral("_,+p"), QStringLiteral("setcap")},
+        {QStringLiteral("0123456789abcdef0123456789abcdef0123456789"), 40, QString(), QString()},
+        {QStringLiteral("the new address 10.0.0.1 was set"), 70, QString(), QStringLiteral("10.0.0.1")},
+        {QStringLiteral("Selhalo:\r\nAccess is denied"), 289, QStringLiteral(":"), QStringLiteral("denied")}};
+    for (const auto& [text, width, ends, whole] : rows) {
+        SCOPED_TRACE(text.toStdString());
+        const QStringList lines = WrappedMessageLines(text, font, width);
+        ASSERT_GT(lines.size(), 1);
+        EXPECT_EQ(lines.join(QString()).remove(u' '), QString(text).remove(QRegularExpression(QStringLiteral("\\s"))));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            EXPECT_LE(QFontMetricsF(font).horizontalAdvance(lines[i]), width) << lines[i].toStdString();
+            EXPECT_TRUE(ends.isEmpty() || i + 1 == lines.size() || ends.contains(lines[i].back())) << lines[i].toStdString();
+        }
+        EXPECT_TRUE(whole.isEmpty() || lines.join(u' ').split(u' ').contains(whole));
+    }
 }

@@ -4,6 +4,7 @@
 #include "platform/FileRead.h"
 
 #include "TestFiles.h"
+#include "support/QStringPrint.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -156,25 +157,46 @@ TEST_F(IniFileTest, AReadOnlyFileStaysAsItIsWhoeverRunsTheProgram)
     }
 }
 
-// A file the size of no settings file is never read whole: its values give
-// way to the defaults, and writing refuses it as too large, leaving it be.
-TEST_F(IniFileTest, AFileOverTheSizeLimitIsNeitherReadNorReplaced)
+// A settings file never grows past the size limit: a write that would take
+// it past is refused as too large and leaves it be, so the next start still
+// reads it. A file already past the limit is not read (its values give way
+// to the defaults) and not replaced.
+TEST_F(IniFileTest, AFileNeverGrowsPastTheSizeLimit)
 {
     const QByteArray head = "[last]\nip=1.2.3.4\n;";
-    for (const qint64 size : {platform::MaxOperatorFileSize, platform::MaxOperatorFileSize + 1}) {
-        const bool fits = size <= platform::MaxOperatorFileSize;
-        SCOPED_TRACE(size);
-        write(head + QByteArray(size - head.size() - 1, 'x') + '\n');
-        IniFile ini(path());
-        EXPECT_EQ(ini.ReadString("last", "ip", "d"), fits ? "1.2.3.4" : "d");
+    const qint64 max = platform::MaxOperatorFileSize;
+    const struct {
+        qint64 size;
+        const char* key;
+        const char* value;
+        bool written;
+    } rows[] = {
+        {max - 6, "mac", "m", true}, // "mac=m\n" ends exactly at the limit
+        {max - 5, "mac", "m", false},
+        {max, "ip", "4.3.2.1", true}, // as long as the value it replaces
+        {max, "ip", "4.3.2.10", false},
+        {max + 1, "ip", "4.3.2.1", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.size - max << " " << row.key << "=" << row.value);
+        write(head + QByteArray(row.size - head.size() - 1, 'x') + '\n');
+        const QByteArray before = read();
         try {
-            ini.WriteString("last", "mac", "m");
-            EXPECT_TRUE(fits) << "written";
+            IniFile(path()).WriteString("last", row.key, row.value);
+            EXPECT_TRUE(row.written) << "written";
         } catch (const EPlatformError& e) {
-            EXPECT_FALSE(fits) << e.what();
+            EXPECT_FALSE(row.written) << e.what();
             EXPECT_EQ(e.Kind(), EPlatformError::FileTooLarge);
             EXPECT_EQ(e.Detail(), QStringList{path()});
         }
-        EXPECT_EQ(QFileInfo(path()).size(), fits ? size + 6 : size);
+        // The next start.
+        const IniFile ini(path());
+        if (row.written) {
+            EXPECT_EQ(ini.ReadString("last", row.key, "d"), row.value);
+            EXPECT_LE(QFileInfo(path()).size(), max);
+        } else {
+            EXPECT_EQ(ini.ReadString("last", "ip", "d"), row.size <= max ? "1.2.3.4" : "d");
+            EXPECT_TRUE(read() == before) << "changed";
+        }
     }
 }

@@ -1,5 +1,8 @@
-// The TFTP client against loopback servers that lose a packet once.
+// The TFTP client against loopback servers that lose packets, refuse or
+// say nothing.
 #include "platform/TftpClient.h"
+#include "support/ExceptionText.h"
+#include "support/QStringPrint.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -12,8 +15,9 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <set>
 #include <thread>
-#include <utility>
+#include <vector>
 
 using namespace platform;
 
@@ -23,10 +27,12 @@ using Clock = std::chrono::steady_clock;
 
 struct Plan
 {
-    bool dropWrq = false; // the first write request is lost
-    int dropBlock = 0;    // that DATA block is lost the first time
-    int copies = 1;       // every acknowledgement goes out this often
-    int repeatMs = 0;     // the last acknowledgement again this long after it went; 0: never
+    bool dropWrq = false;             // the first write request is lost
+    std::vector<int> dropBlocks = {}; // these DATA blocks are lost the first time
+    int copies = 1;                   // every acknowledgement goes out this often
+    int repeatMs = 0; // the last acknowledgement again this long after it went; 0: never
+    // To the write request; empty: none, an ERROR packet ends the upload.
+    QByteArray answer = QByteArray("\0\6blksize\0" "512\0", 14);
 };
 
 // One upload's server, as TFTP servers work: a port of its own for the
@@ -49,6 +55,7 @@ public:
     }
     void Join()
     {
+        shutdown(m_fd, SHUT_RDWR); // a silent server reads what came, then ends
         if (m_thread.joinable())
             m_thread.join();
     }
@@ -86,21 +93,25 @@ private:
 
     void Run()
     {
-        char buf[1024];
+        char buf[2048]; // room for blocks larger than agreed
         sockaddr_in from{};
         for (;;) {
             if (!Wait(m_fd, 20000))
                 return;
             socklen_t len = sizeof from;
             const ssize_t n = recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            if (n >= 2 && buf[1] == 2 && ++Wrqs > int(m_plan.dropWrq))
+            if (n <= 0)
+                return; // Join()
+            if (n >= 2 && buf[1] == 2 && ++Wrqs > int(m_plan.dropWrq) && !m_plan.answer.isEmpty())
                 break;
         }
         Bind(m_session);
         connect(m_session, reinterpret_cast<sockaddr*>(&from), sizeof from);
-        Acknowledge(QByteArray("\0\6blksize\0" "512\0", 14));
+        Acknowledge(m_plan.answer);
+        if (m_plan.answer[1] == 5)
+            return; // refused
         uint16_t expected = 1;
-        bool dropped = false;
+        std::set<int> dropped;
         for (int repeats = 0;;) {
             const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_ackSent);
             if (!Wait(m_session, m_plan.repeatMs ? std::max<int>(0, m_plan.repeatMs - int(since.count())) : 20000)) {
@@ -114,7 +125,7 @@ private:
                 continue;
             const uint16_t block = uint16_t(uint8_t(buf[2]) << 8 | uint8_t(buf[3]));
             ++DataCount[block];
-            if (block == m_plan.dropBlock && !std::exchange(dropped, true))
+            if (std::ranges::count(m_plan.dropBlocks, block) && dropped.insert(block).second)
                 continue; // lost on the way
             if (block == uint16_t(expected - 1)) {
                 Acknowledge(m_ack); // our acknowledgement was lost
@@ -143,8 +154,10 @@ private:
 } // namespace
 
 // One lost packet costs one resend, however the server repeats itself, and
-// a repeated acknowledgement is never answered with a second DATA.
-TEST(TftpClient, OneLostPacketIsSentAgainAndTheUploadArrivesWhole)
+// a repeated acknowledgement is never answered with a second DATA; each
+// block has three resends of its own. A refusal ends the upload in the
+// server's words (windows-1250, as the device writes) or its code.
+TEST(TftpClient, UploadArrivesWholeOrEndsWithTheReason)
 {
     QByteArray data;
     for (int i = 0; i < 4 * 512 + 100; ++i)
@@ -153,31 +166,44 @@ TEST(TftpClient, OneLostPacketIsSentAgainAndTheUploadArrivesWhole)
     {
         const char* name;
         Plan plan;
-        int wrqs;
-        int twice; // the DATA block that arrives twice; 0: none
+        std::vector<int> twice; // the DATA blocks that arrive twice
+        int wrqs = 1;
+        int timeoutMs = 3000; // per packet, as the device agrees
+        QString error = "<no exception>";
     } rows[] = {
-        {"write request lost", {.dropWrq = true}, 2, 0},
-        {"first block lost, acknowledgement repeated", {.dropBlock = 1, .repeatMs = 2900}, 1, 1},
-        {"middle block lost, acknowledgement repeated", {.dropBlock = 3, .repeatMs = 2900}, 1, 3},
-        {"every acknowledgement three times", {.copies = 3}, 1, 0},
+        {"write request lost", {.dropWrq = true}, {}, 2},
+        {"first block lost, acknowledgement repeated", {.dropBlocks = {1}, .repeatMs = 2900}, {1}},
+        {"middle block lost, acknowledgement repeated", {.dropBlocks = {3}, .repeatMs = 2900}, {3}},
+        {"every acknowledgement three times", {.copies = 3}, {}},
+        {"one loss in each of four blocks", {.dropBlocks = {1, 2, 3, 4}}, {1, 2, 3, 4}, 1, 1000},
+        {"OACK without options: 512-byte blocks", {.answer = QByteArray("\0\6", 2)}, {}},
+        {"refused", {.answer = QByteArray("\0\5\0\2P\xF8\xEDstup odep\xF8" "en", 20)}, {}, 1, 3000,
+         QStringLiteral("Přístup odepřen")},
+        {"refused without text", {.answer = QByteArray("\0\5\0\2", 4)}, {}, 1, 3000, "TFTP error 2"},
+        {"silent", {.answer = {}}, {}, 4, 100, "No answer from 127.0.0.1 within 400 ms (sent 4 times)."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         LossyServer server(row.plan);
-        TftpOptions o; // 3000 ms per packet, as the device agrees
+        TftpOptions o;
         o.Port = server.Port();
+        o.BlockSize = 1024; // every server here holds to 512
+        o.TimeoutMs = row.timeoutMs;
         int64_t moved = 0;
         TransferEvents events;
         events.OnWork = [&](int64_t count) { moved = count; };
-        EXPECT_NO_THROW(TftpPut(QStringLiteral("127.0.0.1"), QStringLiteral("WEB6"), data, o, events));
+        EXPECT_EQ(ExceptionText([&] { TftpPut(QStringLiteral("127.0.0.1"), QStringLiteral("WEB6"), data, o, events); }),
+                  row.error);
         server.Join();
-        EXPECT_EQ(server.Stored, data);
-        EXPECT_EQ(moved, data.size());
+        const bool whole = row.error == "<no exception>";
+        EXPECT_EQ(server.Stored, whole ? data : QByteArray());
+        EXPECT_EQ(moved, server.Stored.size());
         EXPECT_EQ(server.Wrqs, row.wrqs);
-        const std::map<int, int> once{{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}};
-        std::map<int, int> expected = once;
-        if (row.twice)
-            expected[row.twice] = 2;
+        std::map<int, int> expected;
+        for (int block = 1; whole && block <= 5; ++block)
+            expected[block] = 1;
+        for (const int block : row.twice)
+            expected[block] = 2;
         EXPECT_EQ(server.DataCount, expected);
     }
 }

@@ -26,7 +26,8 @@ namespace {
 
 // A web server on loopback; the request path picks its answer, sent as raw
 // bytes. After it the connection stays open until the client hangs up
-// (a kept-alive connection), unless the answer ends with a close.
+// (a kept-alive connection), unless the answer ends with a close; a path
+// starting "/trickle" then gets a byte every 100 ms until the hang-up.
 struct LoopServer
 {
     struct Answer
@@ -36,6 +37,7 @@ struct LoopServer
     };
     std::map<std::string, Answer> answers;
     std::atomic<uint32_t> lastPeer{0};
+    std::atomic<int> requests{0}; // read in full
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     uint16_t port = 0;
     std::thread thread;
@@ -59,6 +61,7 @@ struct LoopServer
                 char buf[2048];
                 for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = recv(c, buf, sizeof buf, 0)) > 0;)
                     request.append(buf, size_t(n));
+                ++requests;
                 if (request.size() > 4)
                     Serve(c, request.substr(4, request.find(' ', 4) - 4));
             }
@@ -72,21 +75,15 @@ struct LoopServer
     }
     QString Url(const char* path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path); }
 
-    static bool Put(int c, const std::string& s) { return send(c, s.data(), s.size(), MSG_NOSIGNAL) > 0; }
+    static bool Put(int c, const std::string& s) { return s.empty() || send(c, s.data(), s.size(), MSG_NOSIGNAL) > 0; }
 
     void Serve(int c, const std::string& path)
     {
-        const std::string ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
-        if (path == "/trickle") { // a byte every 100 ms, until the client hangs up
-            for (bool alive = Put(c, ok + "Content-Length: 100000\r\n\r\n"); alive;) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                alive = Put(c, "t");
-            }
-            return;
-        }
         const auto it = answers.find(path);
         if (it == answers.end() || !Put(c, it->second.bytes) || it->second.close)
             return;
+        for (bool alive = path.starts_with("/trickle"); alive; alive = Put(c, "t"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         // Kept alive: wait for the client's close (a bound in case it never comes).
         pollfd p{c, POLLIN, 0};
         for (char b[512]; poll(&p, 1, 20000) > 0 && recv(c, b, sizeof b, 0) > 0;) {
@@ -127,6 +124,9 @@ void DevPut(const NetBench& bench, const QByteArray& data, const TftpOptions& o 
 
 const std::string kOk = "HTTP/1.1 200 OK\r\n";
 const std::string kChunked = kOk + "Transfer-Encoding: chunked\r\n\r\n";
+const auto kLongLine = [](int size) {
+    return kOk + "X-Long: " + std::string(size, 'a') + "\r\nContent-Length: 2\r\n\r\nok";
+};
 
 // Each answer ends as its exact body or as a clear failure within the
 // limits: never a body cut short, run on, still encoded, or waited out.
@@ -168,6 +168,14 @@ TEST(HttpClient, BrokenServersEndInTheExactBodyOrAClearFailure)
         {"/nothing", "", true, {}, "Empty reply from server"},
         {"/silent-after-head", kOk + "Content-Length: 5\r\n\r\nhe", false, {},
          "Read timed out: nothing arrived for 700 ms."},
+        {"/trickle-in-head", kOk + "X-Slow: ", false, {},
+         "Read timed out: bytes arrived too slowly, no line complete within 700 ms."},
+        // libcurl would drop a length it cannot hold and read until the close.
+        {"/length-overflows", kOk + "Content-Length: 99999999999999999999999\r\n\r\nhello", true, {},
+         "The answer is larger than 1048576 bytes."},
+        {"/line-of-60-kB", kLongLine(60000), false, "ok", {}},
+        {"/line-of-70-kB", kLongLine(70000), true, {}, "The head of the answer is longer than 65536 bytes."},
+        {"/line-of-1-MiB", kLongLine(1 << 20), true, {}, "The head of the answer is longer than 65536 bytes."},
     };
     std::map<std::string, LoopServer::Answer> answers;
     for (const auto& row : rows)
@@ -237,9 +245,10 @@ TEST(HttpClient, BodyCapProxiesProtocolsAndAddresses)
     close(v6);
 }
 
-TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
+TEST(HttpClient, TricklingOrSilentPeerMeetsTheDeadlineOrTheCaller)
 {
-    LoopServer server;
+    LoopServer server({{"/trickle", {kOk + "Connection: close\r\nContent-Length: 100000\r\n\r\n", false}},
+                       {"/silent", {"", false}}});
     HttpOptions o;
     o.ReadTimeoutMs = 1000;
     o.TotalTimeoutMs = 1500;
@@ -278,6 +287,16 @@ TEST(HttpClient, TricklingPeerMeetsTheDeadlineOrTheCaller)
         EXPECT_THROW(HttpGet(server.Url("/trickle"), o, e), Thrown);
         EXPECT_EQ(throwing.Ends, int(throwing.Begins.size()) + (which == 0));
     }
+
+    // Cancelled while the server says nothing: over long before the read
+    // time-out (a bound for "at once", not a speed check).
+    o.ReadTimeoutMs = 30000;
+    const int before = server.requests;
+    const auto start = std::chrono::steady_clock::now();
+    TransferEvents e;
+    e.Cancelled = [&] { return server.requests > before; };
+    EXPECT_EQ(ExceptionText([&] { HttpGet(server.Url("/silent"), o, e); }), "The transfer was cancelled.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 
@@ -327,7 +346,7 @@ TEST(TransferOnDevice, RefusalsCarryTheDevicesTextAndSilenceEndsInBoundedTime)
     sim.Set("tftp-stall");
     Work work;
     EXPECT_EQ(ExceptionText([&] { DevPut(bench, Image("x"), quick, &work); }),
-              "No answer from 10.213.0.2 within 300 ms.");
+              "No answer from 10.213.0.2 within 1200 ms (sent 4 times).");
     EXPECT_EQ(work.Ends, 1);
     quick.TotalTimeoutMs = 700;
     EXPECT_EQ(ExceptionText([&] { DevPut(bench, Image("x"), quick); }),
