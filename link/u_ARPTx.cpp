@@ -1,5 +1,6 @@
 #include "link/u_ARPTx.h"
 
+#include "lang/uLanguage.h"
 #include "platform/HexDigit.h"
 #include "platform/Winsock.h"
 
@@ -55,6 +56,39 @@ QString fixedText(const char* text, size_t room)
     return QString::fromLocal8Bit(text, static_cast<qsizetype>(strnlen(text, room)));
 }
 
+QString Txt(const char16_t* Key, const char16_t* Default)
+{
+    return Language.GetText(QString::fromUtf16(Key), QString::fromUtf16(Default));
+}
+
+// Each missing right with what an administrator does about it.
+QString RightsText(uint32_t Code)
+{
+    const QString helper = NetHelperPath();
+    switch (Code) {
+    case ERROR_FILE_NOT_FOUND:
+        return Txt(u"PomocnyChybi", u"Pomocný program %1 chybí, a tento způsob přiřazení IP adresy proto selže; "
+                                    u"program jej hledá ve své složce, kam jej sestaví příkaz make run.")
+            .arg(helper);
+    case ERROR_ACCESS_DISABLED_BY_POLICY: {
+        const QString group = NetHelperGroup();
+        return Txt(u"PomocnyNesmi",
+                   u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho skupiny "
+                   u"%2, a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá "
+                   u"podle oddílu Rights souboru README.md a uživatel se znovu přihlásí.")
+            .arg(helper, group.isEmpty() ? QStringLiteral("?") : group);
+    }
+    case ERROR_PRIVILEGE_NOT_HELD:
+        return Txt(u"Pomocnýprogram", u"Pomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez "
+                                      u"nichž tento způsob přiřazení IP adresy selže; správce mu je udělí příkazem ") +
+            QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper + QStringLiteral(".");
+    default:
+        return Txt(u"PomocnyNepracuje",
+                   u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")
+            .arg(helper, SystemErrorText(Code).trimmed());
+    }
+}
+
 // Whether an object of type T at p lies wholly inside the buffer.
 template <class T>
 bool insideBuffer(const void* p, const std::vector<uint64_t>& buffer)
@@ -107,13 +141,59 @@ TARPManager& ARPManager()
 
 // ---------------------------------------------------------------- errors
 
-void TARPManager::ReportError(const QString& Name, uint32_t Code)
+QString ARPErrorText(uint32_t Code, const TNetEntry& Entry)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    if (IsMissingRights(Code))
+        return RightsText(Code) + crlf;
+    const QString ip = TARPManager::IPToStr(Entry.IP);
+    switch (Code) {
+    case ERROR_NOT_OWNER:
+        if (Entry.Route)
+            return Txt(u"CiziTrasa", u"Ve směrovací tabulce je trasa k adrese %1, kterou nevytvořil tento program "
+                                     u"(nejspíš ji zadal správce). Program ji ponechá, jak je, a tento způsob "
+                                     u"přiřazení IP adresy proto selže.")
+                       .arg(ip) +
+                crlf;
+        return Txt(u"CiziZaznamARP", u"V tabulce sousedů je trvalý záznam pro adresu %1 na rozhraní %2, který "
+                                     u"nevytvořil tento program (nejspíš jej zadal správce). Program jej ponechá, "
+                                     u"jak je, a tento způsob přiřazení IP adresy proto selže.")
+                   .arg(ip, NetInterfaceName(Entry.Interface)) +
+            crlf;
+    case ERROR_ACCESS_DENIED:
+        return Txt(u"PristupOdepren", u"Přístup byl odepřen.") + crlf;
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return Txt(u"NedostatekPameti", u"Pro zpracování tohoto příkazu není k dispozici dostatek paměti.") + crlf;
+    case ERROR_BAD_NET_NAME:
+        return Txt(u"NikdoNeodpovedel", u"Název sítě nebyl nalezen: na dotaz ARP neodpověděl žádný počítač.") + crlf;
+    case ERROR_INVALID_PARAMETER:
+        return Txt(u"ChybnyParametr", u"Parametr není správný.") + crlf;
+    case ERROR_BUFFER_OVERFLOW:
+    case ERROR_INSUFFICIENT_BUFFER:
+        return Txt(u"MalaDatovaOblast", u"Datová oblast předaná systémovému volání je příliš malá.") + crlf;
+    case ERROR_MOD_NOT_FOUND:
+        return Txt(u"ModulNenalezen", u"Zadaný modul nebyl nalezen.") + crlf;
+    case ERROR_NO_DATA:
+        return Txt(u"ZadnaData", u"Nejsou k dispozici žádná data.") + crlf;
+    case ERROR_NOT_FOUND:
+        return Txt(u"PrvekNenalezen", u"Prvek nebyl nalezen.") + crlf;
+    case ERROR_NETWORK_UNREACHABLE:
+        return Txt(u"SitNedostupna", u"Síťové umístění není dostupné.") + crlf;
+    case ERROR_HOST_UNREACHABLE:
+        return Txt(u"PocitacNedostupny", u"Vzdálený systém není dostupný.") + crlf;
+    default:
+        // The system's own text of an errno, as a file error carries it.
+        return SystemErrorText(Code);
+    }
+}
+
+void TARPManager::ReportError(const QString& Name, uint32_t Code, const TNetEntry& Entry)
 {
     if (Code == 0)
         Code = GetLastError();
     if (Code == 0 || !RaiseErrors)
         return;
-    throw EARPException(Name + QStringLiteral(":\r\n") + SystemErrorText(Code) +
+    throw EARPException(Name + QStringLiteral(":\r\n") + ARPErrorText(Code, Entry) +
                         QStringLiteral("(#%1)").arg(Code, 8, 16, QLatin1Char('0')).toUpper());
 }
 
@@ -304,7 +384,7 @@ bool TARPManager::DeleteARPEntry(const MIB_IPNETROW& Row)
     const uint32_t rc = helper->DeleteIpNetEntry(Row);
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("DeleteARPEntry"), rc);
+    ReportError(QStringLiteral("DeleteARPEntry"), rc, {Row.dwAddr, Row.dwIndex, false});
     return false;
 }
 
@@ -403,7 +483,7 @@ bool TARPManager::CreateARPEntryRow(const MIB_IPNETROW& Row)
     const uint32_t rc = helper->CreateIpNetEntry(Row);
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("CreateARPEntry"), rc);
+    ReportError(QStringLiteral("CreateARPEntry"), rc, {Row.dwAddr, Row.dwIndex, false});
     return false;
 }
 
@@ -476,7 +556,7 @@ bool TARPManager::CreateHostRoute(uint32_t IP, int32_t Interface)
     const uint32_t rc = helper->CreateHostRoute(IP, static_cast<uint32_t>(Interface));
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("CreateHostRoute"), rc);
+    ReportError(QStringLiteral("CreateHostRoute"), rc, {IP, static_cast<uint32_t>(Interface), true});
     return false;
 }
 
@@ -488,7 +568,7 @@ bool TARPManager::DeleteHostRoute(uint32_t IP, int32_t Interface)
     const uint32_t rc = helper->DeleteHostRoute(IP, static_cast<uint32_t>(Interface));
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("DeleteHostRoute"), rc);
+    ReportError(QStringLiteral("DeleteHostRoute"), rc, {IP, static_cast<uint32_t>(Interface), true});
     return false;
 }
 
@@ -500,6 +580,19 @@ bool TARPManager::HasNetworkRights()
     } catch (const Exception&) {
     }
     return helper && helper->HasNetworkRights();
+}
+
+QString TARPManager::MissingRightsText()
+{
+    IpHelper* helper = nullptr;
+    try {
+        helper = LoadIphlpapi();
+    } catch (const Exception&) {
+    }
+    if (!helper)
+        return ARPErrorText(ERROR_MOD_NOT_FOUND).trimmed();
+    const uint32_t code = helper->NetworkRights();
+    return code == NO_ERROR ? QString() : RightsText(code);
 }
 
 uint32_t TARPManager::GetBestInterface(uint32_t IP)

@@ -43,6 +43,20 @@ struct TAdapterIPAddress
 };
 using AAdapterIPAddresses = std::vector<TAdapterIPAddress>;
 
+// A neighbour entry (or, Route, a host route) an error is about.
+struct TNetEntry
+{
+    uint32_t IP = 0;
+    uint32_t Interface = 0;
+    bool Route = false;
+};
+
+// The text of an address-services error code in the program's language,
+// ending with CR LF as the system's texts do. The missing rights name the
+// helper and what an administrator does about them; an entry or route
+// someone else made (ERROR_NOT_OWNER) is named by its address and interface.
+QString ARPErrorText(uint32_t Code, const TNetEntry& Entry = {});
+
 using TMACBytes = std::array<uint8_t, 6>;  // a MAC address in wire order
 using TMACBuffer = std::array<uint8_t, 8>; // room for a hardware address
 
@@ -113,6 +127,9 @@ public:
     // Whether this thread may change the neighbour and route tables and send
     // raw ARP requests (the static ARP way needs it).
     bool HasNetworkRights();
+    // Why it may not, in the program's language, as ARPErrorText words the
+    // missing rights; empty when it may.
+    QString MissingRightsText();
 
     // Whether IP lies in the subnet of one of the host's addresses. The
     // address table is read on first use only.
@@ -160,7 +177,7 @@ private:
     using SizedCall = std::function<uint32_t(platform::IpHelper&, void*, uint32_t*)>;
     template <class Word>
     int64_t ReadSized(const QString& Name, const SizedCall& Call, std::vector<Word>& Buffer);
-    void ReportError(const QString& Name, uint32_t Code);
+    void ReportError(const QString& Name, uint32_t Code, const TNetEntry& Entry = {});
     void ReportText(const QString& Name, const QString& Text);
 
     std::vector<MIB_IPNETROW> ArpRows;

@@ -19,13 +19,11 @@ struct CodeText
     const char* text;
 };
 
-// Texts for the codes this layer gives. The two about missing rights say what
-// to do, as they are the ones an operator running without rights meets.
+// Texts for the codes this layer gives, in English; the layers above word
+// them in the operator's language, naming the helper and the entry.
 constexpr CodeText kTexts[] = {
-    {ERROR_ACCESS_DENIED,
-     "Access is denied: changing the system's ARP table needs the network administration capability "
-     "(CAP_NET_ADMIN), which the program leaves to its network helper vyn-netpriv. Give the helper "
-     "beside the program its rights, as root: \"setcap cap_net_admin,cap_net_raw+ep\" on that file."},
+    {ERROR_FILE_NOT_FOUND, "The network helper vyn-netpriv is missing."},
+    {ERROR_ACCESS_DENIED, "Access is denied."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
     {ERROR_BAD_NET_NAME, "The network name cannot be found: no host answered the ARP request."},
     {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
@@ -33,14 +31,14 @@ constexpr CodeText kTexts[] = {
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
     {ERROR_MOD_NOT_FOUND, "The specified module could not be found."},
     {ERROR_NO_DATA, "There is no data to return."},
+    {ERROR_NOT_OWNER, "The entry or route in the way was not made by this program; it was left as it is."},
     {ERROR_NOT_FOUND, "Element not found."},
     {ERROR_NETWORK_UNREACHABLE, "The network location cannot be reached."},
     {ERROR_HOST_UNREACHABLE, "The remote system is not reachable by the transport."},
+    {ERROR_ACCESS_DISABLED_BY_POLICY, "This user may not run the network helper vyn-netpriv."},
     {ERROR_PRIVILEGE_NOT_HELD,
-     "A required privilege is not held: asking a host outside the local networks for its MAC "
-     "address needs raw network access (CAP_NET_RAW), which the program leaves to its network helper "
-     "vyn-netpriv. Give the helper beside the program its rights, as root: "
-     "\"setcap cap_net_admin,cap_net_raw+ep\" on that file."},
+     "A required privilege is not held: the network helper vyn-netpriv lacks the capabilities "
+     "CAP_NET_ADMIN and CAP_NET_RAW."},
 };
 
 void copyText(char* dest, size_t room, const std::string& text)
@@ -111,6 +109,11 @@ uint32_t WriteAdaptersInfo(const std::vector<AdapterEntry>& adapters, void* info
         }
     }
     return NO_ERROR;
+}
+
+bool IsMissingRights(uint32_t code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_ACCESS_DISABLED_BY_POLICY || code == ERROR_PRIVILEGE_NOT_HELD;
 }
 
 uint32_t GetLastError()

@@ -21,6 +21,7 @@ namespace platform {
 // that callers can tell "buffer too small" and "no data" from failures).
 enum : uint32_t {
     NO_ERROR = 0,
+    ERROR_FILE_NOT_FOUND = 2,
     ERROR_ACCESS_DENIED = 5,
     ERROR_NOT_ENOUGH_MEMORY = 8,
     ERROR_BAD_NET_NAME = 67,
@@ -29,9 +30,11 @@ enum : uint32_t {
     ERROR_INSUFFICIENT_BUFFER = 122,
     ERROR_MOD_NOT_FOUND = 126,
     ERROR_NO_DATA = 232,
+    ERROR_NOT_OWNER = 288,
     ERROR_NOT_FOUND = 1168,
     ERROR_NETWORK_UNREACHABLE = 1231,
     ERROR_HOST_UNREACHABLE = 1232,
+    ERROR_ACCESS_DISABLED_BY_POLICY = 1260,
     ERROR_PRIVILEGE_NOT_HELD = 1314,
     // Any other system failure: this bit plus the errno value.
     ERROR_ERRNO_FLAG = 0x20000000,
@@ -139,9 +142,24 @@ public:
     virtual uint32_t CreateHostRoute(uint32_t /*destAddr*/, uint32_t /*index*/) { return NO_ERROR; }
     virtual uint32_t DeleteHostRoute(uint32_t /*destAddr*/, uint32_t /*index*/) { return NO_ERROR; }
     // Whether the calling thread may change the neighbour and route tables
-    // and send raw ARP requests, itself or through the network helper.
-    virtual bool HasNetworkRights() { return true; }
+    // and send raw ARP requests, itself or through the network helper:
+    // NO_ERROR, or why not. The changes give the same codes:
+    //   ERROR_FILE_NOT_FOUND             the helper is missing;
+    //   ERROR_ACCESS_DISABLED_BY_POLICY  this user may not run it;
+    //   ERROR_PRIVILEGE_NOT_HELD         it runs but lacks its capabilities;
+    // any other code: the helper does not answer as one.
+    virtual uint32_t NetworkRights() { return NO_ERROR; }
+    bool HasNetworkRights() { return NetworkRights() == NO_ERROR; }
 };
+
+// The changes the static ARP way needs fail with the missing rights above,
+// with ERROR_NOT_OWNER when a neighbour entry or route someone else made is
+// in the way (it stays as it was), and with ERROR_INVALID_PARAMETER for an
+// address of the interface itself or a network or broadcast address of its
+// subnets.
+//
+// Whether a code is one of the missing rights.
+bool IsMissingRights(uint32_t code);
 
 // For implementations: a table as the calls return it (a count, then the
 // rows), or ERROR_INSUFFICIENT_BUFFER with the size needed.
@@ -188,6 +206,12 @@ uint32_t WriteAdaptersInfo(const std::vector<AdapterEntry>& adapters, void* info
 // test names another.
 QString NetHelperPath();
 void SetNetHelperPath(const QString& path);
+// The group the helper file belongs to, as the system names it (its number
+// when it has no name); empty when the file cannot be looked at.
+QString NetHelperGroup();
+
+// The name of the interface with that index; empty when there is none.
+QString NetInterfaceName(uint32_t index);
 
 // The system's implementation; nullptr, with the last error set, when the
 // system's routing interface cannot be opened.

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -18,6 +19,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +48,12 @@ constexpr uint16_t kDiscardPort = 9;
 uint32_t codeFromErrno(int err)
 {
     switch (err) {
+    case 0:
+        return NO_ERROR;
+    case net::kNotOurs:
+        return ERROR_NOT_OWNER;
+    case net::kRefused:
+        return ERROR_INVALID_PARAMETER;
     case EPERM:
     case EACCES:
         return ERROR_ACCESS_DENIED;
@@ -78,16 +86,6 @@ uint32_t failed(uint32_t code)
 // ------------------------------------------------------------ netlink
 
 using net::NlMessage;
-
-// Walks the attributes following a message body of type Body.
-template <class Body, class Fn>
-void forEachAttr(const nlmsghdr* h, Fn fn)
-{
-    const auto* a = reinterpret_cast<const rtattr*>(static_cast<const char*>(NLMSG_DATA(h)) + NLMSG_ALIGN(sizeof(Body)));
-    int len = static_cast<int>(h->nlmsg_len) - static_cast<int>(NLMSG_LENGTH(sizeof(Body)));
-    for (; RTA_OK(a, len); a = RTA_NEXT(a, len))
-        fn(a->rta_type, RTA_DATA(a), RTA_PAYLOAD(a));
-}
 
 template <class Body>
 Body bodyOf(const nlmsghdr* h)
@@ -141,7 +139,7 @@ int dumpNeighbours(std::vector<Neighbour>& out)
         bool hasDst = false;
         n.ifindex = static_cast<uint32_t>(nd.ndm_ifindex);
         n.state = nd.ndm_state;
-        forEachAttr<ndmsg>(h, [&](unsigned type, const void* data, size_t len) {
+        net::ForEachAttr<ndmsg>(h, [&](unsigned type, const void* data, size_t len) {
             if (type == NDA_DST && len == 4) {
                 n.addr = attrU32(data, len);
                 hasDst = true;
@@ -179,7 +177,7 @@ int dumpAddresses(std::vector<Address>& out)
         a.prefix = ifa.ifa_prefixlen;
         a.secondary = (ifa.ifa_flags & IFA_F_SECONDARY) != 0;
         bool hasLocal = false;
-        forEachAttr<ifaddrmsg>(h, [&](unsigned type, const void* data, size_t len) {
+        net::ForEachAttr<ifaddrmsg>(h, [&](unsigned type, const void* data, size_t len) {
             // IFA_LOCAL is this host's end; IFA_ADDRESS is the peer's on a
             // point-to-point link and equal to it elsewhere.
             if (type == IFA_LOCAL && len == 4) {
@@ -213,7 +211,7 @@ int dumpLinks(std::vector<Link>& out)
         l.ifindex = static_cast<uint32_t>(ifi.ifi_index);
         l.flags = ifi.ifi_flags;
         l.type = ifi.ifi_type;
-        forEachAttr<ifinfomsg>(h, [&](unsigned type, const void* data, size_t len) {
+        net::ForEachAttr<ifinfomsg>(h, [&](unsigned type, const void* data, size_t len) {
             const auto* text = static_cast<const char*>(data);
             if (type == IFLA_IFNAME)
                 l.name.assign(text, strnlen(text, len));
@@ -252,7 +250,7 @@ int getRoute(uint32_t dest, Route& route)
             return;
         answered = true;
         route.type = bodyOf<rtmsg>(h).rtm_type;
-        forEachAttr<rtmsg>(h, [&](unsigned type, const void* data, size_t len) {
+        net::ForEachAttr<rtmsg>(h, [&](unsigned type, const void* data, size_t len) {
             if (type == RTA_OIF)
                 route.oif = attrU32(data, len);
             else if (type == RTA_PREFSRC)
@@ -355,7 +353,10 @@ uint32_t kernelResolve(uint32_t ifindex, uint32_t dest, uint8_t (&mac)[8], uint3
 // and is killed when it overruns its deadline.
 constexpr const char* kHelperName = "vyn-netpriv";
 constexpr milliseconds kHelperDeadline{2000};
-constexpr int kHelperNotStarted = -1;
+// Why the helper did not start (besides an errno); apart from net::kNotOurs
+// and net::kRefused, which are its answers.
+constexpr int kHelperMissing = -10;
+constexpr int kHelperNotPermitted = -11;
 
 std::mutex s_helperMutex;
 std::string s_helperPath; // empty: beside the program
@@ -383,7 +384,8 @@ std::string ipText(uint32_t addr)
 }
 
 // The helper's one line: "ok" (detail empty), "ok MAC" or "none" (detail
-// that text) with exit 0, "error ERRNO" with exit 1. Anything else is a
+// that text) with exit 0, "error ERRNO" with exit 1, "refused" with exit 2
+// (net::kRefused), "foreign" with exit 3 (net::kNotOurs). Anything else is a
 // helper we do not understand.
 int parseHelperAnswer(const std::string& out, int status, std::string& detail)
 {
@@ -400,6 +402,10 @@ int parseHelperAnswer(const std::string& out, int status, std::string& detail)
         detail = line.substr(3);
         return 0;
     }
+    if (code == 2 && line == "refused")
+        return net::kRefused;
+    if (code == 3 && line == "foreign")
+        return net::kNotOurs;
     int err = 0;
     char end = 0;
     if (code == 1 && line.compare(0, 6, "error ") == 0 && std::sscanf(line.c_str() + 6, "%d%c", &err, &end) == 1 &&
@@ -408,14 +414,15 @@ int parseHelperAnswer(const std::string& out, int status, std::string& detail)
     return EPROTO;
 }
 
-// Runs the helper with the arguments: 0 (detail as above), its errno,
-// ETIMEDOUT when it was killed past the deadline, EPROTO for an answer that
-// is not one, or kHelperNotStarted when there is no helper to run.
+// Runs the helper with the arguments: 0 (detail as above), its errno or
+// answer code, ETIMEDOUT when it was killed past the deadline, EPROTO for an
+// answer that is not one, kHelperMissing when there is no helper file and
+// kHelperNotPermitted when this user may not run it.
 int runHelper(const std::vector<std::string>& args, milliseconds deadline, std::string& detail)
 {
     const std::string path = helperPath();
     if (path.empty())
-        return kHelperNotStarted;
+        return kHelperMissing;
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -435,8 +442,12 @@ int runHelper(const std::vector<std::string>& args, milliseconds deadline, std::
     pid_t pid = -1;
     const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp);
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned == ENOENT || spawned == ENOTDIR)
+        return kHelperMissing;
+    if (spawned == EACCES || spawned == EPERM)
+        return kHelperNotPermitted;
     if (spawned != 0)
-        return spawned == ENOENT || spawned == EACCES || spawned == ENOEXEC ? kHelperNotStarted : spawned;
+        return spawned;
     writeEnd.reset(-1);
 
     std::string out;
@@ -472,23 +483,37 @@ int runHelper(const std::vector<std::string>& args, milliseconds deadline, std::
     return parseHelperAnswer(out, status, detail);
 }
 
+// What the helper's outcome means to the caller: its refusal for want of
+// capabilities, and its not starting, are the missing rights.
+uint32_t helperCode(int rc)
+{
+    switch (rc) {
+    case kHelperMissing:
+        return ERROR_FILE_NOT_FOUND;
+    case kHelperNotPermitted:
+        return ERROR_ACCESS_DISABLED_BY_POLICY;
+    case EPERM:
+    case EACCES:
+        return ERROR_PRIVILEGE_NOT_HELD;
+    default:
+        return codeFromErrno(rc);
+    }
+}
+
 // A change that needs capabilities: made here when this thread holds them
 // (a program file given them by an earlier setcap keeps working), otherwise
-// by the helper; without a helper it is tried here all the same, so that the
-// refusal is the system's own. Returns 0 or an errno.
+// by the helper. Returns the system error code.
 template <class InProcess>
-int privileged(InProcess inProcess, const std::vector<std::string>& args,
-               milliseconds deadline = kHelperDeadline, std::string* detail = nullptr)
+uint32_t privileged(InProcess inProcess, const std::vector<std::string>& args,
+                    milliseconds deadline = kHelperDeadline, std::string* detail = nullptr)
 {
     if (net::HasNetCapabilities())
-        return inProcess();
+        return codeFromErrno(inProcess());
     std::string answer;
     const int rc = runHelper(args, deadline, answer);
-    if (rc == kHelperNotStarted)
-        return inProcess();
     if (detail)
         *detail = answer;
-    return rc;
+    return helperCode(rc);
 }
 
 std::string interfaceName(uint32_t ifindex)
@@ -603,40 +628,37 @@ public:
 
     uint32_t CreateIpNetEntry(const MIB_IPNETROW& row) override
     {
-        uint16_t state;
-        if (row.dwType == MIB_IPNET_TYPE_STATIC)
-            state = NUD_PERMANENT;
-        else if (row.dwType == MIB_IPNET_TYPE_DYNAMIC)
-            state = NUD_REACHABLE;
-        else
-            return failed(ERROR_INVALID_PARAMETER);
         if (row.dwPhysAddrLen == 0 || row.dwPhysAddrLen > sizeof row.bPhysAddr)
             return failed(ERROR_INVALID_PARAMETER);
-        const auto here = [&] {
-            return net::AddNeighbour(row.dwIndex, row.dwAddr, row.bPhysAddr, row.dwPhysAddrLen, state);
-        };
-        // The helper makes static Ethernet entries only.
+        if (row.dwType == MIB_IPNET_TYPE_DYNAMIC) {
+            const int err = net::AddNeighbour(row.dwIndex, row.dwAddr, row.bPhysAddr, row.dwPhysAddrLen, NUD_REACHABLE);
+            if (err != 0)
+                return failed(codeFromErrno(err));
+            return NO_ERROR;
+        }
+        // Static entries are Ethernet ones, made as the helper makes them.
         const std::string name = interfaceName(row.dwIndex);
+        if (row.dwType != MIB_IPNET_TYPE_STATIC || row.dwPhysAddrLen != 6 || name.empty())
+            return failed(ERROR_INVALID_PARAMETER);
         uint8_t mac[6];
         std::memcpy(mac, row.bPhysAddr, sizeof mac);
-        const int err = state == NUD_PERMANENT && row.dwPhysAddrLen == 6 && !name.empty()
-            ? privileged(here, {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)})
-            : here();
-        if (err != 0)
-            return failed(codeFromErrno(err));
-        return NO_ERROR;
+        std::string why;
+        const uint32_t rc = privileged([&] { return net::AddOwnNeighbour(row.dwIndex, row.dwAddr, mac, why); },
+                                       {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)});
+        return rc == NO_ERROR ? NO_ERROR : failed(rc);
     }
 
     uint32_t DeleteIpNetEntry(const MIB_IPNETROW& row) override
     {
         // An entry that is already gone is what the caller wanted: callers
         // delete by rows read earlier, and one row may have gone with another.
-        const auto here = [&] { return net::RemoveNeighbour(row.dwIndex, row.dwAddr); };
         const std::string name = interfaceName(row.dwIndex);
-        const int err = name.empty() ? here() : privileged(here, {"neigh-del", name, ipText(row.dwAddr)});
-        if (err != 0 && err != ENOENT)
-            return failed(codeFromErrno(err));
-        return NO_ERROR;
+        if (name.empty())
+            return NO_ERROR;
+        std::string why;
+        const uint32_t rc = privileged([&] { return net::RemoveOwnNeighbour(row.dwIndex, row.dwAddr, why); },
+                                       {"neigh-del", name, ipText(row.dwAddr)});
+        return rc == NO_ERROR ? NO_ERROR : failed(rc);
     }
 
     uint32_t GetBestInterface(uint32_t destAddr, uint32_t* index) override
@@ -681,7 +703,15 @@ public:
             const Link* link = findLink(links, route.oif);
             if (!link || link->type != ARPHRD_ETHER || link->maclen != 6)
                 return failed(ERROR_INVALID_PARAMETER);
-            uint32_t source = srcIP ? srcIP : route.prefsrc;
+            // The request goes out in the name of an address of its own
+            // interface (the route's preferred one when it is), else of none.
+            const auto ownAddress = [&](uint32_t addr) {
+                return std::any_of(addresses.begin(), addresses.end(),
+                                   [&](const Address& a) { return a.ifindex == route.oif && a.addr == addr; });
+            };
+            uint32_t source = srcIP;
+            if (source == 0 && ownAddress(route.prefsrc))
+                source = route.prefsrc;
             for (const Address& a : addresses) {
                 if (source == 0 && a.ifindex == route.oif)
                     source = a.addr;
@@ -691,24 +721,25 @@ public:
             uint8_t reply[6] = {};
             bool answered = false;
             std::string answer;
-            const int err = privileged(
-                [&] { return net::ArpProbe(link->ifindex, ownMac, source, destIP, net::kArpProbeWait, reply, answered); },
+            std::string why;
+            uint32_t rc = privileged(
+                [&] {
+                    return net::ArpProbe(link->ifindex, ownMac, source, destIP, net::kArpProbeWait, reply, answered,
+                                         why);
+                },
                 {"arp", link->name, ipText(source), ipText(destIP), std::to_string(net::kArpProbeWait.count())},
                 kHelperDeadline + net::kArpProbeWait, &answer);
             if (!answer.empty())
                 answered = answer != "none" && net::ParseMacText(answer, reply);
-            uint32_t rc = NO_ERROR;
-            if (err == EPERM || err == EACCES) {
+            if (IsMissingRights(rc) || rc == ERROR_ACCESS_DENIED) {
                 // No raw network access. The kernel resolves only hosts on
                 // the link itself; a host behind a gateway can be asked with
-                // a raw request alone.
-                rc = route.gateway != 0 ? ERROR_PRIVILEGE_NOT_HELD
-                                        : kernelResolve(route.oif, destIP, found, foundLen);
-            } else if (err != 0) {
-                rc = codeFromErrno(err);
-            } else if (!answered) {
+                // a raw request alone, so the missing rights are the answer.
+                if (route.gateway == 0)
+                    rc = kernelResolve(route.oif, destIP, found, foundLen);
+            } else if (rc == NO_ERROR && !answered) {
                 rc = ERROR_BAD_NET_NAME;
-            } else {
+            } else if (rc == NO_ERROR) {
                 std::memcpy(found, reply, sizeof reply);
                 foundLen = sizeof reply;
             }
@@ -737,28 +768,33 @@ public:
 
     uint32_t CreateHostRoute(uint32_t destAddr, uint32_t index) override
     {
-        const auto here = [&] { return net::AddHostRoute(destAddr, index); };
         const std::string name = interfaceName(index);
-        if (const int err = name.empty() ? here() : privileged(here, {"route-add", name, ipText(destAddr)}))
-            return failed(codeFromErrno(err));
-        return NO_ERROR;
+        if (name.empty())
+            return failed(ERROR_INVALID_PARAMETER);
+        std::string why;
+        const uint32_t rc = privileged([&] { return net::AddOwnHostRoute(destAddr, index, why); },
+                                       {"route-add", name, ipText(destAddr)});
+        return rc == NO_ERROR ? NO_ERROR : failed(rc);
     }
 
     uint32_t DeleteHostRoute(uint32_t destAddr, uint32_t index) override
     {
-        const auto here = [&] { return net::RemoveHostRoute(destAddr, index); };
         const std::string name = interfaceName(index);
-        const int err = name.empty() ? here() : privileged(here, {"route-del", name, ipText(destAddr)});
-        if (err != 0 && err != ESRCH && err != ENOENT)
-            return failed(codeFromErrno(err));
-        return NO_ERROR;
+        if (name.empty())
+            return NO_ERROR;
+        std::string why;
+        const uint32_t rc = privileged([&] { return net::RemoveOwnHostRoute(destAddr, index, why); },
+                                       {"route-del", name, ipText(destAddr)});
+        return rc == NO_ERROR ? NO_ERROR : failed(rc);
     }
 
     // This thread's own capabilities, or a helper that holds them.
-    bool HasNetworkRights() override
+    uint32_t NetworkRights() override
     {
+        if (net::HasNetCapabilities())
+            return NO_ERROR;
         std::string answer;
-        return net::HasNetCapabilities() || runHelper({"check"}, kHelperDeadline, answer) == 0;
+        return helperCode(runHelper({"check"}, kHelperDeadline, answer));
     }
 
 private:
@@ -785,6 +821,25 @@ void SetNetHelperPath(const QString& path)
 {
     const std::lock_guard<std::mutex> lock(s_helperMutex);
     s_helperPath = path.toStdString();
+}
+
+QString NetHelperGroup()
+{
+    struct stat st{};
+    const std::string path = helperPath();
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return QString();
+    std::vector<char> buffer(16384);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
+        return QString::fromLocal8Bit(found->gr_name);
+    return QString::number(st.st_gid);
+}
+
+QString NetInterfaceName(uint32_t index)
+{
+    return QString::fromStdString(interfaceName(index));
 }
 
 std::unique_ptr<IpHelper> OpenIpHelper()

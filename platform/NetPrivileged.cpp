@@ -12,6 +12,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -28,8 +29,17 @@ using std::chrono::milliseconds;
 constexpr milliseconds kArpRepeat{100};
 constexpr milliseconds kArpLastWait{250};
 
+std::string addressText(uint32_t addr)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = addr;
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
 int changeNeighbour(uint16_t type, uint16_t flags, uint32_t ifindex, uint32_t addr, const uint8_t* mac,
-                    uint32_t macLen, uint16_t state)
+                    uint32_t macLen, uint16_t state, uint8_t protocol)
 {
     NlMessage msg(type, static_cast<uint16_t>(NLM_F_REQUEST | NLM_F_ACK | flags));
     ndmsg req{};
@@ -40,6 +50,8 @@ int changeNeighbour(uint16_t type, uint16_t flags, uint32_t ifindex, uint32_t ad
     msg.Attr(NDA_DST, &addr, sizeof addr);
     if (mac)
         msg.Attr(NDA_LLADDR, mac, macLen);
+    if (protocol)
+        msg.Attr(NDA_PROTOCOL, &protocol, sizeof protocol);
     return NlTransact(msg, [](const nlmsghdr*) {});
 }
 
@@ -50,7 +62,9 @@ int changeHostRoute(uint16_t type, uint16_t flags, uint32_t dest, uint32_t ifind
     req.rtm_family = AF_INET;
     req.rtm_dst_len = 32;
     req.rtm_table = RT_TABLE_MAIN;
-    req.rtm_protocol = RTPROT_BOOT;
+    // The kernel removes only a route of this protocol, so the removal
+    // itself leaves every other route alone.
+    req.rtm_protocol = kOwnProtocol;
     req.rtm_scope = RT_SCOPE_LINK;
     req.rtm_type = RTN_UNICAST;
     msg.Put(req);
@@ -58,6 +72,161 @@ int changeHostRoute(uint16_t type, uint16_t flags, uint32_t dest, uint32_t ifind
     msg.Attr(RTA_OIF, &ifindex, sizeof ifindex);
     return NlTransact(msg, [](const nlmsghdr*) {});
 }
+
+struct Found
+{
+    bool present = false;
+    uint16_t state = 0;
+    uint8_t protocol = 0;
+};
+
+// The kernel's neighbour entry for addr on the interface.
+int readNeighbour(uint32_t ifindex, uint32_t addr, Found& out)
+{
+    out = Found{};
+    NlMessage msg(RTM_GETNEIGH, NLM_F_REQUEST | NLM_F_ACK);
+    ndmsg req{};
+    req.ndm_family = AF_INET;
+    req.ndm_ifindex = static_cast<int>(ifindex);
+    msg.Put(req);
+    msg.Attr(NDA_DST, &addr, sizeof addr);
+    const int rc = NlTransact(msg, [&out](const nlmsghdr* h) {
+        if (h->nlmsg_type != RTM_NEWNEIGH || h->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+            return;
+        ndmsg nd{};
+        std::memcpy(&nd, NLMSG_DATA(h), sizeof nd);
+        out.present = true;
+        out.state = nd.ndm_state;
+        ForEachAttr<ndmsg>(h, [&out](unsigned type, const void* data, size_t len) {
+            if (type == NDA_PROTOCOL && len >= 1)
+                out.protocol = *static_cast<const uint8_t*>(data);
+        });
+    });
+    return rc == ENOENT ? 0 : rc;
+}
+
+// A host route to dest in the main table (on the interface, unless
+// ifindex is 0).
+int readHostRoute(uint32_t dest, uint32_t ifindex, Found& out)
+{
+    out = Found{};
+    NlMessage msg(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_DUMP);
+    rtmsg filter{};
+    filter.rtm_family = AF_INET;
+    msg.Put(filter);
+    return NlTransact(msg, [&](const nlmsghdr* h) {
+        if (h->nlmsg_type != RTM_NEWROUTE || h->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
+            return;
+        rtmsg rt{};
+        std::memcpy(&rt, NLMSG_DATA(h), sizeof rt);
+        uint32_t table = rt.rtm_table;
+        uint32_t dst = 0;
+        uint32_t oif = 0;
+        ForEachAttr<rtmsg>(h, [&](unsigned type, const void* data, size_t len) {
+            if (len != 4)
+                return;
+            if (type == RTA_TABLE)
+                std::memcpy(&table, data, 4);
+            else if (type == RTA_DST)
+                std::memcpy(&dst, data, 4);
+            else if (type == RTA_OIF)
+                std::memcpy(&oif, data, 4);
+        });
+        if (rt.rtm_family == AF_INET && rt.rtm_dst_len == 32 && table == RT_TABLE_MAIN && dst == dest &&
+            (ifindex == 0 || oif == ifindex)) {
+            out.present = true;
+            out.protocol = rt.rtm_protocol;
+        }
+    });
+}
+
+struct InterfaceAddress
+{
+    uint32_t local = 0;
+    uint32_t broadcast = 0; // as configured; 0 when none was
+    uint8_t prefix = 0;
+};
+
+// The IPv4 addresses the system lists for the interface.
+int interfaceAddresses(uint32_t ifindex, std::vector<InterfaceAddress>& out)
+{
+    NlMessage msg(RTM_GETADDR, NLM_F_REQUEST | NLM_F_DUMP);
+    ifaddrmsg filter{};
+    filter.ifa_family = AF_INET;
+    msg.Put(filter);
+    return NlTransact(msg, [&](const nlmsghdr* h) {
+        if (h->nlmsg_type != RTM_NEWADDR || h->nlmsg_len < NLMSG_LENGTH(sizeof(ifaddrmsg)))
+            return;
+        ifaddrmsg ifa{};
+        std::memcpy(&ifa, NLMSG_DATA(h), sizeof ifa);
+        if (ifa.ifa_family != AF_INET || ifa.ifa_index != ifindex)
+            return;
+        InterfaceAddress a;
+        a.prefix = ifa.ifa_prefixlen;
+        bool hasLocal = false;
+        ForEachAttr<ifaddrmsg>(h, [&](unsigned type, const void* data, size_t len) {
+            if (len != 4)
+                return;
+            // IFA_LOCAL is this host's end; IFA_ADDRESS is the peer's on a
+            // point-to-point link and equal to it elsewhere.
+            if (type == IFA_LOCAL) {
+                std::memcpy(&a.local, data, 4);
+                hasLocal = true;
+            } else if (type == IFA_ADDRESS && !hasLocal) {
+                std::memcpy(&a.local, data, 4);
+            } else if (type == IFA_BROADCAST) {
+                std::memcpy(&a.broadcast, data, 4);
+            }
+        });
+        out.push_back(a);
+    });
+}
+
+// An entry or route for the interface's own address, or for a network or
+// broadcast address of its subnets, would take traffic from the PC itself
+// or from a whole subnet.
+int checkEntryAddress(uint32_t ifindex, uint32_t addr, std::string& why)
+{
+    std::vector<InterfaceAddress> addresses;
+    if (const int err = interfaceAddresses(ifindex, addresses))
+        return err;
+    for (const InterfaceAddress& a : addresses) {
+        const uint32_t mask = a.prefix == 0 ? 0 : htonl(~0u << (32 - std::min<uint8_t>(a.prefix, 32)));
+        // /31 and /32 have no network or broadcast address.
+        const bool subnet = a.prefix <= 30;
+        const char* what = nullptr;
+        if (addr == a.local)
+            what = "an address of the interface itself: ";
+        else if (subnet && addr == (a.local & mask))
+            what = "the network address of a subnet of the interface: ";
+        else if ((subnet && addr == (a.local | ~mask)) || (a.broadcast != 0 && addr == a.broadcast))
+            what = "the broadcast address of a subnet of the interface: ";
+        if (what) {
+            why = std::string("address is ") + what + addressText(addr);
+            return kRefused;
+        }
+    }
+    return 0;
+}
+
+bool learned(const Found& entry)
+{
+    return (entry.state & (NUD_PERMANENT | NUD_NOARP)) == 0;
+}
+
+std::string foreignNeighbour(uint32_t addr)
+{
+    return "the permanent neighbour entry for " + addressText(addr) +
+           " on the interface was not made by vyn-netpriv: left as it is";
+}
+
+std::string foreignRoute(uint32_t dest)
+{
+    return "the route to " + addressText(dest) + " was not made by vyn-netpriv: left as it is";
+}
+
+// Tries left when an entry came or went between looking and changing.
+constexpr int kRaceTries = 3;
 
 // A packet socket costs the kernel a network-wide grace period (tens of ms
 // on a busy machine) when it closes, and another when one opened for a
@@ -139,28 +308,96 @@ bool HasNetCapabilities()
 
 int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t macLen, uint16_t state)
 {
-    return changeNeighbour(RTM_NEWNEIGH, NLM_F_CREATE | NLM_F_REPLACE, ifindex, addr, mac, macLen, state);
+    return changeNeighbour(RTM_NEWNEIGH, NLM_F_CREATE | NLM_F_REPLACE, ifindex, addr, mac, macLen, state, 0);
 }
 
-int RemoveNeighbour(uint32_t ifindex, uint32_t addr)
+// The entry is read first, then changed with flags that fail if it came or
+// went in between (create: exclusive; replace: not creating), and then read
+// again. Only a learned entry made permanent by someone in that instant
+// could still be replaced.
+int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], std::string& why)
 {
-    return changeNeighbour(RTM_DELNEIGH, 0, ifindex, addr, nullptr, 0, 0);
+    if (const int err = checkEntryAddress(ifindex, addr, why))
+        return err;
+    for (int tries = kRaceTries; tries > 0; --tries) {
+        Found entry;
+        if (const int err = readNeighbour(ifindex, addr, entry))
+            return err;
+        if (entry.present && entry.protocol != kOwnProtocol && !learned(entry)) {
+            why = foreignNeighbour(addr);
+            return kNotOurs;
+        }
+        const uint16_t flags = entry.present ? NLM_F_REPLACE : NLM_F_CREATE | NLM_F_EXCL;
+        const int err = changeNeighbour(RTM_NEWNEIGH, flags, ifindex, addr, mac, sizeof mac, NUD_PERMANENT,
+                                        kOwnProtocol);
+        if (!(entry.present ? err == ENOENT : err == EEXIST))
+            return err;
+    }
+    return EAGAIN;
 }
 
-int AddHostRoute(uint32_t dest, uint32_t ifindex)
+int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, std::string& why)
 {
-    return changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, dest, ifindex);
+    Found entry;
+    if (const int err = readNeighbour(ifindex, addr, entry))
+        return err;
+    if (!entry.present)
+        return 0;
+    if (entry.protocol != kOwnProtocol && !learned(entry)) {
+        why = foreignNeighbour(addr);
+        return kNotOurs;
+    }
+    const int err = changeNeighbour(RTM_DELNEIGH, 0, ifindex, addr, nullptr, 0, 0, 0);
+    return err == ENOENT ? 0 : err;
 }
 
-int RemoveHostRoute(uint32_t dest, uint32_t ifindex)
+int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
 {
-    return changeHostRoute(RTM_DELROUTE, 0, dest, ifindex);
+    if (const int err = checkEntryAddress(ifindex, dest, why))
+        return err;
+    const int err = changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, dest, ifindex);
+    if (err != EEXIST)
+        return err;
+    Found route;
+    if (const int readErr = readHostRoute(dest, 0, route))
+        return readErr;
+    if (route.present && route.protocol != kOwnProtocol) {
+        why = foreignRoute(dest);
+        return kNotOurs;
+    }
+    return err;
+}
+
+int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
+{
+    const int err = changeHostRoute(RTM_DELROUTE, 0, dest, ifindex);
+    if (err != ESRCH && err != ENOENT)
+        return err;
+    // None of ours: is another's there?
+    Found route;
+    if (const int readErr = readHostRoute(dest, ifindex, route))
+        return readErr;
+    if (route.present) {
+        why = foreignRoute(dest);
+        return kNotOurs;
+    }
+    return 0;
 }
 
 int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint32_t dest, milliseconds wait,
-             uint8_t (&mac)[6], bool& answered)
+             uint8_t (&mac)[6], bool& answered, std::string& why)
 {
     answered = false;
+    if (source != 0) {
+        std::vector<InterfaceAddress> addresses;
+        if (const int err = interfaceAddresses(ifindex, addresses))
+            return err;
+        if (std::none_of(addresses.begin(), addresses.end(),
+                         [source](const InterfaceAddress& a) { return a.local == source; })) {
+            why = "source address is neither 0.0.0.0 nor an address of the interface: " + addressText(source);
+            return kRefused;
+        }
+    }
     PacketFd fd;
     if (fd.get() < 0)
         return errno;
@@ -199,12 +436,21 @@ int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint
             if (::poll(&p, 1, static_cast<int>(left)) <= 0)
                 continue;
             uint8_t reply[64];
-            const ssize_t n = ::recv(fd.get(), reply, sizeof reply, 0);
-            if (n < 28)
+            sockaddr_ll from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n =
+                ::recvfrom(fd.get(), reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            // The socket also sees what this host sends.
+            if (n < 28 || from.sll_pkttype == PACKET_OUTGOING)
                 continue;
             const bool isReply = reply[0] == 0 && reply[1] == 1 && reply[2] == 8 && reply[3] == 0 &&
                 reply[4] == 6 && reply[5] == 4 && reply[6] == 0 && reply[7] == 2;
-            if (isReply && std::memcmp(reply + 14, &dest, 4) == 0) {
+            // A reply counts only from the destination itself, with a MAC a
+            // host can have: another host's answer is not the holder's.
+            const bool fromDest = std::memcmp(reply + 14, &dest, 4) == 0;
+            const bool unicast = (reply[8] & 1) == 0 &&
+                (reply[8] | reply[9] | reply[10] | reply[11] | reply[12] | reply[13]) != 0;
+            if (isReply && fromDest && unicast) {
                 std::memcpy(mac, reply + 8, 6);
                 answered = true;
                 return 0;

@@ -69,6 +69,16 @@ private:
 
 using NlHandler = std::function<void(const nlmsghdr*)>;
 
+// Walks the attributes following a message body of type Body.
+template <class Body, class Fn>
+void ForEachAttr(const nlmsghdr* h, Fn fn)
+{
+    const auto* a = reinterpret_cast<const rtattr*>(static_cast<const char*>(NLMSG_DATA(h)) + NLMSG_ALIGN(sizeof(Body)));
+    int len = static_cast<int>(h->nlmsg_len) - static_cast<int>(NLMSG_LENGTH(sizeof(Body)));
+    for (; RTA_OK(a, len); a = RTA_NEXT(a, len))
+        fn(a->rta_type, RTA_DATA(a), RTA_PAYLOAD(a));
+}
+
 // One request or dump on a fresh route netlink socket (so every call sees the
 // network namespace of the calling thread). Returns 0 or an errno.
 int NlTransact(NlMessage& msg, const NlHandler& each);
@@ -77,15 +87,35 @@ int NlTransact(NlMessage& msg, const NlHandler& each);
 // (capabilities belong to threads).
 bool HasNetCapabilities();
 
-// Adds (or replaces) a neighbour entry with the given state, or removes the
-// entry for the address. Returns 0 or an errno (ENOENT: no such entry).
-int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t macLen, uint16_t state);
-int RemoveNeighbour(uint32_t ifindex, uint32_t addr);
+// Neighbour entries and host routes made here carry this protocol number
+// (NDA_PROTOCOL, rtm_protocol): what carries it is ours to replace or
+// remove, what does not is someone else's. No routing daemon iproute2 knows
+// uses it.
+constexpr uint8_t kOwnProtocol = 86;
 
-// A host route that makes dest on-link on the interface (EEXIST when one is
-// there), and its removal (ESRCH or ENOENT when there is none). 0 or an errno.
-int AddHostRoute(uint32_t dest, uint32_t ifindex);
-int RemoveHostRoute(uint32_t dest, uint32_t ifindex);
+// Outcomes of the checked changes besides 0 and an errno; `why` then says
+// what was refused, naming the address.
+constexpr int kNotOurs = -1; // an entry or route someone else made is in the way; nothing changed
+constexpr int kRefused = -2; // an address these changes may not name; nothing changed
+
+// Adds a neighbour entry with the given state, unchecked: for the program's
+// own dynamic entries. Returns 0 or an errno.
+int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t macLen, uint16_t state);
+
+// The static ARP way's changes, checked against what the kernel holds:
+// - a static entry of ours for addr with mac, made anew, or put in place of
+//   our own or a learned entry; a permanent (or NOARP) entry someone else
+//   made stays: kNotOurs;
+// - removal of our own or a learned entry; none there is 0;
+// - a host route of ours making dest on-link on the interface (EEXIST when
+//   one of ours is there; another's: kNotOurs), and the removal of ours
+//   alone (none there is 0).
+// The interface's own addresses and its subnets' network and broadcast
+// addresses are refused (kRefused) for entries and routes alike.
+int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], std::string& why);
+int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, std::string& why);
+int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why);
+int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why);
 
 // ARP requests for dest from source (0.0.0.0 allowed) on an Ethernet
 // interface whose own MAC is ownMac. Setting an IP asks who holds a free
@@ -96,11 +126,14 @@ int RemoveHostRoute(uint32_t dest, uint32_t ifindex);
 // standard wait of 550 ms, four requests go out and every host that answers
 // any of them within 200 ms is heard, with 50 ms to spare for a busy bench,
 // against about three seconds of a classic resolver.
-// Returns 0 (answered tells whether a reply came) or an errno; EPERM or
-// EACCES when the thread may not open a packet socket.
+// Only a reply from dest (its sender address) counts. The source is
+// 0.0.0.0 or an address of the interface; any other is kRefused, since
+// asking in another host's name would teach the network a false address.
+// Returns 0 (answered tells whether a reply came), kRefused or an errno;
+// EPERM or EACCES when the thread may not open a packet socket.
 constexpr std::chrono::milliseconds kArpProbeWait{550};
 int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint32_t dest,
-             std::chrono::milliseconds wait, uint8_t (&mac)[6], bool& answered);
+             std::chrono::milliseconds wait, uint8_t (&mac)[6], bool& answered, std::string& why);
 
 // MAC addresses as the helper takes and gives them: six two-digit hex bytes
 // joined by ':'.

@@ -64,6 +64,17 @@ need_root() {
 
 exists() { [ -e "/run/netns/$1" ]; }
 
+# A new namespace that takes no part in IPv6, set before any of its links
+# exist: the kernel would otherwise add link-local addresses and routes of
+# its own a second or two after each link comes up (when duplicate address
+# detection ends), changing the tables under whoever reads them.
+add_ns() {
+    ip netns add "$1"
+    if [ -d /proc/sys/net/ipv6 ]; then
+        ip netns exec "$1" sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+    fi
+}
+
 # Ends what still runs inside a namespace (a simulator of a crashed test):
 # `ip netns del` alone would leave the namespace alive around it.
 stop_inside() {
@@ -112,11 +123,11 @@ up() {
     case "$PC_ROUTE" in onlink|none|gateway) ;; *) usage ;; esac
     case "$PC_IFACES" in 1|2) ;; *) usage ;; esac
     down "$name"
-    ip netns add "$pc"
-    ip netns add "$dev"
+    add_ns "$pc"
+    add_ns "$dev"
     if [ "$PC_IFACES" = 2 ]; then
         # Made first, so that the device's interface is not the first one.
-        ip netns add "$lan"
+        add_ns "$lan"
         ip link add veth-pc2 netns "$pc" type veth peer name veth-lan netns "$lan"
         ip -n "$pc" addr add "$PC2_ADDR" brd + dev veth-pc2
         ip -n "$lan" addr add "$LAN_ADDR" brd + dev veth-lan
@@ -125,7 +136,7 @@ up() {
         ip -n "$pc" link set veth-pc2 up
     fi
     if [ "$PC_ROUTE" = gateway ]; then
-        ip netns add "$gw"
+        add_ns "$gw"
         ip -n "$gw" link add br0 type bridge forward_delay 0 stp_state 0
         ip link add veth-pc netns "$pc" address "$PC_MAC" type veth peer name gw-pc netns "$gw"
         ip link add veth-dev netns "$dev" address "$DEV_MAC" type veth peer name gw-dev netns "$gw"
@@ -209,8 +220,10 @@ case "$cmd" in
         ;;
     pc)
         # The command runs as the user who called sudo (or the one named),
-        # so the files it writes (the program's vyn.ini) stay that user's;
-        # --root keeps root, which only the static ARP way needs.
+        # so the files it writes (the program's vyn.ini) stay that user's.
+        # --root keeps root, which the program itself never needs: only the
+        # static ARP way needs rights, and those are the helper's (given by
+        # setcap, or had by any program root starts).
         user=${SUDO_USER:-}
         while [ $# -gt 0 ]; do
             case "$1" in

@@ -321,27 +321,44 @@ TEST_F(WizardTest, CommandSetsADeviceOutsideTheSubnetThroughAStaticEntryAndFollo
 }
 
 // The program as a normal user, in a child process of its own: only the
-// helper beside it holds rights, and the program file holds none.
+// helper beside it holds rights, and the program file holds none. Without
+// them, or against an administrator's entry, the static way fails saying why.
 TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissingRights)
 {
     EXPECT_EQ(FileCapabilities(NetHelperCopy::ProgramPath()), "");
     const NetHelperCopy with(true);
     const NetHelperCopy without(false);
-    const QString note = QStringLiteral("\r\n\r\nPomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, "
-                                        "bez nichž tento způsob přiřazení IP adresy selže; správce mu je udělí "
-                                        "příkazem setcap cap_net_admin,cap_net_raw+ep ");
+    const NetHelperCopy locked(true, 4242);
+    const QString lacking = QStringLiteral("\r\n\r\nPomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a "
+                                           "CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže; správce mu "
+                                           "je udělí příkazem setcap cap_net_admin,cap_net_raw+ep ");
+    const QString entry = QStringLiteral("ARPEntry:\r\nV tabulce sousedů je trvalý záznam pro adresu 10.213.0.60 na "
+                                         "rozhraní veth-pc, který nevytvořil tento program (nejspíš jej zadal "
+                                         "správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
+                                         "proto selže.\r\n(#00000120)");
+    const std::string admins = "ip neigh add 10.213.0.60 lladdr 02:00:00:00:00:60 dev veth-pc nud permanent";
+    const std::string tables = "ip -4 neigh show nud permanent; ip -4 route show table all";
     const struct {
         const char* what;
         std::string helper;
         NetBenchOptions::Route route;
         QString newIP;
         bool set;
+        uint32_t refusal = 0;     // the code the first change fails with
+        std::string before = "";  // what the administrator made first
     } rows[] = {
         {"rights, new address on the link", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", true},
         // Behind a gateway the new address needs a host route while the
         // device is waited for.
         {"rights, new address behind the gateway", with.Path(), NetBenchOptions::Route::Gateway, "10.78.0.5", true},
-        {"no rights", without.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", false},
+        {"no rights", without.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", false,
+         platform::ERROR_PRIVILEGE_NOT_HELD},
+        {"a helper this user may not run", locked.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", false,
+         platform::ERROR_ACCESS_DISABLED_BY_POLICY},
+        {"no helper", with.Dir() + "/absent", NetBenchOptions::Route::OnLink, "10.213.0.60", false,
+         platform::ERROR_FILE_NOT_FOUND},
+        {"an administrator's entry for the new address", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60",
+         false, platform::ERROR_NOT_OWNER, admins},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -352,51 +369,60 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
         Boxes.clear();
         b.reset();
         Start({}, options);
+        ASSERT_EQ(b->Bench.RunInPc(row.before), 0);
+        const std::string tablesBefore = b->Bench.OutputInPc(tables);
         platform::SetNetHelperPath(QString::fromStdString(row.helper));
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            BecomeNormalUser();
-            TMessageTaker taker;
-            std::array<uint8_t, 6> mac = kDevMacBytes;
-            const int32_t result = Run(
-                [&](TfSetIPWiz& w) {
-                    SetAddress(w, row.newIP, QStringLiteral("255.255.255.0"));
-                    if (row.set)
-                        ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na %1.").arg(row.newIP), iconTick,
-                                     false);
-                    else
-                        EXPECT_EQ(Page(w), "pnlIP");
-                    w.close();
-                },
-                mac);
-            EXPECT_EQ(result, row.set ? 6 : 8);
-            // The question that leads to the static way names the helper
-            // when it lacks rights, and only then.
-            const auto leading = std::find_if(Boxes.begin(), Boxes.end(), [](const TQuestion& q) {
-                return q.Text.startsWith(QStringLiteral("Zařízení bylo detekováno"));
-            });
-            ASSERT_NE(leading, Boxes.end());
-            EXPECT_EQ(leading->Text.endsWith(note + QString::fromStdString(row.helper) + u'.'), !row.set)
-                << leading->Text.toStdString();
-            if (!row.set) {
-                ASSERT_EQ(taker.Messages.size(), 1u);
-                // The refusal of the first change: the operation, the system's text naming the helper.
-                EXPECT_TRUE(taker.Messages[0].Text.contains(
-                    QStringLiteral("ARPEntry:\r\nAccess is denied: changing the system's ARP table needs the network "
-                                   "administration capability (CAP_NET_ADMIN), which the program leaves to its network "
-                                   "helper vyn-netpriv.")))
-                    << taker.Messages[0].Text.toStdString();
-                EXPECT_TRUE(taker.Messages[0].Text.endsWith(QStringLiteral("(#00000005)")));
-            }
+            // A failed assertion leaves the lambda, never the child's end.
+            [&] {
+                BecomeNormalUser();
+                TMessageTaker taker;
+                std::array<uint8_t, 6> mac = kDevMacBytes;
+                const int32_t result = Run(
+                    [&](TfSetIPWiz& w) {
+                        SetAddress(w, row.newIP, QStringLiteral("255.255.255.0"));
+                        if (row.set)
+                            ExpectFinish(w, QStringLiteral("IP adresa byla nastavena na %1.").arg(row.newIP), iconTick,
+                                         false);
+                        else
+                            EXPECT_EQ(Page(w), "pnlIP");
+                        w.close();
+                    },
+                    mac);
+                EXPECT_EQ(result, row.set ? 6 : 8);
+                // The question that leads to the static way names the helper
+                // when it lacks its capabilities, and asks plainly with rights.
+                const auto leading = std::find_if(Boxes.begin(), Boxes.end(), [](const TQuestion& q) {
+                    return q.Text.startsWith(QStringLiteral("Zařízení bylo detekováno"));
+                });
+                ASSERT_NE(leading, Boxes.end());
+                if (row.refusal == platform::ERROR_PRIVILEGE_NOT_HELD) {
+                    EXPECT_TRUE(leading->Text.endsWith(lacking + QString::fromStdString(row.helper) + u'.'))
+                        << leading->Text.toStdString();
+                } else if (row.refusal == 0 || row.refusal == platform::ERROR_NOT_OWNER) {
+                    EXPECT_TRUE(leading->Text.endsWith(QStringLiteral("Chcete přesto pokračovat?")))
+                        << leading->Text.toStdString();
+                }
+                if (row.refusal != 0) {
+                    // The refusal of the first change: the operation, then why, in the program's language.
+                    const QString code = QString::number(row.refusal, 16).rightJustified(8, u'0').toUpper();
+                    const QString why = row.refusal == platform::ERROR_NOT_OWNER
+                        ? entry
+                        : QStringLiteral("ARPEntry:\r\n%1(#%2)").arg(ARPErrorText(row.refusal), code);
+                    ASSERT_EQ(taker.Messages.size(), 1u);
+                    EXPECT_TRUE(taker.Messages[0].Text.endsWith(why)) << taker.Messages[0].Text.toStdString();
+                }
+            }();
             _exit(::testing::Test::HasFailure() ? 1 : 0);
         }
         int status = -1;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the normal user's road failed";
         EXPECT_EQ(sim->Address(), row.set ? row.newIP.toStdString() + "/24 0.0.0.0" : "192.168.50.7/24 0.0.0.0");
-        EXPECT_EQ(b->Bench.OutputInPc("ip neigh show " + row.newIP.toStdString()).find("PERMANENT"), std::string::npos);
-        EXPECT_EQ(b->Bench.OutputInPc("ip route show " + row.newIP.toStdString()), "");
+        // Nothing of the road stays, and nothing of the administrator's goes.
+        EXPECT_EQ(b->Bench.OutputInPc(tables), tablesBefore);
     }
     platform::SetNetHelperPath(QString());
 }

@@ -16,6 +16,8 @@ struct FakeIpHelper
     std::vector<MIB_IPNETROW> ArpGrowth; // rows that appear before the second ARP table call
     bool CreateAddsRow = false; // a created entry shows in the table
     uint32_t ArpRequestResult = 0;
+    uint32_t CreateResult = 0; // forced result of creating an entry
+    uint32_t Rights = 0;       // what NetworkRights says
     uint8_t ArpReplyMac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
 
     int ArpCalls = 0;
@@ -49,6 +51,8 @@ public:
     }
     uint32_t CreateIpNetEntry(const MIB_IPNETROW& r) override
     {
+        if (m_fake.CreateResult != 0)
+            return Fail(m_fake.CreateResult);
         m_fake.Created.push_back(r);
         if (m_fake.CreateAddsRow)
             m_fake.Arp.push_back(r);
@@ -72,6 +76,8 @@ public:
         *l = 6;
         return 0;
     }
+
+    uint32_t NetworkRights() override { return m_fake.Rights; }
 
 private:
     static uint32_t Fail(uint32_t result)

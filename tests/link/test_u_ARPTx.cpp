@@ -1,11 +1,16 @@
 #include "link/u_ARPTx.h"
 
 #include "FakeIpHelper.h"
+#include "lang/uLanguage.h"
 #include "support/ExceptionText.h"
 #include "support/NetBench.h"
 #include "support/QStringPrint.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <arpa/inet.h>
+#include <grp.h>
 #include <linux/if_packet.h>
 #include <net/ethernet.h>
 #include <net/if.h>
@@ -15,9 +20,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <functional>
+#include <stdexcept>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -123,6 +132,82 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
               QStringLiteral("DeleteARPEntry:\r\nIndex out of bounds."));
 }
 
+// What the operator reads about the missing rights and about an entry in
+// the way, word for word in each shipped language.
+TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLanguage)
+{
+    QTemporaryDir dir;
+    const QString helper = dir.filePath(QStringLiteral("vyn-netpriv"));
+    ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
+    platform::SetNetHelperPath(helper);
+    const group* own = getgrgid(getegid());
+    ASSERT_NE(own, nullptr);
+    const QString group = QString::fromLocal8Bit(own->gr_name);
+    const QString setcap = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper + u'.';
+    const uint32_t lo = if_nametoindex("lo");
+
+    const struct {
+        const char* file;
+        QString missing, notPermitted, lacking, broken, entry, route;
+    } languages[] = {
+        {"cesky.lng",
+         "Pomocný program " + helper +
+             " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
+             "sestaví příkaz make run.",
+         "Tento uživatel nesmí spustit pomocný program " + helper +
+             ", který smějí spouštět jen členové jeho skupiny " + group +
+             ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle oddílu "
+             "Rights souboru README.md a uživatel se znovu přihlásí.",
+         "Pomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
+         "IP adresy selže; správce mu je udělí příkazem " + setcap,
+         "Pomocný program " + helper +
+             " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
+         "V tabulce sousedů je trvalý záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program "
+         "(nejspíš jej zadal správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy proto selže.",
+         "Ve směrovací tabulce je trasa k adrese 10.0.0.5, kterou nevytvořil tento program (nejspíš ji zadal "
+         "správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy proto selže."},
+        {"english.lng",
+         "The network helper " + helper +
+             " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
+             "folder, where the command make run builds it.",
+         "This user may not run the network helper " + helper + ", which only members of its group " + group +
+             " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
+             "group as the Rights section of README.md says, and the user logs in again.",
+         "The network helper vyn-netpriv lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of "
+         "assigning the IP address fails; an administrator grants them with the command " + setcap,
+         "The network helper " + helper +
+             " does not work as it should (Connection timed out), so this way of assigning the IP address fails.",
+         "The neighbour table holds a permanent entry for 10.0.0.5 on interface lo that this program did not make "
+         "(most likely an administrator's). The program leaves it as it is, so this way of assigning the IP "
+         "address fails.",
+         "The routing table holds a route to 10.0.0.5 that this program did not make (most likely an "
+         "administrator's). The program leaves it as it is, so this way of assigning the IP address fails."},
+    };
+    for (const auto& l : languages) {
+        SCOPED_TRACE(l.file);
+        Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(l.file));
+        TARPManager m(false);
+        const std::pair<uint32_t, QString> rights[] = {
+            {0, QString()},
+            {platform::ERROR_FILE_NOT_FOUND, l.missing},
+            {platform::ERROR_ACCESS_DISABLED_BY_POLICY, l.notPermitted},
+            {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking},
+            {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken},
+        };
+        for (const auto& [code, text] : rights) {
+            fake.Rights = code;
+            EXPECT_EQ(m.MissingRightsText(), text) << code;
+        }
+        // A failed change names the entry in the way.
+        fake.CreateResult = platform::ERROR_NOT_OWNER;
+        EXPECT_EQ(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.5"), kDevMac, 4, int32_t(lo)); }),
+                  "CreateARPEntry:\r\n" + l.entry + "\r\n(#00000120)");
+        EXPECT_EQ(ARPErrorText(platform::ERROR_NOT_OWNER, {ip("10.0.0.5"), lo, true}), l.route + "\r\n");
+    }
+    Language = TLanguage();
+    platform::SetNetHelperPath(QString());
+}
+
 // The real system tables, in the test's own namespaces (PC 10.213.0.1 on veth-pc, device 10.213.0.2 on veth-dev).
 
 TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
@@ -145,57 +230,85 @@ TEST_F(ARPNetnsTest, StaticEntryIsCreatedSeenAndDeleted)
     });
 }
 
-// A device whose kernel ignores ARP, answered by hand: it lets the first
-// request go unanswered (a lost frame) and answers the second 190 ms late.
-// A slow but present device must never count as absent.
-TEST_F(ARPNetnsTest, ASlowArpReplyToALaterRequestIsHeardAndSilenceIsNoHolder)
+namespace {
+
+using Replies = std::vector<std::pair<TMACBytes, uint32_t>>; // sender MAC and address of each
+
+// The device's side of ARP, answered by hand while its kernel ignores ARP:
+// the n-th request for its address (from 1) gets the replies answer(n).
+// Its socket is bound before ask() asks anything, so no request goes by.
+void WithArpStandIn(const NetBench& bench, const std::function<Replies(int)>& answer, const std::function<void()>& ask)
 {
-    bench->SetDevArp(false);
-    const QString expected =
-        QString::fromStdString(bench->OutputIn(bench->DevNamespace(), "cat /sys/class/net/veth-dev/address")).trimmed();
+    int fd = -1;
+    NetBench::RunOnThreadIn(bench.DevNamespace(), false, [&] {
+        fd = ::socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ARP));
+        sockaddr_ll here{};
+        here.sll_family = AF_PACKET;
+        here.sll_protocol = htons(ETH_P_ARP);
+        here.sll_ifindex = int(if_nametoindex("veth-dev"));
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+    });
     std::atomic<bool> stop{false};
     std::thread device([&] {
-        NetBench::RunOnThreadIn(bench->DevNamespace(), false, [&] {
-            const int fd = ::socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_ARP));
-            ASSERT_GE(fd, 0);
-            sockaddr_ll here{};
-            here.sll_family = AF_PACKET;
-            here.sll_protocol = htons(ETH_P_ARP);
-            here.sll_ifindex = int(if_nametoindex("veth-dev"));
-            ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
-            int requests = 0;
-            while (!stop) {
-                pollfd p{fd, POLLIN, 0};
-                uint8_t f[64];
-                sockaddr_ll from{};
-                socklen_t len = sizeof from;
-                if (::poll(&p, 1, 20) != 1 ||
-                    ::recvfrom(fd, f, sizeof f, 0, reinterpret_cast<sockaddr*>(&from), &len) < 28)
-                    continue;
-                if (f[7] != 1 || std::memcmp(f + 24, "\x0a\xd5\x00\x02", 4) != 0 || ++requests != 2)
-                    continue;
-                std::this_thread::sleep_for(std::chrono::milliseconds(190));
+        for (int requests = 0; !stop;) {
+            pollfd p{fd, POLLIN, 0};
+            uint8_t f[64];
+            sockaddr_ll from{};
+            socklen_t len = sizeof from;
+            if (::poll(&p, 1, 20) != 1 || ::recvfrom(fd, f, sizeof f, 0, reinterpret_cast<sockaddr*>(&from), &len) < 28 ||
+                f[7] != 1 || std::memcmp(f + 24, "\x0a\xd5\x00\x02", 4) != 0)
+                continue;
+            for (const auto& [mac, sender] : answer(++requests)) {
                 uint8_t reply[28] = {0, 1, 8, 0, 6, 4, 0, 2};
-                const QByteArray mine = QByteArray::fromHex(expected.toLatin1().replace(':', ""));
-                std::memcpy(reply + 8, mine.data(), 6);
-                std::memcpy(reply + 14, f + 24, 4);
+                std::copy(mac.begin(), mac.end(), reply + 8);
+                std::memcpy(reply + 14, &sender, 4);
                 std::memcpy(reply + 18, f + 8, 10);
                 std::memcpy(from.sll_addr, f + 8, 6);
                 from.sll_halen = 6;
                 ::sendto(fd, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), sizeof from);
             }
-            ::close(fd);
-        });
+        }
     });
-    NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
-        TARPManager m(false);
-        TMACBuffer mac;
-        EXPECT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
-        EXPECT_EQ(M::MACBufToStr(mac.data(), 6).replace(QLatin1Char('-'), QLatin1Char(':')), expected);
-        // Nobody there: false, nothing raised.
-        EXPECT_FALSE(m.ResolveMAC(ip("10.213.0.99"), mac));
-        EXPECT_EQ(mac, TMACBuffer{});
-    });
+    ask();
     stop = true;
     device.join();
+    ::close(fd);
+}
+
+} // namespace
+
+// A slow but present device must never count as absent, and only the
+// destination's own reply is its answer: not another sender's, nor one
+// naming no host's MAC, though they come first.
+TEST_F(ARPNetnsTest, OnlyTheDestinationsOwnReplyCountsHoweverLateItComes)
+{
+    bench->SetDevArp(false);
+    const TMACBytes dev{0x02, 0x76, 0x79, 0x6e, 0x00, 0x02};
+    const TMACBytes other{0x02, 0x00, 0x00, 0x00, 0x00, 0x99};
+    const TMACBytes broadcast{0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    const std::pair<const char*, std::function<Replies(int)>> rows[] = {
+        {"the first request lost, the second answered 190 ms late",
+         [&](int request) {
+             if (request != 2)
+                 return Replies{};
+             std::this_thread::sleep_for(std::chrono::milliseconds(190));
+             return Replies{{dev, ip("10.213.0.2")}};
+         }},
+        {"others' replies first",
+         [&](int) { return Replies{{other, ip("10.213.0.99")}, {broadcast, ip("10.213.0.2")}, {dev, ip("10.213.0.2")}}; }},
+    };
+    for (const auto& [what, answer] : rows) {
+        SCOPED_TRACE(what);
+        WithArpStandIn(*bench, answer, [&] {
+            NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
+                TARPManager m(false);
+                TMACBuffer mac;
+                EXPECT_TRUE(m.ResolveMAC(ip("10.213.0.2"), mac));
+                EXPECT_EQ(M::MACBufToStr(mac.data(), 6), "02-76-79-6e-00-02");
+                // Nobody there: false, nothing raised.
+                EXPECT_FALSE(m.ResolveMAC(ip("10.213.0.99"), mac));
+                EXPECT_EQ(mac, TMACBuffer{});
+            });
+        });
+    }
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -58,7 +59,7 @@ namespace {
 // 10.77.0.0/24, where the device answers ARP, through a gateway only.
 std::string Changes(IpHelper& h, bool all)
 {
-    std::string out = std::string("rights ") + (h.HasNetworkRights() ? "yes" : "no");
+    std::string out = "rights " + std::to_string(h.NetworkRights());
     uint32_t index = 0;
     uint32_t hop = 0;
     if (h.GetBestRoute(inet_addr("10.213.0.60"), &index, &hop) != NO_ERROR)
@@ -117,15 +118,16 @@ protected:
     }
     void TearDown() override { SetNetHelperPath(QString()); }
 
-    // The changes, made on a thread in the PC namespace: a normal user's, or
-    // root's with its capabilities.
-    std::string ChangesAs(bool normalUser, const std::string& helper, bool all = true)
+    // The changes, made on a thread in the PC namespace: a normal user's
+    // (a member of the group, if one is given), or root's with its
+    // capabilities.
+    std::string ChangesAs(bool normalUser, const std::string& helper, bool all = true, gid_t group = 0)
     {
         SetNetHelperPath(QString::fromStdString(helper));
         std::string out;
         NetBench::RunOnThreadIn(bench->PcNamespace(), false, [&] {
             if (normalUser)
-                BecomeNormalUser();
+                BecomeNormalUser(group);
             const std::unique_ptr<IpHelper> h = OpenIpHelper();
             out = h ? Changes(*h, all) : "no helper";
         });
@@ -138,10 +140,20 @@ protected:
     std::unique_ptr<NetBench> bench;
 };
 
-const std::string kDone = "rights yes; create 0, entry; delete 0, no entry; route 0, on-link; unroute 0, via gateway; "
+// A group no name is given to, standing in for the administrator's.
+constexpr gid_t kHelperGroup = 4242;
+
+const std::string kDone = "rights 0; create 0, entry; delete 0, no entry; route 0, on-link; unroute 0, via gateway; "
                           "arp 0 02:76:79:6e:00:02";
-const std::string kRefused = "rights no; create 5, no entry; delete 5, no entry; route 5, via gateway; "
-                             "unroute 5, via gateway; arp 1314 00:00:00:00:00:00";
+
+// Every change refused with the code of why; a helper that runs finds no
+// entry to delete, which is no failure.
+std::string Refused(uint32_t code, bool helperRuns = false)
+{
+    const std::string c = std::to_string(code);
+    return "rights " + c + "; create " + c + ", no entry; delete " + (helperRuns ? "0" : c) + ", no entry; route " + c +
+           ", via gateway; unroute " + c + ", via gateway; arp " + c + " 00:00:00:00:00:00";
+}
 
 } // namespace
 
@@ -149,42 +161,57 @@ TEST_F(IpHelperRights, ANormalUserChangesTheNetworkThroughAHelperWithRightsAndIs
 {
     const NetHelperCopy with(true);
     const NetHelperCopy without(false);
-    const NetHelperCopy locked(true);
-    ASSERT_EQ(chmod(locked.Path().c_str(), 0750), 0); // root's group alone may run it
+    // As an administrator sets it up: a group of its own alone may run it.
+    const NetHelperCopy locked(true, kHelperGroup);
     const struct {
         const char* what;
         bool normalUser;
         std::string helper;
         std::string changes;
+        gid_t group = 0;
     } rows[] = {
         {"helper with its rights", true, with.Path(), kDone},
-        {"helper without them", true, without.Path(), kRefused},
-        {"helper the user may not run", true, locked.Path(), kRefused},
-        {"no helper", true, with.Dir() + "/absent", kRefused},
+        {"helper without them", true, without.Path(), Refused(ERROR_PRIVILEGE_NOT_HELD, true)},
+        {"helper exists but this user may not run it", true, locked.Path(), Refused(ERROR_ACCESS_DISABLED_BY_POLICY)},
+        {"a member of the helper's group", true, locked.Path(), kDone, kHelperGroup},
+        {"no helper", true, with.Dir() + "/absent", Refused(ERROR_FILE_NOT_FOUND)},
         // A program file that still holds the rights does the changes itself.
         {"the program's own rights", false, with.Dir() + "/absent", kDone},
         {"the program's own rights before a helper without them", false, without.Path(), kDone},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(ChangesAs(row.normalUser, row.helper), row.changes);
+        EXPECT_EQ(ChangesAs(row.normalUser, row.helper, true, row.group), row.changes);
     }
+    // The words of each state name the helper's group as the system has it.
+    SetNetHelperPath(QString::fromStdString(locked.Path()));
+    EXPECT_EQ(NetHelperGroup(), QString::number(kHelperGroup));
 }
 
 // A helper that does not answer as one is a failure with a code of its own:
 // one that overruns its deadline is killed, one that says something else is
-// not believed.
+// not believed. Its own answers pass through as the system's.
 TEST_F(IpHelperRights, AHelperThatHangsOrTalksNonsenseFails)
 {
     const NetHelperCopy dir(false);
-    // A helper's own errno passes through as the system's.
-    const std::pair<const char*, int> rows[] = {
-        {"exec sleep 30", ETIMEDOUT},  {"echo 'ok 02:00:00:aa:bb:cc'; echo ok", EPROTO}, {"echo okay", EPROTO},
-        {"echo ok; exit 1", EPROTO},   {"echo 'error 1x'; exit 1", EPROTO}, {"echo refused; exit 2", EPROTO},
-        {"kill -9 $$", EPROTO},        {"echo 'error 17'; exit 1", EEXIST},
+    const uint32_t proto = ERROR_ERRNO_FLAG | EPROTO;
+    const std::pair<const char*, uint32_t> rows[] = {
+        {"echo 'ok 02:00:00:aa:bb:cc'; echo ok", proto}, {"echo okay", proto}, {"echo ok; exit 1", proto},
+        {"echo 'error 1x'; exit 1", proto}, {"echo refused; exit 3", proto}, {"echo foreign; exit 2", proto},
+        {"kill -9 $$", proto}, {"echo 'error 17'; exit 1", ERROR_ERRNO_FLAG | EEXIST},
+        {"echo 'error 1'; exit 1", ERROR_PRIVILEGE_NOT_HELD}, {"echo refused; exit 2", ERROR_INVALID_PARAMETER},
+        {"echo foreign; exit 3", ERROR_NOT_OWNER},
     };
     for (const auto& [body, code] : rows)
         EXPECT_EQ(ChangesAs(true, dir.Script("helper", body), false),
-                  "rights no; create " + std::to_string(ERROR_ERRNO_FLAG | code) + ", no entry")
+                  "rights " + std::to_string(code) + "; create " + std::to_string(code) + ", no entry")
             << body;
+
+    // Asking for the rights and the change each wait for the 2 s deadline;
+    // the bound leaves a wide margin and is far below the hang itself.
+    const auto start = std::chrono::steady_clock::now();
+    const std::string timedOut = std::to_string(ERROR_ERRNO_FLAG | ETIMEDOUT);
+    EXPECT_EQ(ChangesAs(true, dir.Script("helper", "exec sleep 60"), false),
+              "rights " + timedOut + "; create " + timedOut + ", no entry");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
 }

@@ -21,7 +21,7 @@ int shell(const std::string& cmd)
 
 } // namespace
 
-NetHelperCopy::NetHelperCopy(bool withRights)
+NetHelperCopy::NetHelperCopy(bool withRights, gid_t group)
 {
     char dir[] = "/tmp/vyn-netpriv-XXXXXX";
     if (!mkdtemp(dir))
@@ -30,6 +30,11 @@ NetHelperCopy::NetHelperCopy(bool withRights)
     if (chmod(dir, 0755) != 0 || shell("cp " + BuiltPath() + " " + Path() + " && chmod 755 " + Path()) != 0) {
         shell("rm -rf " + m_dir);
         throw std::runtime_error("cannot copy the network helper to " + m_dir);
+    }
+    // Changing the owner takes file capabilities away: setcap comes last.
+    if (group != kEveryone && (chown(Path().c_str(), 0, group) != 0 || chmod(Path().c_str(), 0750) != 0)) {
+        shell("rm -rf " + m_dir);
+        throw std::runtime_error("cannot give " + Path() + " to its group");
     }
     if (withRights && shell("setcap cap_net_admin,cap_net_raw+ep " + Path()) != 0) {
         shell("rm -rf " + m_dir);
@@ -61,11 +66,12 @@ std::string NetHelperCopy::ProgramPath()
     return helper.substr(0, helper.find_last_of('/') + 1) + "VYN16";
 }
 
-void BecomeNormalUser()
+void BecomeNormalUser(gid_t group)
 {
     // The raw calls change the calling thread alone; the library's wrappers
     // would change every thread of the process.
-    if (syscall(SYS_setgroups, 0, nullptr) != 0 || syscall(SYS_setresgid, kNobody, kNobody, kNobody) != 0 ||
+    if (syscall(SYS_setgroups, group != 0 ? 1 : 0, &group) != 0 ||
+        syscall(SYS_setresgid, kNobody, kNobody, kNobody) != 0 ||
         syscall(SYS_setresuid, kNobody, kNobody, kNobody) != 0)
         throw std::runtime_error("cannot become user nobody");
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};

@@ -29,8 +29,9 @@ protected:
         return bench->OutputInPc(as + helper + " " + args + "; echo \"exit $?\"");
     }
 
-    // The PC's neighbour entries and routes, every table.
-    std::string Tables() const { return bench->OutputInPc("ip neigh show; ip route show table all"); }
+    // The PC's neighbour entries and routes, every table: what the helper
+    // can change (the bench takes no part in IPv6).
+    std::string Tables() const { return bench->OutputInPc("ip -4 neigh show; ip -4 route show table all"); }
 
     std::unique_ptr<NetBench> bench;
 };
@@ -47,7 +48,9 @@ TEST_F(NetHelper, RefusesEveryArgumentItDoesNotKnowAndChangesNothing)
                       ip = "address is not a dotted IPv4 address of four decimal numbers: ",
                       host = "address is not a unicast host address: ", mac = "MAC address is not ",
                       hex = mac + "six hex bytes joined by ':': ", wait = "wait is not a number of milliseconds from 1 to 5000: ",
-                      neigh = "neigh-add veth-pc 10.213.0.60 ", arp = "arp veth-pc 10.213.0.1 10.213.0.2 ";
+                      neigh = "neigh-add veth-pc 10.213.0.60 ", arp = "arp veth-pc 10.213.0.1 10.213.0.2 ",
+                      own = "address is an address of the interface itself: ", subnet = "address is the ",
+                      source = "source address is neither 0.0.0.0 nor an address of the interface: ";
     const struct {
         std::string args;
         std::string reason;
@@ -81,6 +84,15 @@ TEST_F(NetHelper, RefusesEveryArgumentItDoesNotKnowAndChangesNothing)
         {neigh + "01:00:5e:00:00:01", mac + "a unicast address: 01:00:5e:00:00:01"},
         {arp + "0", wait + "0"}, {arp + "5001", wait + "5001"}, {arp + "0550", wait + "0550"}, {arp + "-5", wait + "-5"},
         {arp + "1e3", wait + "1e3"}, {arp + "100ms", wait + "100ms"},
+        // Valid addresses that are not the helper's to name: its own, and
+        // its subnet's network and broadcast addresses; ARP in another's name.
+        {"neigh-add veth-pc 10.213.0.1 " + kMac, own + "10.213.0.1"},
+        {"neigh-add veth-pc 10.213.0.0 " + kMac, subnet + "network address of a subnet of the interface: 10.213.0.0"},
+        {"neigh-add veth-pc 10.213.0.255 " + kMac, subnet + "broadcast address of a subnet of the interface: 10.213.0.255"},
+        {"route-add veth-pc 10.213.0.1", own + "10.213.0.1"},
+        {"route-add veth-pc 10.213.0.255", subnet + "broadcast address of a subnet of the interface: 10.213.0.255"},
+        {"arp veth-pc 8.8.8.8 10.213.0.2 100", source + "8.8.8.8"},
+        {"arp veth-pc 10.213.0.2 10.213.0.77 100", source + "10.213.0.2"},
     };
     const std::string before = Tables();
     for (const auto& row : rows) {
@@ -94,24 +106,35 @@ TEST_F(NetHelper, RefusesEveryArgumentItDoesNotKnowAndChangesNothing)
 
 TEST_F(NetHelper, EachCommandDoesWhatItSaysAndRemovingTwiceIsHarmless)
 {
+    const std::string own = " proto 86 ";
     const struct {
         std::string args;
         std::string answer;
         std::string look; // a command showing the state afterwards, and what it must show
         std::string shows;
+        std::string before = ""; // what the kernel or another made first
     } steps[] = {
         {"check", "ok\nexit 0\n", "", ""},
         {"neigh-add veth-pc 10.213.0.60 " + kMac, "ok\nexit 0\n", "ip neigh show 10.213.0.60",
-         "10.213.0.60 dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT \n"},
+         "10.213.0.60 dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT" + own + "\n"},
         // A second entry replaces the first.
         {"neigh-add veth-pc 10.213.0.60 02:00:00:aa:bb:dd", "ok\nexit 0\n", "ip neigh show 10.213.0.60",
-         "10.213.0.60 dev veth-pc lladdr 02:00:00:aa:bb:dd PERMANENT \n"},
+         "10.213.0.60 dev veth-pc lladdr 02:00:00:aa:bb:dd PERMANENT" + own + "\n"},
         {"neigh-del veth-pc 10.213.0.60", "ok\nexit 0\n", "ip neigh show 10.213.0.60", ""},
         {"neigh-del veth-pc 10.213.0.60", "ok\nexit 0\n", "ip neigh show 10.213.0.60", ""},
+        // Learned entries, whoever made them, give way.
+        {"neigh-add veth-pc 10.213.0.61 " + kMac, "ok\nexit 0\n", "ip neigh show 10.213.0.61",
+         "10.213.0.61 dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT" + own + "\n",
+         "ip neigh add 10.213.0.61 lladdr 02:00:00:00:00:61 dev veth-pc nud stale"},
+        {"neigh-add veth-pc 10.213.0.62 " + kMac, "ok\nexit 0\n", "ip neigh show 10.213.0.62",
+         "10.213.0.62 dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT" + own + "\n",
+         "ip neigh add 10.213.0.62 lladdr 02:00:00:00:00:62 dev veth-pc nud reachable proto static"},
+        {"neigh-del veth-pc 10.213.0.63", "ok\nexit 0\n", "ip neigh show 10.213.0.63", "",
+         "ip neigh add 10.213.0.63 lladdr 02:00:00:00:00:63 dev veth-pc nud stale"},
         {"route-add veth-pc 10.78.0.5", "ok\nexit 0\n", "ip route show 10.78.0.5",
-         "10.78.0.5 dev veth-pc scope link \n"},
+         "10.78.0.5 dev veth-pc" + own + "scope link \n"},
         {"route-add veth-pc 10.78.0.5", "error 17\nvyn-netpriv: File exists\nexit 1\n", "ip route show 10.78.0.5",
-         "10.78.0.5 dev veth-pc scope link \n"},
+         "10.78.0.5 dev veth-pc" + own + "scope link \n"},
         {"route-del veth-pc 10.78.0.5", "ok\nexit 0\n", "ip route show 10.78.0.5", ""},
         {"route-del veth-pc 10.78.0.5", "ok\nexit 0\n", "ip route show 10.78.0.5", ""},
         // The device's side answers for its own address only.
@@ -121,11 +144,39 @@ TEST_F(NetHelper, EachCommandDoesWhatItSaysAndRemovingTwiceIsHarmless)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.args);
+        ASSERT_EQ(bench->RunInPc(step.before), 0);
         EXPECT_EQ(Run(step.args), step.answer);
         if (!step.look.empty()) {
             EXPECT_EQ(bench->OutputInPc(step.look), step.shows);
         }
     }
+}
+
+// What an administrator made stays as it is, whatever the helper is asked:
+// a permanent entry for the gateway, one without ARP, host routes of the
+// protocols a hand or a start-up script gives them.
+TEST_F(NetHelper, LeavesTheEntriesAndRoutesOthersMadeAsTheyAre)
+{
+    ASSERT_EQ(bench->RunInPc("ip neigh add 10.213.0.254 lladdr 02:00:00:00:fe:fe dev veth-pc nud permanent && "
+                             "ip neigh add 10.213.0.253 lladdr 02:00:00:00:fe:fd dev veth-pc nud noarp && "
+                             "ip route add 10.78.0.7 dev veth-pc && ip route add 10.78.0.8 dev veth-pc proto static"),
+              0);
+    const std::string entry = "foreign\nvyn-netpriv: the permanent neighbour entry for ",
+                      taken = " on the interface was not made by vyn-netpriv: left as it is\nexit 3\n",
+                      route = "foreign\nvyn-netpriv: the route to ",
+                      made = " was not made by vyn-netpriv: left as it is\nexit 3\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"neigh-del veth-pc 10.213.0.254", entry + "10.213.0.254" + taken},
+        {"neigh-add veth-pc 10.213.0.254 " + kMac, entry + "10.213.0.254" + taken},
+        {"neigh-del veth-pc 10.213.0.253", entry + "10.213.0.253" + taken},
+        {"route-del veth-pc 10.78.0.7", route + "10.78.0.7" + made},
+        {"route-del veth-pc 10.78.0.8", route + "10.78.0.8" + made},
+        {"route-add veth-pc 10.78.0.8", route + "10.78.0.8" + made},
+    };
+    const std::string before = Tables();
+    for (const auto& [args, answer] : rows)
+        EXPECT_EQ(Run(args), answer) << args;
+    EXPECT_EQ(Tables(), before);
 }
 
 // The rights are the file's: a normal user gets them from a copy given them

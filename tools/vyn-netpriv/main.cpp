@@ -10,17 +10,22 @@
 //   vyn-netpriv arp IFACE SOURCE DEST MS     ARP request, waiting MS ms
 //
 // Standard output is one line: "ok", "ok MAC" (arp answered), "none" (arp
-// unanswered), "error ERRNO" (exit 1) or "refused" (exit 2, with the reason
-// on standard error). Removing what is not there is "ok". Every argument is
-// checked strictly and anything else is refused: the program runs for any
-// user its file mode lets in, with rights that user does not have. It takes
-// nothing from its environment, loads nothing, and links no Qt.
+// unanswered), "error ERRNO" (exit 1), "refused" (exit 2) or "foreign"
+// (exit 3), the last two with the reason on standard error. Removing what is
+// not there is "ok". Every argument is checked strictly and anything else is
+// refused: the program runs for any user its file mode lets in, with rights
+// that user does not have. So it also checks each request against what the
+// system holds: entries and routes are marked as its own and it replaces or
+// removes only those and learned neighbour entries ("foreign" when another's
+// is in the way), it names no address of the interface itself nor a network
+// or broadcast address of its subnets, and it asks ARP in the name of the
+// interface's own addresses or of 0.0.0.0 alone. It takes nothing from its
+// environment, loads nothing, and links no Qt.
 
 #include "platform/NetPrivileged.h"
 #include "platform/UniqueFd.h"
 
 #include <fcntl.h>
-#include <linux/neighbour.h>
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <sys/ioctl.h>
@@ -40,6 +45,7 @@ using namespace platform;
 
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitForeign = 3;
 constexpr long kMaxWaitMs = 5000;
 
 const char kUsage[] =
@@ -79,6 +85,20 @@ void writeAll(int fd, const std::string& text)
     writeAll(STDOUT_FILENO, "error " + std::to_string(err) + "\n");
     writeAll(STDERR_FILENO, std::string("vyn-netpriv: ") + std::strerror(err) + "\n");
     std::_Exit(kExitFailed);
+}
+
+// The end of a checked change: its refusal or "foreign" with the reason, or
+// as finish.
+[[noreturn]] void finishChecked(int err, const std::string& why, const std::string& okLine = "ok")
+{
+    if (err == net::kRefused)
+        refuse(why);
+    if (err == net::kNotOurs) {
+        writeAll(STDOUT_FILENO, "foreign\n");
+        writeAll(STDERR_FILENO, "vyn-netpriv: " + why + "\n");
+        std::_Exit(kExitForeign);
+    }
+    finish(err, okLine);
 }
 
 // A privileged program must not write its answer into a file or socket that
@@ -208,30 +228,29 @@ int main(int argc, char** argv)
         expectArgs(argc, 2, argv[1]);
         finish(net::HasNetCapabilities() ? 0 : EPERM);
     }
+    std::string why;
     if (command == "neigh-add") {
         expectArgs(argc, 5, argv[1]);
         const Interface itf = ethernetInterface(argv[2]);
         const uint32_t addr = hostAddress(argv[3], "address");
         uint8_t mac[6];
         parseMac(argv[4], mac);
-        finish(net::AddNeighbour(itf.index, addr, mac, sizeof mac, NUD_PERMANENT));
+        finishChecked(net::AddOwnNeighbour(itf.index, addr, mac, why), why);
     }
     if (command == "neigh-del") {
         expectArgs(argc, 4, argv[1]);
         const Interface itf = ethernetInterface(argv[2]);
-        const int err = net::RemoveNeighbour(itf.index, hostAddress(argv[3], "address"));
-        finish(err == ENOENT ? 0 : err);
+        finishChecked(net::RemoveOwnNeighbour(itf.index, hostAddress(argv[3], "address"), why), why);
     }
     if (command == "route-add") {
         expectArgs(argc, 4, argv[1]);
         const Interface itf = ethernetInterface(argv[2]);
-        finish(net::AddHostRoute(hostAddress(argv[3], "address"), itf.index));
+        finishChecked(net::AddOwnHostRoute(hostAddress(argv[3], "address"), itf.index, why), why);
     }
     if (command == "route-del") {
         expectArgs(argc, 4, argv[1]);
         const Interface itf = ethernetInterface(argv[2]);
-        const int err = net::RemoveHostRoute(hostAddress(argv[3], "address"), itf.index);
-        finish(err == ESRCH || err == ENOENT ? 0 : err);
+        finishChecked(net::RemoveOwnHostRoute(hostAddress(argv[3], "address"), itf.index, why), why);
     }
     if (command == "arp") {
         expectArgs(argc, 6, argv[1]);
@@ -245,11 +264,11 @@ int main(int argc, char** argv)
             refuse(std::string("wait is not a number of milliseconds from 1 to 5000: ") + argv[5]);
         uint8_t mac[6] = {};
         bool answered = false;
-        const int err =
-            net::ArpProbe(itf.index, itf.mac, source, dest, std::chrono::milliseconds(waitMs), mac, answered);
+        const int err = net::ArpProbe(itf.index, itf.mac, source, dest, std::chrono::milliseconds(waitMs), mac,
+                                      answered, why);
         if (err == 0 && !answered)
             finish(0, "none");
-        finish(err, "ok " + net::MacText(mac));
+        finishChecked(err, why, "ok " + net::MacText(mac));
     }
     refuse("unknown command: " + std::string(command));
 }
