@@ -84,12 +84,8 @@ private:
 // helper) before a question leads there.
 QString RightsNote(TARPManager& arp)
 {
-    if (arp.HasNetworkRights())
-        return QString();
-    return CRLF + CRLF +
-        Txt(u"Pomocnýprogram", u"Pomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž "
-                               u"tento způsob přiřazení IP adresy selže; správce mu je udělí příkazem ") +
-        QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + platform::NetHelperPath() + QStringLiteral(".");
+    const QString why = arp.MissingRightsText();
+    return why.isEmpty() ? QString() : CRLF + CRLF + why;
 }
 
 } // namespace
@@ -734,7 +730,7 @@ bool TDataSenderConversations::StaticARPWay(const QString& MAC, const TMACBytes&
     const auto cleanUp = [&]() -> QString {
         QStringList failures;
         const auto failure = [](const QString& name) {
-            return name + QStringLiteral(":\r\n") + SystemErrorText(GetLastError());
+            return name + QStringLiteral(":\r\n") + ARPErrorText(GetLastError());
         };
         if (routeAdded) {
             try {

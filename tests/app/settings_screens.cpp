@@ -20,6 +20,7 @@
 #include "app/ufrm_LMenuH.h"
 #include "lang/uLanguage.h"
 #include "lang/uLanguageForms.h"
+#include "link/u_ARPTx.h"
 #include "link/uf_DataSender.h"
 #include "lang/uXmlUtils.h"
 #include "platform/IpHelper.h"
@@ -357,9 +358,11 @@ QStringList LongMessages(const QString& tag)
     for (const TXmlElement& each : texts ? texts->Children() : std::list<TXmlElement>())
         if (each.Attribute(QStringLiteral("text")).size() > messages.back().size())
             messages.back() = each.Attribute(QStringLiteral("text"));
-    const QString denied = platform::SystemErrorText(platform::ERROR_ACCESS_DENIED);
-    return messages << QStringLiteral("DeleteHostRoute:\r\n") + denied + QStringLiteral("\r\nDeleteARPEntry:\r\n") +
-                           denied;
+    // The longest the program words itself: both removals refused because
+    // this user may not run the helper, each naming its path and group.
+    const QString refused = ARPErrorText(platform::ERROR_ACCESS_DISABLED_BY_POLICY);
+    return messages << QStringLiteral("DeleteHostRoute:\r\n") + refused + QStringLiteral("DeleteARPEntry:\r\n") +
+                           refused;
 }
 
 int g_shots = 0;

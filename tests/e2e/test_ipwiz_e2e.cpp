@@ -329,9 +329,6 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
     const NetHelperCopy with(true);
     const NetHelperCopy without(false);
     const NetHelperCopy locked(true, 4242);
-    const QString lacking = QStringLiteral("\r\n\r\nPomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a "
-                                           "CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže; správce mu "
-                                           "je udělí příkazem setcap cap_net_admin,cap_net_raw+ep ");
     const QString entry = QStringLiteral("ARPEntry:\r\nV tabulce sousedů je trvalý záznam pro adresu 10.213.0.60 na "
                                          "rozhraní veth-pc, který nevytvořil tento program (nejspíš jej zadal "
                                          "správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
@@ -392,16 +389,17 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
                     },
                     mac);
                 EXPECT_EQ(result, row.set ? 6 : 8);
-                // The question that leads to the static way names the helper
-                // when it lacks its capabilities, and asks plainly with rights.
+                // The question that leads to the static way names what stands
+                // in the helper's way, and asks plainly with rights.
                 const auto leading = std::find_if(Boxes.begin(), Boxes.end(), [](const TQuestion& q) {
                     return q.Text.startsWith(QStringLiteral("Zařízení bylo detekováno"));
                 });
                 ASSERT_NE(leading, Boxes.end());
-                if (row.refusal == platform::ERROR_PRIVILEGE_NOT_HELD) {
-                    EXPECT_TRUE(leading->Text.endsWith(lacking + QString::fromStdString(row.helper) + u'.'))
+                if (row.refusal != 0 && row.refusal != platform::ERROR_NOT_OWNER) {
+                    EXPECT_TRUE(leading->Text.endsWith(QStringLiteral("Chcete přesto pokračovat?\r\n\r\n") +
+                                                       ARPErrorText(row.refusal).trimmed()))
                         << leading->Text.toStdString();
-                } else if (row.refusal == 0 || row.refusal == platform::ERROR_NOT_OWNER) {
+                } else {
                     EXPECT_TRUE(leading->Text.endsWith(QStringLiteral("Chcete přesto pokračovat?")))
                         << leading->Text.toStdString();
                 }
