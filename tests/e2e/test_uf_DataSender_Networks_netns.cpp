@@ -129,16 +129,17 @@ TEST_F(Networks, ANormalUserTrustsOnlyFreshNeighbourEntriesAndLearnsWhyTheStatic
     EXPECT_TRUE(c.Questions.empty());
     EXPECT_EQ(sim->Address(), "10.213.0.60/8 0.0.0.0");
 
-    // An absent device: the static way needs rights the operator is told of.
+    // An absent device: the static way needs the helper, and no helper lies
+    // beside this program.
     TRecordingConversations absent(0, nullptr);
     absent.TimeoutMs = 300;
     const QString message = SetIP(absent, kAbsentMac, "10.213.0.61", true);
     ASSERT_EQ(absent.Questions.size(), 1u);
-    EXPECT_TRUE(absent.Questions[0].Text.endsWith(QStringLiteral("\r\n\r\nPomocný program vyn-netpriv nemá "
-                                                                 "oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž "
-                                                                 "tento způsob přiřazení IP adresy selže; správce mu "
-                                                                 "je udělí příkazem setcap cap_net_admin,cap_net_raw+ep ") +
-                                                  QCoreApplication::applicationDirPath() + QStringLiteral("/vyn-netpriv.")))
+    EXPECT_TRUE(absent.Questions[0].Text.endsWith(QStringLiteral("\r\n\r\nPomocný program ") +
+                                                  QCoreApplication::applicationDirPath() +
+                                                  QStringLiteral("/vyn-netpriv chybí, a tento způsob přiřazení IP "
+                                                                 "adresy proto selže; program jej hledá ve své "
+                                                                 "složce, kam jej sestaví příkaz make run.")))
         << absent.Questions[0].Text.toStdString();
     // The address services name the refused operation and the system's reason.
     EXPECT_TRUE(message.contains(QStringLiteral("ARPEntry:\r\n"))) << message.toStdString();
