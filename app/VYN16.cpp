@@ -5,6 +5,7 @@
 #include "lang/uLanguageForms.h"
 #include "platform/Capabilities.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -23,10 +24,13 @@ int main(int argc, char** argv)
     // and tables.
     const bool root = ::getuid() == 0 && ::geteuid() == 0;
     if (const int error = root ? 0 : platform::DropAllCapabilities(); error != 0) {
+        // The file itself, wherever PATH or a link found it.
+        char self[PATH_MAX] = {};
+        const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
         std::fprintf(stderr,
                      "VYN16 cannot give up the capabilities it was started with (%s), and does not run with them. "
-                     "Take them away from the program file, as root: setcap -r %s\n",
-                     std::strerror(error), argv[0]);
+                     "Take them away from the program file, as root:\n  setcap -r %s\n",
+                     std::strerror(error), n > 0 ? self : argv[0]);
         return 1;
     }
     // Without a display Qt would abort with a message about plugins; say

@@ -61,27 +61,68 @@ QString Txt(const char16_t* Key, const char16_t* Default)
     return Language.GetText(QString::fromUtf16(Key), QString::fromUtf16(Default));
 }
 
-// Each missing right with what an administrator does about it.
+// A path as a shell takes it back when pasted: quoted when it holds
+// anything but the plain characters of a path.
+QString shellWord(const QString& path)
+{
+    const bool plain = !path.isEmpty() && std::all_of(path.begin(), path.end(), [](QChar c) {
+        return (c.isLetterOrNumber() && c.unicode() < 128) || QStringLiteral("/._+-,:@%=").contains(c);
+    });
+    if (plain)
+        return path;
+    QString quoted = path;
+    return u'\'' + quoted.replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+}
+
+// The commands that give the helper its rights and keep it to one group, in
+// an order that keeps them (a change of owner takes capabilities away), each
+// on a line of its own with nothing after it to be pasted along.
+QString setUpLines(const QString& helper, const QString& group)
+{
+    const QString path = shellWord(helper);
+    const QString crlf = QStringLiteral("\r\n");
+    return crlf + QStringLiteral("chown root:") + shellWord(group) + u' ' + path + crlf + QStringLiteral("chmod 750 ") +
+        path + crlf + QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + path;
+}
+
+// The group set up in the Rights section of README.md.
+const QString kHelperGroupName = QStringLiteral("vynnet");
+
+// Each missing right with what an administrator does about it. Advice to add
+// a user to the helper's group is given only for a helper kept to a group of
+// its own; otherwise the whole set-up is.
 QString RightsText(uint32_t Code)
 {
     const QString helper = NetHelperPath();
+    const bool kept = NetHelperKeptToGroup();
+    const QString group = kept ? NetHelperGroup() : kHelperGroupName;
     switch (Code) {
     case ERROR_FILE_NOT_FOUND:
         return Txt(u"PomocnyChybi", u"Pomocný program %1 chybí, a tento způsob přiřazení IP adresy proto selže; "
                                     u"program jej hledá ve své složce, kam jej sestaví příkaz make run.")
             .arg(helper);
-    case ERROR_ACCESS_DISABLED_BY_POLICY: {
-        const QString group = NetHelperGroup();
-        return Txt(u"PomocnyNesmi",
-                   u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho skupiny "
-                   u"%2, a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá "
-                   u"podle oddílu Rights souboru README.md a uživatel se znovu přihlásí.")
-            .arg(helper, group.isEmpty() ? QStringLiteral("?") : group);
-    }
+    case ERROR_ACCESS_DISABLED_BY_POLICY:
+        if (kept) {
+            return Txt(u"PomocnyNesmi",
+                       u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
+                       u"skupiny %2, a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny "
+                       u"přidá podle oddílu Rights souboru README.md a uživatel se znovu přihlásí.")
+                .arg(helper, group);
+        }
+        return Txt(u"PomocnyNesmiNastavit",
+                   u"Tento uživatel nesmí spustit pomocný program %1, a tento způsob přiřazení IP adresy proto selže. "
+                   u"Správce pomocný program svěří skupině %2 podle oddílu Rights souboru README.md (skupinu založí, "
+                   u"přidá do ní uživatele a ten se znovu přihlásí) a jako root provede tyto příkazy:")
+                   .arg(helper, group) +
+            setUpLines(helper, group);
     case ERROR_PRIVILEGE_NOT_HELD:
-        return Txt(u"Pomocnýprogram", u"Pomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez "
-                                      u"nichž tento způsob přiřazení IP adresy selže; správce mu je udělí příkazem ") +
-            QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper + QStringLiteral(".");
+        return Txt(u"PomocnyBezPrav",
+                   u"Pomocný program %1 nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
+                   u"IP adresy selže. Správce mu je udělí jen spolu se skupinou %2, jejíž členové jediní jej smějí "
+                   u"spouštět: podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se "
+                   u"znovu přihlásí) jako root provede tyto příkazy:")
+                   .arg(helper, group) +
+            setUpLines(helper, group);
     default:
         return Txt(u"PomocnyNepracuje",
                    u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")
@@ -155,9 +196,9 @@ QString ARPErrorText(uint32_t Code, const TNetEntry& Entry)
                                      u"přiřazení IP adresy proto selže.")
                        .arg(ip) +
                 crlf;
-        return Txt(u"CiziZaznamARP", u"V tabulce sousedů je trvalý záznam pro adresu %1 na rozhraní %2, který "
-                                     u"nevytvořil tento program (nejspíš jej zadal správce). Program jej ponechá, "
-                                     u"jak je, a tento způsob přiřazení IP adresy proto selže.")
+        return Txt(u"CiziZaznamARP", u"V tabulce sousedů je záznam pro adresu %1 na rozhraní %2, který nevytvořil "
+                                     u"tento program (nejspíš jej zadal správce nebo jiný program). Program jej "
+                                     u"ponechá, jak je, a tento způsob přiřazení IP adresy proto selže.")
                    .arg(ip, NetInterfaceName(Entry.Interface)) +
             crlf;
     case ERROR_ACCESS_DENIED:
@@ -167,6 +208,14 @@ QString ARPErrorText(uint32_t Code, const TNetEntry& Entry)
     case ERROR_BAD_NET_NAME:
         return Txt(u"NikdoNeodpovedel", u"Název sítě nebyl nalezen: na dotaz ARP neodpověděl žádný počítač.") + crlf;
     case ERROR_INVALID_PARAMETER:
+        // A change for a named address is refused for what the address is.
+        if (Entry.IP != 0)
+            return Txt(u"AdresaNepouzitelna",
+                       u"Pro adresu %1 tento program na rozhraní %2 nevytvoří záznam ani trasu: je to adresa tohoto "
+                       u"počítače, síťová nebo všesměrová adresa jeho podsítě, nebo brána, přes kterou vedou jeho "
+                       u"trasy. Zvolte pro zařízení jinou IP adresu.")
+                       .arg(ip, NetInterfaceName(Entry.Interface)) +
+                crlf;
         return Txt(u"ChybnyParametr", u"Parametr není správný.") + crlf;
     case ERROR_BUFFER_OVERFLOW:
     case ERROR_INSUFFICIENT_BUFFER:

@@ -209,6 +209,11 @@ void SetNetHelperPath(const QString& path);
 // The group the helper file belongs to, as the system names it (its number
 // when it has no name); empty when the file cannot be looked at.
 QString NetHelperGroup();
+// Whether the helper file is kept to its group as an administrator sets it
+// up: owned by root, its group another than root's. A file its builder still
+// owns, or one of group root, is not; advice to add a user to its group
+// would then open the helper, or the system, to that user.
+bool NetHelperKeptToGroup();
 
 // The name of the interface with that index; empty when there is none.
 QString NetInterfaceName(uint32_t index);

@@ -238,12 +238,7 @@ struct Route
 
 int getRoute(uint32_t dest, Route& route)
 {
-    NlMessage msg(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_ACK);
-    rtmsg req{};
-    req.rtm_family = AF_INET;
-    req.rtm_dst_len = 32;
-    msg.Put(req);
-    msg.Attr(RTA_DST, &dest, sizeof dest);
+    NlMessage msg = net::RouteLookup(dest);
     bool answered = false;
     const int rc = net::NlTransact(msg, [&](const nlmsghdr* h) {
         if (h->nlmsg_type != RTM_NEWROUTE)
@@ -835,6 +830,13 @@ QString NetHelperGroup()
     if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
         return QString::fromLocal8Bit(found->gr_name);
     return QString::number(st.st_gid);
+}
+
+bool NetHelperKeptToGroup()
+{
+    struct stat st{};
+    const std::string path = helperPath();
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && st.st_uid == 0 && st.st_gid != 0;
 }
 
 QString NetInterfaceName(uint32_t index)

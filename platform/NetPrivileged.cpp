@@ -6,6 +6,7 @@
 #include <linux/capability.h>
 #include <linux/if_packet.h>
 #include <linux/neighbour.h>
+#include <linux/nexthop.h>
 #include <net/ethernet.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -73,17 +74,20 @@ int changeHostRoute(uint16_t type, uint16_t flags, uint32_t dest, uint32_t ifind
     return NlTransact(msg, [](const nlmsghdr*) {});
 }
 
-struct Found
+// A neighbour entry as the kernel holds it.
+struct NeighbourEntry
 {
     bool present = false;
     uint16_t state = 0;
+    uint8_t flags = 0;     // ndm_flags
+    uint32_t flagsExt = 0; // NDA_FLAGS_EXT
     uint8_t protocol = 0;
 };
 
 // The kernel's neighbour entry for addr on the interface.
-int readNeighbour(uint32_t ifindex, uint32_t addr, Found& out)
+int readNeighbour(uint32_t ifindex, uint32_t addr, NeighbourEntry& out)
 {
-    out = Found{};
+    out = NeighbourEntry{};
     NlMessage msg(RTM_GETNEIGH, NLM_F_REQUEST | NLM_F_ACK);
     ndmsg req{};
     req.ndm_family = AF_INET;
@@ -97,47 +101,207 @@ int readNeighbour(uint32_t ifindex, uint32_t addr, Found& out)
         std::memcpy(&nd, NLMSG_DATA(h), sizeof nd);
         out.present = true;
         out.state = nd.ndm_state;
+        out.flags = nd.ndm_flags;
         ForEachAttr<ndmsg>(h, [&out](unsigned type, const void* data, size_t len) {
             if (type == NDA_PROTOCOL && len >= 1)
                 out.protocol = *static_cast<const uint8_t*>(data);
+            else if (type == NDA_FLAGS_EXT && len >= 4)
+                std::memcpy(&out.flagsExt, data, 4);
         });
     });
     return rc == ENOENT ? 0 : rc;
 }
 
-// A host route to dest in the main table (on the interface, unless
-// ifindex is 0).
-int readHostRoute(uint32_t dest, uint32_t ifindex, Found& out)
+// The protocol numbers iproute2 names that an administrator meets.
+std::string protocolName(uint8_t protocol)
 {
-    out = Found{};
+    switch (protocol) {
+    case RTPROT_REDIRECT:
+        return "redirect";
+    case RTPROT_KERNEL:
+        return "kernel";
+    case RTPROT_BOOT:
+        return "boot";
+    case RTPROT_STATIC:
+        return "static";
+    case RTPROT_DHCP:
+        return "dhcp";
+    default:
+        return std::to_string(protocol);
+    }
+}
+
+std::string tableName(uint32_t table)
+{
+    switch (table) {
+    case RT_TABLE_MAIN:
+        return "main";
+    case RT_TABLE_LOCAL:
+        return "local";
+    case RT_TABLE_DEFAULT:
+        return "default";
+    default:
+        return std::to_string(table);
+    }
+}
+
+// What makes an entry someone else's, as its kind is named in a refusal;
+// empty for our own and for one the kernel learned, which a static entry
+// may replace. An entry another control plane keeps (extern_learn,
+// managed), one that takes no ARP, and one carrying another's protocol are
+// never ours, whatever their state; ours are permanent with our protocol.
+std::string foreignKind(const NeighbourEntry& e)
+{
+    if (!e.present)
+        return std::string();
+    if (e.flags & NTF_EXT_LEARNED)
+        return "externally learned neighbour entry";
+    if (e.flagsExt & NTF_EXT_MANAGED)
+        return "managed neighbour entry";
+    if (e.state & NUD_NOARP)
+        return "NOARP neighbour entry";
+    if (e.protocol == kOwnProtocol)
+        return (e.state & NUD_PERMANENT) ? std::string() : "neighbour entry of protocol 86 that is not permanent";
+    if (e.state & NUD_PERMANENT)
+        return "permanent neighbour entry";
+    if (e.protocol != 0)
+        return "neighbour entry of protocol " + protocolName(e.protocol);
+    return std::string();
+}
+
+// One IPv4 route of any table, with the addresses it sends through.
+struct RouteEntry
+{
+    uint32_t table = 0;
+    uint32_t dst = 0;
+    uint8_t dstLen = 0;
+    uint8_t type = 0;
+    uint8_t protocol = 0;
+    uint32_t metric = 0;
+    std::vector<uint32_t> nextHops;
+};
+
+// Every IPv4 route the kernel holds, of every table.
+int readRoutes(std::vector<RouteEntry>& out)
+{
     NlMessage msg(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_DUMP);
     rtmsg filter{};
     filter.rtm_family = AF_INET;
     msg.Put(filter);
-    return NlTransact(msg, [&](const nlmsghdr* h) {
+    return NlTransact(msg, [&out](const nlmsghdr* h) {
         if (h->nlmsg_type != RTM_NEWROUTE || h->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
             return;
         rtmsg rt{};
         std::memcpy(&rt, NLMSG_DATA(h), sizeof rt);
-        uint32_t table = rt.rtm_table;
-        uint32_t dst = 0;
-        uint32_t oif = 0;
-        ForEachAttr<rtmsg>(h, [&](unsigned type, const void* data, size_t len) {
+        if (rt.rtm_family != AF_INET)
+            return;
+        RouteEntry r;
+        r.table = rt.rtm_table;
+        r.dstLen = rt.rtm_dst_len;
+        r.type = rt.rtm_type;
+        r.protocol = rt.rtm_protocol;
+        ForEachAttr<rtmsg>(h, [&r](unsigned type, const void* data, size_t len) {
+            if (type == RTA_MULTIPATH) {
+                // rtnexthop records, each followed by its own attributes.
+                const auto* p = static_cast<const char*>(data);
+                size_t left = len;
+                while (left >= sizeof(rtnexthop)) {
+                    rtnexthop nh{};
+                    std::memcpy(&nh, p, sizeof nh);
+                    if (nh.rtnh_len < sizeof nh || nh.rtnh_len > left)
+                        break;
+                    const auto* a = reinterpret_cast<const rtattr*>(p + RTNH_ALIGN(sizeof nh));
+                    int alen = static_cast<int>(nh.rtnh_len) - static_cast<int>(RTNH_ALIGN(sizeof nh));
+                    for (; RTA_OK(a, alen); a = RTA_NEXT(a, alen)) {
+                        if (a->rta_type == RTA_GATEWAY && RTA_PAYLOAD(a) == 4) {
+                            uint32_t gw = 0;
+                            std::memcpy(&gw, RTA_DATA(a), 4);
+                            r.nextHops.push_back(gw);
+                        }
+                    }
+                    const size_t step = std::min<size_t>(RTNH_ALIGN(nh.rtnh_len), left);
+                    p += step;
+                    left -= step;
+                }
+                return;
+            }
+            uint32_t v = 0;
+            if (type == RTA_VIA && len == sizeof(rtvia) + 4) {
+                rtvia via{};
+                std::memcpy(&via, data, sizeof via);
+                if (via.rtvia_family == AF_INET) {
+                    std::memcpy(&v, static_cast<const char*>(data) + sizeof via, 4);
+                    r.nextHops.push_back(v);
+                }
+                return;
+            }
             if (len != 4)
                 return;
+            std::memcpy(&v, data, 4);
             if (type == RTA_TABLE)
-                std::memcpy(&table, data, 4);
+                r.table = v;
             else if (type == RTA_DST)
-                std::memcpy(&dst, data, 4);
-            else if (type == RTA_OIF)
-                std::memcpy(&oif, data, 4);
+                r.dst = v;
+            else if (type == RTA_PRIORITY)
+                r.metric = v;
+            else if (type == RTA_GATEWAY)
+                r.nextHops.push_back(v);
         });
-        if (rt.rtm_family == AF_INET && rt.rtm_dst_len == 32 && table == RT_TABLE_MAIN && dst == dest &&
-            (ifindex == 0 || oif == ifindex)) {
-            out.present = true;
-            out.protocol = rt.rtm_protocol;
-        }
+        out.push_back(std::move(r));
     });
+}
+
+// The gateways of the kernel's IPv4 next-hop objects: a route that uses one
+// may name only its number.
+int readNextHopObjects(std::vector<uint32_t>& out)
+{
+    NlMessage msg(RTM_GETNEXTHOP, NLM_F_REQUEST | NLM_F_DUMP);
+    nhmsg filter{};
+    filter.nh_family = AF_INET;
+    msg.Put(filter);
+    const int rc = NlTransact(msg, [&out](const nlmsghdr* h) {
+        if (h->nlmsg_type != RTM_NEWNEXTHOP || h->nlmsg_len < NLMSG_LENGTH(sizeof(nhmsg)))
+            return;
+        ForEachAttr<nhmsg>(h, [&out](unsigned type, const void* data, size_t len) {
+            if (type == NHA_GATEWAY && len == 4) {
+                uint32_t gw = 0;
+                std::memcpy(&gw, data, 4);
+                out.push_back(gw);
+            }
+        });
+    });
+    // A kernel without next-hop objects has none to use.
+    return rc == EOPNOTSUPP || rc == EINVAL ? 0 : rc;
+}
+
+std::string routeText(const RouteEntry& r)
+{
+    return addressText(r.dst) + "/" + std::to_string(r.dstLen) + " in table " + tableName(r.table);
+}
+
+// The PC reaches every host behind a gateway through the gateway's entry;
+// an entry or host route of ours for that address would send all of that
+// traffic elsewhere, and a device given the address would break the
+// network anyway.
+int checkNotNextHop(uint32_t addr, std::string& why)
+{
+    std::vector<RouteEntry> routes;
+    if (const int err = readRoutes(routes))
+        return err;
+    for (const RouteEntry& r : routes) {
+        if (std::find(r.nextHops.begin(), r.nextHops.end(), addr) != r.nextHops.end()) {
+            why = "address is the next hop of the route to " + routeText(r) + ": " + addressText(addr);
+            return kRefused;
+        }
+    }
+    std::vector<uint32_t> objects;
+    if (const int err = readNextHopObjects(objects))
+        return err;
+    if (std::find(objects.begin(), objects.end(), addr) != objects.end()) {
+        why = "address is the gateway of a next-hop object: " + addressText(addr);
+        return kRefused;
+    }
+    return 0;
 }
 
 struct InterfaceAddress
@@ -209,20 +373,64 @@ int checkEntryAddress(uint32_t ifindex, uint32_t addr, std::string& why)
     return 0;
 }
 
-bool learned(const Found& entry)
+std::string foreignNeighbour(const std::string& kind, uint32_t addr)
 {
-    return (entry.state & (NUD_PERMANENT | NUD_NOARP)) == 0;
+    return "the " + kind + " for " + addressText(addr) + " on the interface was not made by vyn-netpriv: left as it is";
 }
 
-std::string foreignNeighbour(uint32_t addr)
+// A host route to dest that is not ours, of any table, interface or metric
+// (ours, of metric 0, would win over one of a higher metric).
+const RouteEntry* anothersHostRoute(uint32_t dest, const std::vector<RouteEntry>& routes)
 {
-    return "the permanent neighbour entry for " + addressText(addr) +
-           " on the interface was not made by vyn-netpriv: left as it is";
+    for (const RouteEntry& r : routes) {
+        if (r.dstLen == 32 && r.dst == dest && r.protocol != kOwnProtocol)
+            return &r;
+    }
+    return nullptr;
 }
 
-std::string foreignRoute(uint32_t dest)
+std::string foreignHostRoute(const RouteEntry& r)
 {
-    return "the route to " + addressText(dest) + " was not made by vyn-netpriv: left as it is";
+    return "the host route to " + addressText(r.dst) + " of protocol " + protocolName(r.protocol) + " and metric " +
+        std::to_string(r.metric) + " in table " + tableName(r.table) + " was not made by vyn-netpriv: left as it is";
+}
+
+// Another's host route to dest, or the route the kernel takes to dest when
+// it drops what is sent there: an address the administrator made
+// unreachable stays so.
+int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, std::string& why)
+{
+    if (const RouteEntry* r = anothersHostRoute(dest, routes)) {
+        why = foreignHostRoute(*r);
+        return kNotOurs;
+    }
+    // The lookup fails with the error of such a route.
+    NlMessage msg = RouteLookup(dest);
+    uint8_t type = RTN_UNSPEC;
+    switch (NlTransact(msg, [](const nlmsghdr*) {})) {
+    case EINVAL:
+        type = RTN_BLACKHOLE;
+        break;
+    case EHOSTUNREACH:
+        type = RTN_UNREACHABLE;
+        break;
+    case EACCES:
+        type = RTN_PROHIBIT;
+        break;
+    default:
+        return 0;
+    }
+    const char* kind = type == RTN_BLACKHOLE ? "blackhole" : type == RTN_UNREACHABLE ? "unreachable" : "prohibit";
+    // Named by the most specific route of that type over dest.
+    const RouteEntry* over = nullptr;
+    for (const RouteEntry& r : routes) {
+        const uint32_t mask = r.dstLen == 0 ? 0 : htonl(~0u << (32 - std::min<uint8_t>(r.dstLen, 32)));
+        if (r.type == type && (dest & mask) == r.dst && (!over || r.dstLen > over->dstLen))
+            over = &r;
+    }
+    why = std::string("the kernel's route to ") + addressText(dest) + " is the " + kind + " route" +
+        (over ? " " + routeText(*over) : std::string()) + ", which vyn-netpriv leaves as it is";
+    return kNotOurs;
 }
 
 // Tries left when an entry came or went between looking and changing.
@@ -296,6 +504,17 @@ int NlTransact(NlMessage& msg, const NlHandler& each)
     }
 }
 
+NlMessage RouteLookup(uint32_t dest)
+{
+    NlMessage msg(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_ACK);
+    rtmsg req{};
+    req.rtm_family = AF_INET;
+    req.rtm_dst_len = 32;
+    msg.Put(req);
+    msg.Attr(RTA_DST, &dest, sizeof dest);
+    return msg;
+}
+
 bool HasNetCapabilities()
 {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -319,12 +538,14 @@ int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], st
 {
     if (const int err = checkEntryAddress(ifindex, addr, why))
         return err;
+    if (const int err = checkNotNextHop(addr, why))
+        return err;
     for (int tries = kRaceTries; tries > 0; --tries) {
-        Found entry;
+        NeighbourEntry entry;
         if (const int err = readNeighbour(ifindex, addr, entry))
             return err;
-        if (entry.present && entry.protocol != kOwnProtocol && !learned(entry)) {
-            why = foreignNeighbour(addr);
+        if (const std::string kind = foreignKind(entry); !kind.empty()) {
+            why = foreignNeighbour(kind, addr);
             return kNotOurs;
         }
         const uint16_t flags = entry.present ? NLM_F_REPLACE : NLM_F_CREATE | NLM_F_EXCL;
@@ -338,13 +559,13 @@ int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], st
 
 int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, std::string& why)
 {
-    Found entry;
+    NeighbourEntry entry;
     if (const int err = readNeighbour(ifindex, addr, entry))
         return err;
     if (!entry.present)
         return 0;
-    if (entry.protocol != kOwnProtocol && !learned(entry)) {
-        why = foreignNeighbour(addr);
+    if (const std::string kind = foreignKind(entry); !kind.empty()) {
+        why = foreignNeighbour(kind, addr);
         return kNotOurs;
     }
     const int err = changeNeighbour(RTM_DELNEIGH, 0, ifindex, addr, nullptr, 0, 0, 0);
@@ -355,17 +576,14 @@ int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
 {
     if (const int err = checkEntryAddress(ifindex, dest, why))
         return err;
-    const int err = changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, dest, ifindex);
-    if (err != EEXIST)
+    if (const int err = checkNotNextHop(dest, why))
         return err;
-    Found route;
-    if (const int readErr = readHostRoute(dest, 0, route))
-        return readErr;
-    if (route.present && route.protocol != kOwnProtocol) {
-        why = foreignRoute(dest);
-        return kNotOurs;
-    }
-    return err;
+    std::vector<RouteEntry> routes;
+    if (const int err = readRoutes(routes))
+        return err;
+    if (const int err = checkRouteInTheWay(dest, routes, why))
+        return err;
+    return changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, dest, ifindex);
 }
 
 int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
@@ -374,11 +592,11 @@ int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
     if (err != ESRCH && err != ENOENT)
         return err;
     // None of ours: is another's there?
-    Found route;
-    if (const int readErr = readHostRoute(dest, ifindex, route))
+    std::vector<RouteEntry> routes;
+    if (const int readErr = readRoutes(routes))
         return readErr;
-    if (route.present) {
-        why = foreignRoute(dest);
+    if (const RouteEntry* r = anothersHostRoute(dest, routes)) {
+        why = foreignHostRoute(*r);
         return kNotOurs;
     }
     return 0;

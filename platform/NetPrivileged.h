@@ -83,6 +83,10 @@ void ForEachAttr(const nlmsghdr* h, Fn fn)
 // network namespace of the calling thread). Returns 0 or an errno.
 int NlTransact(NlMessage& msg, const NlHandler& each);
 
+// A request for the kernel's route to an IPv4 address, as a packet sent
+// there would take it.
+NlMessage RouteLookup(uint32_t dest);
+
 // Both CAP_NET_ADMIN and CAP_NET_RAW in the calling thread's effective set
 // (capabilities belong to threads).
 bool HasNetCapabilities();

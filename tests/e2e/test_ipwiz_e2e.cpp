@@ -329,10 +329,10 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
     const NetHelperCopy with(true);
     const NetHelperCopy without(false);
     const NetHelperCopy locked(true, 4242);
-    const QString entry = QStringLiteral("ARPEntry:\r\nV tabulce sousedů je trvalý záznam pro adresu 10.213.0.60 na "
+    const QString entry = QStringLiteral("ARPEntry:\r\nV tabulce sousedů je záznam pro adresu 10.213.0.60 na "
                                          "rozhraní veth-pc, který nevytvořil tento program (nejspíš jej zadal "
-                                         "správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
-                                         "proto selže.\r\n(#00000120)");
+                                         "správce nebo jiný program). Program jej ponechá, jak je, a tento způsob "
+                                         "přiřazení IP adresy proto selže.\r\n(#00000120)");
     const std::string admins = "ip neigh add 10.213.0.60 lladdr 02:00:00:00:00:60 dev veth-pc nud permanent";
     const std::string tables = "ip -4 neigh show nud permanent; ip -4 route show table all";
     const struct {

@@ -6,6 +6,7 @@
 #include "support/NetBench.h"
 #include "support/QStringPrint.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -133,76 +134,145 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
 }
 
 // What the operator reads about the missing rights and about an entry in
-// the way, word for word in each shipped language.
+// the way, word for word in each shipped language. Advice to add a user to
+// the helper's group comes only for a helper root keeps to a group of its
+// own; a helper its builder still owns, or one of group root, gets the whole
+// set-up, each command on a line of its own with nothing after it.
 TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLanguage)
 {
     QTemporaryDir dir;
-    const QString helper = dir.filePath(QStringLiteral("vyn-netpriv"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("build bin")));
+    const QString helper = dir.filePath(QStringLiteral("build bin/vyn-netpriv"));
     ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
     platform::SetNetHelperPath(helper);
-    const group* own = getgrgid(getegid());
-    ASSERT_NE(own, nullptr);
-    const QString group = QString::fromLocal8Bit(own->gr_name);
-    const QString setcap = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper + u'.';
+    const group* other = getgrgid(65534);
+    ASSERT_NE(other, nullptr);
+    const QString otherGroup = QString::fromLocal8Bit(other->gr_name);
+    const auto setUp = [&](const QString& group) {
+        const QString quoted = u'\'' + helper + u'\'';
+        return "\r\nchown root:" + group + u' ' + quoted + "\r\nchmod 750 " + quoted +
+            "\r\nsetcap cap_net_admin,cap_net_raw+ep " + quoted;
+    };
     const uint32_t lo = if_nametoindex("lo");
 
     const struct {
         const char* file;
-        QString missing, notPermitted, lacking, broken, entry, route;
+        std::function<QString(const QString&)> notPermitted, notPermittedSetUp, lacking;
+        QString missing, broken, entry, route, refused;
     } languages[] = {
         {"cesky.lng",
+         [&](const QString& group) {
+             return "Tento uživatel nesmí spustit pomocný program " + helper +
+                 ", který smějí spouštět jen členové jeho skupiny " + group +
+                 ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle "
+                 "oddílu Rights souboru README.md a uživatel se znovu přihlásí.";
+         },
+         [&](const QString& group) {
+             return "Tento uživatel nesmí spustit pomocný program " + helper +
+                 ", a tento způsob přiřazení IP adresy proto selže. Správce pomocný program svěří skupině " + group +
+                 " podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se znovu "
+                 "přihlásí) a jako root provede tyto příkazy:" + setUp(group);
+         },
+         [&](const QString& group) {
+             return "Pomocný program " + helper +
+                 " nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže. "
+                 "Správce mu je udělí jen spolu se skupinou " + group +
+                 ", jejíž členové jediní jej smějí spouštět: podle oddílu Rights souboru README.md (skupinu založí, "
+                 "přidá do ní uživatele a ten se znovu přihlásí) jako root provede tyto příkazy:" + setUp(group);
+         },
          "Pomocný program " + helper +
              " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
              "sestaví příkaz make run.",
-         "Tento uživatel nesmí spustit pomocný program " + helper +
-             ", který smějí spouštět jen členové jeho skupiny " + group +
-             ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle oddílu "
-             "Rights souboru README.md a uživatel se znovu přihlásí.",
-         "Pomocný program vyn-netpriv nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
-         "IP adresy selže; správce mu je udělí příkazem " + setcap,
          "Pomocný program " + helper +
              " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
-         "V tabulce sousedů je trvalý záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program "
-         "(nejspíš jej zadal správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy proto selže.",
+         "V tabulce sousedů je záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program (nejspíš "
+         "jej zadal správce nebo jiný program). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
+         "proto selže.",
          "Ve směrovací tabulce je trasa k adrese 10.0.0.5, kterou nevytvořil tento program (nejspíš ji zadal "
-         "správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy proto selže."},
+         "správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy proto selže.",
+         "Pro adresu 10.0.0.5 tento program na rozhraní lo nevytvoří záznam ani trasu: je to adresa tohoto "
+         "počítače, síťová nebo všesměrová adresa jeho podsítě, nebo brána, přes kterou vedou jeho trasy. Zvolte "
+         "pro zařízení jinou IP adresu."},
         {"english.lng",
+         [&](const QString& group) {
+             return "This user may not run the network helper " + helper + ", which only members of its group " +
+                 group +
+                 " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
+                 "group as the Rights section of README.md says, and the user logs in again.";
+         },
+         [&](const QString& group) {
+             return "This user may not run the network helper " + helper +
+                 ", so this way of assigning the IP address fails. An administrator entrusts the helper to the "
+                 "group " + group +
+                 " as the Rights section of README.md says (creating the group and adding the user, who then logs "
+                 "in again) and runs these commands as root:" + setUp(group);
+         },
+         [&](const QString& group) {
+             return "The network helper " + helper +
+                 " lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of assigning the IP "
+                 "address fails. An administrator gives them only together with the group " + group +
+                 ", whose members alone may run the helper: as the Rights section of README.md says (creating the "
+                 "group and adding the user, who then logs in again), the administrator runs these commands as "
+                 "root:" + setUp(group);
+         },
          "The network helper " + helper +
              " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
              "folder, where the command make run builds it.",
-         "This user may not run the network helper " + helper + ", which only members of its group " + group +
-             " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
-             "group as the Rights section of README.md says, and the user logs in again.",
-         "The network helper vyn-netpriv lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of "
-         "assigning the IP address fails; an administrator grants them with the command " + setcap,
          "The network helper " + helper +
              " does not work as it should (Connection timed out), so this way of assigning the IP address fails.",
-         "The neighbour table holds a permanent entry for 10.0.0.5 on interface lo that this program did not make "
-         "(most likely an administrator's). The program leaves it as it is, so this way of assigning the IP "
-         "address fails.",
+         "The neighbour table holds an entry for 10.0.0.5 on interface lo that this program did not make (most "
+         "likely an administrator's or another program's). The program leaves it as it is, so this way of "
+         "assigning the IP address fails.",
          "The routing table holds a route to 10.0.0.5 that this program did not make (most likely an "
-         "administrator's). The program leaves it as it is, so this way of assigning the IP address fails."},
+         "administrator's). The program leaves it as it is, so this way of assigning the IP address fails.",
+         "This program makes no entry or route for 10.0.0.5 on interface lo: it is an address of this PC, a network "
+         "or broadcast address of its subnet, or a gateway its routes lead through. Choose another IP address for "
+         "the device."},
+    };
+    // Who owns the helper file decides the advice; without root the file is
+    // the builder's own, the second state.
+    const struct {
+        const char* what;
+        uid_t owner;
+        gid_t group;
+        bool kept;
+    } owners[] = {
+        {"kept to a group of its own", 0, 65534, true},
+        {"built by a normal user", 65534, 65534, false},
+        {"of group root", 0, 0, false},
     };
     for (const auto& l : languages) {
         SCOPED_TRACE(l.file);
         Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(l.file));
         TARPManager m(false);
-        const std::pair<uint32_t, QString> rights[] = {
-            {0, QString()},
-            {platform::ERROR_FILE_NOT_FOUND, l.missing},
-            {platform::ERROR_ACCESS_DISABLED_BY_POLICY, l.notPermitted},
-            {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking},
-            {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken},
-        };
-        for (const auto& [code, text] : rights) {
-            fake.Rights = code;
-            EXPECT_EQ(m.MissingRightsText(), text) << code;
+        for (const auto& o : owners) {
+            SCOPED_TRACE(o.what);
+            if (geteuid() == 0)
+                ASSERT_EQ(chown(QFile::encodeName(helper).constData(), o.owner, o.group), 0);
+            else if (o.kept || o.owner == 0)
+                continue;
+            const QString group = o.kept ? otherGroup : QStringLiteral("vynnet");
+            const std::pair<uint32_t, QString> rights[] = {
+                {0, QString()},
+                {platform::ERROR_FILE_NOT_FOUND, l.missing},
+                {platform::ERROR_ACCESS_DISABLED_BY_POLICY,
+                 o.kept ? l.notPermitted(group) : l.notPermittedSetUp(group)},
+                {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(group)},
+                {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken},
+            };
+            for (const auto& [code, text] : rights) {
+                fake.Rights = code;
+                EXPECT_EQ(m.MissingRightsText(), text) << code;
+            }
         }
-        // A failed change names the entry in the way.
+        // A failed change names the entry in the way, or the address refused.
         fake.CreateResult = platform::ERROR_NOT_OWNER;
         EXPECT_EQ(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.5"), kDevMac, 4, int32_t(lo)); }),
                   "CreateARPEntry:\r\n" + l.entry + "\r\n(#00000120)");
         EXPECT_EQ(ARPErrorText(platform::ERROR_NOT_OWNER, {ip("10.0.0.5"), lo, true}), l.route + "\r\n");
+        fake.CreateResult = platform::ERROR_INVALID_PARAMETER;
+        EXPECT_EQ(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.5"), kDevMac, 4, int32_t(lo)); }),
+                  "CreateARPEntry:\r\n" + l.refused + "\r\n(#00000057)");
     }
     Language = TLanguage();
     platform::SetNetHelperPath(QString());
