@@ -356,7 +356,14 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
          platform::ERROR_FILE_NOT_FOUND},
         {"an administrator's entry for the new address", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60",
          false, platform::ERROR_NOT_OWNER, admins},
+        // Every host behind the gateway is reached through its entry.
+        {"the gateway's address", with.Path(), NetBenchOptions::Route::Gateway, "10.213.0.254", false,
+         platform::ERROR_INVALID_PARAMETER},
     };
+    const QString gateway = QStringLiteral("ARPEntry:\r\nPro adresu 10.213.0.254 tento program na rozhraní veth-pc "
+                                           "nevytvoří záznam ani trasu: je to adresa tohoto počítače, síťová nebo "
+                                           "všesměrová adresa jeho podsítě, nebo brána, přes kterou vedou jeho trasy. "
+                                           "Zvolte pro zařízení jinou IP adresu.\r\n(#00000057)");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         NetBenchOptions options;
@@ -395,7 +402,7 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
                     return q.Text.startsWith(QStringLiteral("Zařízení bylo detekováno"));
                 });
                 ASSERT_NE(leading, Boxes.end());
-                if (row.refusal != 0 && row.refusal != platform::ERROR_NOT_OWNER) {
+                if (platform::IsMissingRights(row.refusal)) {
                     EXPECT_TRUE(leading->Text.endsWith(QStringLiteral("Chcete přesto pokračovat?\r\n\r\n") +
                                                        ARPErrorText(row.refusal).trimmed()))
                         << leading->Text.toStdString();
@@ -406,8 +413,8 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
                 if (row.refusal != 0) {
                     // The refusal of the first change: the operation, then why, in the program's language.
                     const QString code = QString::number(row.refusal, 16).rightJustified(8, u'0').toUpper();
-                    const QString why = row.refusal == platform::ERROR_NOT_OWNER
-                        ? entry
+                    const QString why = row.refusal == platform::ERROR_NOT_OWNER       ? entry
+                        : row.refusal == platform::ERROR_INVALID_PARAMETER ? gateway
                         : QStringLiteral("ARPEntry:\r\n%1(#%2)").arg(ARPErrorText(row.refusal), code);
                     ASSERT_EQ(taker.Messages.size(), 1u);
                     EXPECT_TRUE(taker.Messages[0].Text.endsWith(why)) << taker.Messages[0].Text.toStdString();
