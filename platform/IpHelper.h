@@ -154,9 +154,9 @@ public:
 
 // The changes the static ARP way needs fail with the missing rights above,
 // with ERROR_NOT_OWNER when a neighbour entry or route someone else made is
-// in the way (it stays as it was), and with ERROR_INVALID_PARAMETER for an
-// address of the interface itself or a network or broadcast address of its
-// subnets.
+// in the way (it stays as it was), or a route that drops the traffic, and
+// with ERROR_INVALID_PARAMETER for an address of the interface itself, a
+// network or broadcast address of its subnets, or a route's next hop.
 //
 // Whether a code is one of the missing rights.
 bool IsMissingRights(uint32_t code);

@@ -108,14 +108,16 @@ int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t m
 
 // The static ARP way's changes, checked against what the kernel holds:
 // - a static entry of ours for addr with mac, made anew, or put in place of
-//   our own or a learned entry; a permanent (or NOARP) entry someone else
-//   made stays: kNotOurs;
+//   our own or a learned entry; one someone else keeps (permanent, NOARP,
+//   managed, externally learned, or of another protocol) stays: kNotOurs;
 // - removal of our own or a learned entry; none there is 0;
 // - a host route of ours making dest on-link on the interface (EEXIST when
-//   one of ours is there; another's: kNotOurs), and the removal of ours
-//   alone (none there is 0).
-// The interface's own addresses and its subnets' network and broadcast
-// addresses are refused (kRefused) for entries and routes alike.
+//   one of ours is there; another's host route of any table or metric, or a
+//   blackhole, unreachable or prohibit route to dest: kNotOurs), and the
+//   removal of ours alone (none there is 0).
+// The interface's own addresses, its subnets' network and broadcast
+// addresses, and the next hops of every route and next-hop object are
+// refused (kRefused) for entries and routes alike.
 int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], std::string& why);
 int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, std::string& why);
 int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why);

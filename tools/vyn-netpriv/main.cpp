@@ -16,11 +16,13 @@
 // refused: the program runs for any user its file mode lets in, with rights
 // that user does not have. So it also checks each request against what the
 // system holds: entries and routes are marked as its own and it replaces or
-// removes only those and learned neighbour entries ("foreign" when another's
-// is in the way), it names no address of the interface itself nor a network
-// or broadcast address of its subnets, and it asks ARP in the name of the
-// interface's own addresses or of 0.0.0.0 alone. It takes nothing from its
-// environment, loads nothing, and links no Qt.
+// removes only those and the neighbour entries the kernel learned
+// ("foreign" when another's entry or host route is in the way, or a route
+// that drops the traffic), it names no address of the interface itself, no
+// network or broadcast address of its subnets and no address a route sends
+// through, and it asks ARP in the name of the interface's own addresses or
+// of 0.0.0.0 alone. It takes nothing from its environment, loads nothing,
+// and links no Qt.
 
 #include "platform/NetPrivileged.h"
 #include "platform/UniqueFd.h"
