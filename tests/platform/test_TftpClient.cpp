@@ -183,6 +183,10 @@ TEST(TftpClient, UploadArrivesWholeOrEndsWithTheReason)
         {"OACK without options: 512-byte blocks", {.answer = QByteArray("\0\6", 2)}, {}},
         {"refused", {.answer = QByteArray("\0\5\0\2P\xF8\xEDstup odep\xF8" "en", 20)}, {}, 1, 3000,
          QStringLiteral("Přístup odepřen")},
+        // Letters where windows-1250 and ISO-8859-2 differ: š ž ť.
+        {"refused in the device's code page",
+         {.answer = QByteArray("\0\5\0\3", 4) + "Pam\xEC\x9D je pln\xE1, soubor je\x9At\xEC nelze ulo\x9Eit"}, {}, 1,
+         3000, QStringLiteral("Paměť je plná, soubor ještě nelze uložit")},
         {"refused at length", {.answer = QByteArray("\0\5\0\0", 4) + wordy}, {}, 1, 3000,
          QString::fromLatin1(wordy.left(512)) + QStringLiteral("…")},
         {"refused without text", {.answer = QByteArray("\0\5\0\2", 4)}, {}, 1, 3000, "TFTP error 2"},
