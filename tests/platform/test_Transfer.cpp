@@ -171,6 +171,8 @@ TEST(HttpClient, BrokenServersEndInTheExactBodyOrAClearFailure)
         {"/nothing", "", true, {}, "Empty reply from server"},
         {"/silent-after-head", kOk + "Content-Length: 5\r\n\r\nhe", false, {},
          "Read timed out: nothing arrived for 700 ms."},
+        {"/silent-after-whole-head", kOk + "Content-Length: 5\r\n\r\n", false, {},
+         "Read timed out: nothing arrived for 700 ms."},
         {"/trickle-in-head", kOk + "X-Slow: ", false, {},
          "Read timed out: bytes arrived too slowly, no line complete within 700 ms."},
         // libcurl would drop a length it cannot hold and read until the close.
