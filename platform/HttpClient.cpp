@@ -214,7 +214,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
     }
     const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
     if (line.startsWith("HTTP/")) {
-        s.StatusLine = line.left(200);
+        s.StatusLine = line;
         return n;
     }
     if (!line.isEmpty())
@@ -378,7 +378,7 @@ QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const Transfe
     if (state.CancelledByCaller)
         throw Exception(QStringLiteral("The transfer was cancelled."));
     if (state.Refused)
-        throw Exception(QString::fromLatin1(state.StatusLine));
+        throw Exception(PeerText(QString::fromLatin1(state.StatusLine)));
     if (state.TooLarge)
         throw Exception(QStringLiteral("The answer is larger than %1 bytes.").arg(state.Cap()));
     if (!state.Malformed.isEmpty())

@@ -22,7 +22,7 @@ struct HttpOptions
 // The body of Url. Any failure (no connection, time-out, a status other
 // than 2xx, a body over MaxBody, a head over 64 KiB, cancelled) raises
 // Exception whose text says what went wrong (the status line for a
-// refused request).
+// refused request, cut as PeerText cuts it).
 QByteArray HttpGet(const QString& Url, const HttpOptions& Options, const TransferEvents& Events = {});
 
 } // namespace platform

@@ -256,7 +256,7 @@ private:
         if (text.trimmed().isEmpty())
             return QStringLiteral("TFTP error %1").arg(code);
         // The device writes its texts in its own code page.
-        return QStringDecoder("windows-1250").decode(text);
+        return PeerText(QStringDecoder("windows-1250").decode(text));
     }
 
     UniqueFd m_socket{OpenUdpSocket()};

@@ -20,8 +20,9 @@ struct TftpOptions
 
 // Writes Data as RemoteName to Host (dotted IPv4 text) in octet mode.
 // Failures raise Exception; an error packet from the server gives its own
-// error text. A silent server gets the last packet again after each
-// TimeoutMs, three times at most, and never past TotalTimeoutMs.
+// error text, cut as PeerText cuts it. A silent server gets the last packet
+// again after each TimeoutMs, three times at most, and never past
+// TotalTimeoutMs.
 void TftpPut(const QString& Host, const QString& RemoteName, const QByteArray& Data, const TftpOptions& Options,
              const TransferEvents& Events = {});
 

@@ -6,6 +6,8 @@
 // inside the first). An exception thrown by a handler ends the transfer and
 // leaves the transfer call as it was thrown.
 
+#include <QString>
+
 #include <cstdint>
 #include <functional>
 
@@ -22,5 +24,11 @@ struct TransferEvents
     // Asked between events; true ends the transfer as a failure.
     std::function<bool()> Cancelled;
 };
+
+// A peer's own words as they reach the operator (a TFTP error text, an HTTP
+// status line): the first MaxPeerText characters, then "…" when there were
+// more. A message window takes seconds to lay out a whole datagram of text.
+inline constexpr qsizetype MaxPeerText = 512;
+QString PeerText(const QString& Text);
 
 } // namespace platform

@@ -127,7 +127,7 @@ TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
                         "nastavení zařízení (IP: 192.168.100.100)"),
          0, false},
         {sentence.repeated(5), -1, false}, {sentence.repeated(12), 289, true}, {sentence.repeated(400), -2, true},
-        {QStringLiteral("Hotovo"), 0, false}};
+        {QString(65000, u'x'), -2, true}, {QStringLiteral("Hotovo"), 0, false}};
     TfDataSender w(nullptr, 0, nullptr);
     for (const auto& [text, wider, taller] : rows) {
         SCOPED_TRACE(text.left(70).toStdString());

@@ -45,7 +45,7 @@ TEST(DocumentHolder, FilesInPlaceOfTheBuiltInText)
     // bound would read the device until the machine ran out of memory.
     const QByteArray before = dm.XML.Text();
     for (const QString& path : {dir.filePath(QStringLiteral("missing.dmi")),
-                                write("big.dmi", QByteArray(XmlDocumentHolder::MaxFileSize + 1, ' ')), QStringLiteral("/dev/zero"),
+                                write("big.dmi", QByteArray(16 * 1024 * 1024 + 1, ' ')), QStringLiteral("/dev/zero"),
                                 dir.path()}) {
         const BoundedEnd end = RunBounded([&]() -> std::string {
             try {

@@ -156,12 +156,16 @@ private:
 // One lost packet costs one resend, however the server repeats itself, and
 // a repeated acknowledgement is never answered with a second DATA; each
 // block has three resends of its own. A refusal ends the upload in the
-// server's words (windows-1250, as the device writes) or its code.
+// server's words (windows-1250, as the device writes; cut to 512 characters)
+// or its code.
 TEST(TftpClient, UploadArrivesWholeOrEndsWithTheReason)
 {
     QByteArray data;
     for (int i = 0; i < 4 * 512 + 100; ++i)
         data.append(char(i * 31 + i / 512));
+    QByteArray wordy; // a whole datagram of the server's words
+    for (int i = 0; i < 65000; ++i)
+        wordy.append(char('a' + i % 26));
     const struct
     {
         const char* name;
@@ -179,6 +183,12 @@ TEST(TftpClient, UploadArrivesWholeOrEndsWithTheReason)
         {"OACK without options: 512-byte blocks", {.answer = QByteArray("\0\6", 2)}, {}},
         {"refused", {.answer = QByteArray("\0\5\0\2P\xF8\xEDstup odep\xF8" "en", 20)}, {}, 1, 3000,
          QStringLiteral("Přístup odepřen")},
+        // Letters where windows-1250 and ISO-8859-2 differ: š ž ť.
+        {"refused in the device's code page",
+         {.answer = QByteArray("\0\5\0\3", 4) + "Pam\xEC\x9D je pln\xE1, soubor je\x9At\xEC nelze ulo\x9Eit"}, {}, 1,
+         3000, QStringLiteral("Paměť je plná, soubor ještě nelze uložit")},
+        {"refused at length", {.answer = QByteArray("\0\5\0\0", 4) + wordy}, {}, 1, 3000,
+         QString::fromLatin1(wordy.left(512)) + QStringLiteral("…")},
         {"refused without text", {.answer = QByteArray("\0\5\0\2", 4)}, {}, 1, 3000, "TFTP error 2"},
         {"silent", {.answer = {}}, {}, 4, 100, "No answer from 127.0.0.1 within 400 ms (sent 4 times)."},
     };

@@ -164,9 +164,14 @@ TEST(HttpClient, BrokenServersEndInTheExactBodyOrAClearFailure)
         // A redirection is not followed and is no success.
         {"/moved", "HTTP/1.1 302 Found\r\nLocation: /chunked\r\nContent-Length: 0\r\n\r\n", false, {},
          "HTTP/1.1 302 Found"},
+        // The server's reason as far as a message window can hold it.
+        {"/long-reason", "HTTP/1.1 500 " + std::string(600, 'r') + "\r\nContent-Length: 0\r\n\r\n", false, {},
+         QStringLiteral("HTTP/1.1 500 ") + QString(499, u'r') + QStringLiteral("…")},
         {"/no-status-line", "hello\r\n", true, {}, "Received HTTP/0.9 when not allowed"},
         {"/nothing", "", true, {}, "Empty reply from server"},
         {"/silent-after-head", kOk + "Content-Length: 5\r\n\r\nhe", false, {},
+         "Read timed out: nothing arrived for 700 ms."},
+        {"/silent-after-whole-head", kOk + "Content-Length: 5\r\n\r\n", false, {},
          "Read timed out: nothing arrived for 700 ms."},
         {"/trickle-in-head", kOk + "X-Slow: ", false, {},
          "Read timed out: bytes arrived too slowly, no line complete within 700 ms."},

@@ -167,8 +167,8 @@ TEST(MultiFileStorage, DiskImportAndExport)
     ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime(QDate(2020, 6, 7), QTime(8, 9, 10), Qt::UTC),
                                                                QFileDevice::FileModificationTime));
     f.close();
-    writeFile(dir.filePath("limit.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize, 'a'));
-    writeFile(dir.filePath("over.bin"), QByteArray(TMultiFileStorage::MaxDiskFileSize + 1, 'a'));
+    writeFile(dir.filePath("limit.bin"), QByteArray(16 * 1024 * 1024, 'a'));
+    writeFile(dir.filePath("over.bin"), QByteArray(16 * 1024 * 1024 + 1, 'a'));
     TMultiFileStorage s;
     EXPECT_EQ(s.AddFileFromDisk(dir.filePath("limit.bin"), "l", -1), 0);
     EXPECT_EQ(s.AddFileFromDisk(dir.filePath("over.bin"), "o", -1), -1);
