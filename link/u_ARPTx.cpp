@@ -99,7 +99,7 @@ QString RightsText(uint32_t Code)
     switch (Code) {
     case ERROR_FILE_NOT_FOUND:
         return Txt(u"PomocnyChybi", u"Pomocný program %1 chybí, a tento způsob přiřazení IP adresy proto selže; "
-                                    u"program jej hledá ve své složce, kam jej sestaví příkaz make run.")
+                                    u"program jej hledá ve své složce, kam jej příkaz make run sestaví.")
             .arg(helper);
     case ERROR_ACCESS_DISABLED_BY_POLICY:
         if (kept) {

@@ -139,7 +139,7 @@ TEST_F(Networks, ANormalUserTrustsOnlyFreshNeighbourEntriesAndLearnsWhyTheStatic
                                                   QCoreApplication::applicationDirPath() +
                                                   QStringLiteral("/vyn-netpriv chybí, a tento způsob přiřazení IP "
                                                                  "adresy proto selže; program jej hledá ve své "
-                                                                 "složce, kam jej sestaví příkaz make run.")))
+                                                                 "složce, kam jej příkaz make run sestaví.")))
         << absent.Questions[0].Text.toStdString();
     // The address services name the refused operation and the system's reason.
     EXPECT_TRUE(message.contains(QStringLiteral("ARPEntry:\r\n"))) << message.toStdString();

@@ -182,7 +182,7 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
          },
          "Pomocný program " + helper +
              " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
-             "sestaví příkaz make run.",
+             "příkaz make run sestaví.",
          "Pomocný program " + helper +
              " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
          "V tabulce sousedů je záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program (nejspíš "
