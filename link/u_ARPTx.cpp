@@ -74,15 +74,16 @@ QString shellWord(const QString& path)
     return u'\'' + quoted.replace(u'\'', QStringLiteral("'\\''")) + u'\'';
 }
 
-// The commands that give the helper its rights and keep it to one group, in
-// an order that keeps them (a change of owner takes capabilities away), each
-// on a line of its own with nothing after it to be pasted along.
-QString setUpLines(const QString& helper, const QString& group)
+// The command that gives the helper its rights and keeps it to one group,
+// on a line of its own with nothing after it to be pasted along. One
+// command, its steps joined so that each runs only after the one before: a
+// change of owner takes capabilities away, and capabilities given to a
+// helper every user may run would be every user's.
+QString setUpCommand(const QString& helper, const QString& group)
 {
     const QString path = shellWord(helper);
-    const QString crlf = QStringLiteral("\r\n");
-    return crlf + QStringLiteral("chown root:") + shellWord(group) + u' ' + path + crlf + QStringLiteral("chmod 750 ") +
-        path + crlf + QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + path;
+    return QStringLiteral("\r\nchown root:") + shellWord(group) + u' ' + path + QStringLiteral(" && chmod 750 ") + path +
+        QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + path;
 }
 
 // The group set up in the Rights section of README.md.
@@ -112,17 +113,17 @@ QString RightsText(uint32_t Code)
         return Txt(u"PomocnyNesmiNastavit",
                    u"Tento uživatel nesmí spustit pomocný program %1, a tento způsob přiřazení IP adresy proto selže. "
                    u"Správce pomocný program svěří skupině %2 podle oddílu Rights souboru README.md (skupinu založí, "
-                   u"přidá do ní uživatele a ten se znovu přihlásí) a jako root provede tyto příkazy:")
+                   u"přidá do ní uživatele a ten se znovu přihlásí) a jako root provede tento příkaz:")
                    .arg(helper, group) +
-            setUpLines(helper, group);
+            setUpCommand(helper, group);
     case ERROR_PRIVILEGE_NOT_HELD:
         return Txt(u"PomocnyBezPrav",
                    u"Pomocný program %1 nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
                    u"IP adresy selže. Správce mu je udělí jen spolu se skupinou %2, jejíž členové jediní jej smějí "
                    u"spouštět: podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se "
-                   u"znovu přihlásí) jako root provede tyto příkazy:")
+                   u"znovu přihlásí) jako root provede tento příkaz:")
                    .arg(helper, group) +
-            setUpLines(helper, group);
+            setUpCommand(helper, group);
     default:
         return Txt(u"PomocnyNepracuje",
                    u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")

@@ -150,8 +150,8 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
     const QString otherGroup = QString::fromLocal8Bit(other->gr_name);
     const auto setUp = [&](const QString& group) {
         const QString quoted = u'\'' + helper + u'\'';
-        return "\r\nchown root:" + group + u' ' + quoted + "\r\nchmod 750 " + quoted +
-            "\r\nsetcap cap_net_admin,cap_net_raw+ep " + quoted;
+        return "\r\nchown root:" + group + u' ' + quoted + " && chmod 750 " + quoted +
+            " && setcap cap_net_admin,cap_net_raw+ep " + quoted;
     };
     const uint32_t lo = if_nametoindex("lo");
 
@@ -171,14 +171,14 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
              return "Tento uživatel nesmí spustit pomocný program " + helper +
                  ", a tento způsob přiřazení IP adresy proto selže. Správce pomocný program svěří skupině " + group +
                  " podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se znovu "
-                 "přihlásí) a jako root provede tyto příkazy:" + setUp(group);
+                 "přihlásí) a jako root provede tento příkaz:" + setUp(group);
          },
          [&](const QString& group) {
              return "Pomocný program " + helper +
                  " nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže. "
                  "Správce mu je udělí jen spolu se skupinou " + group +
                  ", jejíž členové jediní jej smějí spouštět: podle oddílu Rights souboru README.md (skupinu založí, "
-                 "přidá do ní uživatele a ten se znovu přihlásí) jako root provede tyto příkazy:" + setUp(group);
+                 "přidá do ní uživatele a ten se znovu přihlásí) jako root provede tento příkaz:" + setUp(group);
          },
          "Pomocný program " + helper +
              " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
@@ -205,14 +205,14 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
                  ", so this way of assigning the IP address fails. An administrator entrusts the helper to the "
                  "group " + group +
                  " as the Rights section of README.md says (creating the group and adding the user, who then logs "
-                 "in again) and runs these commands as root:" + setUp(group);
+                 "in again) and runs this command as root:" + setUp(group);
          },
          [&](const QString& group) {
              return "The network helper " + helper +
                  " lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of assigning the IP "
                  "address fails. An administrator gives them only together with the group " + group +
                  ", whose members alone may run the helper: as the Rights section of README.md says (creating the "
-                 "group and adding the user, who then logs in again), the administrator runs these commands as "
+                 "group and adding the user, who then logs in again), the administrator runs this command as "
                  "root:" + setUp(group);
          },
          "The network helper " + helper +
