@@ -622,16 +622,6 @@ bool TARPManager::DeleteHostRoute(uint32_t IP, int32_t Interface)
     return false;
 }
 
-bool TARPManager::HasNetworkRights()
-{
-    IpHelper* helper = nullptr;
-    try {
-        helper = LoadIphlpapi();
-    } catch (const Exception&) {
-    }
-    return helper && helper->HasNetworkRights();
-}
-
 QString TARPManager::MissingRightsText()
 {
     IpHelper* helper = nullptr;

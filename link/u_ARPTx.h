@@ -124,11 +124,9 @@ public:
     // A host route making IP on-link on the interface, and its removal.
     bool CreateHostRoute(uint32_t IP, int32_t Interface);
     bool DeleteHostRoute(uint32_t IP, int32_t Interface);
-    // Whether this thread may change the neighbour and route tables and send
-    // raw ARP requests (the static ARP way needs it).
-    bool HasNetworkRights();
-    // Why it may not, in the program's language, as ARPErrorText words the
-    // missing rights; empty when it may.
+    // Why this thread may not change the neighbour and route tables and send
+    // raw ARP requests (the static ARP way needs it), in the program's
+    // language as ARPErrorText words the missing rights; empty when it may.
     QString MissingRightsText();
 
     // Whether IP lies in the subnet of one of the host's addresses. The

@@ -149,7 +149,6 @@ public:
     //   ERROR_PRIVILEGE_NOT_HELD         it runs but lacks its capabilities;
     // any other code: the helper does not answer as one.
     virtual uint32_t NetworkRights() { return NO_ERROR; }
-    bool HasNetworkRights() { return NetworkRights() == NO_ERROR; }
 };
 
 // The changes the static ARP way needs fail with the missing rights above,

@@ -497,18 +497,22 @@ uint32_t helperCode(int rc)
 
 // A change that needs capabilities: made here when this thread holds them
 // (a program file given them by an earlier setcap keeps working), otherwise
-// by the helper. Returns the system error code.
+// by the helper. Returns the system error code, set as the last error when
+// the change failed.
 template <class InProcess>
 uint32_t privileged(InProcess inProcess, const std::vector<std::string>& args,
                     milliseconds deadline = kHelperDeadline, std::string* detail = nullptr)
 {
-    if (net::HasNetCapabilities())
-        return codeFromErrno(inProcess());
-    std::string answer;
-    const int rc = runHelper(args, deadline, answer);
-    if (detail)
-        *detail = answer;
-    return helperCode(rc);
+    uint32_t rc = NO_ERROR;
+    if (net::HasNetCapabilities()) {
+        rc = codeFromErrno(inProcess());
+    } else {
+        std::string answer;
+        rc = helperCode(runHelper(args, deadline, answer));
+        if (detail)
+            *detail = answer;
+    }
+    return rc == NO_ERROR ? NO_ERROR : failed(rc);
 }
 
 std::string interfaceName(uint32_t ifindex)
@@ -638,9 +642,8 @@ public:
         uint8_t mac[6];
         std::memcpy(mac, row.bPhysAddr, sizeof mac);
         std::string why;
-        const uint32_t rc = privileged([&] { return net::AddOwnNeighbour(row.dwIndex, row.dwAddr, mac, why); },
-                                       {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)});
-        return rc == NO_ERROR ? NO_ERROR : failed(rc);
+        return privileged([&] { return net::AddOwnNeighbour(row.dwIndex, row.dwAddr, mac, why); },
+                          {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)});
     }
 
     uint32_t DeleteIpNetEntry(const MIB_IPNETROW& row) override
@@ -651,9 +654,8 @@ public:
         if (name.empty())
             return NO_ERROR;
         std::string why;
-        const uint32_t rc = privileged([&] { return net::RemoveOwnNeighbour(row.dwIndex, row.dwAddr, why); },
-                                       {"neigh-del", name, ipText(row.dwAddr)});
-        return rc == NO_ERROR ? NO_ERROR : failed(rc);
+        return privileged([&] { return net::RemoveOwnNeighbour(row.dwIndex, row.dwAddr, why); },
+                          {"neigh-del", name, ipText(row.dwAddr)});
     }
 
     uint32_t GetBestInterface(uint32_t destAddr, uint32_t* index) override
@@ -767,9 +769,8 @@ public:
         if (name.empty())
             return failed(ERROR_INVALID_PARAMETER);
         std::string why;
-        const uint32_t rc = privileged([&] { return net::AddOwnHostRoute(destAddr, index, why); },
-                                       {"route-add", name, ipText(destAddr)});
-        return rc == NO_ERROR ? NO_ERROR : failed(rc);
+        return privileged([&] { return net::AddOwnHostRoute(destAddr, index, why); },
+                          {"route-add", name, ipText(destAddr)});
     }
 
     uint32_t DeleteHostRoute(uint32_t destAddr, uint32_t index) override
@@ -778,9 +779,8 @@ public:
         if (name.empty())
             return NO_ERROR;
         std::string why;
-        const uint32_t rc = privileged([&] { return net::RemoveOwnHostRoute(destAddr, index, why); },
-                                       {"route-del", name, ipText(destAddr)});
-        return rc == NO_ERROR ? NO_ERROR : failed(rc);
+        return privileged([&] { return net::RemoveOwnHostRoute(destAddr, index, why); },
+                          {"route-del", name, ipText(destAddr)});
     }
 
     // This thread's own capabilities, or a helper that holds them.

@@ -30,6 +30,12 @@ using std::chrono::milliseconds;
 constexpr milliseconds kArpRepeat{100};
 constexpr milliseconds kArpLastWait{250};
 
+// The network-order mask of a prefix length.
+uint32_t prefixMask(uint8_t prefix)
+{
+    return prefix == 0 ? 0 : htonl(~0u << (32 - std::min<uint8_t>(prefix, 32)));
+}
+
 std::string addressText(uint32_t addr)
 {
     char text[INET_ADDRSTRLEN] = {};
@@ -283,11 +289,8 @@ std::string routeText(const RouteEntry& r)
 // an entry or host route of ours for that address would send all of that
 // traffic elsewhere, and a device given the address would break the
 // network anyway.
-int checkNotNextHop(uint32_t addr, std::string& why)
+int checkNotNextHop(uint32_t addr, const std::vector<RouteEntry>& routes, std::string& why)
 {
-    std::vector<RouteEntry> routes;
-    if (const int err = readRoutes(routes))
-        return err;
     for (const RouteEntry& r : routes) {
         if (std::find(r.nextHops.begin(), r.nextHops.end(), addr) != r.nextHops.end()) {
             why = "address is the next hop of the route to " + routeText(r) + ": " + addressText(addr);
@@ -355,7 +358,7 @@ int checkEntryAddress(uint32_t ifindex, uint32_t addr, std::string& why)
     if (const int err = interfaceAddresses(ifindex, addresses))
         return err;
     for (const InterfaceAddress& a : addresses) {
-        const uint32_t mask = a.prefix == 0 ? 0 : htonl(~0u << (32 - std::min<uint8_t>(a.prefix, 32)));
+        const uint32_t mask = prefixMask(a.prefix);
         // /31 and /32 have no network or broadcast address.
         const bool subnet = a.prefix <= 30;
         const char* what = nullptr;
@@ -405,30 +408,26 @@ int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, std
         return kNotOurs;
     }
     // The lookup fails with the error of such a route.
+    static constexpr struct {
+        int err;
+        uint8_t type;
+        const char* kind;
+    } kDropping[] = {{EINVAL, RTN_BLACKHOLE, "blackhole"},
+                     {EHOSTUNREACH, RTN_UNREACHABLE, "unreachable"},
+                     {EACCES, RTN_PROHIBIT, "prohibit"}};
     NlMessage msg = RouteLookup(dest);
-    uint8_t type = RTN_UNSPEC;
-    switch (NlTransact(msg, [](const nlmsghdr*) {})) {
-    case EINVAL:
-        type = RTN_BLACKHOLE;
-        break;
-    case EHOSTUNREACH:
-        type = RTN_UNREACHABLE;
-        break;
-    case EACCES:
-        type = RTN_PROHIBIT;
-        break;
-    default:
+    const int err = NlTransact(msg, [](const nlmsghdr*) {});
+    const auto* dropping = std::find_if(std::begin(kDropping), std::end(kDropping),
+                                        [err](const auto& d) { return d.err == err; });
+    if (dropping == std::end(kDropping))
         return 0;
-    }
-    const char* kind = type == RTN_BLACKHOLE ? "blackhole" : type == RTN_UNREACHABLE ? "unreachable" : "prohibit";
     // Named by the most specific route of that type over dest.
     const RouteEntry* over = nullptr;
     for (const RouteEntry& r : routes) {
-        const uint32_t mask = r.dstLen == 0 ? 0 : htonl(~0u << (32 - std::min<uint8_t>(r.dstLen, 32)));
-        if (r.type == type && (dest & mask) == r.dst && (!over || r.dstLen > over->dstLen))
+        if (r.type == dropping->type && (dest & prefixMask(r.dstLen)) == r.dst && (!over || r.dstLen > over->dstLen))
             over = &r;
     }
-    why = std::string("the kernel's route to ") + addressText(dest) + " is the " + kind + " route" +
+    why = std::string("the kernel's route to ") + addressText(dest) + " is the " + dropping->kind + " route" +
         (over ? " " + routeText(*over) : std::string()) + ", which vyn-netpriv leaves as it is";
     return kNotOurs;
 }
@@ -538,7 +537,10 @@ int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], st
 {
     if (const int err = checkEntryAddress(ifindex, addr, why))
         return err;
-    if (const int err = checkNotNextHop(addr, why))
+    std::vector<RouteEntry> routes;
+    if (const int err = readRoutes(routes))
+        return err;
+    if (const int err = checkNotNextHop(addr, routes, why))
         return err;
     for (int tries = kRaceTries; tries > 0; --tries) {
         NeighbourEntry entry;
@@ -576,10 +578,10 @@ int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
 {
     if (const int err = checkEntryAddress(ifindex, dest, why))
         return err;
-    if (const int err = checkNotNextHop(dest, why))
-        return err;
     std::vector<RouteEntry> routes;
     if (const int err = readRoutes(routes))
+        return err;
+    if (const int err = checkNotNextHop(dest, routes, why))
         return err;
     if (const int err = checkRouteInTheWay(dest, routes, why))
         return err;
