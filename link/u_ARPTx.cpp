@@ -1,7 +1,9 @@
 #include "link/u_ARPTx.h"
 
 #include "lang/uLanguage.h"
+#include "platform/CommandText.h"
 #include "platform/HexDigit.h"
+#include "platform/ShellWord.h"
 #include "platform/Winsock.h"
 
 #include <QStringList>
@@ -61,17 +63,9 @@ QString Txt(const char16_t* Key, const char16_t* Default)
     return Language.GetText(QString::fromUtf16(Key), QString::fromUtf16(Default));
 }
 
-// A path as a shell takes it back when pasted: quoted when it holds
-// anything but the plain characters of a path.
-QString shellWord(const QString& path)
+QString shellWord(const QString& word)
 {
-    const bool plain = !path.isEmpty() && std::all_of(path.begin(), path.end(), [](QChar c) {
-        return (c.isLetterOrNumber() && c.unicode() < 128) || QStringLiteral("/._+-,:@%=").contains(c);
-    });
-    if (plain)
-        return path;
-    QString quoted = path;
-    return u'\'' + quoted.replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+    return QString::fromStdString(ShellWord(word.toStdString()));
 }
 
 // The command that gives the helper its rights and keeps it to one group,
@@ -82,8 +76,8 @@ QString shellWord(const QString& path)
 QString setUpCommand(const QString& helper, const QString& group)
 {
     const QString path = shellWord(helper);
-    return QStringLiteral("\r\nchown root:") + shellWord(group) + u' ' + path + QStringLiteral(" && chmod 750 ") + path +
-        QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + path;
+    return CommandLine(QStringLiteral("chown root:") + shellWord(group) + u' ' + path + QStringLiteral(" && chmod 750 ") +
+                       path + QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + path);
 }
 
 // The group set up in the Rights section of README.md.

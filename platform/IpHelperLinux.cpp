@@ -641,7 +641,7 @@ public:
             return failed(ERROR_INVALID_PARAMETER);
         uint8_t mac[6];
         std::memcpy(mac, row.bPhysAddr, sizeof mac);
-        std::string why;
+        net::Reason why;
         return privileged([&] { return net::AddOwnNeighbour(row.dwIndex, row.dwAddr, mac, why); },
                           {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)});
     }
@@ -653,7 +653,7 @@ public:
         const std::string name = interfaceName(row.dwIndex);
         if (name.empty())
             return NO_ERROR;
-        std::string why;
+        net::Reason why;
         return privileged([&] { return net::RemoveOwnNeighbour(row.dwIndex, row.dwAddr, why); },
                           {"neigh-del", name, ipText(row.dwAddr)});
     }
@@ -718,7 +718,7 @@ public:
             uint8_t reply[6] = {};
             bool answered = false;
             std::string answer;
-            std::string why;
+            net::Reason why;
             uint32_t rc = privileged(
                 [&] {
                     return net::ArpProbe(link->ifindex, ownMac, source, destIP, net::kArpProbeWait, reply, answered,
@@ -768,7 +768,7 @@ public:
         const std::string name = interfaceName(index);
         if (name.empty())
             return failed(ERROR_INVALID_PARAMETER);
-        std::string why;
+        net::Reason why;
         return privileged([&] { return net::AddOwnHostRoute(destAddr, index, why); },
                           {"route-add", name, ipText(destAddr)});
     }
@@ -778,7 +778,7 @@ public:
         const std::string name = interfaceName(index);
         if (name.empty())
             return NO_ERROR;
-        std::string why;
+        net::Reason why;
         return privileged([&] { return net::RemoveOwnHostRoute(destAddr, index, why); },
                           {"route-del", name, ipText(destAddr)});
     }

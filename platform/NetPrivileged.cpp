@@ -175,6 +175,20 @@ std::string foreignKind(const NeighbourEntry& e)
     return std::string();
 }
 
+// The reason kind of an entry foreignKind names.
+const char* neighbourReasonKind(const NeighbourEntry& e)
+{
+    if (e.flags & NTF_EXT_LEARNED)
+        return reason::kExternEntry;
+    if (e.flagsExt & NTF_EXT_MANAGED)
+        return reason::kManagedEntry;
+    if (e.state & NUD_NOARP)
+        return reason::kNoarpEntry;
+    if (e.protocol != kOwnProtocol && (e.state & NUD_PERMANENT))
+        return reason::kPermanentEntry;
+    return reason::kProtocolEntry;
+}
+
 // One IPv4 route of any table, with the addresses it sends through.
 struct RouteEntry
 {
@@ -289,11 +303,12 @@ std::string routeText(const RouteEntry& r)
 // an entry or host route of ours for that address would send all of that
 // traffic elsewhere, and a device given the address would break the
 // network anyway.
-int checkNotNextHop(uint32_t addr, const std::vector<RouteEntry>& routes, std::string& why)
+int checkNotNextHop(uint32_t addr, const std::vector<RouteEntry>& routes, Reason& why)
 {
     for (const RouteEntry& r : routes) {
         if (std::find(r.nextHops.begin(), r.nextHops.end(), addr) != r.nextHops.end()) {
-            why = "address is the next hop of the route to " + routeText(r) + ": " + addressText(addr);
+            why = {reason::kNextHop, std::string(),
+                   "address is the next hop of the route to " + routeText(r) + ": " + addressText(addr)};
             return kRefused;
         }
     }
@@ -301,7 +316,7 @@ int checkNotNextHop(uint32_t addr, const std::vector<RouteEntry>& routes, std::s
     if (const int err = readNextHopObjects(objects))
         return err;
     if (std::find(objects.begin(), objects.end(), addr) != objects.end()) {
-        why = "address is the gateway of a next-hop object: " + addressText(addr);
+        why = {reason::kNextHop, std::string(), "address is the gateway of a next-hop object: " + addressText(addr)};
         return kRefused;
     }
     return 0;
@@ -352,7 +367,7 @@ int interfaceAddresses(uint32_t ifindex, std::vector<InterfaceAddress>& out)
 // An entry or route for the interface's own address, or for a network or
 // broadcast address of its subnets, would take traffic from the PC itself
 // or from a whole subnet.
-int checkEntryAddress(uint32_t ifindex, uint32_t addr, std::string& why)
+int checkEntryAddress(uint32_t ifindex, uint32_t addr, Reason& why)
 {
     std::vector<InterfaceAddress> addresses;
     if (const int err = interfaceAddresses(ifindex, addresses))
@@ -362,14 +377,19 @@ int checkEntryAddress(uint32_t ifindex, uint32_t addr, std::string& why)
         // /31 and /32 have no network or broadcast address.
         const bool subnet = a.prefix <= 30;
         const char* what = nullptr;
-        if (addr == a.local)
+        const char* kind = nullptr;
+        if (addr == a.local) {
             what = "an address of the interface itself: ";
-        else if (subnet && addr == (a.local & mask))
+            kind = reason::kOwnAddress;
+        } else if (subnet && addr == (a.local & mask)) {
             what = "the network address of a subnet of the interface: ";
-        else if ((subnet && addr == (a.local | ~mask)) || (a.broadcast != 0 && addr == a.broadcast))
+            kind = reason::kNetworkAddress;
+        } else if ((subnet && addr == (a.local | ~mask)) || (a.broadcast != 0 && addr == a.broadcast)) {
             what = "the broadcast address of a subnet of the interface: ";
+            kind = reason::kBroadcastAddress;
+        }
         if (what) {
-            why = std::string("address is ") + what + addressText(addr);
+            why = {kind, std::string(), std::string("address is ") + what + addressText(addr)};
             return kRefused;
         }
     }
@@ -401,10 +421,10 @@ std::string foreignHostRoute(const RouteEntry& r)
 // Another's host route to dest, or the route the kernel takes to dest when
 // it drops what is sent there: an address the administrator made
 // unreachable stays so.
-int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, std::string& why)
+int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, Reason& why)
 {
     if (const RouteEntry* r = anothersHostRoute(dest, routes)) {
-        why = foreignHostRoute(*r);
+        why = {reason::kHostRoute, std::string(), foreignHostRoute(*r)};
         return kNotOurs;
     }
     // The lookup fails with the error of such a route.
@@ -412,9 +432,10 @@ int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, std
         int err;
         uint8_t type;
         const char* kind;
-    } kDropping[] = {{EINVAL, RTN_BLACKHOLE, "blackhole"},
-                     {EHOSTUNREACH, RTN_UNREACHABLE, "unreachable"},
-                     {EACCES, RTN_PROHIBIT, "prohibit"}};
+        const char* reasonKind;
+    } kDropping[] = {{EINVAL, RTN_BLACKHOLE, "blackhole", reason::kBlackholeRoute},
+                     {EHOSTUNREACH, RTN_UNREACHABLE, "unreachable", reason::kUnreachableRoute},
+                     {EACCES, RTN_PROHIBIT, "prohibit", reason::kProhibitRoute}};
     NlMessage msg = RouteLookup(dest);
     const int err = NlTransact(msg, [](const nlmsghdr*) {});
     const auto* dropping = std::find_if(std::begin(kDropping), std::end(kDropping),
@@ -427,8 +448,9 @@ int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, std
         if (r.type == dropping->type && (dest & prefixMask(r.dstLen)) == r.dst && (!over || r.dstLen > over->dstLen))
             over = &r;
     }
-    why = std::string("the kernel's route to ") + addressText(dest) + " is the " + dropping->kind + " route" +
-        (over ? " " + routeText(*over) : std::string()) + ", which vyn-netpriv leaves as it is";
+    why = {dropping->reasonKind, std::string(),
+           std::string("the kernel's route to ") + addressText(dest) + " is the " + dropping->kind + " route" +
+               (over ? " " + routeText(*over) : std::string()) + ", which vyn-netpriv leaves as it is"};
     return kNotOurs;
 }
 
@@ -533,7 +555,7 @@ int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t m
 // went in between (create: exclusive; replace: not creating), and then read
 // again. Only a learned entry made permanent by someone in that instant
 // could still be replaced.
-int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], std::string& why)
+int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], Reason& why)
 {
     if (const int err = checkEntryAddress(ifindex, addr, why))
         return err;
@@ -547,7 +569,7 @@ int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], st
         if (const int err = readNeighbour(ifindex, addr, entry))
             return err;
         if (const std::string kind = foreignKind(entry); !kind.empty()) {
-            why = foreignNeighbour(kind, addr);
+            why = {neighbourReasonKind(entry), std::string(), foreignNeighbour(kind, addr)};
             return kNotOurs;
         }
         const uint16_t flags = entry.present ? NLM_F_REPLACE : NLM_F_CREATE | NLM_F_EXCL;
@@ -559,7 +581,7 @@ int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], st
     return EAGAIN;
 }
 
-int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, std::string& why)
+int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, Reason& why)
 {
     NeighbourEntry entry;
     if (const int err = readNeighbour(ifindex, addr, entry))
@@ -567,14 +589,14 @@ int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, std::string& why)
     if (!entry.present)
         return 0;
     if (const std::string kind = foreignKind(entry); !kind.empty()) {
-        why = foreignNeighbour(kind, addr);
+        why = {neighbourReasonKind(entry), std::string(), foreignNeighbour(kind, addr)};
         return kNotOurs;
     }
     const int err = changeNeighbour(RTM_DELNEIGH, 0, ifindex, addr, nullptr, 0, 0, 0);
     return err == ENOENT ? 0 : err;
 }
 
-int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
+int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why)
 {
     if (const int err = checkEntryAddress(ifindex, dest, why))
         return err;
@@ -588,7 +610,7 @@ int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
     return changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, dest, ifindex);
 }
 
-int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
+int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why)
 {
     const int err = changeHostRoute(RTM_DELROUTE, 0, dest, ifindex);
     if (err != ESRCH && err != ENOENT)
@@ -598,14 +620,14 @@ int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why)
     if (const int readErr = readRoutes(routes))
         return readErr;
     if (const RouteEntry* r = anothersHostRoute(dest, routes)) {
-        why = foreignHostRoute(*r);
+        why = {reason::kHostRoute, std::string(), foreignHostRoute(*r)};
         return kNotOurs;
     }
     return 0;
 }
 
 int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint32_t dest, milliseconds wait,
-             uint8_t (&mac)[6], bool& answered, std::string& why)
+             uint8_t (&mac)[6], bool& answered, Reason& why)
 {
     answered = false;
     if (source != 0) {
@@ -614,7 +636,8 @@ int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint
             return err;
         if (std::none_of(addresses.begin(), addresses.end(),
                          [source](const InterfaceAddress& a) { return a.local == source; })) {
-            why = "source address is neither 0.0.0.0 nor an address of the interface: " + addressText(source);
+            why = {reason::kArgument, std::string(),
+                   "source address is neither 0.0.0.0 nor an address of the interface: " + addressText(source)};
             return kRefused;
         }
     }

@@ -102,6 +102,40 @@ constexpr uint8_t kOwnProtocol = 86;
 constexpr int kNotOurs = -1; // an entry or route someone else made is in the way; nothing changed
 constexpr int kRefused = -2; // an address these changes may not name; nothing changed
 
+// Why a checked change gave kNotOurs or kRefused, for the program to word in
+// its own language. The helper answers with it on one line of standard
+// output: "foreign KIND" (exit 3) or "refused KIND" (exit 2), followed by a
+// space and `shown` when that is not empty; `text` goes to standard error.
+struct Reason
+{
+    std::string kind;  // one of the kinds below
+    std::string shown; // what is in the way as `ip` shows it: a route, an entry, an address with its prefix
+    std::string text;  // the whole reason in English, naming the address
+};
+
+namespace reason {
+// kNotOurs: someone else's entry or route, or a route that drops the traffic.
+constexpr const char* kHostRoute = "host-route";               // another's host route, any table or metric
+constexpr const char* kBlackholeRoute = "blackhole-route";
+constexpr const char* kUnreachableRoute = "unreachable-route";
+constexpr const char* kProhibitRoute = "prohibit-route";
+constexpr const char* kThrowRoute = "throw-route";
+constexpr const char* kPermanentEntry = "permanent-entry";
+constexpr const char* kNoarpEntry = "noarp-entry";
+constexpr const char* kManagedEntry = "managed-entry";
+constexpr const char* kExternEntry = "extern-learn-entry";     // externally learned
+constexpr const char* kProtocolEntry = "protocol-entry";       // marked with another protocol, or ours but not permanent
+// kRefused: what the address is, or a bound.
+constexpr const char* kNextHop = "next-hop";                   // a route's or next-hop object's gateway
+constexpr const char* kOwnAddress = "own-address";
+constexpr const char* kNetworkAddress = "network-address";
+constexpr const char* kBroadcastAddress = "broadcast-address";
+constexpr const char* kOtherNetwork = "other-network";         // inside another interface's connected network
+constexpr const char* kEntryLimit = "entry-limit";             // the helper holds its most entries
+constexpr const char* kRouteLimit = "route-limit";             // the helper holds its most host routes
+constexpr const char* kArgument = "argument";                  // a request no caller of ours makes
+} // namespace reason
+
 // Adds a neighbour entry with the given state, unchecked: for the program's
 // own dynamic entries. Returns 0 or an errno.
 int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t macLen, uint16_t state);
@@ -118,10 +152,10 @@ int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t m
 // The interface's own addresses, its subnets' network and broadcast
 // addresses, and the next hops of every route and next-hop object are
 // refused (kRefused) for entries and routes alike.
-int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], std::string& why);
-int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, std::string& why);
-int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why);
-int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why);
+int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], Reason& why);
+int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, Reason& why);
+int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why);
+int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why);
 
 // ARP requests for dest from source (0.0.0.0 allowed) on an Ethernet
 // interface whose own MAC is ownMac. Setting an IP asks who holds a free
@@ -139,7 +173,7 @@ int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, std::string& why);
 // EPERM or EACCES when the thread may not open a packet socket.
 constexpr std::chrono::milliseconds kArpProbeWait{550};
 int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint32_t dest,
-             std::chrono::milliseconds wait, uint8_t (&mac)[6], bool& answered, std::string& why);
+             std::chrono::milliseconds wait, uint8_t (&mac)[6], bool& answered, Reason& why);
 
 // MAC addresses as the helper takes and gives them: six two-digit hex bytes
 // joined by ':'.

@@ -150,7 +150,7 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
     const QString otherGroup = QString::fromLocal8Bit(other->gr_name);
     const auto setUp = [&](const QString& group) {
         const QString quoted = u'\'' + helper + u'\'';
-        return "\r\nchown root:" + group + u' ' + quoted + " && chmod 750 " + quoted +
+        return QStringLiteral("\r\n\x1e") + "chown root:" + group + u' ' + quoted + " && chmod 750 " + quoted +
             " && setcap cap_net_admin,cap_net_raw+ep " + quoted;
     };
     const uint32_t lo = if_nametoindex("lo");

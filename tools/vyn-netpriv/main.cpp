@@ -91,13 +91,13 @@ void writeAll(int fd, const std::string& text)
 
 // The end of a checked change: its refusal or "foreign" with the reason, or
 // as finish.
-[[noreturn]] void finishChecked(int err, const std::string& why, const std::string& okLine = "ok")
+[[noreturn]] void finishChecked(int err, const net::Reason& why, const std::string& okLine = "ok")
 {
     if (err == net::kRefused)
-        refuse(why);
+        refuse(why.text);
     if (err == net::kNotOurs) {
         writeAll(STDOUT_FILENO, "foreign\n");
-        writeAll(STDERR_FILENO, "vyn-netpriv: " + why + "\n");
+        writeAll(STDERR_FILENO, "vyn-netpriv: " + why.text + "\n");
         std::_Exit(kExitForeign);
     }
     finish(err, okLine);
@@ -230,7 +230,7 @@ int main(int argc, char** argv)
         expectArgs(argc, 2, argv[1]);
         finish(net::HasNetCapabilities() ? 0 : EPERM);
     }
-    std::string why;
+    net::Reason why;
     if (command == "neigh-add") {
         expectArgs(argc, 5, argv[1]);
         const Interface itf = ethernetInterface(argv[2]);

@@ -1,0 +1,27 @@
+#pragma once
+
+// A command a message tells a person to run travels inside the message text
+// on a line of its own, marked, so that whatever shows the message can set
+// it apart: whole, on one line, where it can be selected and copied.
+
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+// The command as a line of a message: a line break, the mark, the command.
+// What follows it in the message starts on a line of its own anyway, as
+// the message's own text starts there after a line break.
+QString CommandLine(const QString& command);
+
+struct MessageParts
+{
+    QString text;        // the message without its command lines
+    QStringList commands; // the commands, in order, each once
+};
+
+// Takes the marked lines out of a message. The text keeps every other line
+// as it was; the line break before a command line goes with it.
+MessageParts SplitCommands(const QString& message);
+
+} // namespace platform
