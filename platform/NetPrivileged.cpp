@@ -7,6 +7,7 @@
 #include <linux/if_packet.h>
 #include <linux/neighbour.h>
 #include <linux/nexthop.h>
+#include <net/if.h>
 #include <net/ethernet.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -80,15 +81,133 @@ int changeHostRoute(uint16_t type, uint16_t flags, uint32_t dest, uint32_t ifind
     return NlTransact(msg, [](const nlmsghdr*) {});
 }
 
+// Interface names as ip prints them, "if" and the number for one that is
+// gone.
+std::string linkName(uint32_t ifindex)
+{
+    char name[IF_NAMESIZE] = {};
+    if (::if_indextoname(ifindex, name))
+        return name;
+    return "if" + std::to_string(ifindex);
+}
+
+// A number as ip names it: by the names iproute2 knows without its
+// configuration files, else in decimal.
+struct Name
+{
+    unsigned value;
+    const char* name;
+};
+
+template <size_t N>
+std::string nameOf(const Name (&names)[N], unsigned value)
+{
+    for (const Name& n : names) {
+        if (n.value == value)
+            return n.name;
+    }
+    return std::to_string(value);
+}
+
+std::string protocolName(uint8_t protocol)
+{
+    static constexpr Name kNames[] = {
+        {RTPROT_UNSPEC, "unspec"}, {RTPROT_REDIRECT, "redirect"}, {RTPROT_KERNEL, "kernel"}, {RTPROT_BOOT, "boot"},
+        {RTPROT_STATIC, "static"}, {RTPROT_GATED, "gated"}, {RTPROT_RA, "ra"}, {RTPROT_MRT, "mrt"},
+        {RTPROT_ZEBRA, "zebra"}, {RTPROT_BIRD, "bird"}, {RTPROT_DNROUTED, "dnrouted"}, {RTPROT_XORP, "xorp"},
+        {RTPROT_NTK, "ntk"}, {RTPROT_DHCP, "dhcp"}, {RTPROT_KEEPALIVED, "keepalived"}, {RTPROT_BABEL, "babel"},
+        {RTPROT_OPENR, "openr"}, {RTPROT_BGP, "bgp"}, {RTPROT_ISIS, "isis"}, {RTPROT_OSPF, "ospf"},
+        {RTPROT_RIP, "rip"}, {RTPROT_EIGRP, "eigrp"}};
+    return nameOf(kNames, protocol);
+}
+
+std::string tableName(uint32_t table)
+{
+    static constexpr Name kNames[] = {
+        {RT_TABLE_MAIN, "main"}, {RT_TABLE_LOCAL, "local"}, {RT_TABLE_DEFAULT, "default"}};
+    return nameOf(kNames, table);
+}
+
+std::string scopeName(uint8_t scope)
+{
+    static constexpr Name kNames[] = {{RT_SCOPE_UNIVERSE, "global"}, {RT_SCOPE_SITE, "site"}, {RT_SCOPE_LINK, "link"},
+                                      {RT_SCOPE_HOST, "host"}, {RT_SCOPE_NOWHERE, "nowhere"}};
+    return nameOf(kNames, scope);
+}
+
+std::string routeTypeName(uint8_t type)
+{
+    static constexpr Name kNames[] = {
+        {RTN_UNICAST, "unicast"}, {RTN_LOCAL, "local"}, {RTN_BROADCAST, "broadcast"}, {RTN_ANYCAST, "anycast"},
+        {RTN_MULTICAST, "multicast"}, {RTN_BLACKHOLE, "blackhole"}, {RTN_UNREACHABLE, "unreachable"},
+        {RTN_PROHIBIT, "prohibit"}, {RTN_THROW, "throw"}, {RTN_NAT, "nat"}, {RTN_XRESOLVE, "xresolve"}};
+    return nameOf(kNames, type);
+}
+
+// The flags of a route, a path or a next-hop object, each word with a space
+// in front.
+std::string routeFlagWords(uint32_t flags)
+{
+    static constexpr Name kWords[] = {
+        {RTNH_F_DEAD, "dead"}, {RTNH_F_ONLINK, "onlink"}, {RTNH_F_PERVASIVE, "pervasive"},
+        {RTNH_F_OFFLOAD, "offload"}, {RTNH_F_TRAP, "trap"}, {RTM_F_NOTIFY, "notify"},
+        {RTNH_F_LINKDOWN, "linkdown"}, {RTNH_F_UNRESOLVED, "unresolved"}, {RTM_F_OFFLOAD, "rt_offload"},
+        {RTM_F_TRAP, "rt_trap"}, {RTM_F_OFFLOAD_FAILED, "rt_offload_failed"}};
+    std::string out;
+    for (const Name& w : kWords) {
+        if (flags & w.value)
+            out += std::string(" ") + w.name;
+    }
+    return out;
+}
+
+// A refusal's reason; what it shows is kept to one short line.
+int give(Reason& why, int outcome, const char* kind, const std::string& shown, std::string text)
+{
+    why = {kind, OneLine(shown, kMostShownBytes), std::move(text)};
+    return outcome;
+}
+
 // A neighbour entry as the kernel holds it.
 struct NeighbourEntry
 {
     bool present = false;
+    uint32_t addr = 0;
+    uint32_t ifindex = 0;
+    std::vector<uint8_t> lladdr;
     uint16_t state = 0;
     uint8_t flags = 0;     // ndm_flags
     uint32_t flagsExt = 0; // NDA_FLAGS_EXT
     uint8_t protocol = 0;
 };
+
+// An IPv4 entry of a neighbour message.
+bool parseNeighbour(const nlmsghdr* h, NeighbourEntry& out)
+{
+    if (h->nlmsg_type != RTM_NEWNEIGH || h->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+        return false;
+    ndmsg nd{};
+    std::memcpy(&nd, NLMSG_DATA(h), sizeof nd);
+    if (nd.ndm_family != AF_INET)
+        return false;
+    out = NeighbourEntry{};
+    out.present = true;
+    out.ifindex = static_cast<uint32_t>(nd.ndm_ifindex);
+    out.state = nd.ndm_state;
+    out.flags = nd.ndm_flags;
+    ForEachAttr<ndmsg>(h, [&out](unsigned type, const void* data, size_t len) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        if (type == NDA_DST && len == 4)
+            std::memcpy(&out.addr, data, 4);
+        else if (type == NDA_LLADDR)
+            out.lladdr.assign(bytes, bytes + len);
+        else if (type == NDA_PROTOCOL && len >= 1)
+            out.protocol = bytes[0];
+        else if (type == NDA_FLAGS_EXT && len >= 4)
+            std::memcpy(&out.flagsExt, data, 4);
+    });
+    return true;
+}
 
 // The kernel's neighbour entry for addr on the interface.
 int readNeighbour(uint32_t ifindex, uint32_t addr, NeighbourEntry& out)
@@ -100,55 +219,63 @@ int readNeighbour(uint32_t ifindex, uint32_t addr, NeighbourEntry& out)
     req.ndm_ifindex = static_cast<int>(ifindex);
     msg.Put(req);
     msg.Attr(NDA_DST, &addr, sizeof addr);
-    const int rc = NlTransact(msg, [&out](const nlmsghdr* h) {
-        if (h->nlmsg_type != RTM_NEWNEIGH || h->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
-            return;
-        ndmsg nd{};
-        std::memcpy(&nd, NLMSG_DATA(h), sizeof nd);
-        out.present = true;
-        out.state = nd.ndm_state;
-        out.flags = nd.ndm_flags;
-        ForEachAttr<ndmsg>(h, [&out](unsigned type, const void* data, size_t len) {
-            if (type == NDA_PROTOCOL && len >= 1)
-                out.protocol = *static_cast<const uint8_t*>(data);
-            else if (type == NDA_FLAGS_EXT && len >= 4)
-                std::memcpy(&out.flagsExt, data, 4);
-        });
-    });
+    const int rc = NlTransact(msg, [&out](const nlmsghdr* h) { parseNeighbour(h, out); });
     return rc == ENOENT ? 0 : rc;
 }
 
-// The protocol numbers iproute2 names that an administrator meets.
-std::string protocolName(uint8_t protocol)
+// Ours: permanent with our protocol, as the removal the limit's reason
+// advises (`nud permanent proto 86`) finds them.
+bool carriesOurMark(const NeighbourEntry& e)
 {
-    switch (protocol) {
-    case RTPROT_REDIRECT:
-        return "redirect";
-    case RTPROT_KERNEL:
-        return "kernel";
-    case RTPROT_BOOT:
-        return "boot";
-    case RTPROT_STATIC:
-        return "static";
-    case RTPROT_DHCP:
-        return "dhcp";
-    default:
-        return std::to_string(protocol);
-    }
+    return e.protocol == kOwnProtocol && (e.state & NUD_PERMANENT);
 }
 
-std::string tableName(uint32_t table)
+// The IPv4 entries carrying our mark, on every interface.
+int countOwnNeighbours(int& count)
 {
-    switch (table) {
-    case RT_TABLE_MAIN:
-        return "main";
-    case RT_TABLE_LOCAL:
-        return "local";
-    case RT_TABLE_DEFAULT:
-        return "default";
-    default:
-        return std::to_string(table);
+    count = 0;
+    NlMessage msg(RTM_GETNEIGH, NLM_F_REQUEST | NLM_F_DUMP);
+    ndmsg filter{};
+    filter.ndm_family = AF_INET;
+    msg.Put(filter);
+    return NlTransact(msg, [&count](const nlmsghdr* h) {
+        NeighbourEntry e;
+        if (parseNeighbour(h, e) && carriesOurMark(e))
+            ++count;
+    });
+}
+
+// As `ip neigh show` prints it (NOARP ones only with `nud all`).
+std::string neighbourShown(const NeighbourEntry& e)
+{
+    std::string out = addressText(e.addr) + " dev " + linkName(e.ifindex);
+    if (!e.lladdr.empty()) {
+        out += " lladdr ";
+        for (size_t i = 0; i < e.lladdr.size(); ++i) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, i ? ":%02x" : "%02x", e.lladdr[i]);
+            out += hex;
+        }
     }
+    static constexpr Name kFlags[] = {{NTF_ROUTER, "router"}, {NTF_PROXY, "proxy"}, {NTF_EXT_LEARNED, "extern_learn"},
+                                      {NTF_OFFLOADED, "offload"}};
+    for (const Name& f : kFlags) {
+        if (e.flags & f.value)
+            out += std::string(" ") + f.name;
+    }
+    if (e.flagsExt & NTF_EXT_MANAGED)
+        out += " managed";
+    static constexpr Name kStates[] = {{NUD_INCOMPLETE, "INCOMPLETE"}, {NUD_REACHABLE, "REACHABLE"},
+                                       {NUD_STALE, "STALE"},           {NUD_DELAY, "DELAY"},
+                                       {NUD_PROBE, "PROBE"},           {NUD_FAILED, "FAILED"},
+                                       {NUD_NOARP, "NOARP"},           {NUD_PERMANENT, "PERMANENT"}};
+    for (const Name& s : kStates) {
+        if (e.state & s.value)
+            out += std::string(" ") + s.name;
+    }
+    if (e.protocol != 0)
+        out += " proto " + protocolName(e.protocol);
+    return out;
 }
 
 // What makes an entry someone else's, as its kind is named in a refusal;
@@ -156,6 +283,7 @@ std::string tableName(uint32_t table)
 // may replace. An entry another control plane keeps (extern_learn,
 // managed), one that takes no ARP, and one carrying another's protocol are
 // never ours, whatever their state; ours are permanent with our protocol.
+// The flags come first: `ip neigh replace` sets them and keeps our mark.
 std::string foreignKind(const NeighbourEntry& e)
 {
     if (!e.present)
@@ -189,6 +317,16 @@ const char* neighbourReasonKind(const NeighbourEntry& e)
     return reason::kProtocolEntry;
 }
 
+// Where a route or one of its paths sends: its gateway as ip words it, and
+// the interface.
+struct RoutePath
+{
+    std::string via; // "via 10.1.2.3", "via inet6 fe80::1"; empty for none
+    uint32_t ifindex = 0;
+    int weight = 1;
+    uint32_t flags = 0;
+};
+
 // One IPv4 route of any table, with the addresses it sends through.
 struct RouteEntry
 {
@@ -197,9 +335,40 @@ struct RouteEntry
     uint8_t dstLen = 0;
     uint8_t type = 0;
     uint8_t protocol = 0;
+    uint8_t scope = 0;
+    uint32_t flags = 0;
+    bool hasMetric = false;
     uint32_t metric = 0;
-    std::vector<uint32_t> nextHops;
+    uint32_t nhid = 0;
+    uint32_t prefsrc = 0;
+    RoutePath path;                 // RTA_GATEWAY or RTA_VIA, RTA_OIF
+    std::vector<RoutePath> paths;   // RTA_MULTIPATH
+    std::vector<uint32_t> nextHops; // the IPv4 gateways of all of them
 };
+
+// A gateway attribute of a route or of one of its paths.
+void gatewayAttr(unsigned type, const void* data, size_t len, RoutePath& path, std::vector<uint32_t>& nextHops)
+{
+    uint32_t gw = 0;
+    if (type == RTA_GATEWAY && len == 4) {
+        std::memcpy(&gw, data, 4);
+        path.via = "via " + addressText(gw);
+        nextHops.push_back(gw);
+    } else if (type == RTA_VIA && len >= sizeof(rtvia)) {
+        rtvia via{};
+        std::memcpy(&via, data, sizeof via);
+        const char* address = static_cast<const char*>(data) + sizeof via;
+        char text[INET6_ADDRSTRLEN] = {};
+        if (via.rtvia_family == AF_INET && len == sizeof via + 4) {
+            std::memcpy(&gw, address, 4);
+            nextHops.push_back(gw);
+            path.via = "via inet " + addressText(gw);
+        } else if (via.rtvia_family == AF_INET6 && len == sizeof via + 16 &&
+                   ::inet_ntop(AF_INET6, address, text, sizeof text)) {
+            path.via = std::string("via inet6 ") + text;
+        }
+    }
+}
 
 // Every IPv4 route the kernel holds, of every table.
 int readRoutes(std::vector<RouteEntry>& out)
@@ -220,6 +389,8 @@ int readRoutes(std::vector<RouteEntry>& out)
         r.dstLen = rt.rtm_dst_len;
         r.type = rt.rtm_type;
         r.protocol = rt.rtm_protocol;
+        r.scope = rt.rtm_scope;
+        r.flags = rt.rtm_flags;
         ForEachAttr<rtmsg>(h, [&r](unsigned type, const void* data, size_t len) {
             if (type == RTA_MULTIPATH) {
                 // rtnexthop records, each followed by its own attributes.
@@ -230,68 +401,77 @@ int readRoutes(std::vector<RouteEntry>& out)
                     std::memcpy(&nh, p, sizeof nh);
                     if (nh.rtnh_len < sizeof nh || nh.rtnh_len > left)
                         break;
+                    RoutePath path;
+                    path.ifindex = static_cast<uint32_t>(nh.rtnh_ifindex);
+                    path.weight = nh.rtnh_hops + 1;
+                    path.flags = nh.rtnh_flags;
                     const auto* a = reinterpret_cast<const rtattr*>(p + RTNH_ALIGN(sizeof nh));
                     int alen = static_cast<int>(nh.rtnh_len) - static_cast<int>(RTNH_ALIGN(sizeof nh));
-                    for (; RTA_OK(a, alen); a = RTA_NEXT(a, alen)) {
-                        if (a->rta_type == RTA_GATEWAY && RTA_PAYLOAD(a) == 4) {
-                            uint32_t gw = 0;
-                            std::memcpy(&gw, RTA_DATA(a), 4);
-                            r.nextHops.push_back(gw);
-                        }
-                    }
+                    for (; RTA_OK(a, alen); a = RTA_NEXT(a, alen))
+                        gatewayAttr(a->rta_type, RTA_DATA(a), RTA_PAYLOAD(a), path, r.nextHops);
+                    r.paths.push_back(std::move(path));
                     const size_t step = std::min<size_t>(RTNH_ALIGN(nh.rtnh_len), left);
                     p += step;
                     left -= step;
                 }
                 return;
             }
-            uint32_t v = 0;
-            if (type == RTA_VIA && len == sizeof(rtvia) + 4) {
-                rtvia via{};
-                std::memcpy(&via, data, sizeof via);
-                if (via.rtvia_family == AF_INET) {
-                    std::memcpy(&v, static_cast<const char*>(data) + sizeof via, 4);
-                    r.nextHops.push_back(v);
-                }
-                return;
-            }
+            gatewayAttr(type, data, len, r.path, r.nextHops);
             if (len != 4)
                 return;
+            uint32_t v = 0;
             std::memcpy(&v, data, 4);
-            if (type == RTA_TABLE)
+            if (type == RTA_TABLE) {
                 r.table = v;
-            else if (type == RTA_DST)
+            } else if (type == RTA_DST) {
                 r.dst = v;
-            else if (type == RTA_PRIORITY)
+            } else if (type == RTA_PRIORITY) {
                 r.metric = v;
-            else if (type == RTA_GATEWAY)
-                r.nextHops.push_back(v);
+                r.hasMetric = true;
+            } else if (type == RTA_OIF) {
+                r.path.ifindex = v;
+            } else if (type == RTA_PREFSRC) {
+                r.prefsrc = v;
+            } else if (type == RTA_NH_ID) {
+                r.nhid = v;
+            }
         });
         out.push_back(std::move(r));
     });
 }
 
-// The gateways of the kernel's IPv4 next-hop objects: a route that uses one
-// may name only its number.
-int readNextHopObjects(std::vector<uint32_t>& out)
+// " via GATEWAY dev NAME", each part where the path has it.
+std::string pathWords(const RoutePath& p)
 {
-    NlMessage msg(RTM_GETNEXTHOP, NLM_F_REQUEST | NLM_F_DUMP);
-    nhmsg filter{};
-    filter.nh_family = AF_INET;
-    msg.Put(filter);
-    const int rc = NlTransact(msg, [&out](const nlmsghdr* h) {
-        if (h->nlmsg_type != RTM_NEWNEXTHOP || h->nlmsg_len < NLMSG_LENGTH(sizeof(nhmsg)))
-            return;
-        ForEachAttr<nhmsg>(h, [&out](unsigned type, const void* data, size_t len) {
-            if (type == NHA_GATEWAY && len == 4) {
-                uint32_t gw = 0;
-                std::memcpy(&gw, data, 4);
-                out.push_back(gw);
-            }
-        });
-    });
-    // A kernel without next-hop objects has none to use.
-    return rc == EOPNOTSUPP || rc == EINVAL ? 0 : rc;
+    return (p.via.empty() ? std::string() : " " + p.via) + (p.ifindex ? " dev " + linkName(p.ifindex) : std::string());
+}
+
+// As `ip route show table all` prints it, on one line: the paths of a
+// multipath route follow it, each as "nexthop via ... dev ... weight N".
+std::string routeShown(const RouteEntry& r)
+{
+    std::string out = r.type == RTN_UNICAST ? std::string() : routeTypeName(r.type) + " ";
+    if (r.dstLen == 0)
+        out += "default";
+    else
+        out += addressText(r.dst) + (r.dstLen == 32 ? std::string() : "/" + std::to_string(r.dstLen));
+    if (r.nhid)
+        out += " nhid " + std::to_string(r.nhid);
+    out += pathWords(r.path);
+    if (r.table != RT_TABLE_MAIN)
+        out += " table " + tableName(r.table);
+    if (r.protocol != RTPROT_BOOT)
+        out += " proto " + protocolName(r.protocol);
+    if (r.scope != RT_SCOPE_UNIVERSE)
+        out += " scope " + scopeName(r.scope);
+    if (r.prefsrc)
+        out += " src " + addressText(r.prefsrc);
+    if (r.hasMetric)
+        out += " metric " + std::to_string(r.metric);
+    out += routeFlagWords(r.flags);
+    for (const RoutePath& p : r.paths)
+        out += " nexthop" + pathWords(p) + " weight " + std::to_string(p.weight) + routeFlagWords(p.flags);
+    return out;
 }
 
 std::string routeText(const RouteEntry& r)
@@ -299,25 +479,165 @@ std::string routeText(const RouteEntry& r)
     return addressText(r.dst) + "/" + std::to_string(r.dstLen) + " in table " + tableName(r.table);
 }
 
+bool covers(const RouteEntry& r, uint32_t addr)
+{
+    return (addr & prefixMask(r.dstLen)) == r.dst;
+}
+
+// One of the kernel's next-hop objects, of any family: a route that uses
+// one may name only its number, and a group names its members by theirs.
+struct NextHopObject
+{
+    uint32_t id = 0;
+    uint32_t gateway = 0; // IPv4 only
+    RoutePath path;
+    uint8_t scope = 0;
+    uint8_t protocol = 0;
+    bool blackhole = false;
+    bool fdb = false;
+    std::vector<nexthop_grp> group;
+};
+
+int readNextHopObjects(std::vector<NextHopObject>& out)
+{
+    NlMessage msg(RTM_GETNEXTHOP, NLM_F_REQUEST | NLM_F_DUMP);
+    nhmsg filter{};
+    msg.Put(filter);
+    const int rc = NlTransact(msg, [&out](const nlmsghdr* h) {
+        if (h->nlmsg_type != RTM_NEWNEXTHOP || h->nlmsg_len < NLMSG_LENGTH(sizeof(nhmsg)))
+            return;
+        nhmsg nh{};
+        std::memcpy(&nh, NLMSG_DATA(h), sizeof nh);
+        NextHopObject o;
+        o.scope = nh.nh_scope;
+        o.protocol = nh.nh_protocol;
+        o.path.flags = nh.nh_flags;
+        ForEachAttr<nhmsg>(h, [&o](unsigned type, const void* data, size_t len) {
+            char text[INET6_ADDRSTRLEN] = {};
+            if (type == NHA_ID && len == 4) {
+                std::memcpy(&o.id, data, 4);
+            } else if (type == NHA_GATEWAY && len == 4) {
+                std::memcpy(&o.gateway, data, 4);
+                o.path.via = "via " + addressText(o.gateway);
+            } else if (type == NHA_GATEWAY && len == 16 && ::inet_ntop(AF_INET6, data, text, sizeof text)) {
+                o.path.via = std::string("via ") + text;
+            } else if (type == NHA_OIF && len == 4) {
+                std::memcpy(&o.path.ifindex, data, 4);
+            } else if (type == NHA_BLACKHOLE) {
+                o.blackhole = true;
+            } else if (type == NHA_FDB) {
+                o.fdb = true;
+            } else if (type == NHA_GROUP) {
+                o.group.resize(len / sizeof(nexthop_grp));
+                std::memcpy(o.group.data(), data, o.group.size() * sizeof(nexthop_grp));
+            }
+        });
+        out.push_back(std::move(o));
+    });
+    // A kernel without next-hop objects has none to use.
+    return rc == EOPNOTSUPP || rc == EINVAL ? 0 : rc;
+}
+
+// As `ip nexthop show` prints it.
+std::string nextHopObjectShown(const NextHopObject& o)
+{
+    std::string out = "id " + std::to_string(o.id);
+    for (size_t i = 0; i < o.group.size(); ++i) {
+        out += (i ? "/" : " group ") + std::to_string(o.group[i].id);
+        if (o.group[i].weight)
+            out += "," + std::to_string(o.group[i].weight + 1);
+    }
+    out += pathWords(o.path);
+    if (o.scope != RT_SCOPE_UNIVERSE)
+        out += " scope " + scopeName(o.scope);
+    if (o.blackhole)
+        out += " blackhole";
+    if (o.protocol != RTPROT_UNSPEC)
+        out += " proto " + protocolName(o.protocol);
+    return out + routeFlagWords(o.path.flags) + (o.fdb ? " fdb" : "");
+}
+
+// The routes and next-hop objects, read once for all checks of a change.
+struct RoutingTables
+{
+    std::vector<RouteEntry> routes;
+    std::vector<NextHopObject> objects;
+};
+
+int readRoutingTables(RoutingTables& out)
+{
+    if (const int err = readRoutes(out.routes))
+        return err;
+    return readNextHopObjects(out.objects);
+}
+
 // The PC reaches every host behind a gateway through the gateway's entry;
 // an entry or host route of ours for that address would send all of that
 // traffic elsewhere, and a device given the address would break the
 // network anyway.
-int checkNotNextHop(uint32_t addr, const std::vector<RouteEntry>& routes, Reason& why)
+int checkNotNextHop(uint32_t addr, const RoutingTables& tables, Reason& why)
 {
-    for (const RouteEntry& r : routes) {
-        if (std::find(r.nextHops.begin(), r.nextHops.end(), addr) != r.nextHops.end()) {
-            why = {reason::kNextHop, std::string(),
-                   "address is the next hop of the route to " + routeText(r) + ": " + addressText(addr)};
-            return kRefused;
+    for (const RouteEntry& r : tables.routes) {
+        if (std::find(r.nextHops.begin(), r.nextHops.end(), addr) != r.nextHops.end())
+            return give(why, kRefused, reason::kNextHop, routeShown(r),
+                        "address is the next hop of the route to " + routeText(r) + ": " + addressText(addr));
+    }
+    for (const NextHopObject& o : tables.objects) {
+        if (o.gateway == addr)
+            return give(why, kRefused, reason::kNextHop, nextHopObjectShown(o),
+                        "address is the gateway of a next-hop object: " + addressText(addr));
+    }
+    return 0;
+}
+
+// The interfaces a route sends out of: its own, its paths', and those of
+// the next-hop object it uses (a group's members').
+std::vector<uint32_t> outputInterfaces(const RouteEntry& r, const RoutingTables& tables)
+{
+    std::vector<uint32_t> out;
+    const auto add = [&out](uint32_t ifindex) {
+        if (ifindex)
+            out.push_back(ifindex);
+    };
+    add(r.path.ifindex);
+    for (const RoutePath& p : r.paths)
+        add(p.ifindex);
+    const auto object = [&tables](uint32_t id) -> const NextHopObject* {
+        for (const NextHopObject& o : tables.objects) {
+            if (o.id == id)
+                return &o;
+        }
+        return nullptr;
+    };
+    if (const NextHopObject* o = r.nhid ? object(r.nhid) : nullptr) {
+        add(o->path.ifindex);
+        for (const nexthop_grp& member : o->group) {
+            if (const NextHopObject* m = object(member.id))
+                add(m->path.ifindex);
         }
     }
-    std::vector<uint32_t> objects;
-    if (const int err = readNextHopObjects(objects))
-        return err;
-    if (std::find(objects.begin(), objects.end(), addr) != objects.end()) {
-        why = {reason::kNextHop, std::string(), "address is the gateway of a next-hop object: " + addressText(addr)};
-        return kRefused;
+    return out;
+}
+
+// A device given an address of a network another interface of the PC sits
+// on would take the place of a host there; an entry or route of ours would
+// send that host's traffic out of the wrong card. Such a network is what a
+// unicast route of link scope out of another interface covers, in any
+// table. Ours do not count (they are no network), and neither does a
+// default route: a PC whose other card holds an on-link default route (a
+// modem, a tunnel) would otherwise have no address left for a device.
+int checkNotOtherNetwork(uint32_t ifindex, uint32_t addr, const RoutingTables& tables, Reason& why)
+{
+    for (const RouteEntry& r : tables.routes) {
+        if (r.type != RTN_UNICAST || r.scope != RT_SCOPE_LINK || r.protocol == kOwnProtocol || r.dstLen == 0 ||
+            !covers(r, addr))
+            continue;
+        const std::vector<uint32_t> out = outputInterfaces(r, tables);
+        const auto other = std::find_if(out.begin(), out.end(), [ifindex](uint32_t i) { return i != ifindex; });
+        if (other != out.end())
+            return give(why, kRefused, reason::kOtherNetwork, routeShown(r),
+                        "address lies in the network " + routeText(r) + " of another interface, " +
+                            linkName(*other) + ": " + addressText(addr));
     }
     return 0;
 }
@@ -325,6 +645,7 @@ int checkNotNextHop(uint32_t addr, const std::vector<RouteEntry>& routes, Reason
 struct InterfaceAddress
 {
     uint32_t local = 0;
+    uint32_t address = 0;   // the peer's on a point-to-point link, else local
     uint32_t broadcast = 0; // as configured; 0 when none was
     uint8_t prefix = 0;
 };
@@ -354,14 +675,24 @@ int interfaceAddresses(uint32_t ifindex, std::vector<InterfaceAddress>& out)
             if (type == IFA_LOCAL) {
                 std::memcpy(&a.local, data, 4);
                 hasLocal = true;
-            } else if (type == IFA_ADDRESS && !hasLocal) {
-                std::memcpy(&a.local, data, 4);
+            } else if (type == IFA_ADDRESS) {
+                std::memcpy(&a.address, data, 4);
             } else if (type == IFA_BROADCAST) {
                 std::memcpy(&a.broadcast, data, 4);
             }
         });
+        if (!hasLocal)
+            a.local = a.address;
         out.push_back(a);
     });
+}
+
+// As `ip address` words it: "10.1.2.3/24 dev eth0", with the peer of a
+// point-to-point link ("10.1.2.3 peer 10.1.2.4/32 dev ppp0").
+std::string interfaceAddressShown(const InterfaceAddress& a, uint32_t ifindex)
+{
+    const std::string peer = a.address != a.local ? " peer " + addressText(a.address) : std::string();
+    return addressText(a.local) + peer + "/" + std::to_string(a.prefix) + " dev " + linkName(ifindex);
 }
 
 // An entry or route for the interface's own address, or for a network or
@@ -388,12 +719,25 @@ int checkEntryAddress(uint32_t ifindex, uint32_t addr, Reason& why)
             what = "the broadcast address of a subnet of the interface: ";
             kind = reason::kBroadcastAddress;
         }
-        if (what) {
-            why = {kind, std::string(), std::string("address is ") + what + addressText(addr)};
-            return kRefused;
-        }
+        if (what)
+            return give(why, kRefused, kind, interfaceAddressShown(a, ifindex),
+                        std::string("address is ") + what + addressText(addr));
     }
     return 0;
+}
+
+// What the address is, for entries and routes alike: not the interface's
+// own, not a next hop, not in another card's network. `tables` is read
+// here, for the checks that follow to use.
+int checkAddress(uint32_t ifindex, uint32_t addr, RoutingTables& tables, Reason& why)
+{
+    if (const int err = checkEntryAddress(ifindex, addr, why))
+        return err;
+    if (const int err = readRoutingTables(tables))
+        return err;
+    if (const int err = checkNotNextHop(addr, tables, why))
+        return err;
+    return checkNotOtherNetwork(ifindex, addr, tables, why);
 }
 
 std::string foreignNeighbour(const std::string& kind, uint32_t addr)
@@ -412,22 +756,40 @@ const RouteEntry* anothersHostRoute(uint32_t dest, const std::vector<RouteEntry>
     return nullptr;
 }
 
-std::string foreignHostRoute(const RouteEntry& r)
+int foreignHostRoute(const RouteEntry& r, Reason& why)
 {
-    return "the host route to " + addressText(r.dst) + " of protocol " + protocolName(r.protocol) + " and metric " +
-        std::to_string(r.metric) + " in table " + tableName(r.table) + " was not made by vyn-netpriv: left as it is";
+    return give(why, kNotOurs, reason::kHostRoute, routeShown(r),
+                "the host route to " + addressText(r.dst) + " of protocol " + protocolName(r.protocol) +
+                    " and metric " + std::to_string(r.metric) + " in table " + tableName(r.table) +
+                    " was not made by vyn-netpriv: left as it is");
 }
 
-// Another's host route to dest, or the route the kernel takes to dest when
-// it drops what is sent there: an address the administrator made
-// unreachable stays so.
+// The route of table main that decides for dest there: the longest prefix
+// over it, of the lowest metric among equals.
+const RouteEntry* mainRouteOver(uint32_t dest, const std::vector<RouteEntry>& routes)
+{
+    const RouteEntry* best = nullptr;
+    for (const RouteEntry& r : routes) {
+        if (r.table != RT_TABLE_MAIN || !covers(r, dest))
+            continue;
+        if (!best || r.dstLen > best->dstLen || (r.dstLen == best->dstLen && r.metric < best->metric))
+            best = &r;
+    }
+    return best;
+}
+
+// Another's host route to dest, or a route that drops or throws what is
+// sent there: an address the administrator made unreachable stays so.
+// The kernel's lookup tells a blackhole, unreachable or prohibit route by
+// its error. A throw gives the error of no route at all, which must stay
+// allowed (a device in a network the PC has no route to is what the static
+// ARP way is for), so it is found in the table: when the route deciding for
+// dest in table main is a throw, our host route there would override it.
+// A throw in another table only sends the lookup on, to main among others.
 int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, Reason& why)
 {
-    if (const RouteEntry* r = anothersHostRoute(dest, routes)) {
-        why = {reason::kHostRoute, std::string(), foreignHostRoute(*r)};
-        return kNotOurs;
-    }
-    // The lookup fails with the error of such a route.
+    if (const RouteEntry* r = anothersHostRoute(dest, routes))
+        return foreignHostRoute(*r, why);
     static constexpr struct {
         int err;
         uint8_t type;
@@ -440,18 +802,25 @@ int checkRouteInTheWay(uint32_t dest, const std::vector<RouteEntry>& routes, Rea
     const int err = NlTransact(msg, [](const nlmsghdr*) {});
     const auto* dropping = std::find_if(std::begin(kDropping), std::end(kDropping),
                                         [err](const auto& d) { return d.err == err; });
-    if (dropping == std::end(kDropping))
-        return 0;
-    // Named by the most specific route of that type over dest.
-    const RouteEntry* over = nullptr;
-    for (const RouteEntry& r : routes) {
-        if (r.type == dropping->type && (dest & prefixMask(r.dstLen)) == r.dst && (!over || r.dstLen > over->dstLen))
-            over = &r;
+    if (dropping != std::end(kDropping)) {
+        // Named by the most specific route of that type over dest.
+        const RouteEntry* over = nullptr;
+        for (const RouteEntry& r : routes) {
+            if (r.type == dropping->type && covers(r, dest) && (!over || r.dstLen > over->dstLen))
+                over = &r;
+        }
+        return give(why, kNotOurs, dropping->reasonKind, over ? routeShown(*over) : std::string(),
+                    std::string("the kernel's route to ") + addressText(dest) + " is the " + dropping->kind +
+                        " route" + (over ? " " + routeText(*over) : std::string()) +
+                        ", which vyn-netpriv leaves as it is");
     }
-    why = {dropping->reasonKind, std::string(),
-           std::string("the kernel's route to ") + addressText(dest) + " is the " + dropping->kind + " route" +
-               (over ? " " + routeText(*over) : std::string()) + ", which vyn-netpriv leaves as it is"};
-    return kNotOurs;
+    const RouteEntry* main = mainRouteOver(dest, routes);
+    if (main && main->type == RTN_THROW)
+        return give(why, kNotOurs, reason::kThrowRoute, routeShown(*main),
+                    "the route deciding for " + addressText(dest) + " in table main is the throw route " +
+                        addressText(main->dst) + "/" + std::to_string(main->dstLen) +
+                        ", which vyn-netpriv leaves as it is");
+    return 0;
 }
 
 // Tries left when an entry came or went between looking and changing.
@@ -552,25 +921,31 @@ int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t m
 }
 
 // The entry is read first, then changed with flags that fail if it came or
-// went in between (create: exclusive; replace: not creating), and then read
-// again. Only a learned entry made permanent by someone in that instant
-// could still be replaced.
+// went in between (create: exclusive; replace: not creating), and tried
+// again when it did. Only a learned entry made permanent by someone in that
+// instant could still be replaced; reading it once more afterwards would
+// not undo that.
 int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], Reason& why)
 {
-    if (const int err = checkEntryAddress(ifindex, addr, why))
-        return err;
-    std::vector<RouteEntry> routes;
-    if (const int err = readRoutes(routes))
-        return err;
-    if (const int err = checkNotNextHop(addr, routes, why))
+    RoutingTables tables;
+    if (const int err = checkAddress(ifindex, addr, tables, why))
         return err;
     for (int tries = kRaceTries; tries > 0; --tries) {
         NeighbourEntry entry;
         if (const int err = readNeighbour(ifindex, addr, entry))
             return err;
-        if (const std::string kind = foreignKind(entry); !kind.empty()) {
-            why = {neighbourReasonKind(entry), std::string(), foreignNeighbour(kind, addr)};
-            return kNotOurs;
+        if (const std::string kind = foreignKind(entry); !kind.empty())
+            return give(why, kNotOurs, neighbourReasonKind(entry), neighbourShown(entry), foreignNeighbour(kind, addr));
+        // Replacing our own adds nothing; taking a learned one over does.
+        if (!carriesOurMark(entry)) {
+            int own = 0;
+            if (const int err = countOwnNeighbours(own))
+                return err;
+            if (own >= kMostOwn)
+                return give(why, kRefused, reason::kEntryLimit, std::string(),
+                            "vyn-netpriv holds " + std::to_string(own) + " neighbour entries and keeps at most " +
+                                std::to_string(kMostOwn) +
+                                "; to remove them, as root: ip neigh flush proto 86 nud permanent");
         }
         const uint16_t flags = entry.present ? NLM_F_REPLACE : NLM_F_CREATE | NLM_F_EXCL;
         const int err = changeNeighbour(RTM_NEWNEIGH, flags, ifindex, addr, mac, sizeof mac, NUD_PERMANENT,
@@ -583,30 +958,40 @@ int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], Re
 
 int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, Reason& why)
 {
+    // What may not get an entry keeps the one it has: a gateway's learned
+    // entry removed again and again would cut the PC off its network.
+    RoutingTables tables;
+    if (const int err = checkAddress(ifindex, addr, tables, why))
+        return err;
     NeighbourEntry entry;
     if (const int err = readNeighbour(ifindex, addr, entry))
         return err;
     if (!entry.present)
         return 0;
-    if (const std::string kind = foreignKind(entry); !kind.empty()) {
-        why = {neighbourReasonKind(entry), std::string(), foreignNeighbour(kind, addr)};
-        return kNotOurs;
-    }
+    if (const std::string kind = foreignKind(entry); !kind.empty())
+        return give(why, kNotOurs, neighbourReasonKind(entry), neighbourShown(entry), foreignNeighbour(kind, addr));
     const int err = changeNeighbour(RTM_DELNEIGH, 0, ifindex, addr, nullptr, 0, 0, 0);
     return err == ENOENT ? 0 : err;
 }
 
 int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why)
 {
-    if (const int err = checkEntryAddress(ifindex, dest, why))
+    RoutingTables tables;
+    if (const int err = checkAddress(ifindex, dest, tables, why))
         return err;
-    std::vector<RouteEntry> routes;
-    if (const int err = readRoutes(routes))
+    if (const int err = checkRouteInTheWay(dest, tables.routes, why))
         return err;
-    if (const int err = checkNotNextHop(dest, routes, why))
-        return err;
-    if (const int err = checkRouteInTheWay(dest, routes, why))
-        return err;
+    // One of ours to dest already makes the kernel answer EEXIST; any other
+    // is an addition.
+    const auto ours = [dest](const RouteEntry& r) {
+        return r.protocol == kOwnProtocol && r.table == RT_TABLE_MAIN && r.dstLen == 32 && r.dst == dest;
+    };
+    const auto own = std::count_if(tables.routes.begin(), tables.routes.end(),
+                                   [](const RouteEntry& r) { return r.protocol == kOwnProtocol; });
+    if (own >= kMostOwn && std::none_of(tables.routes.begin(), tables.routes.end(), ours))
+        return give(why, kRefused, reason::kRouteLimit, std::string(),
+                    "vyn-netpriv holds " + std::to_string(own) + " host routes and keeps at most " +
+                        std::to_string(kMostOwn) + "; to remove them, as root: ip route flush table all proto 86");
     return changeHostRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, dest, ifindex);
 }
 
@@ -619,10 +1004,8 @@ int RemoveOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why)
     std::vector<RouteEntry> routes;
     if (const int readErr = readRoutes(routes))
         return readErr;
-    if (const RouteEntry* r = anothersHostRoute(dest, routes)) {
-        why = {reason::kHostRoute, std::string(), foreignHostRoute(*r)};
-        return kNotOurs;
-    }
+    if (const RouteEntry* r = anothersHostRoute(dest, routes))
+        return foreignHostRoute(*r, why);
     return 0;
 }
 
@@ -636,9 +1019,9 @@ int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint
             return err;
         if (std::none_of(addresses.begin(), addresses.end(),
                          [source](const InterfaceAddress& a) { return a.local == source; })) {
-            why = {reason::kArgument, std::string(),
-                   "source address is neither 0.0.0.0 nor an address of the interface: " + addressText(source)};
-            return kRefused;
+            const std::string text =
+                "source address is neither 0.0.0.0 nor an address of the interface: " + addressText(source);
+            return give(why, kRefused, reason::kArgument, text, text);
         }
     }
     PacketFd fd;
@@ -710,6 +1093,16 @@ std::string MacText(const uint8_t (&mac)[6])
     std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
                   mac[5]);
     return text;
+}
+
+std::string OneLine(std::string_view text, size_t most)
+{
+    std::string out(text.substr(0, most));
+    for (char& c : out) {
+        if (c < ' ' || c > '~')
+            c = '?';
+    }
+    return out;
 }
 
 bool ParseMacText(std::string_view text, uint8_t (&mac)[6])

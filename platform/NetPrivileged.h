@@ -106,6 +106,20 @@ constexpr int kRefused = -2; // an address these changes may not name; nothing c
 // its own language. The helper answers with it on one line of standard
 // output: "foreign KIND" (exit 3) or "refused KIND" (exit 2), followed by a
 // space and `shown` when that is not empty; `text` goes to standard error.
+// `shown` is what is in the way, in the words of `ip`:
+// - a route as `ip route show table all` prints it, the paths of a
+//   multipath route following on the same line ("default via 10.1.0.254 dev
+//   eth0", "blackhole 10.97.0.0/16", "10.9.0.0/16 dev eth1 table 100 scope
+//   link");
+// - a neighbour entry as `ip neigh show nud all` prints it ("10.1.0.254 dev
+//   eth0 lladdr 02:00:00:00:fe:fe PERMANENT");
+// - a next-hop object as `ip nexthop show` prints it ("id 7 via 10.1.0.246
+//   dev eth0 scope link");
+// - an address of the interface: "10.1.0.1/24 dev eth0";
+// - for kArgument, the English reason itself;
+// - nothing for the limits.
+// It is one line of printable ASCII (other bytes become '?') of at most
+// kMostShownBytes bytes.
 struct Reason
 {
     std::string kind;  // one of the kinds below
@@ -113,13 +127,25 @@ struct Reason
     std::string text;  // the whole reason in English, naming the address
 };
 
+constexpr size_t kMostShownBytes = 200;
+
+// Text as one line of printable ASCII, cut after `most` bytes.
+std::string OneLine(std::string_view text, size_t most);
+
+// The most neighbour entries, and the most routes, carrying kOwnProtocol
+// that the checked changes let stand at once, each counted over every
+// interface and table: a caller in a loop fills no table. The count and the
+// change after it are not one step for the kernel; callers that may run at
+// the same time take turns around them (the helper locks its own file).
+constexpr int kMostOwn = 64;
+
 namespace reason {
 // kNotOurs: someone else's entry or route, or a route that drops the traffic.
 constexpr const char* kHostRoute = "host-route";               // another's host route, any table or metric
 constexpr const char* kBlackholeRoute = "blackhole-route";
 constexpr const char* kUnreachableRoute = "unreachable-route";
 constexpr const char* kProhibitRoute = "prohibit-route";
-constexpr const char* kThrowRoute = "throw-route";
+constexpr const char* kThrowRoute = "throw-route";             // deciding for the address in table main
 constexpr const char* kPermanentEntry = "permanent-entry";
 constexpr const char* kNoarpEntry = "noarp-entry";
 constexpr const char* kManagedEntry = "managed-entry";
@@ -130,7 +156,7 @@ constexpr const char* kNextHop = "next-hop";                   // a route's or n
 constexpr const char* kOwnAddress = "own-address";
 constexpr const char* kNetworkAddress = "network-address";
 constexpr const char* kBroadcastAddress = "broadcast-address";
-constexpr const char* kOtherNetwork = "other-network";         // inside another interface's connected network
+constexpr const char* kOtherNetwork = "other-network";         // inside a network on another interface (link scope)
 constexpr const char* kEntryLimit = "entry-limit";             // the helper holds its most entries
 constexpr const char* kRouteLimit = "route-limit";             // the helper holds its most host routes
 constexpr const char* kArgument = "argument";                  // a request no caller of ours makes
@@ -144,14 +170,18 @@ int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t m
 // - a static entry of ours for addr with mac, made anew, or put in place of
 //   our own or a learned entry; one someone else keeps (permanent, NOARP,
 //   managed, externally learned, or of another protocol) stays: kNotOurs;
+//   past kMostOwn of ours, a new one is kRefused;
 // - removal of our own or a learned entry; none there is 0;
 // - a host route of ours making dest on-link on the interface (EEXIST when
-//   one of ours is there; another's host route of any table or metric, or a
-//   blackhole, unreachable or prohibit route to dest: kNotOurs), and the
-//   removal of ours alone (none there is 0).
+//   one of ours is there; another's host route of any table or metric, a
+//   blackhole, unreachable or prohibit route to dest, or a throw route
+//   deciding for dest in table main: kNotOurs; past kMostOwn of ours:
+//   kRefused), and the removal of ours alone (none there is 0).
 // The interface's own addresses, its subnets' network and broadcast
-// addresses, and the next hops of every route and next-hop object are
-// refused (kRefused) for entries and routes alike.
+// addresses, the next hops of every route and next-hop object, and the
+// addresses inside a network on another interface (a unicast route of link
+// scope out of it, of any table, other than ours and default routes) are
+// refused (kRefused) for entries, their removal and routes alike.
 int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], Reason& why);
 int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, Reason& why);
 int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why);

@@ -10,19 +10,24 @@
 //   vyn-netpriv arp IFACE SOURCE DEST MS     ARP request, waiting MS ms
 //
 // Standard output is one line: "ok", "ok MAC" (arp answered), "none" (arp
-// unanswered), "error ERRNO" (exit 1), "refused" (exit 2) or "foreign"
-// (exit 3), the last two with the reason on standard error. Removing what is
-// not there is "ok". Every argument is checked strictly and anything else is
-// refused: the program runs for any user its file mode lets in, with rights
-// that user does not have. So it also checks each request against what the
+// unanswered), "error ERRNO" (exit 1), "refused KIND [SHOWN]" (exit 2) or
+// "foreign KIND [SHOWN]" (exit 3), the last two with the reason in English
+// on standard error (net::Reason says what KIND and SHOWN are); a wrong
+// argument is "refused argument REASON" and alone gets the usage after it.
+// Removing what is not there is "ok". Every argument is checked strictly:
+// the program runs for any user its file mode lets in, with rights that
+// user does not have. So it also checks each request against what the
 // system holds: entries and routes are marked as its own and it replaces or
 // removes only those and the neighbour entries the kernel learned
 // ("foreign" when another's entry or host route is in the way, or a route
-// that drops the traffic), it names no address of the interface itself, no
-// network or broadcast address of its subnets and no address a route sends
-// through, and it asks ARP in the name of the interface's own addresses or
-// of 0.0.0.0 alone. It takes nothing from its environment, loads nothing,
-// and links no Qt.
+// that drops or throws the traffic), it names no address of the interface
+// itself, no network or broadcast address of its subnets, no address a
+// route sends through and none in a network on another interface, not
+// even to remove an entry, and it asks ARP in the name of the interface's
+// own addresses or of 0.0.0.0 alone. It holds at most net::kMostOwn entries
+// and as many routes of its own; helpers run at the same time take turns
+// counting and adding. It takes nothing from its environment, loads
+// nothing, and links no Qt.
 
 #include "platform/NetPrivileged.h"
 #include "platform/UniqueFd.h"
@@ -30,12 +35,15 @@
 #include <fcntl.h>
 #include <net/if.h>
 #include <net/if_arp.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -49,6 +57,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr int kExitForeign = 3;
 constexpr long kMaxWaitMs = 5000;
+constexpr size_t kMostTextBytes = 1000;
+// Less than the program waits for an answer (2 s), so the helper answers.
+constexpr int kLockWaitMs = 1000;
 
 const char kUsage[] =
     "usage: vyn-netpriv check\n"
@@ -71,11 +82,23 @@ void writeAll(int fd, const std::string& text)
     }
 }
 
+// A refusal's line and reason, each on one line; only a wrong argument is
+// followed by the usage.
+[[noreturn]] void answerRefusal(const char* word, int exitCode, const net::Reason& why)
+{
+    std::string line = word + (" " + why.kind);
+    if (!why.shown.empty())
+        line += " " + net::OneLine(why.shown, net::kMostShownBytes);
+    writeAll(STDOUT_FILENO, line + "\n");
+    const bool argument = why.kind == net::reason::kArgument;
+    writeAll(STDERR_FILENO, "vyn-netpriv: " + net::OneLine(why.text, kMostTextBytes) + "\n" + (argument ? kUsage : ""));
+    std::_Exit(exitCode);
+}
+
+// A request no caller of ours makes.
 [[noreturn]] void refuse(const std::string& why)
 {
-    writeAll(STDOUT_FILENO, "refused\n");
-    writeAll(STDERR_FILENO, "vyn-netpriv: " + why + "\n" + kUsage);
-    std::_Exit(kExitRefused);
+    answerRefusal("refused", kExitRefused, {net::reason::kArgument, why, why});
 }
 
 [[noreturn]] void finish(int err, const std::string& okLine = "ok")
@@ -94,12 +117,9 @@ void writeAll(int fd, const std::string& text)
 [[noreturn]] void finishChecked(int err, const net::Reason& why, const std::string& okLine = "ok")
 {
     if (err == net::kRefused)
-        refuse(why.text);
-    if (err == net::kNotOurs) {
-        writeAll(STDOUT_FILENO, "foreign\n");
-        writeAll(STDERR_FILENO, "vyn-netpriv: " + why.text + "\n");
-        std::_Exit(kExitForeign);
-    }
+        answerRefusal("refused", kExitRefused, why);
+    if (err == net::kNotOurs)
+        answerRefusal("foreign", kExitForeign, why);
     finish(err, okLine);
 }
 
@@ -208,6 +228,39 @@ Interface ethernetInterface(const char* name)
     return out;
 }
 
+// Counting the entries or routes of ours and adding one are two steps: a
+// lock on the helper's own file makes helpers started together take turns,
+// so none of them sees room that another is taking. Only those who may read
+// the file can hold it (root and the helper's group, who may run it
+// anyway), the wait ends after kLockWaitMs with EAGAIN, and the lock goes
+// with the descriptor when the helper ends, however it ends.
+void takeTurn()
+{
+    const int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        finish(errno);
+    // The alarm ends the wait; a caller cannot keep it from coming by
+    // blocking the signal or ignoring it before starting us.
+    struct sigaction wake{};
+    wake.sa_handler = [](int) {};
+    ::sigemptyset(&wake.sa_mask);
+    sigset_t only{};
+    ::sigemptyset(&only);
+    ::sigaddset(&only, SIGALRM);
+    itimerval wait{};
+    wait.it_value.tv_sec = kLockWaitMs / 1000;
+    wait.it_value.tv_usec = (kLockWaitMs % 1000) * 1000;
+    if (::sigaction(SIGALRM, &wake, nullptr) != 0 || ::sigprocmask(SIG_UNBLOCK, &only, nullptr) != 0 ||
+        ::setitimer(ITIMER_REAL, &wait, nullptr) != 0)
+        finish(errno);
+    const int rc = ::flock(fd, LOCK_EX);
+    const int err = errno;
+    const itimerval off{};
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    if (rc != 0)
+        finish(err == EINTR ? EAGAIN : err);
+}
+
 void expectArgs(int argc, int wanted, const char* command)
 {
     if (argc != wanted)
@@ -237,6 +290,7 @@ int main(int argc, char** argv)
         const uint32_t addr = hostAddress(argv[3], "address");
         uint8_t mac[6];
         parseMac(argv[4], mac);
+        takeTurn();
         finishChecked(net::AddOwnNeighbour(itf.index, addr, mac, why), why);
     }
     if (command == "neigh-del") {
@@ -247,7 +301,9 @@ int main(int argc, char** argv)
     if (command == "route-add") {
         expectArgs(argc, 4, argv[1]);
         const Interface itf = ethernetInterface(argv[2]);
-        finishChecked(net::AddOwnHostRoute(hostAddress(argv[3], "address"), itf.index, why), why);
+        const uint32_t dest = hostAddress(argv[3], "address");
+        takeTurn();
+        finishChecked(net::AddOwnHostRoute(dest, itf.index, why), why);
     }
     if (command == "route-del") {
         expectArgs(argc, 4, argv[1]);
