@@ -141,7 +141,8 @@ TEST(Capabilities, TheProgramHoldsNoneByTheTimeQtLoadsAPlugin)
 // Holding capabilities where they cannot be changed, the program refuses to
 // run. When its file carries them it names the file itself for `setcap -r`,
 // quoted, however it was started: by its bare name or a link of another
-// name, through PATH, from another folder. The line runs as it stands.
+// name, through PATH, from another folder. The line runs as it stands. A
+// program that ran on would end at the mapping document it refuses.
 TEST(Capabilities, ARefusalNamesTheProgramFileItselfQuoted)
 {
     if (::geteuid() != 0)
@@ -150,7 +151,7 @@ TEST(Capabilities, ARefusalNamesTheProgramFileItselfQuoted)
     ASSERT_TRUE(dir.isValid());
     const QString d = dir.path(), folder = d + QStringLiteral("/a b'c"), copy = folder + QStringLiteral("/VYN16");
     ASSERT_EQ(std::system(qPrintable(QStringLiteral("chmod 755 %1 && mkdir -m 755 \"%2\" %1/bin %1/work && "
-                                                    "cp %3 \"%4\" && cp %3 %1/VYN16 && ln -s \"%4\" %1/bin/vyn && "
+                                                    "cp %3 \"%4\" && cp %3 %1/VYN16 && ln -s \"%4\" %1/bin/vyn && echo '<root>' >%1/work/VYN.dmi && "
                                                     "setcap cap_net_admin,cap_net_raw+ep \"%4\"")
                                          .arg(d, folder, QStringLiteral(VYN16_PATH), copy))),
               0);
