@@ -143,7 +143,7 @@ TEST(Capabilities, TheProgramHoldsNoneByTheTimeQtLoadsAPlugin)
 // quoted, however it was started: by its bare name or a link of another
 // name, through PATH, from another folder. The line runs as it stands. A
 // program that ran on would end at the mapping document it refuses.
-TEST(Capabilities, ARefusalNamesTheProgramFileItselfQuoted)
+TEST(Capabilities, ARefusalNamesTheProgramFileItself)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to give a copy capabilities and run it as another user";
