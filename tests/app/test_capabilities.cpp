@@ -98,7 +98,9 @@ TEST(Capabilities, TheProgramHoldsNoneByTheTimeQtLoadsAPlugin)
         QString program;
         QStringList args;
         int emptySets; // of CapEff, CapPrm, CapInh and CapAmb
-        std::function<void()> child = {}; // setpriv changes capabilities itself
+        // Set-up in the child where capabilities cannot be changed: setpriv
+        // changes them itself.
+        std::function<void()> child = {};
     };
     const Row rows[] = {
         {"capabilities of the program file", "setpriv", nobody + QStringList{d + "/VYN16-given"}, 4},
@@ -151,8 +153,8 @@ TEST(Capabilities, ARefusalNamesTheProgramFileItself)
     ASSERT_TRUE(dir.isValid());
     const QString d = dir.path(), folder = d + QStringLiteral("/a b'c"), copy = folder + QStringLiteral("/VYN16");
     ASSERT_EQ(std::system(qPrintable(QStringLiteral("chmod 755 %1 && mkdir -m 755 \"%2\" %1/bin %1/work && "
-                                                    "cp %3 \"%4\" && cp %3 %1/VYN16 && ln -s \"%4\" %1/bin/vyn && echo '<root>' >%1/work/VYN.dmi && "
-                                                    "setcap cap_net_admin,cap_net_raw+ep \"%4\"")
+                                                    "cp %3 \"%4\" && cp %3 %1/VYN16 && ln -s \"%4\" %1/bin/vyn && "
+                                                    "echo '<root>' >%1/work/VYN.dmi && setcap cap_net_admin,cap_net_raw+ep \"%4\"")
                                          .arg(d, folder, QStringLiteral(VYN16_PATH), copy))),
               0);
     const QString why = QStringLiteral("VYN16 cannot give up the capabilities it was started with (Operation not "
