@@ -154,7 +154,8 @@ TEST(Capabilities, ARefusalNamesTheProgramFileItself)
     const QString d = dir.path(), folder = d + QStringLiteral("/a b'c"), copy = folder + QStringLiteral("/VYN16");
     ASSERT_EQ(std::system(qPrintable(QStringLiteral("chmod 755 %1 && mkdir -m 755 \"%2\" %1/bin %1/work && "
                                                     "cp %3 \"%4\" && cp %3 %1/VYN16 && ln -s \"%4\" %1/bin/vyn && "
-                                                    "echo '<root>' >%1/work/VYN.dmi && setcap cap_net_admin,cap_net_raw+ep \"%4\"")
+                                                    "echo '<root>' >%1/work/VYN.dmi && "
+                                                    "setcap cap_net_admin,cap_net_raw+ep \"%4\"")
                                          .arg(d, folder, QStringLiteral(VYN16_PATH), copy))),
               0);
     const QString why = QStringLiteral("VYN16 cannot give up the capabilities it was started with (Operation not "
