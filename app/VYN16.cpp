@@ -4,13 +4,33 @@
 
 #include "lang/uLanguageForms.h"
 #include "platform/Capabilities.h"
+#include "platform/ShellWord.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include <unistd.h>
+
+namespace {
+
+// Why the program does not run, and how its capabilities are taken away:
+// from the program file with a command on a line of its own, to be pasted
+// as it stands; otherwise they came from whatever started it.
+std::string CapabilityRefusal(int error)
+{
+    const std::string why = std::string("VYN16 cannot give up the capabilities it was started with (") +
+        std::strerror(error) + "), and does not run with them. ";
+    const platform::ProgramFile file = platform::RunningProgramFile();
+    if (!file.capabilities)
+        return why + "Its program file carries none: start it without the capabilities it was given.\n";
+    if (file.path.empty())
+        return why + "Take them away from the program file, as root, with setcap -r (/proc names no path to it).\n";
+    return why + "Take them away from the program file, as root:\nsetcap -r " + platform::ShellWord(file.path) + '\n';
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -21,16 +41,11 @@ int main(int argc, char** argv)
     // what it has by being root: its environment is its own, and the
     // settings file it rewrites keeps its owner. Nothing before this line
     // reads the environment: the program's static objects are plain texts
-    // and tables.
+    // and tables. Holding none, it changes nothing, so it also runs where
+    // the system denies giving capabilities up.
     const bool root = ::getuid() == 0 && ::geteuid() == 0;
     if (const int error = root ? 0 : platform::DropAllCapabilities(); error != 0) {
-        // The file itself, wherever PATH or a link found it.
-        char self[PATH_MAX] = {};
-        const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-        std::fprintf(stderr,
-                     "VYN16 cannot give up the capabilities it was started with (%s), and does not run with them. "
-                     "Take them away from the program file, as root:\n  setcap -r %s\n",
-                     std::strerror(error), n > 0 ? self : argv[0]);
+        std::fputs(CapabilityRefusal(error).c_str(), stderr);
         return 1;
     }
     // Without a display Qt would abort with a message about plugins; say

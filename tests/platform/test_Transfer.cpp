@@ -164,7 +164,12 @@ TEST(HttpClient, BrokenServersEndInTheExactBodyOrAClearFailure)
         // A redirection is not followed and is no success.
         {"/moved", "HTTP/1.1 302 Found\r\nLocation: /chunked\r\nContent-Length: 0\r\n\r\n", false, {},
          "HTTP/1.1 302 Found"},
-        // The server's reason as far as a message window can hold it.
+        // The server's reason as far as a message window can hold it: a
+        // status line of 512 characters whole, one more cut and marked.
+        {"/reason-of-512", "HTTP/1.1 500 " + std::string(499, 'r') + "\r\nContent-Length: 0\r\n\r\n", false, {},
+         QStringLiteral("HTTP/1.1 500 ") + QString(499, u'r')},
+        {"/reason-of-513", "HTTP/1.1 500 " + std::string(499, 'r') + "s\r\nContent-Length: 0\r\n\r\n", false, {},
+         QStringLiteral("HTTP/1.1 500 ") + QString(499, u'r') + QStringLiteral("…")},
         {"/long-reason", "HTTP/1.1 500 " + std::string(600, 'r') + "\r\nContent-Length: 0\r\n\r\n", false, {},
          QStringLiteral("HTTP/1.1 500 ") + QString(499, u'r') + QStringLiteral("…")},
         {"/no-status-line", "hello\r\n", true, {}, "Received HTTP/0.9 when not allowed"},

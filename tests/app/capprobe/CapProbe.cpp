@@ -1,6 +1,6 @@
 // A generic Qt plugin for the capability test: when Qt makes it, it writes
-// the CapEff and CapPrm lines of its process's status to the file named in
-// VYN_CAPPROBE_FILE.
+// the CapEff, CapPrm, CapInh and CapAmb lines of its process's status to
+// the file named in VYN_CAPPROBE_FILE.
 #include <QFile>
 #include <QGenericPlugin>
 
@@ -16,7 +16,8 @@ public:
         QFile out(qEnvironmentVariable("VYN_CAPPROBE_FILE"));
         if (status.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             for (const QByteArray& line : status.readAll().split('\n'))
-                if (line.startsWith("CapEff:") || line.startsWith("CapPrm:"))
+                if (line.startsWith("CapEff:") || line.startsWith("CapPrm:") || line.startsWith("CapInh:") ||
+                    line.startsWith("CapAmb:"))
                     out.write(line + '\n');
         return new QObject;
     }
