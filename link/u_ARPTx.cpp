@@ -97,6 +97,17 @@ QString RightsText(uint32_t Code)
                                     u"program jej hledá ve své složce, kam jej příkaz make run sestaví.")
             .arg(helper);
     case ERROR_ACCESS_DISABLED_BY_POLICY:
+        // Joining the group alone would only lead to the next refusal.
+        if (kept && NetHelperLacksCapabilities()) {
+            return Txt(u"PomocnyNesmiBezPrav",
+                       u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
+                       u"skupiny %2, a pomocný program navíc nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW; tento "
+                       u"způsob přiřazení IP adresy proto selže. Správce podle oddílu Rights souboru README.md přidá "
+                       u"uživatele do té skupiny (uživatel se pak znovu přihlásí) a jako root provede tento příkaz, "
+                       u"který pomocnému programu oprávnění udělí:")
+                       .arg(helper, group) +
+                setUpCommand(helper, group);
+        }
         if (kept) {
             return Txt(u"PomocnyNesmi",
                        u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
@@ -123,6 +134,173 @@ QString RightsText(uint32_t Code)
                    u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")
             .arg(helper, SystemErrorText(Code).trimmed());
     }
+}
+
+// What stands in a refused change's way, by the reason's kind: the code the
+// kind comes with and one whole sentence naming the address (%1) and the
+// interface (%2); for the helper's bounds, the command that clears what it
+// holds.
+struct TReasonText
+{
+    const char* Kind;
+    uint32_t Code;
+    QString (*Sentence)();
+    const char* Removal = nullptr;
+};
+
+const TReasonText kReasonTexts[] = {
+    {net::reason::kHostRoute, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"CiziTrasaKHostiteli",
+                    u"Ve směrovací tabulce je trasa k jedinému hostiteli %1, kterou nevytvořil tento program "
+                    u"(nejspíš ji zadal správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy na "
+                    u"rozhraní %2 proto selže.");
+     }},
+    {net::reason::kBlackholeRoute, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"TrasaBlackhole",
+                    u"Jádro vede provoz k adrese %1 trasou typu blackhole, která jej tiše zahazuje. Program ji "
+                    u"ponechá, jak je, a k té adrese na rozhraní %2 trasu nevytvoří; tento způsob přiřazení IP "
+                    u"adresy proto selže.");
+     }},
+    {net::reason::kUnreachableRoute, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"TrasaUnreachable",
+                    u"Jádro vede provoz k adrese %1 trasou typu unreachable, která odesílateli hlásí, že cíl je "
+                    u"nedostupný. Program ji ponechá, jak je, a k té adrese na rozhraní %2 trasu nevytvoří; tento "
+                    u"způsob přiřazení IP adresy proto selže.");
+     }},
+    {net::reason::kProhibitRoute, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"TrasaProhibit",
+                    u"Jádro vede provoz k adrese %1 trasou typu prohibit, která odesílateli hlásí, že provoz k cíli "
+                    u"správce zakázal. Program ji ponechá, jak je, a k té adrese na rozhraní %2 trasu nevytvoří; "
+                    u"tento způsob přiřazení IP adresy proto selže.");
+     }},
+    {net::reason::kThrowRoute, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"TrasaThrow",
+                    u"Jádro vede provoz k adrese %1 trasou typu throw, která ukončí hledání trasy ve své tabulce, "
+                    u"takže provoz jde podle další tabulky, nebo nikam. Program ji ponechá, jak je, a k té adrese na "
+                    u"rozhraní %2 trasu nevytvoří; tento způsob přiřazení IP adresy proto selže.");
+     }},
+    {net::reason::kPermanentEntry, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"CiziTrvalyZaznam",
+                    u"V tabulce sousedů je pro adresu %1 na rozhraní %2 trvalý záznam, který nevytvořil tento "
+                    u"program (nejspíš jej zadal správce). Program jej ponechá, jak je, a tento způsob přiřazení IP "
+                    u"adresy proto selže.");
+     }},
+    {net::reason::kNoarpEntry, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"CiziZaznamNoarp",
+                    u"V tabulce sousedů je pro adresu %1 na rozhraní %2 záznam typu NOARP (pro adresu, na kterou se "
+                    u"neposílají dotazy ARP), který nevytvořil tento program. Program jej ponechá, jak je, a tento "
+                    u"způsob přiřazení IP adresy proto selže.");
+     }},
+    {net::reason::kManagedEntry, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"CiziZaznamManaged",
+                    u"V tabulce sousedů je pro adresu %1 na rozhraní %2 spravovaný záznam (typu managed, který jádro "
+                    u"pro jiný program udržuje rozpoznaný), který nevytvořil tento program. Program jej ponechá, jak "
+                    u"je, a tento způsob přiřazení IP adresy proto selže.");
+     }},
+    {net::reason::kExternEntry, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"CiziZaznamExtern",
+                    u"V tabulce sousedů je pro adresu %1 na rozhraní %2 záznam naučený zvenčí (typu extern_learn, "
+                    u"který vložil jiný program, například ovladač přepínače nebo směrovací démon). Program jej "
+                    u"ponechá, jak je, a tento způsob přiřazení IP adresy proto selže.");
+     }},
+    {net::reason::kProtocolEntry, ERROR_NOT_OWNER,
+     [] {
+         return Txt(u"CiziZaznamProtokolu",
+                    u"V tabulce sousedů je pro adresu %1 na rozhraní %2 záznam jiného protokolu (záznam, který si "
+                    u"označil jiný program, nebo záznam tohoto programu, který už není trvalý). Program jej ponechá, "
+                    u"jak je, a tento způsob přiřazení IP adresy proto selže.");
+     }},
+    {net::reason::kNextHop, ERROR_INVALID_PARAMETER,
+     [] {
+         return Txt(u"AdresaBrany",
+                    u"Adresa %1 je bránou (next hop), přes kterou vede trasa tohoto počítače, a tento program pro ni "
+                    u"proto na rozhraní %2 nevytvoří záznam ani trasu. Zvolte pro zařízení jinou IP adresu.");
+     }},
+    {net::reason::kOwnAddress, ERROR_INVALID_PARAMETER,
+     [] {
+         return Txt(u"AdresaPocitace",
+                    u"Adresa %1 je adresou tohoto počítače, a tento program pro ni proto na rozhraní %2 nevytvoří "
+                    u"záznam ani trasu. Zvolte pro zařízení jinou IP adresu.");
+     }},
+    {net::reason::kNetworkAddress, ERROR_INVALID_PARAMETER,
+     [] {
+         return Txt(u"AdresaSite",
+                    u"Adresa %1 je síťovou adresou podsítě rozhraní %2, a tento program pro ni proto nevytvoří "
+                    u"záznam ani trasu. Zvolte pro zařízení jinou IP adresu.");
+     }},
+    {net::reason::kBroadcastAddress, ERROR_INVALID_PARAMETER,
+     [] {
+         return Txt(u"AdresaVsesmerova",
+                    u"Adresa %1 je všesměrovou adresou podsítě rozhraní %2, a tento program pro ni proto nevytvoří "
+                    u"záznam ani trasu. Zvolte pro zařízení jinou IP adresu.");
+     }},
+    {net::reason::kOtherNetwork, ERROR_INVALID_PARAMETER,
+     [] {
+         return Txt(u"AdresaJineKarty",
+                    u"Adresa %1 leží v síti, ke které je připojena jiná síťová karta tohoto počítače, a tento "
+                    u"program pro ni proto na rozhraní %2 nevytvoří záznam ani trasu, jež by provoz té sítě odvedly "
+                    u"od její karty. Zvolte pro zařízení jinou IP adresu, nebo síťovou kartu, ke které je zařízení "
+                    u"připojeno.");
+     }},
+    {net::reason::kEntryLimit, ERROR_INVALID_PARAMETER,
+     [] {
+         return Txt(u"PomocnyMnohoZaznamu",
+                    u"Pomocný program už má v tabulce sousedů tolik svých záznamů, kolik smí, a pro adresu %1 na "
+                    u"rozhraní %2 už další nevytvoří, takže tento způsob přiřazení IP adresy selže. Jsou to nejspíš "
+                    u"zbytky přerušených pokusů: správce je všechny odstraní tímto příkazem, který provede jako root:");
+     },
+     "ip neigh flush proto 86 nud permanent"},
+    {net::reason::kRouteLimit, ERROR_INVALID_PARAMETER,
+     [] {
+         return Txt(u"PomocnyMnohoTras",
+                    u"Pomocný program už má ve směrovací tabulce tolik svých tras k jedinému hostiteli, kolik smí, a "
+                    u"k adrese %1 na rozhraní %2 už další nevytvoří, takže tento způsob přiřazení IP adresy selže. "
+                    u"Jsou to nejspíš zbytky přerušených pokusů: správce je všechny odstraní tímto příkazem, který "
+                    u"provede jako root:");
+     },
+     "ip route flush table all proto 86"},
+};
+
+// The sentence of a refusal whose reason has a kind, with what is in the
+// way as `ip` shows it; empty without a kind the code comes with, or without
+// the address the change was for. A request the helper takes for wrong is
+// this program's own fault. The bounds name nothing in the way, and their
+// command stays the last line.
+QString ReasonText(uint32_t Code, const TNetEntry& Entry)
+{
+    const net::Reason& why = Entry.Why;
+    if (Code == ERROR_INVALID_PARAMETER && why.kind == net::reason::kArgument) {
+        return Txt(u"ChybnyPozadavek",
+                   u"Vnitřní chyba programu: síťová změna, kterou tento způsob přiřazení IP adresy potřebuje, byla "
+                   u"odmítnuta jako požadavek, který program nemá nikdy poslat (%1). Oznamte to prosím vývojářům "
+                   u"programu.")
+            .arg(QString::fromStdString(why.text.empty() ? why.shown : why.text));
+    }
+    const auto* t = std::find_if(std::begin(kReasonTexts), std::end(kReasonTexts),
+                                 [&](const TReasonText& r) { return r.Code == Code && why.kind == r.Kind; });
+    if (t == std::end(kReasonTexts) || Entry.IP == 0)
+        return QString();
+    QString text = t->Sentence().arg(TARPManager::IPToStr(Entry.IP), NetInterfaceName(Entry.Interface));
+    if (t->Removal)
+        return text + CommandLine(QString::fromLatin1(t->Removal));
+    if (!why.shown.empty())
+        text += u' ' + Txt(u"JakToUkazujeIp", u"Příkaz ip to ukazuje takto: %1").arg(QString::fromStdString(why.shown));
+    return text;
+}
+
+// The reason of a change that just failed with rc, when it gave one.
+net::Reason ReasonOf(uint32_t rc)
+{
+    return GetLastError() == rc ? GetLastErrorReason() : net::Reason{};
 }
 
 // Whether an object of type T at p lies wholly inside the buffer.
@@ -182,6 +360,8 @@ QString ARPErrorText(uint32_t Code, const TNetEntry& Entry)
     const QString crlf = QStringLiteral("\r\n");
     if (IsMissingRights(Code))
         return RightsText(Code) + crlf;
+    if (const QString refusal = ReasonText(Code, Entry); !refusal.isEmpty())
+        return refusal + crlf;
     const QString ip = TARPManager::IPToStr(Entry.IP);
     switch (Code) {
     case ERROR_NOT_OWNER:
@@ -428,7 +608,7 @@ bool TARPManager::DeleteARPEntry(const MIB_IPNETROW& Row)
     const uint32_t rc = helper->DeleteIpNetEntry(Row);
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("DeleteARPEntry"), rc, {Row.dwAddr, Row.dwIndex, false});
+    ReportError(QStringLiteral("DeleteARPEntry"), rc, {Row.dwAddr, Row.dwIndex, false, ReasonOf(rc)});
     return false;
 }
 
@@ -527,7 +707,7 @@ bool TARPManager::CreateARPEntryRow(const MIB_IPNETROW& Row)
     const uint32_t rc = helper->CreateIpNetEntry(Row);
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("CreateARPEntry"), rc, {Row.dwAddr, Row.dwIndex, false});
+    ReportError(QStringLiteral("CreateARPEntry"), rc, {Row.dwAddr, Row.dwIndex, false, ReasonOf(rc)});
     return false;
 }
 
@@ -600,7 +780,7 @@ bool TARPManager::CreateHostRoute(uint32_t IP, int32_t Interface)
     const uint32_t rc = helper->CreateHostRoute(IP, static_cast<uint32_t>(Interface));
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("CreateHostRoute"), rc, {IP, static_cast<uint32_t>(Interface), true});
+    ReportError(QStringLiteral("CreateHostRoute"), rc, {IP, static_cast<uint32_t>(Interface), true, ReasonOf(rc)});
     return false;
 }
 
@@ -612,7 +792,7 @@ bool TARPManager::DeleteHostRoute(uint32_t IP, int32_t Interface)
     const uint32_t rc = helper->DeleteHostRoute(IP, static_cast<uint32_t>(Interface));
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("DeleteHostRoute"), rc, {IP, static_cast<uint32_t>(Interface), true});
+    ReportError(QStringLiteral("DeleteHostRoute"), rc, {IP, static_cast<uint32_t>(Interface), true, ReasonOf(rc)});
     return false;
 }
 
@@ -653,7 +833,8 @@ bool TARPManager::SendARP(uint32_t DestIP, TMACBuffer& MAC, uint32_t& Length, ui
     const uint32_t rc = helper->SendARP(DestIP, SrcIP, MAC.data(), &Length);
     if (rc == NO_ERROR)
         return true;
-    ReportError(QStringLiteral("SendARP"), rc);
+    // Only a request the program should not make is refused here.
+    ReportError(QStringLiteral("SendARP"), rc, {0, 0, false, ReasonOf(rc)});
     return false;
 }
 

@@ -43,18 +43,23 @@ struct TAdapterIPAddress
 };
 using AAdapterIPAddresses = std::vector<TAdapterIPAddress>;
 
-// A neighbour entry (or, Route, a host route) an error is about.
+// A neighbour entry (or, Route, a host route) an error is about, and why
+// its change was refused when the change said (platform::GetLastErrorReason).
 struct TNetEntry
 {
     uint32_t IP = 0;
     uint32_t Interface = 0;
     bool Route = false;
+    platform::net::Reason Why = {};
 };
 
 // The text of an address-services error code in the program's language,
 // ending with CR LF as the system's texts do. The missing rights name the
-// helper and what an administrator does about them; an entry or route
-// someone else made (ERROR_NOT_OWNER) is named by its address and interface.
+// helper and what an administrator does about them; a refused change names
+// its address and interface and, by the reason's kind, what is in the way
+// (as `ip` shows it, when the reason says); without a kind, an entry or
+// route someone else made (ERROR_NOT_OWNER) or an address the changes may
+// not name (ERROR_INVALID_PARAMETER) is told in general.
 QString ARPErrorText(uint32_t Code, const TNetEntry& Entry = {});
 
 using TMACBytes = std::array<uint8_t, 6>;  // a MAC address in wire order

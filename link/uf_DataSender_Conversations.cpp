@@ -673,11 +673,11 @@ bool TDataSenderConversations::SetIPByMAC(const QString& MAC, const QString& New
             arp.ResolveMAC(New, holder);
             if (!IsZeroMAC(holder) && !SameMAC(holder, device) &&
                 !AskYes(Txt(u"IPadresa", u"IP adresa ") + NewIP +
-                            QStringLiteral(" již je přiřazena jinému zařízení v síti (") +
+                            Txt(u"jižjepřiřazen", u" již je přiřazena jinému zařízení v síti (") +
                             MACToStr(std::span<const uint8_t, 6>(holder.data(), 6)) +
-                            QStringLiteral(") a mohlo by dojít ke konfliktu.") + CRLF +
-                            QStringLiteral("Chcete přesto pokračovat?"),
-                        QStringLiteral("Varování"), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2))
+                            Txt(u"amohlobydoj", u") a mohlo by dojít ke konfliktu.") + CRLF +
+                            Txt(u"Chcetepřestopo", u"Chcete přesto pokračovat?"),
+                        Txt(u"Varování", u"Varování"), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2))
                 return false;
         }
         return SetIPDirect(found, NewIP, Gateway, Mask, true, false);

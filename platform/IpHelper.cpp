@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace platform {
 
 namespace {
 
 thread_local uint32_t t_lastError = 0;
+thread_local net::Reason t_lastReason;
 
 struct CodeText
 {
@@ -123,7 +125,18 @@ uint32_t GetLastError()
 
 void SetLastError(uint32_t code)
 {
+    SetLastError(code, net::Reason{});
+}
+
+void SetLastError(uint32_t code, net::Reason why)
+{
     t_lastError = code;
+    t_lastReason = std::move(why);
+}
+
+const net::Reason& GetLastErrorReason()
+{
+    return t_lastReason;
 }
 
 QString SystemErrorText(uint32_t code)

@@ -7,6 +7,8 @@
 // needed, and every call returns a system error code (0 = success). The
 // interface is abstract so that callers can be tested with a stand-in.
 
+#include "platform/NetPrivileged.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -43,6 +45,12 @@ enum : uint32_t {
 // The calling thread's last system error, as the layer's calls leave it.
 uint32_t GetLastError();
 void SetLastError(uint32_t code);
+// A refused change (ERROR_NOT_OWNER, ERROR_INVALID_PARAMETER) is set as the
+// last error with why: its kind and what is in the way. Every other error,
+// and a refusal without a kind (an older helper's bare answer), has none:
+// setting the last error sets its reason, so no reason outlives its error.
+void SetLastError(uint32_t code, net::Reason why);
+const net::Reason& GetLastErrorReason();
 
 // The system's text for an error code, ending with CR LF; empty for a code
 // the system has no text for.
@@ -155,7 +163,9 @@ public:
 // with ERROR_NOT_OWNER when a neighbour entry or route someone else made is
 // in the way (it stays as it was), or a route that drops the traffic, and
 // with ERROR_INVALID_PARAMETER for an address of the interface itself, a
-// network or broadcast address of its subnets, or a route's next hop.
+// network or broadcast address of its subnets, a route's next hop, another
+// interface's network, the helper's bound, or a request it takes for wrong;
+// GetLastErrorReason then tells which.
 //
 // Whether a code is one of the missing rights.
 bool IsMissingRights(uint32_t code);
@@ -213,6 +223,11 @@ QString NetHelperGroup();
 // owns, or one of group root, is not; advice to add a user to its group
 // would then open the helper, or the system, to that user.
 bool NetHelperKeptToGroup();
+// Whether the helper file is known to lack CAP_NET_ADMIN or CAP_NET_RAW as
+// permitted and effective file capabilities: for a helper this user may not
+// run, so cannot ask. Its security.capability attribute is read, which any
+// user who may look the file up can; false when that cannot be told.
+bool NetHelperLacksCapabilities();
 
 // The name of the interface with that index; empty when there is none.
 QString NetInterfaceName(uint32_t index);

@@ -7,8 +7,11 @@
 #include "platform/Posix.h"
 
 #include <arpa/inet.h>
+#include <endian.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/capability.h>
+#include <linux/xattr.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -21,6 +24,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,7 +35,9 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -378,11 +384,59 @@ std::string ipText(uint32_t addr)
     return Ipv4Text(addr).toStdString();
 }
 
+// What the helper answered: the detail of "ok MAC" or "none", or why a
+// change was refused.
+struct HelperAnswer
+{
+    std::string detail;
+    net::Reason why;
+};
+
+// The kinds each refusal carries, and the most what is in the way may take.
+constexpr std::string_view kForeignKinds[] = {
+    net::reason::kHostRoute,     net::reason::kBlackholeRoute, net::reason::kUnreachableRoute,
+    net::reason::kProhibitRoute, net::reason::kThrowRoute,     net::reason::kPermanentEntry,
+    net::reason::kNoarpEntry,    net::reason::kManagedEntry,   net::reason::kExternEntry,
+    net::reason::kProtocolEntry,
+};
+constexpr std::string_view kRefusedKinds[] = {
+    net::reason::kNextHop,          net::reason::kOwnAddress,   net::reason::kNetworkAddress,
+    net::reason::kBroadcastAddress, net::reason::kOtherNetwork, net::reason::kEntryLimit,
+    net::reason::kRouteLimit,       net::reason::kArgument,
+};
+constexpr size_t kMostShown = 200;
+
+// A refusal line: the word alone (a helper from before the reasons), or
+// "WORD KIND" with a kind that word carries, or "WORD KIND SHOWN" with 1 to
+// 200 bytes of what is in the way, no control characters among them.
+template <size_t N>
+bool parseRefusal(std::string_view line, std::string_view word, const std::string_view (&kinds)[N], net::Reason& why)
+{
+    why = net::Reason{};
+    if (line == word)
+        return true;
+    if (line.size() <= word.size() || line.substr(0, word.size()) != word || line[word.size()] != ' ')
+        return false;
+    const std::string_view rest = line.substr(word.size() + 1);
+    const size_t space = rest.find(' ');
+    const std::string_view kind = rest.substr(0, space);
+    if (std::find(std::begin(kinds), std::end(kinds), kind) == std::end(kinds))
+        return false;
+    const std::string_view shown = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+    const bool control = std::any_of(shown.begin(), shown.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    });
+    if ((space != std::string_view::npos && shown.empty()) || shown.size() > kMostShown || control)
+        return false;
+    why = {std::string(kind), std::string(shown), std::string()};
+    return true;
+}
+
 // The helper's one line: "ok" (detail empty), "ok MAC" or "none" (detail
-// that text) with exit 0, "error ERRNO" with exit 1, "refused" with exit 2
-// (net::kRefused), "foreign" with exit 3 (net::kNotOurs). Anything else is a
-// helper we do not understand.
-int parseHelperAnswer(const std::string& out, int status, std::string& detail)
+// that text) with exit 0, "error ERRNO" with exit 1, a refusal "refused ..."
+// with exit 2 (net::kRefused) or "foreign ..." with exit 3 (net::kNotOurs),
+// as parseRefusal reads it. Anything else is a helper we do not understand.
+int parseHelperAnswer(const std::string& out, int status, HelperAnswer& answer)
 {
     if (!WIFEXITED(status) || out.empty() || out.back() != '\n' || out.find('\n') != out.size() - 1)
         return EPROTO;
@@ -390,16 +444,16 @@ int parseHelperAnswer(const std::string& out, int status, std::string& detail)
     const int code = WEXITSTATUS(status);
     uint8_t mac[6];
     if (code == 0 && (line == "ok" || line == "none")) {
-        detail = line == "ok" ? std::string() : line;
+        answer.detail = line == "ok" ? std::string() : line;
         return 0;
     }
     if (code == 0 && line.size() == 20 && line.compare(0, 3, "ok ") == 0 && net::ParseMacText(line.substr(3), mac)) {
-        detail = line.substr(3);
+        answer.detail = line.substr(3);
         return 0;
     }
-    if (code == 2 && line == "refused")
+    if (code == 2 && parseRefusal(line, "refused", kRefusedKinds, answer.why))
         return net::kRefused;
-    if (code == 3 && line == "foreign")
+    if (code == 3 && parseRefusal(line, "foreign", kForeignKinds, answer.why))
         return net::kNotOurs;
     int err = 0;
     char end = 0;
@@ -409,11 +463,11 @@ int parseHelperAnswer(const std::string& out, int status, std::string& detail)
     return EPROTO;
 }
 
-// Runs the helper with the arguments: 0 (detail as above), its errno or
-// answer code, ETIMEDOUT when it was killed past the deadline, EPROTO for an
-// answer that is not one, kHelperMissing when there is no helper file and
+// Runs the helper with the arguments: 0 (the answer as above), its errno or
+// refusal code, ETIMEDOUT when it was killed past the deadline, EPROTO for
+// an answer that is not one, kHelperMissing when there is no helper file and
 // kHelperNotPermitted when this user may not run it.
-int runHelper(const std::vector<std::string>& args, milliseconds deadline, std::string& detail)
+int runHelper(const std::vector<std::string>& args, milliseconds deadline, HelperAnswer& answer)
 {
     const std::string path = helperPath();
     if (path.empty())
@@ -475,7 +529,7 @@ int runHelper(const std::vector<std::string>& args, milliseconds deadline, std::
     }
     if (killed)
         return ETIMEDOUT;
-    return parseHelperAnswer(out, status, detail);
+    return parseHelperAnswer(out, status, answer);
 }
 
 // What the helper's outcome means to the caller: its refusal for want of
@@ -498,21 +552,27 @@ uint32_t helperCode(int rc)
 // A change that needs capabilities: made here when this thread holds them
 // (a program file given them by an earlier setcap keeps working), otherwise
 // by the helper. Returns the system error code, set as the last error when
-// the change failed.
+// the change failed, with the reason of a refusal.
 template <class InProcess>
 uint32_t privileged(InProcess inProcess, const std::vector<std::string>& args,
                     milliseconds deadline = kHelperDeadline, std::string* detail = nullptr)
 {
     uint32_t rc = NO_ERROR;
+    HelperAnswer answer;
     if (net::HasNetCapabilities()) {
-        rc = codeFromErrno(inProcess());
+        rc = codeFromErrno(inProcess(answer.why));
     } else {
-        std::string answer;
         rc = helperCode(runHelper(args, deadline, answer));
         if (detail)
-            *detail = answer;
+            *detail = answer.detail;
     }
-    return rc == NO_ERROR ? NO_ERROR : failed(rc);
+    if (rc == NO_ERROR)
+        return NO_ERROR;
+    // Only a refusal has a reason; a failure after the checks has none.
+    if (rc != ERROR_NOT_OWNER && rc != ERROR_INVALID_PARAMETER)
+        answer.why = net::Reason{};
+    SetLastError(rc, std::move(answer.why));
+    return rc;
 }
 
 std::string interfaceName(uint32_t ifindex)
@@ -641,8 +701,7 @@ public:
             return failed(ERROR_INVALID_PARAMETER);
         uint8_t mac[6];
         std::memcpy(mac, row.bPhysAddr, sizeof mac);
-        net::Reason why;
-        return privileged([&] { return net::AddOwnNeighbour(row.dwIndex, row.dwAddr, mac, why); },
+        return privileged([&](net::Reason& why) { return net::AddOwnNeighbour(row.dwIndex, row.dwAddr, mac, why); },
                           {"neigh-add", name, ipText(row.dwAddr), net::MacText(mac)});
     }
 
@@ -653,8 +712,7 @@ public:
         const std::string name = interfaceName(row.dwIndex);
         if (name.empty())
             return NO_ERROR;
-        net::Reason why;
-        return privileged([&] { return net::RemoveOwnNeighbour(row.dwIndex, row.dwAddr, why); },
+        return privileged([&](net::Reason& why) { return net::RemoveOwnNeighbour(row.dwIndex, row.dwAddr, why); },
                           {"neigh-del", name, ipText(row.dwAddr)});
     }
 
@@ -718,14 +776,14 @@ public:
             uint8_t reply[6] = {};
             bool answered = false;
             std::string answer;
-            net::Reason why;
-            uint32_t rc = privileged(
-                [&] {
+            const uint32_t probed = privileged(
+                [&](net::Reason& why) {
                     return net::ArpProbe(link->ifindex, ownMac, source, destIP, net::kArpProbeWait, reply, answered,
                                          why);
                 },
                 {"arp", link->name, ipText(source), ipText(destIP), std::to_string(net::kArpProbeWait.count())},
                 kHelperDeadline + net::kArpProbeWait, &answer);
+            uint32_t rc = probed;
             if (!answer.empty())
                 answered = answer != "none" && net::ParseMacText(answer, reply);
             if (IsMissingRights(rc) || rc == ERROR_ACCESS_DENIED) {
@@ -740,8 +798,9 @@ public:
                 std::memcpy(found, reply, sizeof reply);
                 foundLen = sizeof reply;
             }
+            // The probe's own failure is set already, with its reason.
             if (rc != NO_ERROR)
-                return failed(rc);
+                return rc == probed ? rc : failed(rc);
         }
         const uint32_t n = std::min(*length, foundLen);
         std::memcpy(mac, found, n);
@@ -768,8 +827,7 @@ public:
         const std::string name = interfaceName(index);
         if (name.empty())
             return failed(ERROR_INVALID_PARAMETER);
-        net::Reason why;
-        return privileged([&] { return net::AddOwnHostRoute(destAddr, index, why); },
+        return privileged([&](net::Reason& why) { return net::AddOwnHostRoute(destAddr, index, why); },
                           {"route-add", name, ipText(destAddr)});
     }
 
@@ -778,8 +836,7 @@ public:
         const std::string name = interfaceName(index);
         if (name.empty())
             return NO_ERROR;
-        net::Reason why;
-        return privileged([&] { return net::RemoveOwnHostRoute(destAddr, index, why); },
+        return privileged([&](net::Reason& why) { return net::RemoveOwnHostRoute(destAddr, index, why); },
                           {"route-del", name, ipText(destAddr)});
     }
 
@@ -788,7 +845,7 @@ public:
     {
         if (net::HasNetCapabilities())
             return NO_ERROR;
-        std::string answer;
+        HelperAnswer answer;
         return helperCode(runHelper({"check"}, kHelperDeadline, answer));
     }
 
@@ -837,6 +894,31 @@ bool NetHelperKeptToGroup()
     struct stat st{};
     const std::string path = helperPath();
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && st.st_uid == 0 && st.st_gid != 0;
+}
+
+bool NetHelperLacksCapabilities()
+{
+    const std::string path = helperPath();
+    if (path.empty())
+        return false;
+    // The largest form, revision 3; revisions 1 and 2 are shorter.
+    vfs_ns_cap_data caps{};
+    const ssize_t n = ::getxattr(path.c_str(), XATTR_NAME_CAPS, &caps, sizeof caps);
+    if (n < 0)
+        return errno == ENODATA || errno == ENOTSUP; // none, or a file system that holds none
+    const uint32_t magic = le32toh(caps.magic_etc);
+    const uint32_t revision = magic & VFS_CAP_REVISION_MASK;
+    const bool whole = (revision == VFS_CAP_REVISION_1 && n == XATTR_CAPS_SZ_1) ||
+        (revision == VFS_CAP_REVISION_2 && n == XATTR_CAPS_SZ_2) ||
+        (revision == VFS_CAP_REVISION_3 && n == XATTR_CAPS_SZ_3);
+    if (!whole)
+        return false;
+    // Revision 3 is read back only for another user namespace's root, whose
+    // capabilities do not apply here.
+    if (revision == VFS_CAP_REVISION_3)
+        return true;
+    const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
+    return (magic & VFS_CAP_FLAGS_EFFECTIVE) == 0 || (le32toh(caps.data[0].permitted) & net) != net;
 }
 
 QString NetInterfaceName(uint32_t index)

@@ -17,6 +17,8 @@ struct FakeIpHelper
     bool CreateAddsRow = false; // a created entry shows in the table
     uint32_t ArpRequestResult = 0;
     uint32_t CreateResult = 0; // forced result of creating an entry
+    uint32_t RouteResult = 0;  // forced result of creating a host route
+    platform::net::Reason Why; // the reason those forced results are given with
     uint32_t Rights = 0;       // what NetworkRights says
     uint8_t ArpReplyMac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
 
@@ -52,7 +54,7 @@ public:
     uint32_t CreateIpNetEntry(const MIB_IPNETROW& r) override
     {
         if (m_fake.CreateResult != 0)
-            return Fail(m_fake.CreateResult);
+            return Fail(m_fake.CreateResult, m_fake.Why);
         m_fake.Created.push_back(r);
         if (m_fake.CreateAddsRow)
             m_fake.Arp.push_back(r);
@@ -77,12 +79,16 @@ public:
         return 0;
     }
 
+    uint32_t CreateHostRoute(uint32_t, uint32_t) override
+    {
+        return m_fake.RouteResult != 0 ? Fail(m_fake.RouteResult, m_fake.Why) : 0;
+    }
     uint32_t NetworkRights() override { return m_fake.Rights; }
 
 private:
-    static uint32_t Fail(uint32_t result)
+    static uint32_t Fail(uint32_t result, const platform::net::Reason& why = {})
     {
-        platform::SetLastError(result);
+        platform::SetLastError(result, why);
         return result;
     }
 

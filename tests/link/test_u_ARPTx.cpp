@@ -2,8 +2,11 @@
 
 #include "FakeIpHelper.h"
 #include "lang/uLanguage.h"
+#include "platform/CommandText.h"
+#include "platform/ShellWord.h"
 #include "support/ExceptionText.h"
 #include "support/NetBench.h"
+#include "support/NetHelperCopy.h"
 #include "support/QStringPrint.h"
 
 #include <QDir>
@@ -16,6 +19,7 @@
 #include <net/ethernet.h>
 #include <net/if.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -23,8 +27,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -133,32 +141,76 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
               QStringLiteral("DeleteARPEntry:\r\nIndex out of bounds."));
 }
 
-// What the operator reads about the missing rights and about an entry in
-// the way, word for word in each shipped language. Advice to add a user to
+// What the operator reads about the missing rights and about a refused
+// change, word for word in each shipped language. Advice to add a user to
 // the helper's group comes only for a helper root keeps to a group of its
-// own; a helper its builder still owns, or one of group root, gets the whole
-// set-up, each command on a line of its own with nothing after it.
+// own, together with the set-up command when that helper also lacks its
+// capabilities; a helper its builder still owns, or one of group root, gets
+// the whole set-up, each command on a line of its own with nothing after
+// it, quoted for a path holding a quote and a space. A refusal with a kind
+// names what is in the way, as `ip` shows it; one without a kind, or with a
+// kind its code does not carry, is told in general.
 TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLanguage)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("build bin")));
-    const QString helper = dir.filePath(QStringLiteral("build bin/vyn-netpriv"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("build's bin")));
+    const QString helper = dir.filePath(QStringLiteral("build's bin/vyn-netpriv"));
     ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
     platform::SetNetHelperPath(helper);
     const group* other = getgrgid(65534);
     ASSERT_NE(other, nullptr);
     const QString otherGroup = QString::fromLocal8Bit(other->gr_name);
     const auto setUp = [&](const QString& group) {
-        const QString quoted = u'\'' + helper + u'\'';
+        const QString quoted = u'\'' + QString(helper).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
         return QStringLiteral("\r\n\x1e") + "chown root:" + group + u' ' + quoted + " && chmod 750 " + quoted +
             " && setcap cap_net_admin,cap_net_raw+ep " + quoted;
     };
+    const QString removal = QStringLiteral("\r\n\x1e");
     const uint32_t lo = if_nametoindex("lo");
+    using platform::ERROR_INVALID_PARAMETER;
+    using platform::ERROR_NOT_OWNER;
+
+    // The refusals: the code, its reason, the address, and whether a host
+    // route was refused rather than a neighbour entry.
+    const struct {
+        uint32_t code;
+        const char* kind;
+        const char* shown;
+        const char* ip;
+        bool route = false;
+    } refusals[] = {
+        {ERROR_NOT_OWNER, "host-route", "10.78.0.8 dev lo proto static scope link metric 100", "10.78.0.8", true},
+        {ERROR_NOT_OWNER, "blackhole-route", "blackhole 10.97.0.0/16", "10.97.0.5", true},
+        {ERROR_NOT_OWNER, "unreachable-route", "unreachable 10.98.0.0/16", "10.98.0.5", true},
+        {ERROR_NOT_OWNER, "prohibit-route", "prohibit 10.99.0.0/16", "10.99.0.5", true},
+        {ERROR_NOT_OWNER, "throw-route", "throw 10.96.0.0/16", "10.96.0.5", true},
+        {ERROR_NOT_OWNER, "permanent-entry", "10.0.0.254 dev lo lladdr 02:00:00:00:fe:fe PERMANENT", "10.0.0.254"},
+        {ERROR_NOT_OWNER, "noarp-entry", "10.0.0.253 dev lo lladdr 02:00:00:00:fe:fd NOARP", "10.0.0.253"},
+        {ERROR_NOT_OWNER, "managed-entry", "10.0.0.252 dev lo managed REACHABLE", "10.0.0.252"},
+        {ERROR_NOT_OWNER, "extern-learn-entry", "10.0.0.251 dev lo lladdr 02:00:00:00:fe:fb extern_learn REACHABLE",
+         "10.0.0.251"},
+        {ERROR_NOT_OWNER, "protocol-entry", "10.0.0.250 dev lo lladdr 02:00:00:00:fe:fa proto static PERMANENT",
+         "10.0.0.250"},
+        {ERROR_INVALID_PARAMETER, "next-hop", "id 7 via 10.0.0.246 dev lo", "10.0.0.246"},
+        {ERROR_INVALID_PARAMETER, "next-hop", "", "10.0.0.245"},
+        {ERROR_INVALID_PARAMETER, "own-address", "10.0.0.1/24 dev lo", "10.0.0.1", true},
+        {ERROR_INVALID_PARAMETER, "network-address", "10.0.0.1/24 dev lo", "10.0.0.0"},
+        {ERROR_INVALID_PARAMETER, "broadcast-address", "10.0.0.1/24 dev lo", "10.0.0.255"},
+        {ERROR_INVALID_PARAMETER, "other-network", "10.50.0.1/24 dev eth1", "10.50.0.5"},
+        {ERROR_INVALID_PARAMETER, "entry-limit", "", "10.0.0.5"},
+        {ERROR_INVALID_PARAMETER, "route-limit", "", "10.0.0.6", true},
+        {ERROR_INVALID_PARAMETER, "argument", "not an Ethernet interface: lo", "10.0.0.7"},
+        // A kind its code does not carry, and no kind at all.
+        {ERROR_NOT_OWNER, "next-hop", "id 7 via 10.0.0.5 dev lo", "10.0.0.5"},
+        {ERROR_NOT_OWNER, "", "", "10.0.0.5"},
+        {ERROR_INVALID_PARAMETER, "", "", "10.0.0.5"},
+    };
 
     const struct {
         const char* file;
-        std::function<QString(const QString&)> notPermitted, notPermittedSetUp, lacking;
-        QString missing, broken, entry, route, refused;
+        std::function<QString(const QString&)> notPermitted, notPermittedLacking, notPermittedSetUp, lacking;
+        QString missing, broken;
+        std::vector<QString> refused; // as the refusals above
     } languages[] = {
         {"cesky.lng",
          [&](const QString& group) {
@@ -166,6 +218,14 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
                  ", který smějí spouštět jen členové jeho skupiny " + group +
                  ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle "
                  "oddílu Rights souboru README.md a uživatel se znovu přihlásí.";
+         },
+         [&](const QString& group) {
+             return "Tento uživatel nesmí spustit pomocný program " + helper +
+                 ", který smějí spouštět jen členové jeho skupiny " + group +
+                 ", a pomocný program navíc nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW; tento způsob přiřazení IP "
+                 "adresy proto selže. Správce podle oddílu Rights souboru README.md přidá uživatele do té skupiny "
+                 "(uživatel se pak znovu přihlásí) a jako root provede tento příkaz, který pomocnému programu "
+                 "oprávnění udělí:" + setUp(group);
          },
          [&](const QString& group) {
              return "Tento uživatel nesmí spustit pomocný program " + helper +
@@ -185,20 +245,92 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
              "příkaz make run sestaví.",
          "Pomocný program " + helper +
              " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
-         "V tabulce sousedů je záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program (nejspíš "
-         "jej zadal správce nebo jiný program). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
-         "proto selže.",
-         "Ve směrovací tabulce je trasa k adrese 10.0.0.5, kterou nevytvořil tento program (nejspíš ji zadal "
-         "správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy proto selže.",
-         "Pro adresu 10.0.0.5 tento program na rozhraní lo nevytvoří záznam ani trasu: je to adresa tohoto "
-         "počítače, síťová nebo všesměrová adresa jeho podsítě, nebo brána, přes kterou vedou jeho trasy. Zvolte "
-         "pro zařízení jinou IP adresu."},
+         {
+             "Ve směrovací tabulce je trasa k jedinému hostiteli 10.78.0.8, kterou nevytvořil tento program (nejspíš "
+             "ji zadal správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy na rozhraní lo proto "
+             "selže. Příkaz ip to ukazuje takto: 10.78.0.8 dev lo proto static scope link metric 100",
+             "Jádro vede provoz k adrese 10.97.0.5 trasou typu blackhole, která jej tiše zahazuje. Program ji "
+             "ponechá, jak je, a k té adrese na rozhraní lo trasu nevytvoří; tento způsob přiřazení IP adresy proto "
+             "selže. Příkaz ip to ukazuje takto: blackhole 10.97.0.0/16",
+             "Jádro vede provoz k adrese 10.98.0.5 trasou typu unreachable, která odesílateli hlásí, že cíl je "
+             "nedostupný. Program ji ponechá, jak je, a k té adrese na rozhraní lo trasu nevytvoří; tento způsob "
+             "přiřazení IP adresy proto selže. Příkaz ip to ukazuje takto: unreachable 10.98.0.0/16",
+             "Jádro vede provoz k adrese 10.99.0.5 trasou typu prohibit, která odesílateli hlásí, že provoz k cíli "
+             "správce zakázal. Program ji ponechá, jak je, a k té adrese na rozhraní lo trasu nevytvoří; tento "
+             "způsob přiřazení IP adresy proto selže. Příkaz ip to ukazuje takto: prohibit 10.99.0.0/16",
+             "Jádro vede provoz k adrese 10.96.0.5 trasou typu throw, která ukončí hledání trasy ve své tabulce, "
+             "takže provoz jde podle další tabulky, nebo nikam. Program ji ponechá, jak je, a k té adrese na "
+             "rozhraní lo trasu nevytvoří; tento způsob přiřazení IP adresy proto selže. Příkaz ip to ukazuje "
+             "takto: throw 10.96.0.0/16",
+             "V tabulce sousedů je pro adresu 10.0.0.254 na rozhraní lo trvalý záznam, který nevytvořil tento "
+             "program (nejspíš jej zadal správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
+             "proto selže. Příkaz ip to ukazuje takto: 10.0.0.254 dev lo lladdr 02:00:00:00:fe:fe PERMANENT",
+             "V tabulce sousedů je pro adresu 10.0.0.253 na rozhraní lo záznam typu NOARP (pro adresu, na kterou se "
+             "neposílají dotazy ARP), který nevytvořil tento program. Program jej ponechá, jak je, a tento způsob "
+             "přiřazení IP adresy proto selže. Příkaz ip to ukazuje takto: 10.0.0.253 dev lo lladdr "
+             "02:00:00:00:fe:fd NOARP",
+             "V tabulce sousedů je pro adresu 10.0.0.252 na rozhraní lo spravovaný záznam (typu managed, který "
+             "jádro pro jiný program udržuje rozpoznaný), který nevytvořil tento program. Program jej ponechá, jak "
+             "je, a tento způsob přiřazení IP adresy proto selže. Příkaz ip to ukazuje takto: 10.0.0.252 dev lo "
+             "managed REACHABLE",
+             "V tabulce sousedů je pro adresu 10.0.0.251 na rozhraní lo záznam naučený zvenčí (typu extern_learn, "
+             "který vložil jiný program, například ovladač přepínače nebo směrovací démon). Program jej ponechá, jak "
+             "je, a tento způsob přiřazení IP adresy proto selže. Příkaz ip to ukazuje takto: 10.0.0.251 dev lo "
+             "lladdr 02:00:00:00:fe:fb extern_learn REACHABLE",
+             "V tabulce sousedů je pro adresu 10.0.0.250 na rozhraní lo záznam jiného protokolu (záznam, který si "
+             "označil jiný program, nebo záznam tohoto programu, který už není trvalý). Program jej ponechá, jak je, "
+             "a tento způsob přiřazení IP adresy proto selže. Příkaz ip to ukazuje takto: 10.0.0.250 dev lo lladdr "
+             "02:00:00:00:fe:fa proto static PERMANENT",
+             "Adresa 10.0.0.246 je bránou (next hop), přes kterou vede trasa tohoto počítače, a tento program pro "
+             "ni proto na rozhraní lo nevytvoří záznam ani trasu. Zvolte pro zařízení jinou IP adresu. Příkaz ip to "
+             "ukazuje takto: id 7 via 10.0.0.246 dev lo",
+             "Adresa 10.0.0.245 je bránou (next hop), přes kterou vede trasa tohoto počítače, a tento program pro "
+             "ni proto na rozhraní lo nevytvoří záznam ani trasu. Zvolte pro zařízení jinou IP adresu.",
+             "Adresa 10.0.0.1 je adresou tohoto počítače, a tento program pro ni proto na rozhraní lo nevytvoří "
+             "záznam ani trasu. Zvolte pro zařízení jinou IP adresu. Příkaz ip to ukazuje takto: 10.0.0.1/24 dev lo",
+             "Adresa 10.0.0.0 je síťovou adresou podsítě rozhraní lo, a tento program pro ni proto nevytvoří záznam "
+             "ani trasu. Zvolte pro zařízení jinou IP adresu. Příkaz ip to ukazuje takto: 10.0.0.1/24 dev lo",
+             "Adresa 10.0.0.255 je všesměrovou adresou podsítě rozhraní lo, a tento program pro ni proto nevytvoří "
+             "záznam ani trasu. Zvolte pro zařízení jinou IP adresu. Příkaz ip to ukazuje takto: 10.0.0.1/24 dev lo",
+             "Adresa 10.50.0.5 leží v síti, ke které je připojena jiná síťová karta tohoto počítače, a tento program "
+             "pro ni proto na rozhraní lo nevytvoří záznam ani trasu, jež by provoz té sítě odvedly od její karty. "
+             "Zvolte pro zařízení jinou IP adresu, nebo síťovou kartu, ke které je zařízení připojeno. Příkaz ip to "
+             "ukazuje takto: 10.50.0.1/24 dev eth1",
+             "Pomocný program už má v tabulce sousedů tolik svých záznamů, kolik smí, a pro adresu 10.0.0.5 na "
+             "rozhraní lo už další nevytvoří, takže tento způsob přiřazení IP adresy selže. Jsou to nejspíš zbytky "
+             "přerušených pokusů: správce je všechny odstraní tímto příkazem, který provede jako root:" + removal +
+                 "ip neigh flush proto 86 nud permanent",
+             "Pomocný program už má ve směrovací tabulce tolik svých tras k jedinému hostiteli, kolik smí, a k "
+             "adrese 10.0.0.6 na rozhraní lo už další nevytvoří, takže tento způsob přiřazení IP adresy selže. Jsou "
+             "to nejspíš zbytky přerušených pokusů: správce je všechny odstraní tímto příkazem, který provede jako "
+             "root:" + removal + "ip route flush table all proto 86",
+             "Vnitřní chyba programu: síťová změna, kterou tento způsob přiřazení IP adresy potřebuje, byla "
+             "odmítnuta jako požadavek, který program nemá nikdy poslat (not an Ethernet interface: lo). Oznamte to "
+             "prosím vývojářům programu.",
+             "V tabulce sousedů je záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program "
+             "(nejspíš jej zadal správce nebo jiný program). Program jej ponechá, jak je, a tento způsob přiřazení "
+             "IP adresy proto selže.",
+             "V tabulce sousedů je záznam pro adresu 10.0.0.5 na rozhraní lo, který nevytvořil tento program "
+             "(nejspíš jej zadal správce nebo jiný program). Program jej ponechá, jak je, a tento způsob přiřazení "
+             "IP adresy proto selže.",
+             "Pro adresu 10.0.0.5 tento program na rozhraní lo nevytvoří záznam ani trasu: je to adresa tohoto "
+             "počítače, síťová nebo všesměrová adresa jeho podsítě, nebo brána, přes kterou vedou jeho trasy. "
+             "Zvolte pro zařízení jinou IP adresu.",
+         }},
         {"english.lng",
          [&](const QString& group) {
              return "This user may not run the network helper " + helper + ", which only members of its group " +
                  group +
                  " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
                  "group as the Rights section of README.md says, and the user logs in again.";
+         },
+         [&](const QString& group) {
+             return "This user may not run the network helper " + helper + ", which only members of its group " +
+                 group +
+                 " may run, and the helper also lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, so this way of "
+                 "assigning the IP address fails. As the Rights section of README.md says, an administrator adds the "
+                 "user to that group (the user then logs in again) and runs this command as root, which gives the "
+                 "helper its rights:" + setUp(group);
          },
          [&](const QString& group) {
              return "This user may not run the network helper " + helper +
@@ -220,43 +352,121 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
              "folder, where the command make run builds it.",
          "The network helper " + helper +
              " does not work as it should (Connection timed out), so this way of assigning the IP address fails.",
-         "The neighbour table holds an entry for 10.0.0.5 on interface lo that this program did not make (most "
-         "likely an administrator's or another program's). The program leaves it as it is, so this way of "
-         "assigning the IP address fails.",
-         "The routing table holds a route to 10.0.0.5 that this program did not make (most likely an "
-         "administrator's). The program leaves it as it is, so this way of assigning the IP address fails.",
-         "This program makes no entry or route for 10.0.0.5 on interface lo: it is an address of this PC, a network "
-         "or broadcast address of its subnet, or a gateway its routes lead through. Choose another IP address for "
-         "the device."},
+         {
+             "The routing table holds a host route to 10.78.0.8 that this program did not make (most likely an "
+             "administrator's). The program leaves it as it is, so this way of assigning the IP address on "
+             "interface lo fails. The command ip shows it as: 10.78.0.8 dev lo proto static scope link metric 100",
+             "The kernel's route to 10.97.0.5 is a blackhole route, which silently drops the traffic. The program "
+             "leaves it as it is and makes no route to that address on interface lo, so this way of assigning the "
+             "IP address fails. The command ip shows it as: blackhole 10.97.0.0/16",
+             "The kernel's route to 10.98.0.5 is an unreachable route, which tells the sender that the host is "
+             "unreachable. The program leaves it as it is and makes no route to that address on interface lo, so "
+             "this way of assigning the IP address fails. The command ip shows it as: unreachable 10.98.0.0/16",
+             "The kernel's route to 10.99.0.5 is a prohibit route, which tells the sender that an administrator "
+             "prohibits the traffic. The program leaves it as it is and makes no route to that address on interface "
+             "lo, so this way of assigning the IP address fails. The command ip shows it as: prohibit 10.99.0.0/16",
+             "The kernel's route to 10.96.0.5 is a throw route, which ends the route lookup in its table, so the "
+             "traffic follows the next table or goes nowhere. The program leaves it as it is and makes no route to "
+             "that address on interface lo, so this way of assigning the IP address fails. The command ip shows it "
+             "as: throw 10.96.0.0/16",
+             "The neighbour table holds a permanent entry for 10.0.0.254 on interface lo that this program did not "
+             "make (most likely an administrator's). The program leaves it as it is, so this way of assigning the "
+             "IP address fails. The command ip shows it as: 10.0.0.254 dev lo lladdr 02:00:00:00:fe:fe PERMANENT",
+             "The neighbour table holds a NOARP entry for 10.0.0.253 on interface lo (one for which no ARP requests "
+             "are sent) that this program did not make. The program leaves it as it is, so this way of assigning "
+             "the IP address fails. The command ip shows it as: 10.0.0.253 dev lo lladdr 02:00:00:00:fe:fd NOARP",
+             "The neighbour table holds a managed entry for 10.0.0.252 on interface lo (one the kernel keeps "
+             "resolved for another program) that this program did not make. The program leaves it as it is, so "
+             "this way of assigning the IP address fails. The command ip shows it as: 10.0.0.252 dev lo managed "
+             "REACHABLE",
+             "The neighbour table holds an externally learned entry for 10.0.0.251 on interface lo (extern_learn, "
+             "put there by another program such as a switch driver or a routing daemon). The program leaves it as "
+             "it is, so this way of assigning the IP address fails. The command ip shows it as: 10.0.0.251 dev lo "
+             "lladdr 02:00:00:00:fe:fb extern_learn REACHABLE",
+             "The neighbour table holds an entry of another protocol for 10.0.0.250 on interface lo (one another "
+             "program marked as its own, or one of this program's that is no longer permanent). The program leaves "
+             "it as it is, so this way of assigning the IP address fails. The command ip shows it as: 10.0.0.250 "
+             "dev lo lladdr 02:00:00:00:fe:fa proto static PERMANENT",
+             "The address 10.0.0.246 is the next hop (gateway) of a route of this PC, so this program makes no "
+             "entry or route for it on interface lo. Choose another IP address for the device. The command ip "
+             "shows it as: id 7 via 10.0.0.246 dev lo",
+             "The address 10.0.0.245 is the next hop (gateway) of a route of this PC, so this program makes no "
+             "entry or route for it on interface lo. Choose another IP address for the device.",
+             "The address 10.0.0.1 is an address of this PC, so this program makes no entry or route for it on "
+             "interface lo. Choose another IP address for the device. The command ip shows it as: 10.0.0.1/24 dev "
+             "lo",
+             "The address 10.0.0.0 is the network address of a subnet of interface lo, so this program makes no "
+             "entry or route for it. Choose another IP address for the device. The command ip shows it as: "
+             "10.0.0.1/24 dev lo",
+             "The address 10.0.0.255 is the broadcast address of a subnet of interface lo, so this program makes "
+             "no entry or route for it. Choose another IP address for the device. The command ip shows it as: "
+             "10.0.0.1/24 dev lo",
+             "The address 10.50.0.5 lies in the network another network card of this PC is connected to, so this "
+             "program makes no entry or route for it on interface lo, which would take that network's traffic away "
+             "from its card. Choose another IP address for the device, or the network card the device is connected "
+             "to. The command ip shows it as: 10.50.0.1/24 dev eth1",
+             "The network helper already holds as many neighbour entries of its own as it may, so it makes none for "
+             "10.0.0.5 on interface lo, and this way of assigning the IP address fails. They are most likely left "
+             "over from interrupted attempts: an administrator removes them all by running this command as root:" +
+                 removal + "ip neigh flush proto 86 nud permanent",
+             "The network helper already holds as many host routes of its own as it may, so it makes none to "
+             "10.0.0.6 on interface lo, and this way of assigning the IP address fails. They are most likely left "
+             "over from interrupted attempts: an administrator removes them all by running this command as root:" +
+                 removal + "ip route flush table all proto 86",
+             "Internal error of the program: the network change this way of assigning the IP address needs was "
+             "refused as a request the program should never make (not an Ethernet interface: lo). Please tell the "
+             "program's developers.",
+             "The neighbour table holds an entry for 10.0.0.5 on interface lo that this program did not make (most "
+             "likely an administrator's or another program's). The program leaves it as it is, so this way of "
+             "assigning the IP address fails.",
+             "The neighbour table holds an entry for 10.0.0.5 on interface lo that this program did not make (most "
+             "likely an administrator's or another program's). The program leaves it as it is, so this way of "
+             "assigning the IP address fails.",
+             "This program makes no entry or route for 10.0.0.5 on interface lo: it is an address of this PC, a "
+             "network or broadcast address of its subnet, or a gateway its routes lead through. Choose another IP "
+             "address for the device.",
+         }},
     };
-    // Who owns the helper file decides the advice; without root the file is
-    // the builder's own, the second state.
+    // Who owns the helper file, and whether it holds its capabilities,
+    // decide the advice; without root the file is the builder's own, the
+    // second state.
     const struct {
         const char* what;
         uid_t owner;
         gid_t group;
         bool kept;
+        bool capable = false;
     } owners[] = {
         {"kept to a group of its own", 0, 65534, true},
+        {"kept to a group of its own, with its capabilities", 0, 65534, true, true},
         {"built by a normal user", 65534, 65534, false},
         {"of group root", 0, 0, false},
     };
+    const QByteArray path = QFile::encodeName(helper);
     for (const auto& l : languages) {
         SCOPED_TRACE(l.file);
         Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(l.file));
         TARPManager m(false);
         for (const auto& o : owners) {
             SCOPED_TRACE(o.what);
-            if (geteuid() == 0)
-                ASSERT_EQ(chown(QFile::encodeName(helper).constData(), o.owner, o.group), 0);
-            else if (o.kept || o.owner == 0)
+            if (geteuid() == 0) {
+                // A change of owner takes the capabilities away.
+                ASSERT_EQ(chown(path.constData(), o.owner, o.group), 0);
+                ASSERT_EQ(std::system(("setcap " + std::string(o.capable ? "cap_net_admin,cap_net_raw+ep " : "-r ") +
+                                       platform::ShellWord(path.toStdString()) + " 2>/dev/null")
+                                          .c_str()) == 0,
+                          o.capable);
+            } else if (o.kept || o.owner == 0) {
                 continue;
+            }
             const QString group = o.kept ? otherGroup : QStringLiteral("vynnet");
             const std::pair<uint32_t, QString> rights[] = {
                 {0, QString()},
                 {platform::ERROR_FILE_NOT_FOUND, l.missing},
                 {platform::ERROR_ACCESS_DISABLED_BY_POLICY,
-                 o.kept ? l.notPermitted(group) : l.notPermittedSetUp(group)},
+                 !o.kept        ? l.notPermittedSetUp(group)
+                     : o.capable ? l.notPermitted(group)
+                                 : l.notPermittedLacking(group)},
                 {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(group)},
                 {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken},
             };
@@ -265,16 +475,90 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
                 EXPECT_EQ(m.MissingRightsText(), text) << code;
             }
         }
-        // A failed change names the entry in the way, or the address refused.
-        fake.CreateResult = platform::ERROR_NOT_OWNER;
-        EXPECT_EQ(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.5"), kDevMac, 4, int32_t(lo)); }),
-                  "CreateARPEntry:\r\n" + l.entry + "\r\n(#00000120)");
-        EXPECT_EQ(ARPErrorText(platform::ERROR_NOT_OWNER, {ip("10.0.0.5"), lo, true}), l.route + "\r\n");
-        fake.CreateResult = platform::ERROR_INVALID_PARAMETER;
-        EXPECT_EQ(ExceptionText<EARPException>([&] { m.CreateARPEntry(ip("10.0.0.5"), kDevMac, 4, int32_t(lo)); }),
-                  "CreateARPEntry:\r\n" + l.refused + "\r\n(#00000057)");
+        // A failed change names the entry or route in the way, or the
+        // address refused, in the operation's message.
+        ASSERT_EQ(std::size(l.refused), std::size(refusals));
+        for (size_t i = 0; i < std::size(refusals); ++i) {
+            const auto& r = refusals[i];
+            SCOPED_TRACE(r.kind + std::string(" ") + r.ip);
+            fake.Why = {r.kind, r.shown, std::string()};
+            fake.CreateResult = r.route ? 0 : r.code;
+            fake.RouteResult = r.route ? r.code : 0;
+            const QString code = QStringLiteral("\r\n(#%1)").arg(r.code, 8, 16, QLatin1Char('0'));
+            EXPECT_EQ(ExceptionText<EARPException>([&] {
+                          if (r.route)
+                              m.CreateHostRoute(ip(r.ip), int32_t(lo));
+                          else
+                              m.CreateARPEntry(ip(r.ip), kDevMac, 4, int32_t(lo));
+                      }),
+                      (r.route ? "CreateHostRoute:\r\n" : "CreateARPEntry:\r\n") + l.refused[i] + code);
+        }
+        // Without a reason, a route someone else made is told as such.
+        EXPECT_EQ(ARPErrorText(platform::ERROR_NOT_OWNER, {ip("10.0.0.5"), lo, true}),
+                  QString::fromUtf8(std::string_view(l.file) == "cesky.lng"
+                                        ? "Ve směrovací tabulce je trasa k adrese 10.0.0.5, kterou nevytvořil tento "
+                                          "program (nejspíš ji zadal správce). Program ji ponechá, jak je, a tento "
+                                          "způsob přiřazení IP adresy proto selže.\r\n"
+                                        : "The routing table holds a route to 10.0.0.5 that this program did not make "
+                                          "(most likely an administrator's). The program leaves it as it is, so this "
+                                          "way of assigning the IP address fails.\r\n"));
     }
     Language = TLanguage();
+    platform::SetNetHelperPath(QString());
+}
+
+// The set-up command the advice gives, run as the administrator would run
+// it on a copy of the helper whose path holds a quote and a space: it parses
+// as one command and leaves the helper root's, of the group named, mode 750,
+// with its capabilities. It runs in a mount namespace of its own, where a
+// private copy of /etc/group holds that group.
+TEST_F(ARPManagerTest, TheSetUpCommandGivesAHelperOnAnyPathItsGroupModeAndCapabilities)
+{
+    VYN_REQUIRE_ROOT();
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("it's a bin")));
+    const std::string folder = dir.filePath(QStringLiteral("it's a bin")).toStdString();
+    const std::string helper = folder + "/vyn-netpriv";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(NetHelperCopy::BuiltPath()), QString::fromStdString(helper)));
+    platform::SetNetHelperPath(QString::fromStdString(helper));
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(folder + "/" + name) << text;
+        return platform::ShellWord(folder + "/" + name);
+    };
+
+    // The helper is root's and of group root: the advice names the group
+    // README.md sets up.
+    gid_t gid = 4243;
+    std::ifstream groups("/etc/group");
+    std::string groupFile((std::istreambuf_iterator<char>(groups)), std::istreambuf_iterator<char>());
+    if (const group* g = getgrnam("vynnet"))
+        gid = g->gr_gid;
+    else
+        groupFile += "vynnet:x:4243:\n";
+    fake.Rights = platform::ERROR_PRIVILEGE_NOT_HELD;
+    TARPManager m(false);
+    const platform::MessageParts advice = platform::SplitCommands(m.MissingRightsText());
+    ASSERT_EQ(advice.commands.size(), 1);
+    const std::string command = advice.commands[0].toStdString();
+    EXPECT_EQ(std::system(("bash -n " + write("command.sh", command + "\n")).c_str()), 0) << command;
+    const std::string run =
+        write("run.sh", "mount --bind " + write("group", groupFile) + " /etc/group || exit 9\n" + command + "\n");
+    ASSERT_EQ(std::system(("unshare -m bash " + run).c_str()), 0) << command;
+
+    struct stat st{};
+    ASSERT_EQ(stat(helper.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_gid, gid);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    std::string caps;
+    if (FILE* getcap = popen(("/usr/sbin/getcap " + platform::ShellWord(helper)).c_str(), "r")) {
+        char buffer[512];
+        while (const size_t n = fread(buffer, 1, sizeof buffer, getcap))
+            caps.append(buffer, n);
+        EXPECT_EQ(pclose(getcap), 0);
+    }
+    EXPECT_EQ(caps, helper + " cap_net_admin,cap_net_raw=ep\n");
+    EXPECT_FALSE(platform::NetHelperLacksCapabilities());
     platform::SetNetHelperPath(QString());
 }
 

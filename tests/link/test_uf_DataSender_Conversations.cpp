@@ -3,6 +3,7 @@
 #include "ConversationTestKit.h"
 #include "FakeIpHelper.h"
 #include "LoopDevice.h"
+#include "lang/uLanguage.h"
 #include "support/NetBench.h"
 #include "support/QStringPrint.h"
 
@@ -292,4 +293,51 @@ TEST(SetIPByMAC, RefusesUnusableInputAndClearsOldEntriesOnTheStaticWay)
                                     QStringLiteral("10.213.0.70"), QStringLiteral("10.213.0.60")}));
     ASSERT_EQ(fake.Created.size(), 1u);
     EXPECT_EQ(fake.Created[0].dwType, 4u);
+}
+
+// The direct way (the device answered the search at an address of the PC's
+// subnet) asks before taking an address another MAC answers ARP for, in the
+// program's language.
+TEST(SetIPByMAC, TheDirectWaysConflictQuestionIsInTheProgramsLanguage)
+{
+    VYN_REQUIRE_ROOT();
+    NetBench bench("conflict");
+    FakeIpHelper fake;
+    fake.Addrs.push_back({StrToIP(QStringLiteral("10.213.0.1")), 2, StrToIP(QStringLiteral("255.255.255.0")), 0, 0, 0, 1});
+    SetIpHelperLoader([&fake] { return std::make_unique<FakeIpHelperLink>(fake); });
+    const struct {
+        const char* file;
+        const char* text;
+        const char* caption;
+    } rows[] = {
+        {"cesky.lng",
+         "IP adresa 10.213.0.60 již je přiřazena jinému zařízení v síti (00-1a-2b-3c-4d-5e) a mohlo by dojít ke "
+         "konfliktu.\r\nChcete přesto pokračovat?",
+         "Varování"},
+        {"english.lng",
+         "IP address 10.213.0.60 is already assigned to another device in the network (00-1a-2b-3c-4d-5e) and this "
+         "could cause a conflict.\r\nDo you want to go on all the same?",
+         "Warning"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.file);
+        Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(r.file));
+        TRecordingConversations c(0, nullptr);
+        c.TimeoutMs = 300;
+        c.Answer = [](const TQuestion&) { return int(platform::IDNO); };
+        c.MySock.ReceiveQueue().Push(TMyPacket{SearchRecord(kMac), QStringLiteral("10.213.0.7"), 0});
+        NetBench::RunOnThreadIn(bench.PcNamespace(), false, [&] {
+            EXPECT_FALSE(c.SetIPByMAC(kMacText, QStringLiteral("10.213.0.60"), QString(), 0));
+        });
+        ASSERT_EQ(c.Questions.size(), 1u);
+        EXPECT_EQ(c.Questions[0].Text, QString::fromUtf8(r.text));
+        EXPECT_EQ(c.Questions[0].Caption, QString::fromUtf8(r.caption));
+        EXPECT_EQ(c.Questions[0].Flags, 0x124u);
+    }
+    Language = TLanguage();
+    // The address services keep the subnets they read: read them again, empty.
+    fake.Addrs.clear();
+    ARPManager().GetIPTable();
+    SetIpHelperLoader(nullptr);
+    EXPECT_TRUE(fake.Created.empty());
 }
