@@ -1,16 +1,23 @@
 #include "link/uf_DataSender.h"
 
 #include "LoopDevice.h"
+#include "platform/CommandText.h"
+#include "platform/CommandView.h"
 #include "platform/MessageBox.h"
 #include "support/QStringPrint.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -154,6 +161,89 @@ TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
     designed.setAlignment(Qt::AlignLeft | Qt::AlignTop);
     EXPECT_EQ(designed.grab().toImage(), w.lblCaption->grab().toImage());
     w.hide();
+}
+
+// A command stands whole on a line of its own under the text, where Ctrl+A
+// and Ctrl+C (or the mouse) copy exactly it; the window grows for it within
+// the screen, a line still too narrow scrolls, and Enter still presses OK.
+// A later message without a command takes the design again.
+TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
+{
+    const QString helper = QStringLiteral("'/home/ann/my vyn/build/bin/vyn-netpriv'");
+    const QString setUp = QStringLiteral("chown root:vynnet ") + helper + QStringLiteral(" && chmod 750 ") + helper +
+                          QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + helper;
+    const QString rights = QStringLiteral("Pomocný program ") + helper +
+                           QStringLiteral(" nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce mu je udělí "
+                                          "podle oddílu Rights souboru README.md jako root tímto příkazem:");
+    const QString run = QStringLiteral("make run");
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // message, text shown, commands, whether the design size stays
+    const std::tuple<QString, QString, QStringList, bool> rows[] = {
+        {QStringLiteral("DeleteARPEntry:\r\n") + rights + platform::CommandLine(setUp) + QStringLiteral("\r\n(#00000522)"),
+         QStringLiteral("DeleteARPEntry:\r\n") + rights + QStringLiteral("\r\n(#00000522)"), {setUp}, false},
+        {QStringLiteral("Sestavte jej:") + platform::CommandLine(run), QStringLiteral("Sestavte jej:"), {run}, true},
+        {rights + platform::CommandLine(run) + platform::CommandLine(setUp) + platform::CommandLine(run), rights,
+         {run, setUp}, false},
+    };
+    TfDataSender w(nullptr, 0, nullptr);
+    for (const auto& [message, text, commands, designed] : rows) {
+        SCOPED_TRACE(message.left(40).toStdString());
+        w.ShowMessageEx(message, QStringLiteral("OK"), 3, 16, false, false);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.lblCaption->text(), text);
+        EXPECT_EQ(w.lblCaption->textFormat(), Qt::PlainText);
+        EXPECT_EQ(w.size() == QSize(428, 77), designed) << w.width() << 'x' << w.height();
+        EXPECT_TRUE(screen.contains(w.frameGeometry()));
+        // The text's lines hold nothing of the commands; all of it shows.
+        const QStringList lines = WrappedMessageLines(text, w.lblCaption->font(), w.lblCaption->width());
+        EXPECT_EQ(lines.join(u' ').simplified(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")).simplified());
+        EXPECT_LE(w.lblCaption->heightForWidth(w.lblCaption->width()), w.lblCaption->height());
+        ASSERT_TRUE(w.txtCommand->isVisible());
+        EXPECT_GE(w.txtCommand->y(), w.lblCaption->geometry().bottom());
+        EXPECT_EQ(w.txtCommand->geometry().bottom(), w.cmdOK->geometry().bottom());
+        EXPECT_LT(w.txtCommand->geometry().right(), w.cmdOK->x());
+        EXPECT_EQ(w.cmdOK->text(), QStringLiteral("OK [3]"));
+        EXPECT_TRUE(w.timTOut->isActive());
+        const auto& shown = w.txtCommand->Lines();
+        ASSERT_EQ(shown.size(), commands.size());
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            platform::TCommandLine* line = shown[i];
+            SCOPED_TRACE(commands[i].toStdString());
+            // One line, whole or reached by its scroll bar.
+            EXPECT_EQ(line->document()->firstBlock().layout()->lineCount(), 1);
+            EXPECT_EQ(line->Command(), commands[i]);
+            EXPECT_TRUE(line->width() >= line->FullWidth()
+                            ? line->horizontalScrollBar()->maximum() == 0
+                            : line->horizontalScrollBar()->isVisible() && w.frameGeometry().width() == screen.width())
+                << line->width() << " of " << line->FullWidth();
+            EXPECT_EQ(line->geometry().bottom() + 1, line->height() + line->y());
+            QApplication::clipboard()->clear();
+            line->setFocus();
+            QTest::keyClick(line, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(line, Qt::Key_C, Qt::ControlModifier);
+            EXPECT_EQ(QApplication::clipboard()->text(), commands[i]);
+            // The mouse from before the first letter to past the last (a press
+            // in the selection would drag the selected text away instead).
+            QApplication::clipboard()->clear();
+            line->moveCursor(QTextCursor::Start);
+            QWidget* area = line->viewport();
+            QTest::mousePress(area, Qt::LeftButton, {}, QPoint(1, area->height() / 2));
+            QTest::mouseMove(area, QPoint(area->width() - 1, area->height() / 2));
+            QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(area->width() - 1, area->height() / 2));
+            line->copy();
+            EXPECT_TRUE(commands[i].startsWith(QApplication::clipboard()->text()));
+            EXPECT_EQ(QApplication::clipboard()->text().size() == commands[i].size(), line->width() >= line->FullWidth());
+        }
+        // Enter in a command line still answers OK.
+        QTest::keyClick(shown.back(), Qt::Key_Return);
+        EXPECT_FALSE(w.isVisible());
+    }
+    w.ShowMessageEx(QStringLiteral("Hotovo"), QStringLiteral("OK"), 0, 64, false, false);
+    EXPECT_EQ(w.size(), QSize(428, 77));
+    EXPECT_EQ(w.lblCaption->geometry(), QRect(48, 12, 289, 61));
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Hotovo"));
+    EXPECT_TRUE(w.txtCommand->isHidden());
+    EXPECT_TRUE(w.txtCommand->Lines().isEmpty());
 }
 
 // No line passes the width; a word too long for a line breaks after its
