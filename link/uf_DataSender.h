@@ -53,6 +53,8 @@ public:
     // marked in the text stand below the whole text, each on a line of its
     // own as wide as it needs, within the screen (scrolling sideways beyond).
     void SetCaption(const QString& Text) override;
+    // The text as last set, commands and their marks included.
+    const QString& Caption() const { return FCaption; }
     void SetProgress(uint8_t Value) override;
 
     // Message mode. Flags is a classic message-box value; as a whole it
