@@ -216,7 +216,9 @@ TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
                             ? line->horizontalScrollBar()->maximum() == 0
                             : line->horizontalScrollBar()->isVisible() && w.frameGeometry().width() == screen.width())
                 << line->width() << " of " << line->FullWidth();
-            EXPECT_EQ(line->geometry().bottom() + 1, line->height() + line->y());
+            // Scrolling only where the screen is too narrow; the line in full height.
+            EXPECT_TRUE(line->horizontalScrollBar()->maximum() == 0 || w.frameGeometry().width() == screen.width());
+            EXPECT_LT(line->cursorRect(QTextCursor(line->document())).bottom(), line->viewport()->height());
             QApplication::clipboard()->clear();
             line->setFocus();
             QTest::keyClick(line, Qt::Key_A, Qt::ControlModifier);
