@@ -176,12 +176,14 @@ TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
                            QStringLiteral(" nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce mu je udělí "
                                           "podle oddílu Rights souboru README.md jako root tímto příkazem:");
     const QString run = QStringLiteral("make run");
+    const QString setcap = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper;
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     // message, text shown, commands, whether the design size stays
     const std::tuple<QString, QString, QStringList, bool> rows[] = {
         {QStringLiteral("DeleteARPEntry:\r\n") + rights + platform::CommandLine(setUp) + QStringLiteral("\r\n(#00000522)"),
          QStringLiteral("DeleteARPEntry:\r\n") + rights + QStringLiteral("\r\n(#00000522)"), {setUp}, false},
         {QStringLiteral("Sestavte jej:") + platform::CommandLine(run), QStringLiteral("Sestavte jej:"), {run}, true},
+        {QStringLiteral("Jako root:") + platform::CommandLine(setcap), QStringLiteral("Jako root:"), {setcap}, false},
         {rights + platform::CommandLine(run) + platform::CommandLine(setUp) + platform::CommandLine(run), rights,
          {run, setUp}, false},
     };

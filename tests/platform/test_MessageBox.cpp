@@ -143,6 +143,7 @@ TEST(MessageBox, CommandsStandWholeBelowTheTextAndCanBeCopied)
                 line->setFocus();
                 for (const auto& [key, modifier] : {std::pair{Qt::Key_A, Qt::ControlModifier}, {Qt::Key_End, Qt::ShiftModifier}}) {
                     QApplication::clipboard()->clear();
+                    line->moveCursor(QTextCursor::End);
                     QTest::keyClick(line, Qt::Key_Home);
                     QTest::keyClick(line, key, modifier);
                     QTest::keyClick(line, Qt::Key_C, Qt::ControlModifier);
