@@ -228,21 +228,17 @@ void TfDataSender::FitText()
 {
     const int width = DesignLabel.width();
     const int height = DesignLabel.height();
-    const bool commands = !txtCommand->Lines().isEmpty();
-    if ((!commands || txtCommand->FullWidth() <= width) && TextHeight(width) <= height) {
-        Place(0, 0);
-        return;
-    }
     // Room for the text on the screen: the screen less the window's frame
     // and what lies around the text.
     QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (const QScreen* s = screen())
         room = s->availableGeometry().size() - (frameGeometry().size() - size()) - (DesignSize - DesignLabel.size());
-    // The commands whole first, as far as the screen allows. Then wider,
-    // up to twice the design's width: the narrowest width at which the text
-    // keeps the design's height. Longer texts grow downwards there, and take
-    // the whole screen's width only when it is needed.
-    const int least = commands ? std::max(width, std::min(txtCommand->FullWidth(), room.width())) : width;
+    // The design when all fits it. Else the commands whole first, as far as
+    // the screen allows; then wider, up to twice the design's width: the
+    // narrowest width at which the text keeps the design's height. Longer
+    // texts grow downwards there, and take the whole screen's width only
+    // when it is needed.
+    const int least = std::max(width, std::min(txtCommand->FullWidth(), room.width()));
     const int wide = std::max(least, std::min(2 * width, room.width()));
     int fits = wide;
     if (TextHeight(least) <= height) {
