@@ -1,6 +1,7 @@
 #include "link/uf_DataSender.h"
 
 #include "LoopDevice.h"
+#include "../support/ModalGuard.h"
 #include "platform/CommandText.h"
 #include "platform/CommandView.h"
 #include "platform/MessageBox.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -242,6 +244,19 @@ TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
         QTest::keyClick(shown.back(), Qt::Key_Return);
         EXPECT_FALSE(w.isVisible());
     }
+    // A message window of its own, modal: the button has the first focus,
+    // and Enter there answers.
+    TModalGuard guard;
+    bool onButton = false;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 5000));
+        auto* modal = qobject_cast<TfDataSender*>(QApplication::activeModalWidget());
+        ASSERT_NE(modal, nullptr);
+        onButton = QApplication::focusWidget() == modal->cmdOK;
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : modal, Qt::Key_Return);
+    });
+    TfDataSender::ShowDeviceMessage(std::get<0>(rows[0]), QStringLiteral("OK"), 0, 16, true);
+    EXPECT_TRUE(onButton);
     w.ShowMessageEx(QStringLiteral("Hotovo"), QStringLiteral("OK"), 0, 64, false, false);
     EXPECT_EQ(w.size(), QSize(428, 77));
     EXPECT_EQ(w.lblCaption->geometry(), QRect(48, 12, 289, 61));
