@@ -3,22 +3,18 @@
 #include "LoopDevice.h"
 #include "../support/ModalGuard.h"
 #include "platform/CommandText.h"
-#include "platform/CommandView.h"
 #include "platform/MessageBox.h"
+#include "support/CommandLines.h"
 #include "support/QStringPrint.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QScrollBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -193,7 +189,6 @@ TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
     for (const auto& [message, text, commands, designed] : rows) {
         SCOPED_TRACE(message.left(40).toStdString());
         w.ShowMessageEx(message, QStringLiteral("OK"), 3, 16, false, false);
-        QCoreApplication::processEvents();
         EXPECT_EQ(w.lblCaption->text(), text);
         EXPECT_EQ(w.lblCaption->textFormat(), Qt::PlainText);
         EXPECT_EQ(w.size() == QSize(428, 77), designed) << w.width() << 'x' << w.height();
@@ -208,40 +203,9 @@ TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
         EXPECT_LT(w.txtCommand->geometry().right(), w.cmdOK->x());
         EXPECT_EQ(w.cmdOK->text(), QStringLiteral("OK [3]"));
         EXPECT_TRUE(w.timTOut->isActive());
-        const auto& shown = w.txtCommand->Lines();
-        ASSERT_EQ(shown.size(), commands.size());
-        for (qsizetype i = 0; i < shown.size(); ++i) {
-            platform::TCommandLine* line = shown[i];
-            SCOPED_TRACE(commands[i].toStdString());
-            // One line, whole or reached by its scroll bar.
-            EXPECT_EQ(line->document()->firstBlock().layout()->lineCount(), 1);
-            EXPECT_EQ(line->Command(), commands[i]);
-            EXPECT_TRUE(line->width() >= line->FullWidth()
-                            ? line->horizontalScrollBar()->maximum() == 0
-                            : line->horizontalScrollBar()->isVisible() && w.frameGeometry().width() == screen.width())
-                << line->width() << " of " << line->FullWidth();
-            // Scrolling only where the screen is too narrow; the line in full height.
-            EXPECT_TRUE(line->horizontalScrollBar()->maximum() == 0 || w.frameGeometry().width() == screen.width());
-            EXPECT_LT(line->cursorRect(QTextCursor(line->document())).bottom(), line->viewport()->height());
-            QApplication::clipboard()->clear();
-            line->setFocus();
-            QTest::keyClick(line, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClick(line, Qt::Key_C, Qt::ControlModifier);
-            EXPECT_EQ(QApplication::clipboard()->text(), commands[i]);
-            // The mouse from before the first letter to past the last (a press
-            // in the selection would drag the selected text away instead).
-            QApplication::clipboard()->clear();
-            line->moveCursor(QTextCursor::Start);
-            QWidget* area = line->viewport();
-            QTest::mousePress(area, Qt::LeftButton, {}, QPoint(1, area->height() / 2));
-            QTest::mouseMove(area, QPoint(area->width() - 1, area->height() / 2));
-            QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(area->width() - 1, area->height() / 2));
-            line->copy();
-            EXPECT_TRUE(commands[i].startsWith(QApplication::clipboard()->text()));
-            EXPECT_EQ(QApplication::clipboard()->text().size() == commands[i].size(), line->width() >= line->FullWidth());
-        }
+        ExpectCommandLines(*w.txtCommand, commands, w.frameGeometry().width() == screen.width());
         // Enter in a command line still answers OK.
-        QTest::keyClick(shown.back(), Qt::Key_Return);
+        QTest::keyClick(w.txtCommand->Lines().back(), Qt::Key_Return);
         EXPECT_FALSE(w.isVisible());
     }
     // A message window of its own, modal: the button has the first focus,

@@ -1,39 +1,22 @@
 #include "platform/MessageBox.h"
 
 #include "platform/CommandText.h"
-#include "platform/CommandView.h"
-#include "support/QStringPrint.h"
+#include "support/CommandLines.h"
 
 #include "../support/ModalGuard.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <tuple>
-
-namespace {
-
-bool ScrollBarsSettled(const platform::TCommandView& view)
-{
-    return std::all_of(view.Lines().begin(), view.Lines().end(), [](const platform::TCommandLine* line) {
-        return line->horizontalScrollBar()->isVisible() == (line->horizontalScrollBar()->maximum() > 0);
-    });
-}
-
-} // namespace
 
 // Classic flag words (typed as numbers) against the icon shown and the answer
 // a key or a button gives, with and without a command under the text (Qt's
@@ -95,13 +78,13 @@ TEST(MessageBox, CommandsStandWholeBelowTheTextAndCanBeCopied)
     const QString question = QStringLiteral("Nastavit adresu jinou cestou?\r\n\r\nPomocný program ") + helper +
                              QStringLiteral(" nemá oprávnění; správce jako root provede <b>tento</b> příkaz:");
     const QString run = QStringLiteral("make run");
+    const QString setcap = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper;
     // message, text shown, commands, answer (IDYES: Enter in the last line)
     const std::tuple<QString, QString, QStringList, int> rows[] = {
         {question + platform::CommandLine(setUp), question, {setUp}, platform::IDNO},
         {question + platform::CommandLine(setUp) + QStringLiteral("\r\n(#00000522)"),
          question + QStringLiteral("\r\n(#00000522)"), {setUp}, platform::IDYES},
-        {QStringLiteral("Jako root:") + platform::CommandLine(QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper),
-         QStringLiteral("Jako root:"), {QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper}, platform::IDNO},
+        {QStringLiteral("Jako root:") + platform::CommandLine(setcap), QStringLiteral("Jako root:"), {setcap}, platform::IDNO},
         {QStringLiteral("Sestavte jej:") + platform::CommandLine(run) + platform::CommandLine(setUp) +
              platform::CommandLine(run),
          QStringLiteral("Sestavte jej:"), {run, setUp}, platform::IDNO},
@@ -126,30 +109,7 @@ TEST(MessageBox, CommandsStandWholeBelowTheTextAndCanBeCopied)
             EXPECT_GT(buttons->y(), view->geometry().bottom());
             EXPECT_EQ(view->x(), label->x());
             EXPECT_LE(view->geometry().right(), box->contentsRect().right());
-            ASSERT_EQ(view->Lines().size(), commands.size());
-            // Qt shows or hides a scroll bar once its range has settled.
-            EXPECT_TRUE(QTest::qWaitFor([&] { return ScrollBarsSettled(*view); }, 5000));
-            for (qsizetype i = 0; i < commands.size(); ++i) {
-                platform::TCommandLine* line = view->Lines()[i];
-                EXPECT_EQ(line->document()->firstBlock().layout()->lineCount(), 1);
-                EXPECT_TRUE(line->width() >= line->FullWidth()
-                                ? line->horizontalScrollBar()->maximum() == 0
-                                : line->horizontalScrollBar()->isVisible() &&
-                                      box->frameGeometry().width() == screen.width())
-                    << line->width() << " of " << line->FullWidth();
-                // Scrolling only where the screen is too narrow; the line in full height.
-                EXPECT_TRUE(line->horizontalScrollBar()->maximum() == 0 || box->frameGeometry().width() == screen.width());
-                EXPECT_LT(line->cursorRect(QTextCursor(line->document())).bottom(), line->viewport()->height());
-                line->setFocus();
-                for (const auto& [key, modifier] : {std::pair{Qt::Key_A, Qt::ControlModifier}, {Qt::Key_End, Qt::ShiftModifier}}) {
-                    QApplication::clipboard()->clear();
-                    line->moveCursor(QTextCursor::End);
-                    QTest::keyClick(line, Qt::Key_Home);
-                    QTest::keyClick(line, key, modifier);
-                    QTest::keyClick(line, Qt::Key_C, Qt::ControlModifier);
-                    EXPECT_EQ(QApplication::clipboard()->text(), commands[i]) << key;
-                }
-            }
+            ExpectCommandLines(*view, commands, box->frameGeometry().width() == screen.width());
             checked = true;
             if (answer == platform::IDYES)
                 QTest::keyClick(view->Lines().back(), Qt::Key_Return);
