@@ -97,6 +97,9 @@ TEST(MessageBox, CommandsStandWholeBelowTheTextAndCanBeCopied)
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             ASSERT_TRUE(box->isVisible());
+            // Qt sizes the box for its text again on each layout request.
+            QEvent relayout(QEvent::LayoutRequest);
+            QCoreApplication::sendEvent(box, &relayout);
             EXPECT_EQ(box->text(), text);
             EXPECT_EQ(box->textFormat(), Qt::PlainText);
             EXPECT_TRUE(screen.contains(box->frameGeometry()));
