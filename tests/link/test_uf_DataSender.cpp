@@ -221,6 +221,9 @@ TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
     });
     TfDataSender::ShowDeviceMessage(std::get<0>(rows[0]), QStringLiteral("OK"), 0, 16, true);
     EXPECT_TRUE(onButton);
+    // The last text again without its commands, then a short text.
+    w.ShowMessageEx(std::get<1>(std::cend(rows)[-1]), QStringLiteral("OK"), 0, 64, false, false);
+    EXPECT_TRUE(w.txtCommand->isHidden());
     w.ShowMessageEx(QStringLiteral("Hotovo"), QStringLiteral("OK"), 0, 64, false, false);
     EXPECT_EQ(w.size(), QSize(428, 77));
     EXPECT_EQ(w.lblCaption->geometry(), QRect(48, 12, 289, 61));
