@@ -106,14 +106,14 @@ protected:
     {
         PlaceView();
         QMessageBox::showEvent(event);
-        FitCommands();
+        FitCommands(true);
     }
 
     bool event(QEvent* event) override
     {
         const bool done = QMessageBox::event(event);
         if (event->type() == QEvent::LayoutRequest)
-            FitCommands();
+            FitCommands(false);
         return done;
     }
 
@@ -151,7 +151,9 @@ private:
         grid->addWidget(FView, row, column, 1, std::max(1, grid->columnCount() - column));
     }
 
-    void FitCommands()
+    // On showing about the centre Qt placed the box at; later Qt keeps the
+    // box's left edge, and so does this.
+    void FitCommands(bool centre)
     {
         if (!isVisible() || !layout() || !screen())
             return;
@@ -165,7 +167,9 @@ private:
         const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
                                                           : layout()->totalMinimumSize().height();
         QRect placed(QPoint(), QSize(width, height) + frame);
-        placed.moveCenter(frameGeometry().center());
+        placed.moveTopLeft(frameGeometry().topLeft());
+        if (centre)
+            placed.moveCenter(frameGeometry().center());
         placed.moveLeft(std::max(room.left(), std::min(placed.left(), room.right() + 1 - placed.width())));
         placed.moveTop(std::max(room.top(), std::min(placed.top(), room.bottom() + 1 - placed.height())));
         setFixedSize(width, height);

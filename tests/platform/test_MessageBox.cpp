@@ -97,9 +97,12 @@ TEST(MessageBox, CommandsStandWholeBelowTheTextAndCanBeCopied)
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             ASSERT_TRUE(box->isVisible());
-            // Qt sizes the box for its text again on each layout request.
+            // Qt sizes the box for its text again on each layout request:
+            // the box stays as it was.
+            const QRect placed = box->frameGeometry();
             QEvent relayout(QEvent::LayoutRequest);
             QCoreApplication::sendEvent(box, &relayout);
+            EXPECT_EQ(box->frameGeometry(), placed);
             EXPECT_EQ(box->text(), text);
             EXPECT_EQ(box->textFormat(), Qt::PlainText);
             EXPECT_TRUE(screen.contains(box->frameGeometry()));
