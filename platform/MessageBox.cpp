@@ -157,10 +157,7 @@ private:
     {
         if (!isVisible() || !layout() || !screen())
             return;
-        // Laid out at the size Qt has just given, which a window system
-        // may confirm only later.
         layout()->activate();
-        layout()->setGeometry(contentsRect());
         const int lack = FView->FullWidth() - FView->width();
         const QRect room = screen()->availableGeometry();
         const QSize frame = frameGeometry().size() - size();
