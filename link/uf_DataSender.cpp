@@ -1,6 +1,8 @@
 #include "link/uf_DataSender.h"
 
 #include "lang/uLanguage.h"
+#include "platform/CommandText.h"
+#include "platform/CommandView.h"
 #include "platform/MessageBox.h"
 
 #include <QCloseEvent>
@@ -24,6 +26,8 @@ constexpr QSize DesignSize(428, 77);
 constexpr QRect DesignLabel(48, 12, 289, 61);
 constexpr QRect DesignProgress(48, 48, 361, 16);
 constexpr QRect DesignButton(344, 48, 75, 25);
+// Kept free between the text and the commands below it.
+constexpr int CommandGap = 6;
 
 // The image of the window's image list that a message-box flag value stands
 // for, or -1 to keep the picture. The value counts as a whole: 52 (warning
@@ -138,6 +142,11 @@ TfDataSender::TfDataSender(QWidget* AOwner, uint16_t Port, TDataManager* DataMan
     cmdOK->hide();
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOKClick(); });
 
+    // After the button, so that the button comes first to the focus.
+    txtCommand = new platform::TCommandView(this);
+    txtCommand->setObjectName(QStringLiteral("txtCommand"));
+    txtCommand->hide();
+
     Place(0, 0);
 
     timTOut = new QTimer(this);
@@ -167,9 +176,13 @@ void TfDataSender::FormCreate()
 
 void TfDataSender::SetCaption(const QString& Text)
 {
-    if (Text == lblCaption->text())
+    if (Text == FCaption)
         return;
-    lblCaption->setText(Text);
+    FCaption = Text;
+    const platform::MessageParts parts = platform::SplitCommands(Text);
+    lblCaption->setText(parts.text);
+    txtCommand->SetCommands(parts.commands);
+    txtCommand->setVisible(!parts.commands.isEmpty());
     FitText();
 }
 
@@ -177,7 +190,14 @@ void TfDataSender::SetCaption(const QString& Text)
 
 void TfDataSender::Place(int Wider, int Taller)
 {
-    lblCaption->setGeometry(DesignLabel.adjusted(0, 0, Wider, Taller));
+    // The commands at the bottom of the text box, level with the button.
+    QRect text = DesignLabel.adjusted(0, 0, Wider, Taller);
+    if (!txtCommand->Lines().isEmpty()) {
+        const int height = txtCommand->heightForWidth(text.width());
+        txtCommand->setGeometry(text.left(), text.bottom() + 1 - height, text.width(), height);
+        text.setBottom(std::max(text.top() - 1, text.bottom() - height - (lblCaption->text().isEmpty() ? 0 : CommandGap)));
+    }
+    lblCaption->setGeometry(text);
     Progressbar->setGeometry(DesignProgress.translated(0, Taller).adjusted(0, 0, Wider, 0));
     cmdOK->setGeometry(DesignButton.translated(Wider, Taller));
     const QSize size = DesignSize + QSize(Wider, Taller);
@@ -196,33 +216,42 @@ void TfDataSender::Place(int Wider, int Taller)
     move(frame.topLeft());
 }
 
+int TfDataSender::TextHeight(int Width) const
+{
+    const int text = lblCaption->heightForWidth(Width);
+    if (txtCommand->Lines().isEmpty())
+        return text;
+    return text + (lblCaption->text().isEmpty() ? 0 : CommandGap) + txtCommand->heightForWidth(Width);
+}
+
 void TfDataSender::FitText()
 {
     const int width = DesignLabel.width();
     const int height = DesignLabel.height();
-    if (lblCaption->heightForWidth(width) <= height) {
-        Place(0, 0);
-        return;
-    }
     // Room for the text on the screen: the screen less the window's frame
     // and what lies around the text.
     QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (const QScreen* s = screen())
         room = s->availableGeometry().size() - (frameGeometry().size() - size()) - (DesignSize - DesignLabel.size());
-    // Wider first, up to twice the design's width: the narrowest width at
-    // which the text keeps the design's height. Longer texts grow downwards
-    // there, and take the whole screen's width only when it is needed.
-    const int wide = std::max(width, std::min(2 * width, room.width()));
+    // The design when all fits it. Else the commands whole first, as far as
+    // the screen allows; then wider, up to twice the design's width: the
+    // narrowest width at which the text keeps the design's height. Longer
+    // texts grow downwards there, and take the whole screen's width only
+    // when it is needed.
+    const int least = std::max(width, std::min(txtCommand->FullWidth(), room.width()));
+    const int wide = std::max(least, std::min(2 * width, room.width()));
     int fits = wide;
-    if (lblCaption->heightForWidth(wide) <= height) {
-        for (int low = width; fits - low > 1;) {
+    if (TextHeight(least) <= height) {
+        fits = least;
+    } else if (TextHeight(wide) <= height) {
+        for (int low = least; fits - low > 1;) {
             const int middle = (low + fits) / 2;
-            (lblCaption->heightForWidth(middle) <= height ? fits : low) = middle;
+            (TextHeight(middle) <= height ? fits : low) = middle;
         }
-    } else if (lblCaption->heightForWidth(wide) > room.height()) {
+    } else if (TextHeight(wide) > room.height()) {
         fits = std::max(wide, room.width());
     }
-    Place(fits - width, std::clamp(lblCaption->heightForWidth(fits), height, std::max(height, room.height())) - height);
+    Place(fits - width, std::clamp(TextHeight(fits), height, std::max(height, room.height())) - height);
 }
 
 void TfDataSender::SetProgress(uint8_t Value)
@@ -402,6 +431,12 @@ void TfDataSender::closeEvent(QCloseEvent* event)
     timTOut->stop();
     FClosed = true;
     event->accept();
+}
+
+void TfDataSender::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FitText();
 }
 
 void TfDataSender::reject()

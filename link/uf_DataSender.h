@@ -21,6 +21,10 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
+namespace platform {
+class TCommandView;
+}
+
 class TfDataSender : public QDialog, public TDataSenderConversations
 {
     Q_OBJECT
@@ -35,6 +39,9 @@ public:
     TSearchAnimation* Anim;
     QProgressBar* Progressbar;
     QPushButton* cmdOK;
+    // The commands of the text (platform/CommandText.h), under the text,
+    // where they can be selected and copied; hidden when it has none.
+    platform::TCommandView* txtCommand;
     QTimer* timTOut;
 
     int32_t Countdown = 0;   // seconds left on the OK button
@@ -42,8 +49,12 @@ public:
     bool FreeOnClose = false; // OK closes (and frees) rather than hides
 
     // The window grows as far as the text needs, within the screen, and
-    // takes its designed size again for a text that fits that.
+    // takes its designed size again for a text that fits that. Commands
+    // marked in the text stand below the whole text, each on a line of its
+    // own as wide as it needs, within the screen (scrolling sideways beyond).
     void SetCaption(const QString& Text) override;
+    // The text as last set, commands and their marks included.
+    const QString& Caption() const { return FCaption; }
     void SetProgress(uint8_t Value) override;
 
     // Message mode. Flags is a classic message-box value; as a whole it
@@ -68,6 +79,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Escape works as the OK button while the button is shown.
     void reject() override;
+    // The window's frame is known once it shows: the text is fitted again
+    // within the screen with it.
+    void showEvent(QShowEvent* event) override;
 
     void ShowSearchingLook() override;
     void ShowTransferLook() override;
@@ -84,12 +98,16 @@ protected:
 
 private:
     void FormCreate();
-    // The text box wider and taller than designed by that much.
+    // The text box wider and taller than designed by that much; the
+    // commands take the bottom of it.
     void Place(int Wider, int Taller);
     void FitText();
+    // The height the text and the commands under it take at a width.
+    int TextHeight(int Width) const;
     void RunModal();
     void OwnerDestroyed();
 
+    QString FCaption; // as set, commands included
     bool FClosed = false;
     bool FClosePending = false;
     bool FOrphaned = false;

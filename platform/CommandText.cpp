@@ -21,32 +21,29 @@ MessageParts SplitCommands(const QString& message)
         parts.text = message;
         return parts;
     }
-    qsizetype from = 0;
-    while (from <= message.size()) {
-        qsizetype end = message.indexOf(u'\n', from);
-        if (end < 0)
-            end = message.size();
-        QString line = message.mid(from, end - from);
-        const bool last = end >= message.size();
-        if (line.startsWith(kMark)) {
-            if (line.endsWith(u'\r'))
-                line.chop(1);
-            const QString command = line.mid(1);
-            if (!parts.commands.contains(command))
-                parts.commands << command;
-            // The break that led to the command goes with it.
-            if (parts.text.endsWith(u'\n'))
-                parts.text.chop(1);
-            if (parts.text.endsWith(u'\r'))
-                parts.text.chop(1);
-            if (!last && !parts.text.isEmpty())
-                parts.text += QStringLiteral("\r\n");
+    // A command line goes with its own line break; the text before it keeps
+    // its break for the text that follows, or loses it at the end.
+    bool endsAtCommand = false;
+    for (qsizetype from = 0; from < message.size();) {
+        const qsizetype end = message.indexOf(u'\n', from);
+        const qsizetype next = end < 0 ? message.size() : end + 1;
+        if (message.at(from) == kMark) {
+            QStringView command = QStringView(message).mid(from + 1, (end < 0 ? message.size() : end) - from - 1);
+            if (command.endsWith(u'\r'))
+                command.chop(1);
+            if (!command.isEmpty() && !parts.commands.contains(command))
+                parts.commands << command.toString();
+            endsAtCommand = true;
         } else {
-            parts.text += line;
-            if (!last)
-                parts.text += u'\n';
+            parts.text += QStringView(message).mid(from, next - from);
+            endsAtCommand = false;
         }
-        from = end + 1;
+        from = next;
+    }
+    if (endsAtCommand && parts.text.endsWith(u'\n')) {
+        parts.text.chop(1);
+        if (parts.text.endsWith(u'\r'))
+            parts.text.chop(1);
     }
     return parts;
 }

@@ -21,7 +21,10 @@ struct MessageParts
 };
 
 // Takes the marked lines out of a message. The text keeps every other line
-// as it was; the line break before a command line goes with it.
+// as it was, with its own line breaks (CR LF or LF); a command line goes
+// with the break that ends it, and a break left at the end of the text by a
+// command that ended the message goes too. Whatever shows the parts shows
+// the commands below the whole text.
 MessageParts SplitCommands(const QString& message);
 
 } // namespace platform

@@ -1,9 +1,19 @@
 #include "platform/MessageBox.h"
 
+#include "platform/CommandText.h"
+#include "platform/CommandView.h"
+
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -73,6 +83,103 @@ int escapeCodeFor(const std::vector<ButtonDef>& buttons)
     return 0;
 }
 
+// Qt's message box with the commands of its message below the text, above
+// the buttons. Qt sizes the box for its text as it always does (the command
+// lines ask for little width), on showing and on each layout request; the
+// box then grows wider for the commands, within the screen, about the same
+// centre. Being a class of its own also keeps Qt from handing the box to a
+// native dialog that would not show the commands.
+class TCommandMessageBox : public QMessageBox
+{
+    Q_OBJECT
+public:
+    TCommandMessageBox(Icon icon, const QString& caption, const QString& text, QWidget* owner,
+                       const QStringList& commands)
+        : QMessageBox(icon, caption, text, NoButton, owner), FView(new TCommandView(this))
+    {
+        FView->setObjectName(QStringLiteral("txtCommand"));
+        FView->SetCommands(commands);
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        PlaceView();
+        QMessageBox::showEvent(event);
+        FitCommands(true);
+    }
+
+    bool event(QEvent* event) override
+    {
+        const bool done = QMessageBox::event(event);
+        if (event->type() == QEvent::LayoutRequest)
+            FitCommands(false);
+        return done;
+    }
+
+private:
+    // Into the row of the button box, under the text's column; the button
+    // box and whatever stands below it move one row down. Qt builds its
+    // layout anew when the icon or the texts change, hence on showing.
+    void PlaceView()
+    {
+        auto* grid = qobject_cast<QGridLayout*>(layout());
+        if (!grid) {
+            if (layout() && layout()->indexOf(FView) < 0)
+                layout()->addWidget(FView);
+            return;
+        }
+        if (grid->indexOf(FView) >= 0)
+            return;
+        int row = grid->rowCount(), column = 0, r = 0, c = 0, rows = 0, columns = 0;
+        if (const int buttons = grid->indexOf(findChild<QDialogButtonBox*>()); buttons >= 0)
+            grid->getItemPosition(buttons, &row, &c, &rows, &columns);
+        if (const int text = grid->indexOf(findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))); text >= 0)
+            grid->getItemPosition(text, &r, &column, &rows, &columns);
+        struct Moved {
+            QLayoutItem* item;
+            int row, column, rows, columns;
+        };
+        std::vector<Moved> moved;
+        for (int i = grid->count() - 1; i >= 0; --i) {
+            grid->getItemPosition(i, &r, &c, &rows, &columns);
+            if (r >= row)
+                moved.push_back({grid->takeAt(i), r, c, rows, columns});
+        }
+        for (const Moved& m : moved)
+            grid->addItem(m.item, m.row + 1, m.column, m.rows, m.columns, m.item->alignment());
+        grid->addWidget(FView, row, column, 1, std::max(1, grid->columnCount() - column));
+    }
+
+    // On showing about the centre Qt placed the box at; later Qt keeps the
+    // box's left edge, and so does this.
+    void FitCommands(bool centre)
+    {
+        if (!isVisible() || !layout() || !screen())
+            return;
+        layout()->activate();
+        const int lack = FView->FullWidth() - FView->width();
+        const QRect room = screen()->availableGeometry();
+        const QSize frame = frameGeometry().size() - size();
+        const int width = std::min(this->width() + lack, room.width() - frame.width());
+        if (lack <= 0 || width <= this->width())
+            return;
+        const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
+                                                          : layout()->totalMinimumSize().height();
+        QRect placed(QPoint(), QSize(width, height) + frame);
+        placed.moveTopLeft(frameGeometry().topLeft());
+        if (centre)
+            placed.moveCenter(frameGeometry().center());
+        placed.moveLeft(std::max(room.left(), std::min(placed.left(), room.right() + 1 - placed.width())));
+        placed.moveTop(std::max(room.top(), std::min(placed.top(), room.bottom() + 1 - placed.height())));
+        setFixedSize(width, height);
+        move(placed.topLeft());
+        QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+    }
+
+    TCommandView* FView;
+};
+
 } // namespace
 
 void SetMessageBoxHook(MessageBoxHook h)
@@ -86,7 +193,14 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsi
         return hook()(owner, text, caption, flags);
 
     const auto buttons = buttonsFor(flags);
-    QMessageBox box(iconFor(flags), caption, text, QMessageBox::NoButton, owner);
+    const MessageParts parts = SplitCommands(text);
+    const std::unique_ptr<QMessageBox> shown =
+        parts.commands.isEmpty()
+            ? std::make_unique<QMessageBox>(iconFor(flags), caption, parts.text, QMessageBox::NoButton, owner)
+            : std::make_unique<TCommandMessageBox>(iconFor(flags), caption, parts.text, owner, parts.commands);
+    QMessageBox& box = *shown;
+    // Device and system texts show as they came, never as markup.
+    box.setTextFormat(Qt::PlainText);
     std::vector<std::pair<QAbstractButton*, int>> made;
     for (const auto& b : buttons)
         made.emplace_back(box.addButton(b.qt), b.code);
@@ -108,3 +222,5 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsi
 }
 
 } // namespace platform
+
+#include "MessageBox.moc"

@@ -39,10 +39,15 @@ enum MessageBoxFlag : unsigned {
 // Shows a modal box owned by `owner` (may be null) and returns the code of
 // the button that closed it. Closing with Escape or the title bar gives the
 // cancelling button of the set (IDCANCEL, IDNO or IDOK).
+// The text shows as plain text. Commands marked in it (CommandLine in
+// platform/CommandText.h) show below the whole text, above the buttons,
+// each on a line of its own that can be selected and copied; the box grows
+// wider for them within the screen. A box without commands is Qt's own box.
 int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags);
 
 // Tests answer message boxes programmatically: while a hook is set, it is
-// called in place of showing a box and its result is returned.
+// called in place of showing a box and its result is returned. The hook gets
+// the text as given, commands and marks included.
 using MessageBoxHook =
     std::function<int(QWidget* owner, const QString& text, const QString& caption, unsigned flags)>;
 void SetMessageBoxHook(MessageBoxHook hook);

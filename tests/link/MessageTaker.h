@@ -38,7 +38,8 @@ public:
                 auto* d = qobject_cast<TfDataSender*>(top);
                 if (!d || !d->isVisible() || !d->cmdOK->isVisible())
                     continue;
-                Messages.push_back({d->lblCaption->text(), d->cmdOK->text(), IconOf(*d)});
+                // The message as given: the label shows it without its commands.
+                Messages.push_back({d->Caption(), d->cmdOK->text(), IconOf(*d)});
                 d->cmdOK->click();
                 return;
             }

@@ -1,7 +1,10 @@
 #include "link/uf_DataSender.h"
 
 #include "LoopDevice.h"
+#include "../support/ModalGuard.h"
+#include "platform/CommandText.h"
 #include "platform/MessageBox.h"
+#include "support/CommandLines.h"
 #include "support/QStringPrint.h"
 
 #include <QCoreApplication>
@@ -11,6 +14,8 @@
 #include <QScreen>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -154,6 +159,77 @@ TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
     designed.setAlignment(Qt::AlignLeft | Qt::AlignTop);
     EXPECT_EQ(designed.grab().toImage(), w.lblCaption->grab().toImage());
     w.hide();
+}
+
+// A command stands whole on a line of its own under the text, where Ctrl+A
+// and Ctrl+C (or the mouse) copy exactly it; the window grows for it within
+// the screen, a line still too narrow scrolls, and Enter still presses OK.
+// A later message without a command takes the design again.
+TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
+{
+    const QString helper = QStringLiteral("'/home/ann/my vyn/build/bin/vyn-netpriv'");
+    const QString setUp = QStringLiteral("chown root:vynnet ") + helper + QStringLiteral(" && chmod 750 ") + helper +
+                          QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + helper;
+    const QString rights = QStringLiteral("Pomocný program ") + helper +
+                           QStringLiteral(" nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce mu je udělí "
+                                          "podle oddílu Rights souboru README.md jako root tímto příkazem:");
+    const QString run = QStringLiteral("make run");
+    const QString setcap = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + helper;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // message, text shown, commands, whether the design size stays
+    const std::tuple<QString, QString, QStringList, bool> rows[] = {
+        {QStringLiteral("DeleteARPEntry:\r\n") + rights + platform::CommandLine(setUp) + QStringLiteral("\r\n(#00000522)"),
+         QStringLiteral("DeleteARPEntry:\r\n") + rights + QStringLiteral("\r\n(#00000522)"), {setUp}, false},
+        {QStringLiteral("Sestavte jej:") + platform::CommandLine(run), QStringLiteral("Sestavte jej:"), {run}, true},
+        {QStringLiteral("Jako root:") + platform::CommandLine(setcap), QStringLiteral("Jako root:"), {setcap}, false},
+        {rights + platform::CommandLine(run) + platform::CommandLine(setUp) + platform::CommandLine(run), rights,
+         {run, setUp}, false},
+    };
+    TfDataSender w(nullptr, 0, nullptr);
+    for (const auto& [message, text, commands, designed] : rows) {
+        SCOPED_TRACE(message.left(40).toStdString());
+        w.ShowMessageEx(message, QStringLiteral("OK"), 3, 16, false, false);
+        EXPECT_EQ(w.lblCaption->text(), text);
+        EXPECT_EQ(w.lblCaption->textFormat(), Qt::PlainText);
+        EXPECT_EQ(w.size() == QSize(428, 77), designed) << w.width() << 'x' << w.height();
+        EXPECT_TRUE(screen.contains(w.frameGeometry()));
+        // The text's lines hold nothing of the commands; all of it shows.
+        const QStringList lines = WrappedMessageLines(text, w.lblCaption->font(), w.lblCaption->width());
+        EXPECT_EQ(lines.join(u' ').simplified(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")).simplified());
+        EXPECT_LE(w.lblCaption->heightForWidth(w.lblCaption->width()), w.lblCaption->height());
+        ASSERT_TRUE(w.txtCommand->isVisible());
+        EXPECT_GE(w.txtCommand->y(), w.lblCaption->geometry().bottom());
+        EXPECT_EQ(w.txtCommand->geometry().bottom(), w.cmdOK->geometry().bottom());
+        EXPECT_LT(w.txtCommand->geometry().right(), w.cmdOK->x());
+        EXPECT_EQ(w.cmdOK->text(), QStringLiteral("OK [3]"));
+        EXPECT_TRUE(w.timTOut->isActive());
+        ExpectCommandLines(*w.txtCommand, commands, w.frameGeometry().width() == screen.width());
+        // Enter in a command line still answers OK.
+        QTest::keyClick(w.txtCommand->Lines().back(), Qt::Key_Return);
+        EXPECT_FALSE(w.isVisible());
+    }
+    // A message window of its own, modal: the button has the first focus,
+    // and Enter there answers.
+    TModalGuard guard;
+    bool onButton = false;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 5000));
+        auto* modal = qobject_cast<TfDataSender*>(QApplication::activeModalWidget());
+        ASSERT_NE(modal, nullptr);
+        onButton = QApplication::focusWidget() == modal->cmdOK;
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : modal, Qt::Key_Return);
+    });
+    TfDataSender::ShowDeviceMessage(std::get<0>(rows[0]), QStringLiteral("OK"), 0, 16, true);
+    EXPECT_TRUE(onButton);
+    // The last text again without its commands, then a short text.
+    w.ShowMessageEx(std::get<1>(std::cend(rows)[-1]), QStringLiteral("OK"), 0, 64, false, false);
+    EXPECT_TRUE(w.txtCommand->isHidden());
+    w.ShowMessageEx(QStringLiteral("Hotovo"), QStringLiteral("OK"), 0, 64, false, false);
+    EXPECT_EQ(w.size(), QSize(428, 77));
+    EXPECT_EQ(w.lblCaption->geometry(), QRect(48, 12, 289, 61));
+    EXPECT_EQ(w.lblCaption->text(), QStringLiteral("Hotovo"));
+    EXPECT_TRUE(w.txtCommand->isHidden());
+    EXPECT_TRUE(w.txtCommand->Lines().isEmpty());
 }
 
 // No line passes the width; a word too long for a line breaks after its

@@ -1,0 +1,41 @@
+#include "platform/CommandText.h"
+
+#include "support/QStringPrint.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+using platform::CommandLine;
+
+// A command marked into a message comes out whole and once; the text keeps
+// its other lines and their breaks, and neither the mark nor a break left
+// dangling where the command stood.
+TEST(CommandText, SplitCommandsTakesTheMarkedLinesOutOfTheText)
+{
+    const QString c = QStringLiteral("chown root:vynnet '/home/ann/my vyn/vyn-netpriv' && chmod 750 "
+                                     "'/home/ann/my vyn/vyn-netpriv'");
+    const QString d = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep /opt/vyn-netpriv");
+    const QString mark(QChar(0x1E));
+    // message, text, commands
+    const std::tuple<QString, QString, QStringList> rows[] = {
+        {QStringLiteral("Jako root:") + CommandLine(c), QStringLiteral("Jako root:"), {c}},
+        {QStringLiteral("Name:\r\nJako root:") + CommandLine(c) + QStringLiteral("\r\n(#00000522)"),
+         QStringLiteral("Name:\r\nJako root:\r\n(#00000522)"), {c}},
+        {QStringLiteral("Name:\r\nJako root:") + CommandLine(c) + QStringLiteral("\r\n"),
+         QStringLiteral("Name:\r\nJako root:"), {c}},
+        {QStringLiteral("Ano?\r\n\r\nJako root:") + CommandLine(c) + QStringLiteral("\r\nZnovu:") + CommandLine(c),
+         QStringLiteral("Ano?\r\n\r\nJako root:\r\nZnovu:"), {c}},
+        {QStringLiteral("Dva:") + CommandLine(d) + CommandLine(c) + CommandLine(d), QStringLiteral("Dva:"), {d, c}},
+        {QStringLiteral("A\n") + mark + c + QStringLiteral("\nB\n\nC"), QStringLiteral("A\nB\n\nC"), {c}},
+        {mark + c + QStringLiteral("\r\nB"), QStringLiteral("B"), {c}},
+        {CommandLine(c), QString(), {c}},
+        {QStringLiteral("Bez příkazu\r\n/home/ann && ls\r\n"), QStringLiteral("Bez příkazu\r\n/home/ann && ls\r\n"), {}},
+    };
+    for (const auto& [message, text, commands] : rows) {
+        SCOPED_TRACE(message.toStdString());
+        const platform::MessageParts parts = platform::SplitCommands(message);
+        EXPECT_EQ(parts.text, text);
+        EXPECT_EQ(parts.commands, commands);
+    }
+}
