@@ -3,6 +3,7 @@
 #include "app/MyUtils.h"
 #include "app/uf_VYN.h"
 #include "lang/uLanguage.h"
+#include "platform/CommandText.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 
@@ -57,7 +58,8 @@ bool PlatformShowsWindows()
 
 void ReportError(const QString& Text, bool ShowBox)
 {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(Text));
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                 qUtf8Printable(platform::PlainMessage(Text)));
     std::fflush(stderr);
     if (ShowBox)
         MsgBox(Text, platform::MB_ICONHAND);

@@ -48,4 +48,10 @@ MessageParts SplitCommands(const QString& message)
     return parts;
 }
 
+QString PlainMessage(const QString& message)
+{
+    QString plain = message;
+    return plain.remove(kMark);
+}
+
 } // namespace platform

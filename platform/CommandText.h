@@ -27,4 +27,7 @@ struct MessageParts
 // the commands below the whole text.
 MessageParts SplitCommands(const QString& message);
 
+// The message for a terminal: each command stays on its own line, unmarked.
+QString PlainMessage(const QString& message);
+
 } // namespace platform

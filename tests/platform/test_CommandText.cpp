@@ -39,3 +39,12 @@ TEST(CommandText, SplitCommandsTakesTheMarkedLinesOutOfTheText)
         EXPECT_EQ(parts.commands, commands);
     }
 }
+
+// On a terminal the command keeps its own line and loses its mark.
+TEST(CommandText, PlainMessageKeepsTheCommandOnItsOwnLine)
+{
+    const QString c = QStringLiteral("setcap cap_net_admin,cap_net_raw+ep '/opt/my vyn/vyn-netpriv'");
+    EXPECT_EQ(platform::PlainMessage(QStringLiteral("Name:\r\nJako root:") + CommandLine(c) +
+                                     QStringLiteral("\r\n(#00000522)")),
+              QStringLiteral("Name:\r\nJako root:\r\n") + c + QStringLiteral("\r\n(#00000522)"));
+}
