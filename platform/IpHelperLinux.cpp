@@ -524,8 +524,19 @@ int runHelper(const std::vector<std::string>& args, milliseconds deadline, Helpe
             break;
         }
     }
+    // Its output may end before it does: it is waited for within the same
+    // deadline, then killed.
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    for (;;) {
+        const pid_t reaped = ::waitpid(pid, &status, killed ? 0 : WNOHANG);
+        if (reaped == pid || (reaped < 0 && errno != EINTR))
+            break;
+        if (reaped == 0 && Clock::now() >= end) {
+            ::kill(pid, SIGKILL);
+            killed = true;
+        } else if (reaped == 0) {
+            std::this_thread::sleep_for(milliseconds(1));
+        }
     }
     if (killed)
         return ETIMEDOUT;

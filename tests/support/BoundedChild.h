@@ -2,10 +2,14 @@
 
 // Runs a piece of a test in a forked child watched from here, for code whose
 // fault would be to wait for ever (opening a FIFO) or to read without end (a
-// device): the child is killed once it outgrows its memory or its time, and
-// the test fails instead of hanging or filling the machine. Memory is watched
-// rather than limited with setrlimit: the sanitizer build reserves terabytes
-// of address space and maps its shadow as data, so no limit fits both builds.
+// device), or that must run as another user: the child is killed once it
+// outgrows its memory or its time, and the test fails instead of hanging or
+// filling the machine. Memory is watched rather than limited with setrlimit:
+// the sanitizer build reserves terabytes of address space and maps its
+// shadow as data, so no limit fits both builds.
+#include <QThreadPool>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,16 +18,74 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <exception>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct BoundedEnd
 {
-    std::string Text;  // what the body returned
-    std::string Fault; // why the child was stopped or how it failed; empty when it ended well
+    std::string Text;     // what the body returned
+    std::string Fault;    // why the child was stopped or how it failed; empty when it ended well
+    bool Overran = false; // killed for outliving its deadline
 };
+
+// The names of this process's threads other than the calling one.
+inline std::vector<std::string> OtherThreads()
+{
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (!tasks)
+        return {"(/proc/self/task unreadable)"};
+    std::vector<std::string> names;
+    const std::string self = std::to_string(::gettid());
+    while (const dirent* task = ::readdir(tasks)) {
+        const std::string id = task->d_name;
+        if (id == "." || id == ".." || id == self)
+            continue;
+        std::string name;
+        std::ifstream comm("/proc/self/task/" + id + "/comm");
+        std::getline(comm, name);
+        names.push_back(name + " (" + id + ")");
+    }
+    ::closedir(tasks);
+    return names;
+}
+
+// Why this process may not fork a child that goes on running our code; empty
+// when it may. The child holds only the thread that forked, yet the state of
+// all the others: a lock one of them held stays locked, and Qt's thread pool
+// still counts on its idle workers (the raster engine hands them its fills
+// and waits for them without end). So the pool is emptied first, and no
+// child is made while any other thread is left.
+inline std::string ForkFault()
+{
+    if (!QThreadPool::globalInstance()->waitForDone(10000))
+        return "not forked: Qt's thread pool was still busy after 10 s";
+    // A joined thread may take a moment to leave the task list.
+    const auto stopAt = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::vector<std::string> others = OtherThreads();
+    while (!others.empty() && std::chrono::steady_clock::now() < stopAt) {
+        ::poll(nullptr, 0, 10);
+        others = OtherThreads();
+    }
+    if (others.empty())
+        return {};
+    std::string text = "not forked: the child would lack the other threads of this process:";
+    for (const std::string& name : others)
+        text += " " + name;
+    return text;
+}
+
+// Where in the kernel a process waits ("waiting in futex_wait_queue").
+inline std::string WaitChannel(pid_t pid)
+{
+    std::string channel;
+    std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+    std::getline(wchan, channel);
+    return channel.empty() || channel == "0" ? "running" : "waiting in " + channel;
+}
 
 // The child's resident memory; -1 once it is gone.
 inline long ResidentBytes(pid_t pid)
@@ -40,6 +102,11 @@ inline BoundedEnd RunBounded(const std::function<std::string()>& body, long grow
                              std::chrono::seconds deadline = std::chrono::seconds(30))
 {
     BoundedEnd end;
+    end.Fault = ForkFault();
+    if (!end.Fault.empty())
+        return end;
+    // What waits in the buffers would be written twice, once by the child.
+    std::fflush(nullptr);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
         end.Fault = "no pipe";
@@ -80,8 +147,10 @@ inline BoundedEnd RunBounded(const std::function<std::string()>& body, long grow
     while (::waitpid(pid, &status, WNOHANG) != pid) {
         if (ResidentBytes(pid) > start + growthLimit)
             end.Fault = "grew by more than " + std::to_string(growthLimit >> 20) + " MiB";
-        else if (std::chrono::steady_clock::now() > stopAt)
-            end.Fault = "still running after " + std::to_string(deadline.count()) + " s";
+        else if (std::chrono::steady_clock::now() > stopAt) {
+            end.Fault = "still running after " + std::to_string(deadline.count()) + " s, " + WaitChannel(pid);
+            end.Overran = true;
+        }
         if (!end.Fault.empty()) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
