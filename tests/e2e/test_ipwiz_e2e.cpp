@@ -348,12 +348,19 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
     const NetHelperCopy with(true);
     const NetHelperCopy without(false);
     const NetHelperCopy locked(true, 4242);
-    const QString entry = QStringLiteral("ARPEntry:\r\nV tabulce sousedů je záznam pro adresu 10.213.0.60 na "
-                                         "rozhraní veth-pc, který nevytvořil tento program (nejspíš jej zadal "
-                                         "správce nebo jiný program). Program jej ponechá, jak je, a tento způsob "
-                                         "přiřazení IP adresy proto selže.\r\n(#00000120)");
+    // Both refusals come at the first change, the removal of what the
+    // kernel holds for the new address, and name what is in the way.
+    const QString entry = QStringLiteral("DeleteARPEntry:\r\nV tabulce sousedů je pro adresu 10.213.0.60 na rozhraní "
+                                         "veth-pc trvalý záznam, který nevytvořil tento program (nejspíš jej zadal "
+                                         "správce). Program jej ponechá, jak je, a tento způsob přiřazení IP adresy "
+                                         "proto selže. Příkaz ip to ukazuje takto: 10.213.0.60 dev veth-pc lladdr "
+                                         "02:00:00:00:00:60 PERMANENT\r\n(#00000120)");
     const std::string admins = "ip neigh add 10.213.0.60 lladdr 02:00:00:00:00:60 dev veth-pc nud permanent";
     const std::string tables = "ip -4 neigh show nud permanent; ip -4 route show table all";
+    // A datagram to the gateway, then the kernel's entry for it, within 10 s.
+    const std::string learnGateway = "bash -c 'echo >/dev/udp/10.213.0.254/9'; for i in $(seq 100); do "
+                                     "ip -4 neigh show 10.213.0.254 | grep -q lladdr && exit 0; sleep 0.1; done; "
+                                     "exit 1";
     const struct {
         const char* what;
         std::string helper;
@@ -362,6 +369,7 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
         bool set;
         uint32_t refusal = 0;     // the code the first change fails with
         std::string before = "";  // what the administrator made first
+        std::string learned = ""; // an address whose learned entry stays
     } rows[] = {
         {"rights, new address on the link", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", true},
         // Behind a gateway the new address needs a host route while the
@@ -375,14 +383,16 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
          platform::ERROR_FILE_NOT_FOUND},
         {"an administrator's entry for the new address", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60",
          false, platform::ERROR_NOT_OWNER, admins},
-        // Every host behind the gateway is reached through its entry.
+        // Every host behind the gateway is reached through its entry, which
+        // the kernel has learned and keeps.
         {"the gateway's address", with.Path(), NetBenchOptions::Route::Gateway, "10.213.0.254", false,
-         platform::ERROR_INVALID_PARAMETER},
+         platform::ERROR_INVALID_PARAMETER, learnGateway, "10.213.0.254"},
     };
-    const QString gateway = QStringLiteral("ARPEntry:\r\nPro adresu 10.213.0.254 tento program na rozhraní veth-pc "
-                                           "nevytvoří záznam ani trasu: je to adresa tohoto počítače, síťová nebo "
-                                           "všesměrová adresa jeho podsítě, nebo brána, přes kterou vedou jeho trasy. "
-                                           "Zvolte pro zařízení jinou IP adresu.\r\n(#00000057)");
+    const QString gateway = QStringLiteral("DeleteARPEntry:\r\nAdresa 10.213.0.254 je bránou (next hop), přes kterou "
+                                           "vede trasa tohoto počítače, a tento program pro ni proto na rozhraní "
+                                           "veth-pc nevytvoří záznam ani trasu. Zvolte pro zařízení jinou IP adresu. "
+                                           "Příkaz ip to ukazuje takto: default via 10.213.0.254 dev veth-pc\r\n"
+                                           "(#00000057)");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         NetBenchOptions options;
@@ -449,5 +459,7 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
         EXPECT_EQ(sim->Address(), row.set ? row.newIP.toStdString() + "/24 0.0.0.0" : "192.168.50.7/24 0.0.0.0");
         // Nothing of the road stays, and nothing of the administrator's goes.
         EXPECT_EQ(b->Bench.OutputInPc(tables), tablesBefore);
+        if (!row.learned.empty())
+            EXPECT_NE(b->Bench.OutputInPc("ip -4 neigh show " + row.learned).find(" lladdr "), std::string::npos);
     }
 }
