@@ -189,6 +189,10 @@ TEST(TftpClient, UploadArrivesWholeOrEndsWithTheReason)
          3000, QStringLiteral("Paměť je plná, soubor ještě nelze uložit")},
         {"refused at length", {.answer = QByteArray("\0\5\0\0", 4) + wordy}, {}, 1, 3000,
          QString::fromLatin1(wordy.left(512)) + QStringLiteral("…")},
+        {"refused in as many words as are shown", {.answer = QByteArray("\0\5\0\0", 4) + wordy.left(512)}, {}, 1,
+         3000, QString::fromLatin1(wordy.left(512))},
+        {"refused in one word more", {.answer = QByteArray("\0\5\0\0", 4) + wordy.left(513)}, {}, 1, 3000,
+         QString::fromLatin1(wordy.left(512)) + QStringLiteral("…")},
         {"refused without text", {.answer = QByteArray("\0\5\0\2", 4)}, {}, 1, 3000, "TFTP error 2"},
         {"silent", {.answer = {}}, {}, 4, 100, "No answer from 127.0.0.1 within 400 ms (sent 4 times)."},
     };
