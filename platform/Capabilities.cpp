@@ -1,7 +1,6 @@
 #include "platform/Capabilities.h"
 
 #include <linux/capability.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -16,41 +15,26 @@ namespace {
 
 constexpr const char* kSelf = "/proc/self/exe";
 
-uint64_t joined(uint32_t low, uint32_t high)
-{
-    return uint64_t(high) << 32 | low;
-}
-
-} // namespace
-
-int ReadCapabilities(CapabilitySets& sets)
+// Whether the calling thread holds any capability, as DropAllCapabilities
+// counts them; 0 or the errno of the read.
+int holdsAny(bool& held)
 {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
     if (::syscall(SYS_capget, &header, data) != 0)
         return errno;
-    sets = {joined(data[0].effective, data[1].effective), joined(data[0].permitted, data[1].permitted),
-            joined(data[0].inheritable, data[1].inheritable), 0};
-    // The kernel keeps the ambient set within both the permitted and the
-    // inheritable one, so only those capabilities are asked about. A kernel
-    // without ambient capabilities (before 4.3) answers EINVAL.
-    const uint64_t possible = sets.permitted & sets.inheritable;
-    for (int cap = 0; cap < 64; ++cap) {
-        if ((possible >> cap & 1) == 0)
-            continue;
-        const int set = ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_IS_SET, cap, 0, 0);
-        if (set < 0 && errno != EINVAL)
-            return errno;
-        if (set == 1)
-            sets.ambient |= uint64_t(1) << cap;
-    }
+    held = false;
+    for (const __user_cap_data_struct& d : data)
+        held = held || (d.effective | d.permitted | d.inheritable) != 0;
     return 0;
 }
 
+} // namespace
+
 int DropAllCapabilities()
 {
-    CapabilitySets held;
-    if (ReadCapabilities(held) == 0 && !held.Any())
+    bool held = true;
+    if (holdsAny(held) == 0 && !held)
         return 0;
     // Sets that could not be read are cleared all the same; the check after
     // tells. Emptying the permitted and inheritable sets empties the ambient
@@ -59,9 +43,9 @@ int DropAllCapabilities()
     __user_cap_data_struct none[2] = {};
     if (::syscall(SYS_capset, &header, none) != 0)
         return errno;
-    if (const int error = ReadCapabilities(held))
+    if (const int error = holdsAny(held))
         return error;
-    return held.Any() ? EPERM : 0;
+    return held ? EPERM : 0;
 }
 
 ProgramFile RunningProgramFile()

@@ -4,32 +4,19 @@
 // must never hold any: a Qt program loads plugins from places its user
 // names in the environment.
 
-#include <cstdint>
 #include <string>
 
 namespace platform {
 
-// The calling thread's capability sets, a bit a capability.
-struct CapabilitySets
-{
-    uint64_t effective = 0, permitted = 0, inheritable = 0, ambient = 0;
-
-    // Held: the rights the thread uses or may take up (effective, permitted)
-    // and those it passes to the programs it starts (inheritable, ambient).
-    // The bounding set is no holding: it only limits what a program started
-    // later may gain, and lowering it takes a capability.
-    bool Any() const { return (effective | permitted | inheritable | ambient) != 0; }
-};
-
-// Reads the calling thread's sets. Returns 0, or the errno of the read that
-// failed.
-int ReadCapabilities(CapabilitySets& sets);
-
 // Clears what the calling thread holds and checks that nothing is left.
-// Holding nothing, it changes nothing, so it succeeds where the system
-// denies capset. Called while the process has one thread, this covers the
-// whole process and every thread it starts. Returns 0, or the errno of the
-// step that failed. Reads no environment.
+// Held are the rights it uses or may take up (effective, permitted) and
+// those it passes to the programs it starts (inheritable; the ambient set
+// lies within the permitted and inheritable ones). The bounding set is no
+// holding: it only limits what a program started later may gain, and
+// lowering it takes a capability. Holding nothing, it changes nothing, so
+// it succeeds where the system denies capset. Called while the process has
+// one thread, this covers the whole process and every thread it starts.
+// Returns 0, or the errno of the step that failed. Reads no environment.
 int DropAllCapabilities();
 
 // The file this process runs, for advice to take capabilities from it.

@@ -392,7 +392,7 @@ struct HelperAnswer
     net::Reason why;
 };
 
-// The kinds each refusal carries, and the most what is in the way may take.
+// The kinds each refusal carries.
 constexpr std::string_view kForeignKinds[] = {
     net::reason::kHostRoute,     net::reason::kBlackholeRoute, net::reason::kUnreachableRoute,
     net::reason::kProhibitRoute, net::reason::kThrowRoute,     net::reason::kPermanentEntry,
@@ -404,7 +404,6 @@ constexpr std::string_view kRefusedKinds[] = {
     net::reason::kBroadcastAddress, net::reason::kOtherNetwork, net::reason::kEntryLimit,
     net::reason::kRouteLimit,       net::reason::kArgument,
 };
-constexpr size_t kMostShown = 200;
 
 // A refusal line: the word alone (a helper from before the reasons), or
 // "WORD KIND" with a kind that word carries, or "WORD KIND SHOWN" with 1 to
@@ -426,7 +425,7 @@ bool parseRefusal(std::string_view line, std::string_view word, const std::strin
     const bool control = std::any_of(shown.begin(), shown.end(), [](char c) {
         return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
     });
-    if ((space != std::string_view::npos && shown.empty()) || shown.size() > kMostShown || control)
+    if ((space != std::string_view::npos && shown.empty()) || shown.size() > net::kMostShownBytes || control)
         return false;
     why = {std::string(kind), std::string(shown), std::string()};
     return true;

@@ -278,43 +278,39 @@ std::string neighbourShown(const NeighbourEntry& e)
     return out;
 }
 
-// What makes an entry someone else's, as its kind is named in a refusal;
-// empty for our own and for one the kernel learned, which a static entry
-// may replace. An entry another control plane keeps (extern_learn,
-// managed), one that takes no ARP, and one carrying another's protocol are
-// never ours, whatever their state; ours are permanent with our protocol.
-// The flags come first: `ip neigh replace` sets them and keeps our mark.
-std::string foreignKind(const NeighbourEntry& e)
+// What makes an entry someone else's: its reason kind and its words in a
+// refusal; no kind for our own and for one the kernel learned, which a
+// static entry may replace. An entry another control plane keeps
+// (extern_learn, managed), one that takes no ARP, and one carrying
+// another's protocol are never ours, whatever their state; ours are
+// permanent with our protocol. The flags come first: `ip neigh replace`
+// sets them and keeps our mark.
+struct ForeignEntry
+{
+    const char* kind = nullptr;
+    std::string words;
+};
+
+ForeignEntry foreignKind(const NeighbourEntry& e)
 {
     if (!e.present)
-        return std::string();
+        return {};
     if (e.flags & NTF_EXT_LEARNED)
-        return "externally learned neighbour entry";
+        return {reason::kExternEntry, "externally learned neighbour entry"};
     if (e.flagsExt & NTF_EXT_MANAGED)
-        return "managed neighbour entry";
+        return {reason::kManagedEntry, "managed neighbour entry"};
     if (e.state & NUD_NOARP)
-        return "NOARP neighbour entry";
-    if (e.protocol == kOwnProtocol)
-        return (e.state & NUD_PERMANENT) ? std::string() : "neighbour entry of protocol 86 that is not permanent";
+        return {reason::kNoarpEntry, "NOARP neighbour entry"};
+    if (e.protocol == kOwnProtocol) {
+        if (e.state & NUD_PERMANENT)
+            return {};
+        return {reason::kProtocolEntry, "neighbour entry of protocol 86 that is not permanent"};
+    }
     if (e.state & NUD_PERMANENT)
-        return "permanent neighbour entry";
+        return {reason::kPermanentEntry, "permanent neighbour entry"};
     if (e.protocol != 0)
-        return "neighbour entry of protocol " + protocolName(e.protocol);
-    return std::string();
-}
-
-// The reason kind of an entry foreignKind names.
-const char* neighbourReasonKind(const NeighbourEntry& e)
-{
-    if (e.flags & NTF_EXT_LEARNED)
-        return reason::kExternEntry;
-    if (e.flagsExt & NTF_EXT_MANAGED)
-        return reason::kManagedEntry;
-    if (e.state & NUD_NOARP)
-        return reason::kNoarpEntry;
-    if (e.protocol != kOwnProtocol && (e.state & NUD_PERMANENT))
-        return reason::kPermanentEntry;
-    return reason::kProtocolEntry;
+        return {reason::kProtocolEntry, "neighbour entry of protocol " + protocolName(e.protocol)};
+    return {};
 }
 
 // Where a route or one of its paths sends: its gateway as ip words it, and
@@ -934,8 +930,8 @@ int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], Re
         NeighbourEntry entry;
         if (const int err = readNeighbour(ifindex, addr, entry))
             return err;
-        if (const std::string kind = foreignKind(entry); !kind.empty())
-            return give(why, kNotOurs, neighbourReasonKind(entry), neighbourShown(entry), foreignNeighbour(kind, addr));
+        if (const ForeignEntry foreign = foreignKind(entry); foreign.kind)
+            return give(why, kNotOurs, foreign.kind, neighbourShown(entry), foreignNeighbour(foreign.words, addr));
         // Replacing our own adds nothing; taking a learned one over does.
         if (!carriesOurMark(entry)) {
             int own = 0;
@@ -968,8 +964,8 @@ int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, Reason& why)
         return err;
     if (!entry.present)
         return 0;
-    if (const std::string kind = foreignKind(entry); !kind.empty())
-        return give(why, kNotOurs, neighbourReasonKind(entry), neighbourShown(entry), foreignNeighbour(kind, addr));
+    if (const ForeignEntry foreign = foreignKind(entry); foreign.kind)
+        return give(why, kNotOurs, foreign.kind, neighbourShown(entry), foreignNeighbour(foreign.words, addr));
     const int err = changeNeighbour(RTM_DELNEIGH, 0, ifindex, addr, nullptr, 0, 0, 0);
     return err == ENOENT ? 0 : err;
 }
