@@ -586,68 +586,18 @@ int checkNotNextHop(uint32_t addr, const RoutingTables& tables, Reason& why)
     return 0;
 }
 
-// The interfaces a route sends out of: its own, its paths', and those of
-// the next-hop object it uses (a group's members').
-std::vector<uint32_t> outputInterfaces(const RouteEntry& r, const RoutingTables& tables)
-{
-    std::vector<uint32_t> out;
-    const auto add = [&out](uint32_t ifindex) {
-        if (ifindex)
-            out.push_back(ifindex);
-    };
-    add(r.path.ifindex);
-    for (const RoutePath& p : r.paths)
-        add(p.ifindex);
-    const auto object = [&tables](uint32_t id) -> const NextHopObject* {
-        for (const NextHopObject& o : tables.objects) {
-            if (o.id == id)
-                return &o;
-        }
-        return nullptr;
-    };
-    if (const NextHopObject* o = r.nhid ? object(r.nhid) : nullptr) {
-        add(o->path.ifindex);
-        for (const nexthop_grp& member : o->group) {
-            if (const NextHopObject* m = object(member.id))
-                add(m->path.ifindex);
-        }
-    }
-    return out;
-}
-
-// A device given an address of a network another interface of the PC sits
-// on would take the place of a host there; an entry or route of ours would
-// send that host's traffic out of the wrong card. Such a network is what a
-// unicast route of link scope out of another interface covers, in any
-// table. Ours do not count (they are no network), and neither does a
-// default route: a PC whose other card holds an on-link default route (a
-// modem, a tunnel) would otherwise have no address left for a device.
-int checkNotOtherNetwork(uint32_t ifindex, uint32_t addr, const RoutingTables& tables, Reason& why)
-{
-    for (const RouteEntry& r : tables.routes) {
-        if (r.type != RTN_UNICAST || r.scope != RT_SCOPE_LINK || r.protocol == kOwnProtocol || r.dstLen == 0 ||
-            !covers(r, addr))
-            continue;
-        const std::vector<uint32_t> out = outputInterfaces(r, tables);
-        const auto other = std::find_if(out.begin(), out.end(), [ifindex](uint32_t i) { return i != ifindex; });
-        if (other != out.end())
-            return give(why, kRefused, reason::kOtherNetwork, routeShown(r),
-                        "address lies in the network " + routeText(r) + " of another interface, " +
-                            linkName(*other) + ": " + addressText(addr));
-    }
-    return 0;
-}
-
 struct InterfaceAddress
 {
+    uint32_t ifindex = 0;
     uint32_t local = 0;
     uint32_t address = 0;   // the peer's on a point-to-point link, else local
     uint32_t broadcast = 0; // as configured; 0 when none was
     uint8_t prefix = 0;
 };
 
-// The IPv4 addresses the system lists for the interface.
-int interfaceAddresses(uint32_t ifindex, std::vector<InterfaceAddress>& out)
+// The IPv4 addresses the system lists for every interface, whatever its
+// state: one dump serves all checks of a change.
+int readAddresses(std::vector<InterfaceAddress>& out)
 {
     NlMessage msg(RTM_GETADDR, NLM_F_REQUEST | NLM_F_DUMP);
     ifaddrmsg filter{};
@@ -658,9 +608,10 @@ int interfaceAddresses(uint32_t ifindex, std::vector<InterfaceAddress>& out)
             return;
         ifaddrmsg ifa{};
         std::memcpy(&ifa, NLMSG_DATA(h), sizeof ifa);
-        if (ifa.ifa_family != AF_INET || ifa.ifa_index != ifindex)
+        if (ifa.ifa_family != AF_INET)
             return;
         InterfaceAddress a;
+        a.ifindex = ifa.ifa_index;
         a.prefix = ifa.ifa_prefixlen;
         bool hasLocal = false;
         ForEachAttr<ifaddrmsg>(h, [&](unsigned type, const void* data, size_t len) {
@@ -683,23 +634,28 @@ int interfaceAddresses(uint32_t ifindex, std::vector<InterfaceAddress>& out)
     });
 }
 
-// As `ip address` words it: "10.1.2.3/24 dev eth0", with the peer of a
-// point-to-point link ("10.1.2.3 peer 10.1.2.4/32 dev ppp0").
-std::string interfaceAddressShown(const InterfaceAddress& a, uint32_t ifindex)
+// "10.1.2.3/24", or with the peer of a point-to-point link
+// ("10.1.2.3 peer 10.1.2.4/32").
+std::string addressWords(const InterfaceAddress& a)
 {
     const std::string peer = a.address != a.local ? " peer " + addressText(a.address) : std::string();
-    return addressText(a.local) + peer + "/" + std::to_string(a.prefix) + " dev " + linkName(ifindex);
+    return addressText(a.local) + peer + "/" + std::to_string(a.prefix);
+}
+
+// As `ip address` words it: "10.1.2.3/24 dev eth0".
+std::string interfaceAddressShown(const InterfaceAddress& a)
+{
+    return addressWords(a) + " dev " + linkName(a.ifindex);
 }
 
 // An entry or route for the interface's own address, or for a network or
 // broadcast address of its subnets, would take traffic from the PC itself
 // or from a whole subnet.
-int checkEntryAddress(uint32_t ifindex, uint32_t addr, Reason& why)
+int checkEntryAddress(uint32_t ifindex, uint32_t addr, const std::vector<InterfaceAddress>& addresses, Reason& why)
 {
-    std::vector<InterfaceAddress> addresses;
-    if (const int err = interfaceAddresses(ifindex, addresses))
-        return err;
     for (const InterfaceAddress& a : addresses) {
+        if (a.ifindex != ifindex)
+            continue;
         const uint32_t mask = prefixMask(a.prefix);
         // /31 and /32 have no network or broadcast address.
         const bool subnet = a.prefix <= 30;
@@ -716,10 +672,101 @@ int checkEntryAddress(uint32_t ifindex, uint32_t addr, Reason& why)
             kind = reason::kBroadcastAddress;
         }
         if (what)
-            return give(why, kRefused, kind, interfaceAddressShown(a, ifindex),
-                        std::string("address is ") + what + addressText(addr));
+            return give(why, kRefused, kind, interfaceAddressShown(a), std::string("address is ") + what + addressText(addr));
     }
     return 0;
+}
+
+// The interfaces a route reaches hosts on directly: those of its paths
+// without a gateway, whether its own, a multipath route's, or those of the
+// next-hop object it uses (a group's members'). A path through a gateway
+// reaches a network behind it, not one the card sits on.
+std::vector<uint32_t> onLinkInterfaces(const RouteEntry& r, const RoutingTables& tables)
+{
+    std::vector<uint32_t> out;
+    const auto add = [&out](const RoutePath& p) {
+        if (p.via.empty() && p.ifindex)
+            out.push_back(p.ifindex);
+    };
+    const auto object = [&tables](uint32_t id) -> const NextHopObject* {
+        for (const NextHopObject& o : tables.objects) {
+            if (o.id == id)
+                return &o;
+        }
+        return nullptr;
+    };
+    // The object decides; a route's own paths stand for it only when the
+    // object went between the two dumps.
+    if (const NextHopObject* o = r.nhid ? object(r.nhid) : nullptr) {
+        if (o->group.empty() && !o->blackhole)
+            add(o->path);
+        for (const nexthop_grp& member : o->group) {
+            if (const NextHopObject* m = object(member.id); m && !m->blackhole)
+                add(m->path);
+        }
+        return out;
+    }
+    add(r.path);
+    for (const RoutePath& p : r.paths)
+        add(p);
+    return out;
+}
+
+// Prefixes of 0 and 1 bit stand for a default route (a full tunnel routes
+// the two halves of it), not for a network.
+constexpr uint8_t kLeastNetworkPrefix = 2;
+
+// A device given an address of a network another card of the PC sits on
+// would take the place of a host there; an entry or route of ours would
+// send that host's traffic out of the wrong card. A card sits on every
+// network an on-link route out of it covers (any scope, any table), and on
+// the subnet of each of its addresses, which stays while the card is down
+// or when the address makes no route. Ours are no network. The PC's own
+// addresses on other cards are refused outright. A network the device's
+// card sits on too, at least as specifically, is the device card's as
+// well: a laptop's cable and Wi-Fi on one LAN both serve it, while a wide
+// network of the device's card opens no narrower one of another card.
+int checkNotOtherNetwork(uint32_t ifindex, uint32_t addr, const RoutingTables& tables,
+                         const std::vector<InterfaceAddress>& addresses, Reason& why)
+{
+    for (const InterfaceAddress& a : addresses) {
+        if (a.ifindex != ifindex && a.local == addr)
+            return give(why, kRefused, reason::kOtherNetwork, interfaceAddressShown(a),
+                        "address is an address of another interface, " + linkName(a.ifindex) + ": " +
+                            addressText(addr));
+    }
+    int device = -1; // the longest prefix of the device card's networks over addr
+    struct Other
+    {
+        int prefix = -1;
+        uint32_t ifindex = 0;
+        const RouteEntry* route = nullptr;
+        const InterfaceAddress* address = nullptr;
+    } other;
+    const auto consider = [&](uint32_t card, int prefix, const RouteEntry* route, const InterfaceAddress* address) {
+        if (card == ifindex)
+            device = std::max(device, prefix);
+        else if (prefix > other.prefix || (prefix == other.prefix && route && !other.route))
+            other = {prefix, card, route, address};
+    };
+    for (const RouteEntry& r : tables.routes) {
+        if (r.type != RTN_UNICAST || r.protocol == kOwnProtocol || r.dstLen < kLeastNetworkPrefix || !covers(r, addr))
+            continue;
+        for (const uint32_t card : onLinkInterfaces(r, tables))
+            consider(card, r.dstLen, &r, nullptr);
+    }
+    for (const InterfaceAddress& a : addresses) {
+        if (a.prefix >= kLeastNetworkPrefix && ((a.address ^ addr) & prefixMask(a.prefix)) == 0)
+            consider(a.ifindex, a.prefix, nullptr, &a);
+    }
+    if (other.prefix <= device)
+        return 0;
+    const std::string tail = " of another interface, " + linkName(other.ifindex) + ": " + addressText(addr);
+    if (other.route)
+        return give(why, kRefused, reason::kOtherNetwork, routeShown(*other.route),
+                    "address lies in the network " + routeText(*other.route) + tail);
+    return give(why, kRefused, reason::kOtherNetwork, interfaceAddressShown(*other.address),
+                "address lies in the subnet of the address " + addressWords(*other.address) + tail);
 }
 
 // What the address is, for entries and routes alike: not the interface's
@@ -727,13 +774,16 @@ int checkEntryAddress(uint32_t ifindex, uint32_t addr, Reason& why)
 // here, for the checks that follow to use.
 int checkAddress(uint32_t ifindex, uint32_t addr, RoutingTables& tables, Reason& why)
 {
-    if (const int err = checkEntryAddress(ifindex, addr, why))
+    std::vector<InterfaceAddress> addresses;
+    if (const int err = readAddresses(addresses))
+        return err;
+    if (const int err = checkEntryAddress(ifindex, addr, addresses, why))
         return err;
     if (const int err = readRoutingTables(tables))
         return err;
     if (const int err = checkNotNextHop(addr, tables, why))
         return err;
-    return checkNotOtherNetwork(ifindex, addr, tables, why);
+    return checkNotOtherNetwork(ifindex, addr, tables, addresses, why);
 }
 
 std::string foreignNeighbour(const std::string& kind, uint32_t addr)
@@ -1011,10 +1061,11 @@ int ArpProbe(uint32_t ifindex, const uint8_t (&ownMac)[6], uint32_t source, uint
     answered = false;
     if (source != 0) {
         std::vector<InterfaceAddress> addresses;
-        if (const int err = interfaceAddresses(ifindex, addresses))
+        if (const int err = readAddresses(addresses))
             return err;
-        if (std::none_of(addresses.begin(), addresses.end(),
-                         [source](const InterfaceAddress& a) { return a.local == source; })) {
+        if (std::none_of(addresses.begin(), addresses.end(), [ifindex, source](const InterfaceAddress& a) {
+                return a.ifindex == ifindex && a.local == source;
+            })) {
             const std::string text =
                 "source address is neither 0.0.0.0 nor an address of the interface: " + addressText(source);
             return give(why, kRefused, reason::kArgument, text, text);
