@@ -115,7 +115,7 @@ constexpr int kRefused = -2; // an address these changes may not name; nothing c
 //   eth0 lladdr 02:00:00:00:fe:fe PERMANENT");
 // - a next-hop object as `ip nexthop show` prints it ("id 7 via 10.1.0.246
 //   dev eth0 scope link");
-// - an address of the interface: "10.1.0.1/24 dev eth0";
+// - an address of an interface, its own or another's: "10.1.0.1/24 dev eth0";
 // - for kArgument, the English reason itself;
 // - nothing for the limits.
 // It is one line of printable ASCII (other bytes become '?') of at most
@@ -156,7 +156,7 @@ constexpr const char* kNextHop = "next-hop";                   // a route's or n
 constexpr const char* kOwnAddress = "own-address";
 constexpr const char* kNetworkAddress = "network-address";
 constexpr const char* kBroadcastAddress = "broadcast-address";
-constexpr const char* kOtherNetwork = "other-network";         // inside a network on another interface (link scope)
+constexpr const char* kOtherNetwork = "other-network";         // in a network another interface sits on, or its address
 constexpr const char* kEntryLimit = "entry-limit";             // the helper holds its most entries
 constexpr const char* kRouteLimit = "route-limit";             // the helper holds its most host routes
 constexpr const char* kArgument = "argument";                  // a request no caller of ours makes
@@ -178,10 +178,16 @@ int AddNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t* mac, uint32_t m
 //   deciding for dest in table main: kNotOurs; past kMostOwn of ours:
 //   kRefused), and the removal of ours alone (none there is 0).
 // The interface's own addresses, its subnets' network and broadcast
-// addresses, the next hops of every route and next-hop object, and the
-// addresses inside a network on another interface (a unicast route of link
-// scope out of it, of any table, other than ours and default routes) are
-// refused (kRefused) for entries, their removal and routes alike.
+// addresses, the next hops of every route and next-hop object, the
+// addresses of other interfaces, and those inside a network another
+// interface sits on are refused (kRefused) for entries, their removal and
+// routes alike. An interface sits on what an on-link route out of it covers
+// (a path without a gateway: its own, a multipath route's, a next-hop
+// object's or a group member's; any scope, any table; not ours, not a
+// default route or one of its /1 halves) and on the subnet of each of its
+// addresses, whatever its state. Such a network stays allowed when the
+// interface named holds one over the address at least as specific, by the
+// same measure: two cards on one LAN both serve it.
 int AddOwnNeighbour(uint32_t ifindex, uint32_t addr, const uint8_t (&mac)[6], Reason& why);
 int RemoveOwnNeighbour(uint32_t ifindex, uint32_t addr, Reason& why);
 int AddOwnHostRoute(uint32_t dest, uint32_t ifindex, Reason& why);

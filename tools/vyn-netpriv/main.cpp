@@ -22,8 +22,10 @@
 // ("foreign" when another's entry or host route is in the way, or a route
 // that drops or throws the traffic), it names no address of the interface
 // itself, no network or broadcast address of its subnets, no address a
-// route sends through and none in a network on another interface, not
-// even to remove an entry, and it asks ARP in the name of the interface's
+// route sends through, no address of another interface and none in a
+// network another interface sits on (its on-link routes and its addresses'
+// subnets) unless the interface named sits on it at least as specifically,
+// not even to remove an entry, and it asks ARP in the name of the interface's
 // own addresses or of 0.0.0.0 alone. It holds at most net::kMostOwn entries
 // and as many routes of its own; helpers run at the same time take turns
 // counting and adding. It takes nothing from its environment, loads
