@@ -53,6 +53,10 @@ std::string WithoutPassingStates(const std::string& text)
 const std::string kSecondCard = "ip link add card2 type veth peer name card2-end && ip link set card2 up && "
                                 "ip link set card2-end up && ip addr add 10.77.0.1/24 dev card2";
 
+// A third, card3, without an address.
+const std::string kThirdCard = "ip link add card3 type veth peer name card3-end && ip link set card3 up && "
+                               "ip link set card3-end up";
+
 const std::string kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 const std::string kMac = "02:00:00:aa:bb:cc";
 
@@ -189,6 +193,13 @@ TEST_F(NetHelper, EachCommandDoesWhatItSaysAndRemovingTwiceIsHarmless)
         {"neigh-del veth-pc 10.90.0.9", "ok\nexit 0\n", "ip neigh show 10.90.0.9", "",
          "ip neigh del 10.90.0.9 dev veth-pc && "
          "ip neigh add 10.90.0.9 lladdr 02:00:00:00:00:09 dev veth-pc nud reachable"},
+        // A laptop's cable and Wi-Fi on one LAN: the device's card serves it.
+        {"neigh-add veth-pc 10.213.0.64 " + kMac, "ok\nexit 0\n", "ip neigh show 10.213.0.64",
+         "10.213.0.64 dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT" + own + "\n",
+         kThirdCard + " && ip addr add 10.213.0.3/24 dev card3 metric 600"},
+        {"neigh-del veth-pc 10.213.0.64", "ok\nexit 0\n", "ip neigh show 10.213.0.64", ""},
+        {"route-add veth-pc 10.213.0.65", "ok\nexit 0\n", "ip route show 10.213.0.65",
+         "10.213.0.65 dev veth-pc" + own + "scope link \n"},
         // A second card holds the gateway, then an on-link default route: a
         // device outside its network is reached on veth-pc all the same.
         // Routes of ours are no network of that card.
@@ -201,6 +212,15 @@ TEST_F(NetHelper, EachCommandDoesWhatItSaysAndRemovingTwiceIsHarmless)
          "10.88.0.10 dev veth-pc" + own + "scope link \n", "ip route replace default dev card2"},
         {"route-add veth-pc 10.75.0.5", "ok\nexit 0\n", "ip route show 10.75.0.5",
          "10.75.0.5 dev veth-pc" + own + "scope link \n", "ip route add 10.75.0.0/24 dev card2 proto 86"},
+        // A network behind a gateway on that card, and a full tunnel's two
+        // halves of the default route.
+        {"route-add veth-pc 10.60.0.5", "ok\nexit 0\n", "ip route show 10.60.0.5",
+         "10.60.0.5 dev veth-pc" + own + "scope link \n", "ip route add 10.60.0.0/24 via 10.77.0.254 dev card2"},
+        {"route-add veth-pc 10.61.0.5", "ok\nexit 0\n", "ip route show 10.61.0.5",
+         "10.61.0.5 dev veth-pc" + own + "scope link \n",
+         "ip route add 0.0.0.0/1 dev card2 && ip route add 128.0.0.0/1 dev card2"},
+        {"neigh-add veth-pc 10.61.0.5 " + kMac, "ok\nexit 0\n", "ip neigh show 10.61.0.5",
+         "10.61.0.5 dev veth-pc lladdr 02:00:00:aa:bb:cc PERMANENT" + own + "\n"},
         // Throw routes that do not decide for the address in table main: a
         // wider one, one of a higher metric, one in another table.
         {"route-add veth-pc 10.94.7.7", "ok\nexit 0\n", "ip route show 10.94.7.7",
@@ -231,10 +251,10 @@ TEST_F(NetHelper, EachCommandDoesWhatItSaysAndRemovingTwiceIsHarmless)
 // without ARP, flagged and marked ones (flagged after the helper made them,
 // too), host routes of the protocols a hand or a start-up script gives
 // them, of a higher metric or in another table, and routes that drop or
-// throw what is sent. The addresses routes send through, and those of the
-// network of another card, get no entry or route at all, and the entry the
-// kernel learned for them stays. Each answer shows what is in the way as ip
-// shows it.
+// throw what is sent. The addresses routes send through, and those of a
+// network another card sits on, however the tables hold it, get no entry or
+// route at all, and the entry the kernel learned for them stays. Each answer
+// shows what is in the way as ip shows it.
 TEST_F(NetHelper, LeavesTheEntriesAndRoutesOthersMadeAsTheyAre)
 {
     ASSERT_EQ(bench->RunInPc(
@@ -256,13 +276,24 @@ TEST_F(NetHelper, LeavesTheEntriesAndRoutesOthersMadeAsTheyAre)
                   "ip route add 10.98.0.6 dev veth-pc metric 100 && ip route add 10.98.0.7 dev veth-pc table 100 && "
                   "ip route add 10.76.0.0/16 dev card2 table 100 && "
                   "ip route add blackhole 10.97.0.0/16 && ip route add unreachable 10.96.0.0/16 && "
-                  "ip route add prohibit 10.95.5.0/24 && ip route add throw 10.94.0.0/16"),
+                  "ip route add prohibit 10.95.5.0/24 && ip route add throw 10.94.0.0/16 && "
+                  // Networks of other cards, each as the tables may hold one;
+                  // the wide network of veth-pc opens none of them.
+                  "ip route add 10.0.0.0/8 dev veth-pc && " + kThirdCard + " && "
+                  "ip route add 10.53.0.0/24 dev card2 scope global && "
+                  "ip nexthop add id 5 dev card2 && ip route add 10.55.0.0/24 nhid 5 && "
+                  "ip nexthop add id 6 dev card3 && ip nexthop add id 8 group 5/6 && ip route add 10.54.0.0/24 nhid 8 && "
+                  "ip route add 10.56.0.0/24 nexthop dev card2 nexthop dev card3 && "
+                  "ip addr add 10.57.0.1/24 dev card2 noprefixroute && "
+                  "ip link add card4 type veth peer name card4-end && ip addr add 10.58.0.1/24 dev card4 && "
+                  "ip link set card4-end up && ip link set card4 up && ip link set card4 down"),
               0);
     const std::string leftAsItIs = " was not made by vyn-netpriv: left as it is",
                       entry = " on the interface" + leftAsItIs, kernel = "the kernel's route to ",
                       leaves = ", which vyn-netpriv leaves as it is", hop = "address is the next hop of the route to ",
                       other = "address lies in the network ", card2 = " of another interface, card2: ",
                       inCard2 = other + "10.77.0.0/24 in table main" + card2,
+                      subnet = "address lies in the subnet of the address ",
                       network = "10.77.0.0/24 dev card2 proto kernel scope link src 10.77.0.1",
                       gateway = "default via 10.213.0.250 dev veth-pc",
                       viaGateway = hop + "0.0.0.0/0 in table main: 10.213.0.250",
@@ -311,16 +342,37 @@ TEST_F(NetHelper, LeavesTheEntriesAndRoutesOthersMadeAsTheyAre)
          hop + "10.92.0.0/16 in table main: 10.213.0.248"},
         {"neigh-add veth-pc 10.213.0.246 " + kMac, "refused next-hop id 7 via 10.213.0.246 dev veth-pc scope link",
          "address is the gateway of a next-hop object: 10.213.0.246"},
-        // The network of another card, its own table's or another's; the
-        // card's own address lies in it.
+        // The network of another card, its own table's or another's, and the
+        // card's own address.
         {"route-add veth-pc 10.77.0.5", "refused other-network " + network, inCard2 + "10.77.0.5"},
         {"neigh-add veth-pc 10.77.0.5 " + kMac, "refused other-network " + network,
          inCard2 + "10.77.0.5"},
         {"neigh-del veth-pc 10.77.0.5", "refused other-network " + network, inCard2 + "10.77.0.5"},
-        {"neigh-add veth-pc 10.77.0.1 " + kMac, "refused other-network " + network,
-         inCard2 + "10.77.0.1"},
+        {"neigh-add veth-pc 10.77.0.1 " + kMac, "refused other-network 10.77.0.1/24 dev card2",
+         "address is an address of another interface, card2: 10.77.0.1"},
         {"route-add veth-pc 10.76.3.3", "refused other-network 10.76.0.0/16 dev card2 table 100 scope link",
          other + "10.76.0.0/16 in table 100" + card2 + "10.76.3.3"},
+        // An on-link route of global scope, through a next-hop object or a
+        // group's members, or with every path out of other cards; an
+        // address's subnet without its route, or on a card that is down.
+        {"route-add veth-pc 10.53.0.5", "refused other-network 10.53.0.0/24 dev card2",
+         other + "10.53.0.0/24 in table main" + card2 + "10.53.0.5"},
+        {"neigh-add veth-pc 10.53.0.5 " + kMac, "refused other-network 10.53.0.0/24 dev card2",
+         other + "10.53.0.0/24 in table main" + card2 + "10.53.0.5"},
+        {"route-add veth-pc 10.55.0.5", "refused other-network 10.55.0.0/24 nhid 5 dev card2",
+         other + "10.55.0.0/24 in table main" + card2 + "10.55.0.5"},
+        {"route-add veth-pc 10.54.0.5",
+         "refused other-network 10.54.0.0/24 nhid 8 nexthop dev card2 weight 1 nexthop dev card3 weight 1",
+         other + "10.54.0.0/24 in table main" + card2 + "10.54.0.5"},
+        {"route-add veth-pc 10.56.0.5",
+         "refused other-network 10.56.0.0/24 nexthop dev card2 weight 1 nexthop dev card3 weight 1",
+         other + "10.56.0.0/24 in table main" + card2 + "10.56.0.5"},
+        {"route-add veth-pc 10.57.0.5", "refused other-network 10.57.0.1/24 dev card2",
+         subnet + "10.57.0.1/24" + card2 + "10.57.0.5"},
+        {"neigh-del veth-pc 10.57.0.5", "refused other-network 10.57.0.1/24 dev card2",
+         subnet + "10.57.0.1/24" + card2 + "10.57.0.5"},
+        {"route-add veth-pc 10.58.0.5", "refused other-network 10.58.0.1/24 dev card4",
+         subnet + "10.58.0.1/24 of another interface, card4: 10.58.0.5"},
         {"route-del veth-pc 10.78.0.7", "foreign host-route 10.78.0.7 dev veth-pc scope link",
          "the host route to 10.78.0.7 of protocol boot and metric 0 in table main" + leftAsItIs},
         {"route-del veth-pc 10.78.0.8", "foreign host-route 10.78.0.8 dev veth-pc proto static scope link",
@@ -344,7 +396,7 @@ TEST_F(NetHelper, LeavesTheEntriesAndRoutesOthersMadeAsTheyAre)
     // Each line as ip prints it, a multipath route's paths joined to it.
     const std::string ipLines = "\n" + WithoutPassingStates(bench->OutputInPc(
         "{ ip -o -4 route show table all; ip -4 neigh show nud all; ip nexthop show; } | "
-        "sed -E 's/ \\\\\\t/ /g; s/ +$//'"));
+        "sed -E 's/ \\\\\\t/ /g; s/ +$//'; ip -o -4 addr | awk '{print $4 \" dev \" $2}'"));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args);
         const std::string out = Run(row.args);
