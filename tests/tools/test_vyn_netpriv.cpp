@@ -6,9 +6,21 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -471,11 +483,138 @@ TEST_F(NetHelper, HoldsNoMoreThanItsMostEntriesAndRoutes)
     bench->RunInPc(together + "wait");
     EXPECT_EQ(bench->OutputInPc(count), "64\n64\n");
 
-    // While another holds the turn, the helper gives up within its wait.
-    EXPECT_EQ(bench->OutputInPc("flock " + helper + " " + helper + " route-add veth-pc 10.51.0.1; echo \"exit $?\""),
+    // While another holds the turn, the helper gives up within its wait
+    // (bounded: one that waits for ever fails here in seconds).
+    EXPECT_EQ(bench->OutputInPc("flock " + helper + " timeout 20 " + helper + " route-add veth-pc 10.51.0.1; "
+                                "echo \"exit $?\""),
               "error 11\nvyn-netpriv: Resource temporarily unavailable\nexit 1\n");
     EXPECT_EQ(Run("route-del veth-pc 10.51.0.3", helper), ok);
     EXPECT_EQ(Run("route-add veth-pc 10.51.0.1", helper), ok);
+}
+
+namespace {
+
+// Polls until `done` holds, for at most `most`: whether it held.
+template <class Done>
+bool Eventually(Done done, std::chrono::seconds most = std::chrono::seconds(30))
+{
+    const auto end = std::chrono::steady_clock::now() + most;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+std::string FileText(const std::string& path)
+{
+    std::ostringstream out;
+    out << std::ifstream(path).rdbuf();
+    return out.str();
+}
+
+// The turn helpers take, held by this process as another helper run holds it.
+class HeldTurn
+{
+public:
+    explicit HeldTurn(const std::string& helper) : m_fd(::open(helper.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        m_held = m_fd >= 0 && ::flock(m_fd, LOCK_EX) == 0;
+    }
+    ~HeldTurn() { Free(); }
+    HeldTurn(const HeldTurn&) = delete;
+    HeldTurn& operator=(const HeldTurn&) = delete;
+
+    bool Held() const { return m_held; }
+    void Free()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    // Whether another process waits for it: /proc/locks lists a waiter
+    // ("->") on the file this process holds it on.
+    bool Awaited() const
+    {
+        std::istringstream locks(FileText("/proc/locks"));
+        const std::string mine = std::to_string(::getpid());
+        std::string file;
+        std::vector<std::string> waiting;
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream words(line);
+            std::vector<std::string> w{std::istream_iterator<std::string>(words), {}};
+            if (w.size() < 8)
+                continue;
+            const bool waiter = w[1] == "->";
+            const std::string& pid = w[waiter ? 5 : 4];
+            const std::string& where = w[waiter ? 6 : 5];
+            if (!waiter && pid == mine)
+                file = where;
+            else if (waiter)
+                waiting.push_back(where);
+        }
+        return !file.empty() && std::find(waiting.begin(), waiting.end(), file) != waiting.end();
+    }
+
+private:
+    int m_fd;
+    bool m_held = false;
+};
+
+} // namespace
+
+// Helpers started together take turns: one waits while another holds the
+// turn, changing nothing and answering nothing, and goes on when it is
+// freed; one whose turn never comes answers "error 11" after its wait of a
+// second instead of hanging.
+TEST_F(NetHelper, WaitsForItsTurnAndGivesUpAfterASecond)
+{
+    const NetHelperCopy copy(false);
+    const std::string answer = copy.Dir() + "/answer";
+    const std::string before = Tables();
+    const struct {
+        const char* what;
+        bool freed;
+        std::string answer;
+    } rows[] = {
+        {"held throughout", false, "error 11\nvyn-netpriv: Resource temporarily unavailable\nexit 1\n"},
+        {"freed while it waits", true, "ok\nexit 0\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // A turn freed after the helper's second is up is a lost try, which
+        // only a busy machine makes; a helper that never waits shows at once.
+        for (int tries = 3; tries > 0; --tries) {
+            HeldTurn turn(copy.Path());
+            ASSERT_TRUE(turn.Held());
+            std::remove(answer.c_str());
+            // Bounded: a helper that waits for ever fails the row in seconds.
+            ASSERT_EQ(bench->RunInPc("( { timeout 20 " + copy.Path() + " route-add veth-pc 10.52.0.1; echo \"exit $?\"; } >" +
+                                     answer + ".part 2>&1; mv " + answer + ".part " + answer + " ) >/dev/null 2>&1 &"),
+                      0);
+            const auto answered = [&] { return ::access(answer.c_str(), F_OK) == 0; };
+            ASSERT_TRUE(Eventually([&] { return turn.Awaited() || answered(); }));
+            ASSERT_FALSE(answered()) << "answered without waiting for its turn: " << FileText(answer);
+            if (row.freed) {
+                turn.Free();
+                ASSERT_TRUE(Eventually(answered));
+            } else {
+                // Nothing changes while it waits.
+                bool unchanged = true;
+                ASSERT_TRUE(Eventually([&] {
+                    unchanged = unchanged && Tables() == before;
+                    return answered() || !unchanged;
+                }));
+                EXPECT_TRUE(unchanged) << Tables();
+            }
+            if (tries > 1 && row.freed && FileText(answer).rfind("error 11\n", 0) == 0)
+                continue;
+            EXPECT_EQ(FileText(answer), row.answer);
+            break;
+        }
+    }
+    EXPECT_EQ(bench->OutputInPc("ip route show 10.52.0.1"), "10.52.0.1 dev veth-pc proto 86 scope link \n");
 }
 
 // The rights are the file's: a normal user gets them from a copy given them
