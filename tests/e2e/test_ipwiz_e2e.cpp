@@ -361,6 +361,9 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
     const std::string learnGateway = "bash -c 'echo >/dev/udp/10.213.0.254/9'; for i in $(seq 100); do "
                                      "ip -4 neigh show 10.213.0.254 | grep -q lladdr && exit 0; sleep 0.1; done; "
                                      "exit 1";
+    // A second card on the device's LAN, as a laptop's Wi-Fi beside its cable.
+    const std::string sharedLan = "ip link add card2 type veth peer name card2-end && ip link set card2 up && "
+                                  "ip link set card2-end up && ip addr add 10.213.0.3/24 dev card2 metric 600";
     const struct {
         const char* what;
         std::string helper;
@@ -370,6 +373,7 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
         uint32_t refusal = 0;     // the code the first change fails with
         std::string before = "";  // what the administrator made first
         std::string learned = ""; // an address whose learned entry stays
+        gid_t group = 0;          // the group the user holds besides its own
     } rows[] = {
         {"rights, new address on the link", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", true},
         // Behind a gateway the new address needs a host route while the
@@ -379,6 +383,8 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
          platform::ERROR_PRIVILEGE_NOT_HELD},
         {"a helper this user may not run", locked.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60", false,
          platform::ERROR_ACCESS_DISABLED_BY_POLICY},
+        {"a member of the helper's group, a second card on the device's LAN", locked.Path(),
+         NetBenchOptions::Route::OnLink, "10.213.0.60", true, 0, sharedLan, "", 4242},
         {"no helper", with.Dir() + "/absent", NetBenchOptions::Route::OnLink, "10.213.0.60", false,
          platform::ERROR_FILE_NOT_FOUND},
         {"an administrator's entry for the new address", with.Path(), NetBenchOptions::Route::OnLink, "10.213.0.60",
@@ -409,7 +415,7 @@ TEST_F(WizardTest, AsANormalUserTheStaticWayGoesThroughTheHelperOrNamesItsMissin
             const int failuresBefore = Failures();
             // A failed assertion leaves the lambda, never the child's end.
             [&] {
-                BecomeNormalUser();
+                BecomeNormalUser(row.group);
                 // Changing the user cleared it: the child must not outlive the test.
                 ::prctl(PR_SET_PDEATHSIG, SIGKILL);
                 TMessageTaker taker;
