@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -19,11 +21,14 @@
 #include <net/ethernet.h>
 #include <net/if.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -142,28 +147,53 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
 }
 
 // What the operator reads about the missing rights and about a refused
-// change, word for word in each shipped language. Advice to add a user to
-// the helper's group comes only for a helper root keeps to a group of its
-// own, together with the set-up command when that helper also lacks its
-// capabilities; a helper its builder still owns, or one of group root, gets
-// the whole set-up, each command on a line of its own with nothing after
-// it, quoted for a path holding a quote and a space. A refusal with a kind
-// names what is in the way, as `ip` shows it; one without a kind, or with a
-// kind its code does not carry, is told in general.
+// change, word for word in each shipped language. Each right an
+// administrator can give comes with the whole fix as one command on a line
+// of its own with nothing after it, naming the user by login name (the
+// real user id's, its number when it has none): the group made only where
+// it is missing, the user added only where the group database does not
+// list them, the helper kept to its own named group, or else to the group
+// README.md sets up, every word quoted for the shell where it needs it. A
+// refusal with a kind names what is in the way, as `ip` shows it; one
+// without a kind, or with a kind its code does not carry, is told in
+// general.
 TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLanguage)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("build's bin")));
-    const QString helper = dir.filePath(QStringLiteral("build's bin/vyn-netpriv"));
-    ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
-    platform::SetNetHelperPath(helper);
-    const group* other = getgrgid(65534);
-    ASSERT_NE(other, nullptr);
-    const QString otherGroup = QString::fromLocal8Bit(other->gr_name);
-    const auto setUp = [&](const QString& group) {
-        const QString quoted = u'\'' + QString(helper).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
-        return QStringLiteral("\r\n\x1e") + "chown root:" + group + u' ' + quoted + " && chmod 750 " + quoted +
-            " && setcap cap_net_admin,cap_net_raw+ep " + quoted;
+    const QString base = dir.path();
+    ASSERT_TRUE(QRegularExpression(QStringLiteral("^[A-Za-z0-9/._-]+$")).match(base).hasMatch()) << base.toStdString();
+    // Folders every user may enter, so that the user a message is made for
+    // can look at the helper.
+    ASSERT_EQ(chmod(QFile::encodeName(base).constData(), 0755), 0);
+    // Each helper with its word in the command: plain, with a space only,
+    // with a quote and a space.
+    const std::pair<QString, QString> helpers[] = {
+        {base + "/bin/vyn-netpriv", base + "/bin/vyn-netpriv"},
+        {base + "/my bin/vyn-netpriv", "'" + base + "/my bin/vyn-netpriv'"},
+        {base + "/build's bin/vyn-netpriv", "'" + base + "/build'\\''s bin/vyn-netpriv'"},
+    };
+    for (const auto& [helper, word] : helpers) {
+        const QString folder = QFileInfo(helper).path();
+        ASSERT_TRUE(QDir().mkdir(folder));
+        ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0755), 0);
+        ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
+    }
+    const auto groupName = [](gid_t gid) {
+        const group* g = getgrgid(gid);
+        return g ? QString::fromLocal8Bit(g->gr_name) : QString();
+    };
+    const QString nobodysGroup = groupName(65534); // nobody's primary group
+    const QString otherGroup = groupName(100);     // one nobody is not a member of
+    ASSERT_FALSE(nobodysGroup.isEmpty());
+    ASSERT_FALSE(otherGroup.isEmpty());
+    ASSERT_EQ(getgrgid(4244), nullptr);
+    ASSERT_EQ(getpwuid(4242), nullptr);
+    // The whole fix as the message gives it.
+    const auto setUp = [](const QString& word, const QString& group, const QString& user, bool makeGroup,
+                          bool addUser) {
+        return QStringLiteral("\r\n\x1e") + (makeGroup ? "groupadd --system " + group + " && " : QString()) +
+            (addUser ? "gpasswd -a " + user + u' ' + group + " && " : QString()) + "chown root:" + group + u' ' +
+            word + " && chmod 750 " + word + " && setcap cap_net_admin,cap_net_raw+ep " + word;
     };
     const QString removal = QStringLiteral("\r\n\x1e");
     const uint32_t lo = if_nametoindex("lo");
@@ -208,43 +238,49 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
 
     const struct {
         const char* file;
-        std::function<QString(const QString&)> notPermitted, notPermittedLacking, notPermittedSetUp, lacking;
-        QString missing, broken;
+        // helper, group, user
+        std::function<QString(const QString&, const QString&, const QString&)> notPermitted, notPermittedLacking,
+            notPermittedSetUp, lacking;
+        std::function<QString(const QString&)> missing, broken; // helper
         std::vector<QString> refused; // as the refusals above
     } languages[] = {
         {"cesky.lng",
-         [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "Uživatel " + user + " nesmí spustit pomocný program " + helper +
                  ", který smějí spouštět jen členové jeho skupiny " + group +
-                 ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle "
-                 "oddílu Rights souboru README.md a uživatel se znovu přihlásí.";
+                 ", a tento způsob přiřazení IP adresy proto selže. Správce jako root provede tento příkaz a "
+                 "uživatel se pak znovu přihlásí:";
          },
-         [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "Uživatel " + user + " nesmí spustit pomocný program " + helper +
                  ", který smějí spouštět jen členové jeho skupiny " + group +
-                 ", a pomocný program navíc nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW; tento způsob přiřazení IP "
-                 "adresy proto selže. Správce podle oddílu Rights souboru README.md přidá uživatele do té skupiny "
-                 "(uživatel se pak znovu přihlásí) a jako root provede tento příkaz, který pomocnému programu "
-                 "oprávnění udělí:" + setUp(group);
+                 ", a tento způsob přiřazení IP adresy proto selže. Pomocný program navíc nemá oprávnění "
+                 "CAP_NET_ADMIN a CAP_NET_RAW. Správce jako root provede tento příkaz a uživatel se pak znovu "
+                 "přihlásí:";
          },
-         [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
-                 ", a tento způsob přiřazení IP adresy proto selže. Správce pomocný program svěří skupině " + group +
-                 " podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se znovu "
-                 "přihlásí) a jako root provede tento příkaz:" + setUp(group);
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "Uživatel " + user + " nesmí spustit pomocný program " + helper +
+                 ", a tento způsob přiřazení IP adresy proto selže. Pomocný program ještě není svěřen skupině " +
+                 group +
+                 ", jejíž členové jediní jej smějí spouštět. Správce jako root provede tento příkaz a uživatel se pak "
+                 "znovu přihlásí:";
          },
-         [&](const QString& group) {
+         [](const QString& helper, const QString& group, const QString& user) {
              return "Pomocný program " + helper +
                  " nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže. "
-                 "Správce mu je udělí jen spolu se skupinou " + group +
-                 ", jejíž členové jediní jej smějí spouštět: podle oddílu Rights souboru README.md (skupinu založí, "
-                 "přidá do ní uživatele a ten se znovu přihlásí) jako root provede tento příkaz:" + setUp(group);
+                 "Dostane je jen spolu se skupinou " + group +
+                 ", jejíž členové jediní jej smějí spouštět. Správce jako root provede tento příkaz a uživatel " +
+                 user + " se pak znovu přihlásí:";
          },
-         "Pomocný program " + helper +
-             " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
-             "příkaz make run sestaví.",
-         "Pomocný program " + helper +
-             " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
+         [](const QString& helper) {
+             return "Pomocný program " + helper +
+                 " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
+                 "příkaz make run sestaví.";
+         },
+         [](const QString& helper) {
+             return "Pomocný program " + helper +
+                 " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.";
+         },
          {
              "Ve směrovací tabulce je trasa k jedinému hostiteli 10.78.0.8, kterou nevytvořil tento program (nejspíš "
              "ji zadal správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy na rozhraní lo proto "
@@ -318,40 +354,42 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
              "Zvolte pro zařízení jinou IP adresu.",
          }},
         {"english.lng",
-         [&](const QString& group) {
-             return "This user may not run the network helper " + helper + ", which only members of its group " +
-                 group +
-                 " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
-                 "group as the Rights section of README.md says, and the user logs in again.";
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "The user " + user + " may not run the network helper " + helper +
+                 ", which only members of its group " + group +
+                 " may run, so this way of assigning the IP address fails. An administrator runs this command as "
+                 "root, and the user then logs in again:";
          },
-         [&](const QString& group) {
-             return "This user may not run the network helper " + helper + ", which only members of its group " +
-                 group +
-                 " may run, and the helper also lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, so this way of "
-                 "assigning the IP address fails. As the Rights section of README.md says, an administrator adds the "
-                 "user to that group (the user then logs in again) and runs this command as root, which gives the "
-                 "helper its rights:" + setUp(group);
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "The user " + user + " may not run the network helper " + helper +
+                 ", which only members of its group " + group +
+                 " may run, so this way of assigning the IP address fails. The helper also lacks the CAP_NET_ADMIN "
+                 "and CAP_NET_RAW rights. An administrator runs this command as root, and the user then logs in "
+                 "again:";
          },
-         [&](const QString& group) {
-             return "This user may not run the network helper " + helper +
-                 ", so this way of assigning the IP address fails. An administrator entrusts the helper to the "
-                 "group " + group +
-                 " as the Rights section of README.md says (creating the group and adding the user, who then logs "
-                 "in again) and runs this command as root:" + setUp(group);
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "The user " + user + " may not run the network helper " + helper +
+                 ", so this way of assigning the IP address fails. The helper is not yet kept to the group " + group +
+                 ", whose members alone may run it. An administrator runs this command as root, and the user then "
+                 "logs in again:";
          },
-         [&](const QString& group) {
+         [](const QString& helper, const QString& group, const QString& user) {
              return "The network helper " + helper +
                  " lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of assigning the IP "
-                 "address fails. An administrator gives them only together with the group " + group +
-                 ", whose members alone may run the helper: as the Rights section of README.md says (creating the "
-                 "group and adding the user, who then logs in again), the administrator runs this command as "
-                 "root:" + setUp(group);
+                 "address fails. It gets them only together with the group " + group +
+                 ", whose members alone may run it. An administrator runs this command as root, and the user " +
+                 user + " then logs in again:";
          },
-         "The network helper " + helper +
-             " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
-             "folder, where the command make run builds it.",
-         "The network helper " + helper +
-             " does not work as it should (Connection timed out), so this way of assigning the IP address fails.",
+         [](const QString& helper) {
+             return "The network helper " + helper +
+                 " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
+                 "folder, where the command make run builds it.";
+         },
+         [](const QString& helper) {
+             return "The network helper " + helper +
+                 " does not work as it should (Connection timed out), so this way of assigning the IP address "
+                 "fails.";
+         },
          {
              "The routing table holds a host route to 10.78.0.8 that this program did not make (most likely an "
              "administrator's). The program leaves it as it is, so this way of assigning the IP address on "
@@ -428,51 +466,117 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
          }},
     };
     // Who owns the helper file, and whether it holds its capabilities,
-    // decide the advice; without root the file is the builder's own, the
-    // second state.
+    // decide the advice; whether the group exists and lists the user decide
+    // the command. Each message is made on a thread of the user it names:
+    // nobody, or a real user id without an entry (its effective one
+    // nobody's). Without root the file is the builder's own and the user
+    // the runner: only that state is left.
+    const bool root = geteuid() == 0;
+    const QString vynnet = QStringLiteral("vynnet");
+    const bool vynnetExists = getgrnam("vynnet") != nullptr;
+    const passwd* runner = getpwuid(getuid());
+    ASSERT_NE(runner, nullptr);
+    const QString runnerName = QString::fromLocal8Bit(runner->pw_name);
+    // Whether the group database lists the user in vynnet, should the host
+    // have that group already.
+    const auto inVynnet = [](const QString& user) {
+        const passwd* u = getpwnam(user.toLocal8Bit().constData());
+        const group* g = getgrnam("vynnet");
+        gid_t groups[256];
+        int count = 256;
+        return u && g && getgrouplist(u->pw_name, u->pw_gid, groups, &count) >= 0 &&
+            std::find(groups, groups + count, g->gr_gid) != groups + count;
+    };
     const struct {
         const char* what;
         uid_t owner;
         gid_t group;
-        bool kept;
-        bool capable = false;
+        bool capable;
+        uid_t user;                // the real user id the message is made for
+        const QString* keptGroup;  // the helper's own group, kept; nullptr: vynnet
+        bool addUser = true;       // for a kept group
     } owners[] = {
-        {"kept to a group of its own", 0, 65534, true},
-        {"kept to a group of its own, with its capabilities", 0, 65534, true, true},
-        {"built by a normal user", 65534, 65534, false},
-        {"of group root", 0, 0, false},
+        {"kept to the user's own group", 0, 65534, false, 65534, &nobodysGroup, false},
+        {"kept to a group the user is not in", 0, 100, false, 65534, &otherGroup},
+        {"kept to a group the user is not in, with its capabilities", 0, 100, true, 65534, &otherGroup},
+        {"built by a normal user", 65534, 65534, false, 65534, nullptr},
+        {"of group root", 0, 0, false, 65534, nullptr},
+        {"kept to a group without a name", 0, 4244, false, 65534, nullptr},
+        {"of group root, for a user without an entry", 0, 0, false, 4242, nullptr},
     };
-    const QByteArray path = QFile::encodeName(helper);
+    // The rights messages for each code as the user with that real id reads
+    // them.
+    const auto readAs = [&](uid_t user, const std::vector<uint32_t>& codes) {
+        std::vector<QString> texts;
+        const auto read = [&] {
+            TARPManager m(false);
+            for (uint32_t code : codes) {
+                fake.Rights = code;
+                texts.push_back(m.MissingRightsText());
+            }
+        };
+        if (!root) {
+            read();
+            return texts;
+        }
+        std::thread([&] {
+            try {
+                if (user == 65534)
+                    BecomeNormalUser();
+                else if (syscall(SYS_setgroups, 0, nullptr) != 0 || syscall(SYS_setresgid, 65534, 65534, 65534) != 0 ||
+                         syscall(SYS_setresuid, user, 65534, 65534) != 0)
+                    throw std::runtime_error("cannot become user " + std::to_string(user));
+                read();
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << e.what();
+            }
+        }).join();
+        return texts;
+    };
     for (const auto& l : languages) {
         SCOPED_TRACE(l.file);
         Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(l.file));
         TARPManager m(false);
-        for (const auto& o : owners) {
-            SCOPED_TRACE(o.what);
-            if (geteuid() == 0) {
-                // A change of owner takes the capabilities away.
-                ASSERT_EQ(chown(path.constData(), o.owner, o.group), 0);
-                ASSERT_EQ(std::system(("setcap " + std::string(o.capable ? "cap_net_admin,cap_net_raw+ep " : "-r ") +
-                                       platform::ShellWord(path.toStdString()) + " 2>/dev/null")
-                                          .c_str()) == 0,
-                          o.capable);
-            } else if (o.kept || o.owner == 0) {
-                continue;
-            }
-            const QString group = o.kept ? otherGroup : QStringLiteral("vynnet");
-            const std::pair<uint32_t, QString> rights[] = {
-                {0, QString()},
-                {platform::ERROR_FILE_NOT_FOUND, l.missing},
-                {platform::ERROR_ACCESS_DISABLED_BY_POLICY,
-                 !o.kept        ? l.notPermittedSetUp(group)
-                     : o.capable ? l.notPermitted(group)
-                                 : l.notPermittedLacking(group)},
-                {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(group)},
-                {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken},
-            };
-            for (const auto& [code, text] : rights) {
-                fake.Rights = code;
-                EXPECT_EQ(m.MissingRightsText(), text) << code;
+        for (const auto& [helper, word] : helpers) {
+            SCOPED_TRACE(helper.toStdString());
+            platform::SetNetHelperPath(helper);
+            const QByteArray path = QFile::encodeName(helper);
+            for (const auto& o : owners) {
+                SCOPED_TRACE(o.what);
+                if (root) {
+                    // A change of owner takes the capabilities away.
+                    ASSERT_EQ(chown(path.constData(), o.owner, o.group), 0);
+                    ASSERT_EQ(std::system(("timeout 60 setcap " +
+                                           std::string(o.capable ? "cap_net_admin,cap_net_raw+ep " : "-r ") +
+                                           platform::ShellWord(path.toStdString()) + " 2>/dev/null")
+                                              .c_str()) == 0,
+                              o.capable);
+                } else if (o.owner != 65534 || o.user != 65534) {
+                    continue;
+                }
+                const QString group = o.keptGroup ? *o.keptGroup : vynnet;
+                const QString user = !root ? runnerName
+                    : o.user == 65534      ? QStringLiteral("nobody")
+                                           : QString::number(o.user);
+                const QString fix = setUp(word, group, user, !o.keptGroup && !vynnetExists,
+                                          o.keptGroup ? o.addUser : !inVynnet(user));
+                const auto& refused = !o.keptGroup ? l.notPermittedSetUp
+                    : o.capable                    ? l.notPermitted
+                                                   : l.notPermittedLacking;
+                const std::pair<uint32_t, QString> rights[] = {
+                    {0, QString()},
+                    {platform::ERROR_FILE_NOT_FOUND, l.missing(helper)},
+                    {platform::ERROR_ACCESS_DISABLED_BY_POLICY, refused(helper, group, user) + fix},
+                    {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(helper, group, user) + fix},
+                    {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken(helper)},
+                };
+                std::vector<uint32_t> codes;
+                for (const auto& r : rights)
+                    codes.push_back(r.first);
+                const std::vector<QString> texts = readAs(o.user, codes);
+                ASSERT_EQ(texts.size(), codes.size());
+                for (size_t i = 0; i < codes.size(); ++i)
+                    EXPECT_EQ(texts[i], rights[i].second) << codes[i];
             }
         }
         // A failed change names the entry or route in the way, or the
