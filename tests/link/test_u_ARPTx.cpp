@@ -33,9 +33,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
@@ -611,59 +613,146 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
     platform::SetNetHelperPath(QString());
 }
 
-// The set-up command the advice gives, run as the administrator would run
-// it on a copy of the helper whose path holds a quote and a space: it parses
-// as one command and leaves the helper root's, of the group named, mode 750,
-// with its capabilities. It runs in a mount namespace of its own, where a
-// private copy of /etc/group holds that group.
+namespace {
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// What of the host's /etc a group's making or a member's adding would
+// change: the user and group files with their backups and locks.
+std::map<std::string, std::string> accountFiles()
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator("/etc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("passwd") != std::string::npos || name.find("group") != std::string::npos ||
+            name.find("shadow") != std::string::npos || name.ends_with(".lock"))
+            files[name] = entry.is_regular_file() ? fileText(entry.path().string()) : std::string("(not a file)");
+    }
+    return files;
+}
+
+} // namespace
+
+// The whole fix each rights message gives, run once as root the way an
+// administrator pastes it: it parses as one command, and afterwards the user
+// named runs the helper in a new session, and the helper is root's, of the
+// group named, mode 750, with its capabilities. The messages are made as
+// user nobody reads them, for helpers on a plain path, one with a space and
+// one with a quote. Each command runs in a mount namespace of its own over a
+// private copy of /etc, which takes the group made and the member added;
+// the host's /etc stays as it was.
 TEST_F(ARPManagerTest, TheSetUpCommandGivesAHelperOnAnyPathItsGroupModeAndCapabilities)
 {
     VYN_REQUIRE_ROOT();
-    QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("it's a bin")));
-    const std::string folder = dir.filePath(QStringLiteral("it's a bin")).toStdString();
-    const std::string helper = folder + "/vyn-netpriv";
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(NetHelperCopy::BuiltPath()), QString::fromStdString(helper)));
-    platform::SetNetHelperPath(QString::fromStdString(helper));
-    const auto write = [&](const std::string& name, const std::string& text) {
-        std::ofstream(folder + "/" + name) << text;
-        return platform::ShellWord(folder + "/" + name);
+    const auto groupName = [](gid_t gid) {
+        const group* g = getgrgid(gid);
+        return g ? std::string(g->gr_name) : std::string();
     };
+    const std::string usersName = groupName(100);     // a group nobody is not a member of
+    const std::string nogroupName = groupName(65534); // nobody's primary group
+    ASSERT_FALSE(usersName.empty() || nogroupName.empty());
+    const bool vynnetExists = getgrnam("vynnet") != nullptr;
+    const std::map<std::string, std::string> hostFiles = accountFiles();
 
-    // The helper is root's and of group root: the advice names the group
-    // README.md sets up.
-    gid_t gid = 4243;
-    std::ifstream groups("/etc/group");
-    std::string groupFile((std::istreambuf_iterator<char>(groups)), std::istreambuf_iterator<char>());
-    if (const group* g = getgrnam("vynnet"))
-        gid = g->gr_gid;
-    else
-        groupFile += "vynnet:x:4243:\n";
-    fake.Rights = platform::ERROR_PRIVILEGE_NOT_HELD;
-    TARPManager m(false);
-    const platform::MessageParts advice = platform::SplitCommands(m.MissingRightsText());
-    ASSERT_EQ(advice.commands.size(), 1);
-    const std::string command = advice.commands[0].toStdString();
-    EXPECT_EQ(std::system(("bash -n " + write("command.sh", command + "\n")).c_str()), 0) << command;
-    const std::string run =
-        write("run.sh", "mount --bind " + write("group", groupFile) + " /etc/group || exit 9\n" + command + "\n");
-    ASSERT_EQ(std::system(("unshare -m bash " + run).c_str()), 0) << command;
+    const struct {
+        const char* what;
+        uint32_t code; // the helper's answer
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool capable;
+        std::string groupAfter;
+        bool makesGroup;
+        bool addsUser;
+    } states[] = {
+        {"outside a kept group, the helper capable", platform::ERROR_ACCESS_DISABLED_BY_POLICY, 0, 100, 0750, true,
+         usersName, false, true},
+        {"outside a kept group, the helper without capabilities", platform::ERROR_ACCESS_DISABLED_BY_POLICY, 0, 100,
+         0750, false, usersName, false, true},
+        {"a helper its builder owns, mode 755", platform::ERROR_PRIVILEGE_NOT_HELD, 65534, 65534, 0755, false,
+         "vynnet", !vynnetExists, true},
+        {"a helper of group root", platform::ERROR_ACCESS_DISABLED_BY_POLICY, 0, 0, 0750, false, "vynnet",
+         !vynnetExists, true},
+        {"lacking capabilities only", platform::ERROR_PRIVILEGE_NOT_HELD, 0, 65534, 0750, false, nogroupName, false,
+         false},
+    };
+    for (const auto& s : states) {
+        SCOPED_TRACE(s.what);
+        for (const char* folderName : {"bin", "my bin", "it's a bin"}) {
+            SCOPED_TRACE(folderName);
+            QTemporaryDir dir;
+            const std::string base = dir.path().toStdString();
+            const std::string folder = base + "/" + folderName;
+            const std::string helper = folder + "/vyn-netpriv";
+            ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+            ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+            ASSERT_TRUE(QFile::copy(QString::fromStdString(NetHelperCopy::BuiltPath()), QString::fromStdString(helper)));
+            ASSERT_EQ(chown(helper.c_str(), s.owner, s.group), 0);
+            ASSERT_EQ(chmod(helper.c_str(), s.mode), 0);
+            if (s.capable) {
+                ASSERT_EQ(std::system(("timeout 60 setcap cap_net_admin,cap_net_raw+ep " + platform::ShellWord(helper))
+                                          .c_str()),
+                          0);
+            }
+            platform::SetNetHelperPath(QString::fromStdString(helper));
 
-    struct stat st{};
-    ASSERT_EQ(stat(helper.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 0u);
-    EXPECT_EQ(st.st_gid, gid);
-    EXPECT_EQ(st.st_mode & 07777, 0750u);
-    std::string caps;
-    if (FILE* getcap = popen(("/usr/sbin/getcap " + platform::ShellWord(helper)).c_str(), "r")) {
-        char buffer[512];
-        while (const size_t n = fread(buffer, 1, sizeof buffer, getcap))
-            caps.append(buffer, n);
-        EXPECT_EQ(pclose(getcap), 0);
+            // The message as user nobody reads it.
+            QString message;
+            std::thread([&] {
+                try {
+                    BecomeNormalUser();
+                    TARPManager m(false);
+                    fake.Rights = s.code;
+                    message = m.MissingRightsText();
+                } catch (const std::exception& e) {
+                    ADD_FAILURE() << e.what();
+                }
+            }).join();
+            const platform::MessageParts advice = platform::SplitCommands(message);
+            ASSERT_EQ(advice.commands.size(), 1) << message.toStdString();
+            EXPECT_TRUE(advice.text.contains(QStringLiteral(" nobody "))) << message.toStdString();
+            const std::string command = advice.commands[0].toStdString();
+            EXPECT_EQ(command.starts_with("groupadd --system "), s.makesGroup) << command;
+            EXPECT_EQ(command.find("gpasswd -a nobody " + s.groupAfter + " && ") != std::string::npos, s.addsUser)
+                << command;
+
+            const auto write = [&](const std::string& name, const std::string& text) {
+                std::ofstream(base + "/" + name) << text;
+                return platform::ShellWord(base + "/" + name);
+            };
+            EXPECT_EQ(std::system(("timeout 60 bash -n " + write("command.sh", command + "\n")).c_str()), 0) << command;
+            // Run once as root, then the user's new session, as the private
+            // copy of /etc sees them.
+            const std::string out = base + "/out";
+            const std::string path = platform::ShellWord(helper);
+            const std::string run = write(
+                "run.sh", "export PATH=/usr/sbin:/usr/bin:/sbin:/bin\n"
+                          "cp -a /etc " + platform::ShellWord(base + "/etc") + " && mount --bind " +
+                          platform::ShellWord(base + "/etc") + " /etc || exit 8\n" +
+                          command + "\nstatus=$?\n"
+                          "setpriv --reuid=nobody --regid=nogroup --init-groups " + path + " check > " +
+                          platform::ShellWord(out + ".check") + " 2>&1\n"
+                          "stat -c '%U:%G %a' " + path + " > " + platform::ShellWord(out + ".stat") + "\n"
+                          "/usr/sbin/getcap " + path + " > " + platform::ShellWord(out + ".caps") + "\n"
+                          "exit $status\n");
+            EXPECT_EQ(std::system(("timeout 60 unshare -m bash " + run + " > " + platform::ShellWord(out + ".log") +
+                                   " 2>&1")
+                                      .c_str()),
+                      0)
+                << command << '\n'
+                << fileText(out + ".log");
+            EXPECT_EQ(fileText(out + ".check"), "ok\n") << command;
+            EXPECT_EQ(fileText(out + ".stat"), "root:" + s.groupAfter + " 750\n") << command;
+            EXPECT_EQ(fileText(out + ".caps"), helper + " cap_net_admin,cap_net_raw=ep\n") << command;
+            EXPECT_EQ(accountFiles(), hostFiles);
+            platform::SetNetHelperPath(QString());
+        }
     }
-    EXPECT_EQ(caps, helper + " cap_net_admin,cap_net_raw=ep\n");
-    EXPECT_FALSE(platform::NetHelperLacksCapabilities());
-    platform::SetNetHelperPath(QString());
+    EXPECT_EQ(getgrnam("vynnet") != nullptr, vynnetExists);
 }
 
 // The real system tables, in the test's own namespaces (PC 10.213.0.1 on veth-pc, device 10.213.0.2 on veth-dev).
