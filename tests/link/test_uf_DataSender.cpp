@@ -168,7 +168,8 @@ TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
 TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
 {
     const QString helper = QStringLiteral("'/home/ann/my vyn/build/bin/vyn-netpriv'");
-    const QString setUp = QStringLiteral("chown root:vynnet ") + helper + QStringLiteral(" && chmod 750 ") + helper +
+    const QString setUp = QStringLiteral("groupadd --system vynnet && gpasswd -a ann vynnet && chown root:vynnet ") +
+                          helper + QStringLiteral(" && chmod 750 ") + helper +
                           QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + helper;
     const QString rights = QStringLiteral("Pomocný program ") + helper +
                            QStringLiteral(" nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce mu je udělí "
