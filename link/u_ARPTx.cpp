@@ -95,7 +95,7 @@ QString RightsText(uint32_t Code)
     case ERROR_FILE_NOT_FOUND:
         return Txt(u"PomocnyChybi", u"Pomocný program %1 chybí, a tento způsob přiřazení IP adresy proto selže; "
                                     u"program jej hledá ve své složce, kam jej příkaz make run sestaví.")
-            .arg(helper);
+            .arg(UnbrokenPath(helper));
     case ERROR_ACCESS_DISABLED_BY_POLICY:
         // Joining the group alone would only lead to the next refusal.
         if (kept && NetHelperLacksCapabilities()) {
@@ -105,7 +105,7 @@ QString RightsText(uint32_t Code)
                        u"způsob přiřazení IP adresy proto selže. Správce podle oddílu Rights souboru README.md přidá "
                        u"uživatele do té skupiny (uživatel se pak znovu přihlásí) a jako root provede tento příkaz, "
                        u"který pomocnému programu oprávnění udělí:")
-                       .arg(helper, group) +
+                       .arg(UnbrokenPath(helper), group) +
                 setUpCommand(helper, group);
         }
         if (kept) {
@@ -113,13 +113,13 @@ QString RightsText(uint32_t Code)
                        u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
                        u"skupiny %2, a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny "
                        u"přidá podle oddílu Rights souboru README.md a uživatel se znovu přihlásí.")
-                .arg(helper, group);
+                .arg(UnbrokenPath(helper), group);
         }
         return Txt(u"PomocnyNesmiNastavit",
                    u"Tento uživatel nesmí spustit pomocný program %1, a tento způsob přiřazení IP adresy proto selže. "
                    u"Správce pomocný program svěří skupině %2 podle oddílu Rights souboru README.md (skupinu založí, "
                    u"přidá do ní uživatele a ten se znovu přihlásí) a jako root provede tento příkaz:")
-                   .arg(helper, group) +
+                   .arg(UnbrokenPath(helper), group) +
             setUpCommand(helper, group);
     case ERROR_PRIVILEGE_NOT_HELD:
         return Txt(u"PomocnyBezPrav",
@@ -127,12 +127,12 @@ QString RightsText(uint32_t Code)
                    u"IP adresy selže. Správce mu je udělí jen spolu se skupinou %2, jejíž členové jediní jej smějí "
                    u"spouštět: podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se "
                    u"znovu přihlásí) jako root provede tento příkaz:")
-                   .arg(helper, group) +
+                   .arg(UnbrokenPath(helper), group) +
             setUpCommand(helper, group);
     default:
         return Txt(u"PomocnyNepracuje",
                    u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")
-            .arg(helper, SystemErrorText(Code).trimmed());
+            .arg(UnbrokenPath(helper), SystemErrorText(Code).trimmed());
     }
 }
 

@@ -155,6 +155,8 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("build's bin")));
     const QString helper = dir.filePath(QStringLiteral("build's bin/vyn-netpriv"));
+    // As the text holds it: whole on a line.
+    const QString shown = platform::UnbrokenPath(helper);
     ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
     platform::SetNetHelperPath(helper);
     const group* other = getgrgid(65534);
@@ -214,13 +216,13 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
     } languages[] = {
         {"cesky.lng",
          [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
+             return "Tento uživatel nesmí spustit pomocný program " + shown +
                  ", který smějí spouštět jen členové jeho skupiny " + group +
                  ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle "
                  "oddílu Rights souboru README.md a uživatel se znovu přihlásí.";
          },
          [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
+             return "Tento uživatel nesmí spustit pomocný program " + shown +
                  ", který smějí spouštět jen členové jeho skupiny " + group +
                  ", a pomocný program navíc nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW; tento způsob přiřazení IP "
                  "adresy proto selže. Správce podle oddílu Rights souboru README.md přidá uživatele do té skupiny "
@@ -228,22 +230,22 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
                  "oprávnění udělí:" + setUp(group);
          },
          [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
+             return "Tento uživatel nesmí spustit pomocný program " + shown +
                  ", a tento způsob přiřazení IP adresy proto selže. Správce pomocný program svěří skupině " + group +
                  " podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se znovu "
                  "přihlásí) a jako root provede tento příkaz:" + setUp(group);
          },
          [&](const QString& group) {
-             return "Pomocný program " + helper +
+             return "Pomocný program " + shown +
                  " nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže. "
                  "Správce mu je udělí jen spolu se skupinou " + group +
                  ", jejíž členové jediní jej smějí spouštět: podle oddílu Rights souboru README.md (skupinu založí, "
                  "přidá do ní uživatele a ten se znovu přihlásí) jako root provede tento příkaz:" + setUp(group);
          },
-         "Pomocný program " + helper +
+         "Pomocný program " + shown +
              " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
              "příkaz make run sestaví.",
-         "Pomocný program " + helper +
+         "Pomocný program " + shown +
              " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
          {
              "Ve směrovací tabulce je trasa k jedinému hostiteli 10.78.0.8, kterou nevytvořil tento program (nejspíš "
@@ -319,13 +321,13 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
          }},
         {"english.lng",
          [&](const QString& group) {
-             return "This user may not run the network helper " + helper + ", which only members of its group " +
+             return "This user may not run the network helper " + shown + ", which only members of its group " +
                  group +
                  " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
                  "group as the Rights section of README.md says, and the user logs in again.";
          },
          [&](const QString& group) {
-             return "This user may not run the network helper " + helper + ", which only members of its group " +
+             return "This user may not run the network helper " + shown + ", which only members of its group " +
                  group +
                  " may run, and the helper also lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, so this way of "
                  "assigning the IP address fails. As the Rights section of README.md says, an administrator adds the "
@@ -333,24 +335,24 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
                  "helper its rights:" + setUp(group);
          },
          [&](const QString& group) {
-             return "This user may not run the network helper " + helper +
+             return "This user may not run the network helper " + shown +
                  ", so this way of assigning the IP address fails. An administrator entrusts the helper to the "
                  "group " + group +
                  " as the Rights section of README.md says (creating the group and adding the user, who then logs "
                  "in again) and runs this command as root:" + setUp(group);
          },
          [&](const QString& group) {
-             return "The network helper " + helper +
+             return "The network helper " + shown +
                  " lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of assigning the IP "
                  "address fails. An administrator gives them only together with the group " + group +
                  ", whose members alone may run the helper: as the Rights section of README.md says (creating the "
                  "group and adding the user, who then logs in again), the administrator runs this command as "
                  "root:" + setUp(group);
          },
-         "The network helper " + helper +
+         "The network helper " + shown +
              " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
              "folder, where the command make run builds it.",
-         "The network helper " + helper +
+         "The network helper " + shown +
              " does not work as it should (Connection timed out), so this way of assigning the IP address fails.",
          {
              "The routing table holds a host route to 10.78.0.8 that this program did not make (most likely an "
