@@ -111,7 +111,7 @@ QString RightsText(uint32_t Code)
     case ERROR_FILE_NOT_FOUND:
         return Txt(u"PomocnyChybi", u"Pomocný program %1 chybí, a tento způsob přiřazení IP adresy proto selže; "
                                     u"program jej hledá ve své složce, kam jej příkaz make run sestaví.")
-            .arg(helper);
+            .arg(UnbrokenPath(helper));
     case ERROR_ACCESS_DISABLED_BY_POLICY:
         if (kept && NetHelperLacksCapabilities()) {
             return Txt(u"PomocnyNesmiBezPrav",
@@ -119,7 +119,7 @@ QString RightsText(uint32_t Code)
                        u"skupiny %2, a tento způsob přiřazení IP adresy proto selže. Pomocný program navíc nemá "
                        u"oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce jako root provede tento příkaz a uživatel "
                        u"se pak znovu přihlásí:")
-                       .arg(helper, group, user) +
+                       .arg(UnbrokenPath(helper), group, user) +
                 setUpCommand(helper, group, user);
         }
         if (kept) {
@@ -127,26 +127,26 @@ QString RightsText(uint32_t Code)
                        u"Uživatel %3 nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
                        u"skupiny %2, a tento způsob přiřazení IP adresy proto selže. Správce jako root provede "
                        u"tento příkaz a uživatel se pak znovu přihlásí:")
-                       .arg(helper, group, user) +
+                       .arg(UnbrokenPath(helper), group, user) +
                 setUpCommand(helper, group, user);
         }
         return Txt(u"PomocnyNesmiNastavit",
                    u"Uživatel %3 nesmí spustit pomocný program %1, a tento způsob přiřazení IP adresy proto selže. "
                    u"Pomocný program ještě není svěřen skupině %2, jejíž členové jediní jej smějí spouštět. Správce "
                    u"jako root provede tento příkaz a uživatel se pak znovu přihlásí:")
-                   .arg(helper, group, user) +
+                   .arg(UnbrokenPath(helper), group, user) +
             setUpCommand(helper, group, user);
     case ERROR_PRIVILEGE_NOT_HELD:
         return Txt(u"PomocnyBezPrav",
                    u"Pomocný program %1 nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
                    u"IP adresy selže. Dostane je jen spolu se skupinou %2, jejíž členové jediní jej smějí spouštět. "
                    u"Správce jako root provede tento příkaz a uživatel %3 se pak znovu přihlásí:")
-                   .arg(helper, group, user) +
+                   .arg(UnbrokenPath(helper), group, user) +
             setUpCommand(helper, group, user);
     default:
         return Txt(u"PomocnyNepracuje",
                    u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")
-            .arg(helper, SystemErrorText(Code).trimmed());
+            .arg(UnbrokenPath(helper), SystemErrorText(Code).trimmed());
     }
 }
 

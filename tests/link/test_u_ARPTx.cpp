@@ -565,12 +565,14 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
                 const auto& refused = !o.keptGroup ? l.notPermittedSetUp
                     : o.capable                    ? l.notPermitted
                                                    : l.notPermittedLacking;
+                // The path as the text holds it: whole on a line.
+                const QString shown = platform::UnbrokenPath(helper);
                 const std::pair<uint32_t, QString> rights[] = {
                     {0, QString()},
-                    {platform::ERROR_FILE_NOT_FOUND, l.missing(helper)},
-                    {platform::ERROR_ACCESS_DISABLED_BY_POLICY, refused(helper, group, user) + fix},
-                    {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(helper, group, user) + fix},
-                    {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken(helper)},
+                    {platform::ERROR_FILE_NOT_FOUND, l.missing(shown)},
+                    {platform::ERROR_ACCESS_DISABLED_BY_POLICY, refused(shown, group, user) + fix},
+                    {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(shown, group, user) + fix},
+                    {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken(shown)},
                 };
                 std::vector<uint32_t> codes;
                 for (const auto& r : rights)
