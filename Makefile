@@ -46,8 +46,10 @@ run: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target VYN16 vyn-netpriv
 	$(BUILD)/bin/VYN16
 
+# --timeout: a test that hangs fails after 15 minutes rather than at CI's
+# limit (each test also carries that TIMEOUT, or a shorter one of its own).
 test-unit: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --output-junit ctest-junit.xml
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900 --output-junit ctest-junit.xml
 
 # Everything again (windows and namespace tests too) under AddressSanitizer
 # and UBSan; Qt itself is not instrumented.
@@ -56,7 +58,7 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  ctest --output-on-failure -j $(JOBS) --output-junit ctest-junit.xml
+	  ctest --output-on-failure -j $(JOBS) --timeout 900 --output-junit ctest-junit.xml
 
 # Ends with one line on what was skipped and why (namespace tests skip
 # themselves without root). Under CI=true a skipped test fails the run.

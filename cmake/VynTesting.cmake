@@ -17,10 +17,11 @@ function(vyn_add_gtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE VYN_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
-  if(T_PROPERTIES)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES ${T_PROPERTIES})
-  else()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  # Every test is bounded even when CTest is run by hand: a hang fails in
+  # minutes. A shorter TIMEOUT among the properties wins.
+  if(NOT "TIMEOUT" IN_LIST T_PROPERTIES)
+    list(APPEND T_PROPERTIES TIMEOUT 900)
   endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${T_PROPERTIES})
 endfunction()

@@ -68,71 +68,85 @@ QString shellWord(const QString& word)
     return QString::fromStdString(ShellWord(word.toStdString()));
 }
 
-// The command that gives the helper its rights and keeps it to one group,
-// on a line of its own with nothing after it to be pasted along. One
-// command, its steps joined so that each runs only after the one before: a
-// change of owner takes capabilities away, and capabilities given to a
-// helper every user may run would be every user's.
-QString setUpCommand(const QString& helper, const QString& group)
-{
-    const QString path = shellWord(helper);
-    return CommandLine(QStringLiteral("chown root:") + shellWord(group) + u' ' + path + QStringLiteral(" && chmod 750 ") +
-                       path + QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + path);
-}
-
 // The group set up in the Rights section of README.md.
 const QString kHelperGroupName = QStringLiteral("vynnet");
 
-// Each missing right with what an administrator does about it. Advice to add
-// a user to the helper's group is given only for a helper kept to a group of
-// its own; otherwise the whole set-up is.
+// The whole fix an administrator runs as root, on a line of its own with
+// nothing after it to be pasted along: the group made where it is missing,
+// the user added where the group database does not list them yet, and the
+// helper kept to that group with its capabilities. One command, its steps
+// joined so that each runs only after the one before; setcap comes last,
+// as a change of owner takes capabilities away, and capabilities given to
+// a helper every user may run would be every user's. gpasswd rather than
+// usermod: it also adds users from a directory service.
+QString setUpCommand(const QString& helper, const QString& group, const QString& user)
+{
+    const QString path = shellWord(helper);
+    const QString name = shellWord(group);
+    QStringList steps;
+    if (!GroupExists(group))
+        steps << QStringLiteral("groupadd --system ") + name;
+    if (!UserInGroup(user, group))
+        steps << QStringLiteral("gpasswd -a ") + shellWord(user) + u' ' + name;
+    steps << QStringLiteral("chown ") + shellWord(QStringLiteral("root:") + group) + u' ' + path
+          << QStringLiteral("chmod 750 ") + path
+          << QStringLiteral("setcap cap_net_admin,cap_net_raw+ep ") + path;
+    return CommandLine(steps.join(QStringLiteral(" && ")));
+}
+
+// Each missing right with the whole fix. The helper's own group is kept
+// only when root keeps the helper to one with a name gpasswd can take;
+// otherwise the fix sets up the group README.md names, since adding a user
+// to the group of a file its builder owns, or to root's, would open the
+// helper, or the system, to that user.
 QString RightsText(uint32_t Code)
 {
     const QString helper = NetHelperPath();
-    const bool kept = NetHelperKeptToGroup();
-    const QString group = kept ? NetHelperGroup() : kHelperGroupName;
+    QString group = NetHelperKeptToGroup() ? NetHelperGroup() : QString();
+    const bool kept = !group.isEmpty() && GroupExists(group);
+    if (!kept)
+        group = kHelperGroupName;
+    const QString user = CurrentUserName();
     switch (Code) {
     case ERROR_FILE_NOT_FOUND:
         return Txt(u"PomocnyChybi", u"Pomocný program %1 chybí, a tento způsob přiřazení IP adresy proto selže; "
                                     u"program jej hledá ve své složce, kam jej příkaz make run sestaví.")
-            .arg(helper);
+            .arg(UnbrokenPath(helper));
     case ERROR_ACCESS_DISABLED_BY_POLICY:
-        // Joining the group alone would only lead to the next refusal.
         if (kept && NetHelperLacksCapabilities()) {
             return Txt(u"PomocnyNesmiBezPrav",
-                       u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
-                       u"skupiny %2, a pomocný program navíc nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW; tento "
-                       u"způsob přiřazení IP adresy proto selže. Správce podle oddílu Rights souboru README.md přidá "
-                       u"uživatele do té skupiny (uživatel se pak znovu přihlásí) a jako root provede tento příkaz, "
-                       u"který pomocnému programu oprávnění udělí:")
-                       .arg(helper, group) +
-                setUpCommand(helper, group);
+                       u"Uživatel %3 nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
+                       u"skupiny %2, a tento způsob přiřazení IP adresy proto selže. Pomocný program navíc nemá "
+                       u"oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce jako root provede tento příkaz a uživatel "
+                       u"se pak znovu přihlásí:")
+                       .arg(UnbrokenPath(helper), group, user) +
+                setUpCommand(helper, group, user);
         }
         if (kept) {
             return Txt(u"PomocnyNesmi",
-                       u"Tento uživatel nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
-                       u"skupiny %2, a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny "
-                       u"přidá podle oddílu Rights souboru README.md a uživatel se znovu přihlásí.")
-                .arg(helper, group);
+                       u"Uživatel %3 nesmí spustit pomocný program %1, který smějí spouštět jen členové jeho "
+                       u"skupiny %2, a tento způsob přiřazení IP adresy proto selže. Správce jako root provede "
+                       u"tento příkaz a uživatel se pak znovu přihlásí:")
+                       .arg(UnbrokenPath(helper), group, user) +
+                setUpCommand(helper, group, user);
         }
         return Txt(u"PomocnyNesmiNastavit",
-                   u"Tento uživatel nesmí spustit pomocný program %1, a tento způsob přiřazení IP adresy proto selže. "
-                   u"Správce pomocný program svěří skupině %2 podle oddílu Rights souboru README.md (skupinu založí, "
-                   u"přidá do ní uživatele a ten se znovu přihlásí) a jako root provede tento příkaz:")
-                   .arg(helper, group) +
-            setUpCommand(helper, group);
+                   u"Uživatel %3 nesmí spustit pomocný program %1, a tento způsob přiřazení IP adresy proto selže. "
+                   u"Pomocný program ještě není svěřen skupině %2, jejíž členové jediní jej smějí spouštět. Správce "
+                   u"jako root provede tento příkaz a uživatel se pak znovu přihlásí:")
+                   .arg(UnbrokenPath(helper), group, user) +
+            setUpCommand(helper, group, user);
     case ERROR_PRIVILEGE_NOT_HELD:
         return Txt(u"PomocnyBezPrav",
                    u"Pomocný program %1 nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
-                   u"IP adresy selže. Správce mu je udělí jen spolu se skupinou %2, jejíž členové jediní jej smějí "
-                   u"spouštět: podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se "
-                   u"znovu přihlásí) jako root provede tento příkaz:")
-                   .arg(helper, group) +
-            setUpCommand(helper, group);
+                   u"IP adresy selže. Dostane je jen spolu se skupinou %2, jejíž členové jediní jej smějí spouštět. "
+                   u"Správce jako root provede tento příkaz a uživatel %3 se pak znovu přihlásí:")
+                   .arg(UnbrokenPath(helper), group, user) +
+            setUpCommand(helper, group, user);
     default:
         return Txt(u"PomocnyNepracuje",
                    u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")
-            .arg(helper, SystemErrorText(Code).trimmed());
+            .arg(UnbrokenPath(helper), SystemErrorText(Code).trimmed());
     }
 }
 

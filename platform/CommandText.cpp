@@ -1,11 +1,15 @@
 #include "platform/CommandText.h"
 
+#include <QTextBoundaryFinder>
+
 namespace platform {
 
 namespace {
 
 // A control character that no translated or device text carries.
 constexpr QChar kMark(0x1E);
+constexpr QChar kWordJoiner(0x2060);
+constexpr QChar kNoBreakSpace(0x00A0);
 
 } // namespace
 
@@ -48,10 +52,27 @@ MessageParts SplitCommands(const QString& message)
     return parts;
 }
 
+QString UnbrokenPath(const QString& path)
+{
+    // Joiners only where the line breaker would break, so no character is
+    // parted from the marks that go with it.
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, path);
+    QString out;
+    out.reserve(path.size() * 2);
+    qsizetype from = 0;
+    for (qsizetype at = breaks.toNextBoundary(); at > 0 && at < path.size(); at = breaks.toNextBoundary()) {
+        out += QStringView(path).mid(from, at - from);
+        out += kWordJoiner;
+        from = at;
+    }
+    out += QStringView(path).mid(from);
+    return out.replace(u' ', kNoBreakSpace);
+}
+
 QString PlainMessage(const QString& message)
 {
     QString plain = message;
-    return plain.remove(kMark);
+    return plain.remove(kMark).remove(kWordJoiner).replace(kNoBreakSpace, u' ');
 }
 
 } // namespace platform

@@ -27,7 +27,15 @@ struct MessageParts
 // the commands below the whole text.
 MessageParts SplitCommands(const QString& message);
 
-// The message for a terminal: each command stays on its own line, unmarked.
+// A path as it stands inside a message's text: whole on one line wherever
+// the text wraps. A word joiner stands at each place a line could break
+// inside it, and its spaces are no-break spaces (a wrapped label breaks after
+// a space whatever follows it). A path wider than the window still breaks
+// where the window makes it.
+QString UnbrokenPath(const QString& path);
+
+// The message for a terminal: each command stays on its own line, unmarked,
+// and the paths have their own characters again.
 QString PlainMessage(const QString& message);
 
 } // namespace platform

@@ -229,6 +229,17 @@ bool NetHelperKeptToGroup();
 // user who may look the file up can; false when that cannot be told.
 bool NetHelperLacksCapabilities();
 
+// The login name of the user this program runs for (its real user id), as
+// the user database names it; the id's number when it has no entry there.
+QString CurrentUserName();
+// Whether the group database holds a group of that name.
+bool GroupExists(const QString& group);
+// Whether the user belongs to the group in the user and group databases, as
+// its primary group or as a member: what a new session of the user gets,
+// which the running session may not have yet. False when the user or the
+// group is unknown.
+bool UserInGroup(const QString& user, const QString& group);
+
 // The name of the interface with that index; empty when there is none.
 QString NetInterfaceName(uint32_t index);
 

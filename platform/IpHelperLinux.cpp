@@ -19,6 +19,7 @@
 #include <net/if_arp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -929,6 +930,89 @@ bool NetHelperLacksCapabilities()
         return true;
     const uint32_t net = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
     return (magic & VFS_CAP_FLAGS_EFFECTIVE) == 0 || (le32toh(caps.data[0].permitted) & net) != net;
+}
+
+namespace {
+
+// Runs a reentrant user or group database look-up, growing its buffer while
+// the entry does not fit; the entry, or nullptr when there is none.
+template <typename Entry, typename Lookup>
+const Entry* lookUp(Entry& entry, std::vector<char>& buffer, Lookup lookup)
+{
+    buffer.resize(4096);
+    for (;;) {
+        Entry* found = nullptr;
+        const int rc = lookup(&entry, buffer.data(), buffer.size(), &found);
+        if (rc == ERANGE && buffer.size() < (1u << 24)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        return rc == 0 ? found : nullptr;
+    }
+}
+
+const group* groupNamed(const QString& name, group& entry, std::vector<char>& buffer)
+{
+    const QByteArray n = name.toLocal8Bit();
+    if (n.isEmpty())
+        return nullptr;
+    return lookUp(entry, buffer, [&](group* e, char* b, size_t size, group** found) {
+        return ::getgrnam_r(n.constData(), e, b, size, found);
+    });
+}
+
+} // namespace
+
+QString CurrentUserName()
+{
+    // The real id: the person at the keyboard, whatever the program file
+    // makes of the effective one.
+    const uid_t uid = ::getuid();
+    passwd entry{};
+    std::vector<char> buffer;
+    const passwd* user = lookUp(entry, buffer, [&](passwd* e, char* b, size_t size, passwd** found) {
+        return ::getpwuid_r(uid, e, b, size, found);
+    });
+    if (user && user->pw_name && *user->pw_name)
+        return QString::fromLocal8Bit(user->pw_name);
+    return QString::number(uid);
+}
+
+bool GroupExists(const QString& group)
+{
+    struct group entry{};
+    std::vector<char> buffer;
+    return groupNamed(group, entry, buffer) != nullptr;
+}
+
+bool UserInGroup(const QString& user, const QString& group)
+{
+    struct group groupEntry{};
+    std::vector<char> groupBuffer;
+    const struct group* g = groupNamed(group, groupEntry, groupBuffer);
+    const QByteArray name = user.toLocal8Bit();
+    if (!g || name.isEmpty())
+        return false;
+    passwd entry{};
+    std::vector<char> buffer;
+    const passwd* u = lookUp(entry, buffer, [&](passwd* e, char* b, size_t size, passwd** found) {
+        return ::getpwnam_r(name.constData(), e, b, size, found);
+    });
+    if (!u)
+        return false;
+    // The groups a login of that user gets, as initgroups would set them.
+    std::vector<gid_t> groups(64);
+    for (;;) {
+        int count = static_cast<int>(groups.size());
+        if (::getgrouplist(name.constData(), u->pw_gid, groups.data(), &count) >= 0) {
+            groups.resize(static_cast<size_t>(count));
+            break;
+        }
+        if (count <= static_cast<int>(groups.size()) || count > 65536)
+            return false;
+        groups.resize(static_cast<size_t>(count));
+    }
+    return std::find(groups.begin(), groups.end(), g->gr_gid) != groups.end();
 }
 
 QString NetInterfaceName(uint32_t index)

@@ -152,10 +152,10 @@ TEST(Capabilities, ARefusalNamesTheProgramFileItself)
     QTemporaryDir dir(QStringLiteral("/tmp/vyn-caps-XXXXXX"));
     ASSERT_TRUE(dir.isValid());
     const QString d = dir.path(), folder = d + QStringLiteral("/a b'c"), copy = folder + QStringLiteral("/VYN16");
-    ASSERT_EQ(std::system(qPrintable(QStringLiteral("chmod 755 %1 && mkdir -m 755 \"%2\" %1/bin %1/work && "
+    ASSERT_EQ(std::system(qPrintable(QStringLiteral("chmod 755 %1 && mkdir -m 755 \"%2\" %1/bin %1/work \"%1/a b\" && "
                                                     "cp %3 \"%4\" && cp %3 %1/VYN16 && ln -s \"%4\" %1/bin/vyn && "
-                                                    "echo '<root>' >%1/work/VYN.dmi && "
-                                                    "setcap cap_net_admin,cap_net_raw+ep \"%4\"")
+                                                    "cp %3 \"%1/a b/VYN16\" && echo '<root>' >%1/work/VYN.dmi && "
+                                                    "setcap cap_net_admin,cap_net_raw+ep \"%4\" cap_net_admin,cap_net_raw+ep \"%1/a b/VYN16\"")
                                          .arg(d, folder, QStringLiteral(VYN16_PATH), copy))),
               0);
     const QString why = QStringLiteral("VYN16 cannot give up the capabilities it was started with (Operation not "
@@ -170,6 +170,10 @@ TEST(Capabilities, ARefusalNamesTheProgramFileItself)
     } rows[] = {
         {"by its bare name", folder, QStringLiteral("VYN16"), false, fromTheFile},
         {"through a link of another name", d + QStringLiteral("/bin"), QStringLiteral("vyn"), false, fromTheFile},
+        // A space alone needs the quotes too.
+        {"from a folder with a space", d + QStringLiteral("/a b"), QStringLiteral("VYN16"), false,
+         why + QStringLiteral("Take them away from the program file, as root:\nsetcap -r '") + d +
+             QStringLiteral("/a b/VYN16'\n")},
         {"given ambient capabilities by the caller", d, QStringLiteral("VYN16"), true,
          why + QStringLiteral("Its program file carries none: start it without the capabilities it was given.\n")},
     };

@@ -4,6 +4,7 @@
 #include "link/ConversationTestKit.h"
 #include "link/FakeIpHelper.h"
 #include "link/u_ARPTx.h"
+#include "platform/CommandText.h"
 #include "support/QStringPrint.h"
 #include "support/SimDevice.h"
 
@@ -136,8 +137,9 @@ TEST_F(Networks, ANormalUserTrustsOnlyFreshNeighbourEntriesAndLearnsWhyTheStatic
     const QString message = SetIP(absent, kAbsentMac, "10.213.0.61", true);
     ASSERT_EQ(absent.Questions.size(), 1u);
     EXPECT_TRUE(absent.Questions[0].Text.endsWith(QStringLiteral("\r\n\r\nPomocný program ") +
-                                                  QCoreApplication::applicationDirPath() +
-                                                  QStringLiteral("/vyn-netpriv chybí, a tento způsob přiřazení IP "
+                                                  platform::UnbrokenPath(QCoreApplication::applicationDirPath() +
+                                                                         QStringLiteral("/vyn-netpriv")) +
+                                                  QStringLiteral(" chybí, a tento způsob přiřazení IP "
                                                                  "adresy proto selže; program jej hledá ve své "
                                                                  "složce, kam jej příkaz make run sestaví.")))
         << absent.Questions[0].Text.toStdString();

@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -19,18 +21,23 @@
 #include <net/ethernet.h>
 #include <net/if.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
@@ -142,28 +149,53 @@ TEST_F(ARPManagerTest, FindAndDeleteEntries)
 }
 
 // What the operator reads about the missing rights and about a refused
-// change, word for word in each shipped language. Advice to add a user to
-// the helper's group comes only for a helper root keeps to a group of its
-// own, together with the set-up command when that helper also lacks its
-// capabilities; a helper its builder still owns, or one of group root, gets
-// the whole set-up, each command on a line of its own with nothing after
-// it, quoted for a path holding a quote and a space. A refusal with a kind
-// names what is in the way, as `ip` shows it; one without a kind, or with a
-// kind its code does not carry, is told in general.
+// change, word for word in each shipped language. Each right an
+// administrator can give comes with the whole fix as one command on a line
+// of its own with nothing after it, naming the user by login name (the
+// real user id's, its number when it has none): the group made only where
+// it is missing, the user added only where the group database does not
+// list them, the helper kept to its own named group, or else to the group
+// README.md sets up, every word quoted for the shell where it needs it. A
+// refusal with a kind names what is in the way, as `ip` shows it; one
+// without a kind, or with a kind its code does not carry, is told in
+// general.
 TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLanguage)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("build's bin")));
-    const QString helper = dir.filePath(QStringLiteral("build's bin/vyn-netpriv"));
-    ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
-    platform::SetNetHelperPath(helper);
-    const group* other = getgrgid(65534);
-    ASSERT_NE(other, nullptr);
-    const QString otherGroup = QString::fromLocal8Bit(other->gr_name);
-    const auto setUp = [&](const QString& group) {
-        const QString quoted = u'\'' + QString(helper).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
-        return QStringLiteral("\r\n\x1e") + "chown root:" + group + u' ' + quoted + " && chmod 750 " + quoted +
-            " && setcap cap_net_admin,cap_net_raw+ep " + quoted;
+    const QString base = dir.path();
+    ASSERT_TRUE(QRegularExpression(QStringLiteral("^[A-Za-z0-9/._-]+$")).match(base).hasMatch()) << base.toStdString();
+    // Folders every user may enter, so that the user a message is made for
+    // can look at the helper.
+    ASSERT_EQ(chmod(QFile::encodeName(base).constData(), 0755), 0);
+    // Each helper with its word in the command: plain, with a space only,
+    // with a quote and a space.
+    const std::pair<QString, QString> helpers[] = {
+        {base + "/bin/vyn-netpriv", base + "/bin/vyn-netpriv"},
+        {base + "/my bin/vyn-netpriv", "'" + base + "/my bin/vyn-netpriv'"},
+        {base + "/build's bin/vyn-netpriv", "'" + base + "/build'\\''s bin/vyn-netpriv'"},
+    };
+    for (const auto& [helper, word] : helpers) {
+        const QString folder = QFileInfo(helper).path();
+        ASSERT_TRUE(QDir().mkdir(folder));
+        ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0755), 0);
+        ASSERT_TRUE(QFile(helper).open(QIODevice::WriteOnly));
+    }
+    const auto groupName = [](gid_t gid) {
+        const group* g = getgrgid(gid);
+        return g ? QString::fromLocal8Bit(g->gr_name) : QString();
+    };
+    const QString nobodysGroup = groupName(65534); // nobody's primary group
+    const QString otherGroup = groupName(100);     // one nobody is not a member of
+    ASSERT_FALSE(nobodysGroup.isEmpty());
+    ASSERT_FALSE(otherGroup.isEmpty());
+    ASSERT_EQ(getgrgid(4244), nullptr);
+    ASSERT_EQ(getpwuid(4242), nullptr);
+    // The whole fix as the message gives it.
+    const auto setUp = [](const QString& word, const QString& group, const QString& user, bool makeGroup,
+                          bool addUser) {
+        return QStringLiteral("\r\n\x1e") + (makeGroup ? "groupadd --system " + group + " && " : QString()) +
+            (addUser ? "gpasswd -a " + user + u' ' + group + " && " : QString()) + "chown root:" + group + u' ' +
+            word + " && chmod 750 " + word + " && setcap cap_net_admin,cap_net_raw+ep " + word;
     };
     const QString removal = QStringLiteral("\r\n\x1e");
     const uint32_t lo = if_nametoindex("lo");
@@ -208,43 +240,49 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
 
     const struct {
         const char* file;
-        std::function<QString(const QString&)> notPermitted, notPermittedLacking, notPermittedSetUp, lacking;
-        QString missing, broken;
+        // helper, group, user
+        std::function<QString(const QString&, const QString&, const QString&)> notPermitted, notPermittedLacking,
+            notPermittedSetUp, lacking;
+        std::function<QString(const QString&)> missing, broken; // helper
         std::vector<QString> refused; // as the refusals above
     } languages[] = {
         {"cesky.lng",
-         [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "Uživatel " + user + " nesmí spustit pomocný program " + helper +
                  ", který smějí spouštět jen členové jeho skupiny " + group +
-                 ", a tento způsob přiřazení IP adresy proto selže; správce uživatele do té skupiny přidá podle "
-                 "oddílu Rights souboru README.md a uživatel se znovu přihlásí.";
+                 ", a tento způsob přiřazení IP adresy proto selže. Správce jako root provede tento příkaz a "
+                 "uživatel se pak znovu přihlásí:";
          },
-         [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "Uživatel " + user + " nesmí spustit pomocný program " + helper +
                  ", který smějí spouštět jen členové jeho skupiny " + group +
-                 ", a pomocný program navíc nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW; tento způsob přiřazení IP "
-                 "adresy proto selže. Správce podle oddílu Rights souboru README.md přidá uživatele do té skupiny "
-                 "(uživatel se pak znovu přihlásí) a jako root provede tento příkaz, který pomocnému programu "
-                 "oprávnění udělí:" + setUp(group);
+                 ", a tento způsob přiřazení IP adresy proto selže. Pomocný program navíc nemá oprávnění "
+                 "CAP_NET_ADMIN a CAP_NET_RAW. Správce jako root provede tento příkaz a uživatel se pak znovu "
+                 "přihlásí:";
          },
-         [&](const QString& group) {
-             return "Tento uživatel nesmí spustit pomocný program " + helper +
-                 ", a tento způsob přiřazení IP adresy proto selže. Správce pomocný program svěří skupině " + group +
-                 " podle oddílu Rights souboru README.md (skupinu založí, přidá do ní uživatele a ten se znovu "
-                 "přihlásí) a jako root provede tento příkaz:" + setUp(group);
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "Uživatel " + user + " nesmí spustit pomocný program " + helper +
+                 ", a tento způsob přiřazení IP adresy proto selže. Pomocný program ještě není svěřen skupině " +
+                 group +
+                 ", jejíž členové jediní jej smějí spouštět. Správce jako root provede tento příkaz a uživatel se pak "
+                 "znovu přihlásí:";
          },
-         [&](const QString& group) {
+         [](const QString& helper, const QString& group, const QString& user) {
              return "Pomocný program " + helper +
                  " nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení IP adresy selže. "
-                 "Správce mu je udělí jen spolu se skupinou " + group +
-                 ", jejíž členové jediní jej smějí spouštět: podle oddílu Rights souboru README.md (skupinu založí, "
-                 "přidá do ní uživatele a ten se znovu přihlásí) jako root provede tento příkaz:" + setUp(group);
+                 "Dostane je jen spolu se skupinou " + group +
+                 ", jejíž členové jediní jej smějí spouštět. Správce jako root provede tento příkaz a uživatel " +
+                 user + " se pak znovu přihlásí:";
          },
-         "Pomocný program " + helper +
-             " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
-             "příkaz make run sestaví.",
-         "Pomocný program " + helper +
-             " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.",
+         [](const QString& helper) {
+             return "Pomocný program " + helper +
+                 " chybí, a tento způsob přiřazení IP adresy proto selže; program jej hledá ve své složce, kam jej "
+                 "příkaz make run sestaví.";
+         },
+         [](const QString& helper) {
+             return "Pomocný program " + helper +
+                 " nepracuje, jak má (Connection timed out), a tento způsob přiřazení IP adresy proto selže.";
+         },
          {
              "Ve směrovací tabulce je trasa k jedinému hostiteli 10.78.0.8, kterou nevytvořil tento program (nejspíš "
              "ji zadal správce). Program ji ponechá, jak je, a tento způsob přiřazení IP adresy na rozhraní lo proto "
@@ -318,40 +356,42 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
              "Zvolte pro zařízení jinou IP adresu.",
          }},
         {"english.lng",
-         [&](const QString& group) {
-             return "This user may not run the network helper " + helper + ", which only members of its group " +
-                 group +
-                 " may run, so this way of assigning the IP address fails; an administrator adds the user to that "
-                 "group as the Rights section of README.md says, and the user logs in again.";
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "The user " + user + " may not run the network helper " + helper +
+                 ", which only members of its group " + group +
+                 " may run, so this way of assigning the IP address fails. An administrator runs this command as "
+                 "root, and the user then logs in again:";
          },
-         [&](const QString& group) {
-             return "This user may not run the network helper " + helper + ", which only members of its group " +
-                 group +
-                 " may run, and the helper also lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, so this way of "
-                 "assigning the IP address fails. As the Rights section of README.md says, an administrator adds the "
-                 "user to that group (the user then logs in again) and runs this command as root, which gives the "
-                 "helper its rights:" + setUp(group);
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "The user " + user + " may not run the network helper " + helper +
+                 ", which only members of its group " + group +
+                 " may run, so this way of assigning the IP address fails. The helper also lacks the CAP_NET_ADMIN "
+                 "and CAP_NET_RAW rights. An administrator runs this command as root, and the user then logs in "
+                 "again:";
          },
-         [&](const QString& group) {
-             return "This user may not run the network helper " + helper +
-                 ", so this way of assigning the IP address fails. An administrator entrusts the helper to the "
-                 "group " + group +
-                 " as the Rights section of README.md says (creating the group and adding the user, who then logs "
-                 "in again) and runs this command as root:" + setUp(group);
+         [](const QString& helper, const QString& group, const QString& user) {
+             return "The user " + user + " may not run the network helper " + helper +
+                 ", so this way of assigning the IP address fails. The helper is not yet kept to the group " + group +
+                 ", whose members alone may run it. An administrator runs this command as root, and the user then "
+                 "logs in again:";
          },
-         [&](const QString& group) {
+         [](const QString& helper, const QString& group, const QString& user) {
              return "The network helper " + helper +
                  " lacks the CAP_NET_ADMIN and CAP_NET_RAW rights, without which this way of assigning the IP "
-                 "address fails. An administrator gives them only together with the group " + group +
-                 ", whose members alone may run the helper: as the Rights section of README.md says (creating the "
-                 "group and adding the user, who then logs in again), the administrator runs this command as "
-                 "root:" + setUp(group);
+                 "address fails. It gets them only together with the group " + group +
+                 ", whose members alone may run it. An administrator runs this command as root, and the user " +
+                 user + " then logs in again:";
          },
-         "The network helper " + helper +
-             " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
-             "folder, where the command make run builds it.",
-         "The network helper " + helper +
-             " does not work as it should (Connection timed out), so this way of assigning the IP address fails.",
+         [](const QString& helper) {
+             return "The network helper " + helper +
+                 " is missing, so this way of assigning the IP address fails; the program looks for it in its own "
+                 "folder, where the command make run builds it.";
+         },
+         [](const QString& helper) {
+             return "The network helper " + helper +
+                 " does not work as it should (Connection timed out), so this way of assigning the IP address "
+                 "fails.";
+         },
          {
              "The routing table holds a host route to 10.78.0.8 that this program did not make (most likely an "
              "administrator's). The program leaves it as it is, so this way of assigning the IP address on "
@@ -428,51 +468,119 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
          }},
     };
     // Who owns the helper file, and whether it holds its capabilities,
-    // decide the advice; without root the file is the builder's own, the
-    // second state.
+    // decide the advice; whether the group exists and lists the user decide
+    // the command. Each message is made on a thread of the user it names:
+    // nobody, or a real user id without an entry (its effective one
+    // nobody's). Without root the file is the builder's own and the user
+    // the runner: only that state is left.
+    const bool root = geteuid() == 0;
+    const QString vynnet = QStringLiteral("vynnet");
+    const bool vynnetExists = getgrnam("vynnet") != nullptr;
+    const passwd* runner = getpwuid(getuid());
+    ASSERT_NE(runner, nullptr);
+    const QString runnerName = QString::fromLocal8Bit(runner->pw_name);
+    // Whether the group database lists the user in vynnet, should the host
+    // have that group already.
+    const auto inVynnet = [](const QString& user) {
+        const passwd* u = getpwnam(user.toLocal8Bit().constData());
+        const group* g = getgrnam("vynnet");
+        gid_t groups[256];
+        int count = 256;
+        return u && g && getgrouplist(u->pw_name, u->pw_gid, groups, &count) >= 0 &&
+            std::find(groups, groups + count, g->gr_gid) != groups + count;
+    };
     const struct {
         const char* what;
         uid_t owner;
         gid_t group;
-        bool kept;
-        bool capable = false;
+        bool capable;
+        uid_t user;                // the real user id the message is made for
+        const QString* keptGroup;  // the helper's own group, kept; nullptr: vynnet
+        bool addUser = true;       // for a kept group
     } owners[] = {
-        {"kept to a group of its own", 0, 65534, true},
-        {"kept to a group of its own, with its capabilities", 0, 65534, true, true},
-        {"built by a normal user", 65534, 65534, false},
-        {"of group root", 0, 0, false},
+        {"kept to the user's own group", 0, 65534, false, 65534, &nobodysGroup, false},
+        {"kept to a group the user is not in", 0, 100, false, 65534, &otherGroup},
+        {"kept to a group the user is not in, with its capabilities", 0, 100, true, 65534, &otherGroup},
+        {"built by a normal user", 65534, 65534, false, 65534, nullptr},
+        {"of group root", 0, 0, false, 65534, nullptr},
+        {"kept to a group without a name", 0, 4244, false, 65534, nullptr},
+        {"of group root, for a user without an entry", 0, 0, false, 4242, nullptr},
     };
-    const QByteArray path = QFile::encodeName(helper);
+    // The rights messages for each code as the user with that real id reads
+    // them.
+    const auto readAs = [&](uid_t user, const std::vector<uint32_t>& codes) {
+        std::vector<QString> texts;
+        const auto read = [&] {
+            TARPManager m(false);
+            for (uint32_t code : codes) {
+                fake.Rights = code;
+                texts.push_back(m.MissingRightsText());
+            }
+        };
+        if (!root) {
+            read();
+            return texts;
+        }
+        std::thread([&] {
+            try {
+                if (user == 65534)
+                    BecomeNormalUser();
+                else if (syscall(SYS_setgroups, 0, nullptr) != 0 || syscall(SYS_setresgid, 65534, 65534, 65534) != 0 ||
+                         syscall(SYS_setresuid, user, 65534, 65534) != 0)
+                    throw std::runtime_error("cannot become user " + std::to_string(user));
+                read();
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << e.what();
+            }
+        }).join();
+        return texts;
+    };
     for (const auto& l : languages) {
         SCOPED_TRACE(l.file);
         Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(l.file));
         TARPManager m(false);
-        for (const auto& o : owners) {
-            SCOPED_TRACE(o.what);
-            if (geteuid() == 0) {
-                // A change of owner takes the capabilities away.
-                ASSERT_EQ(chown(path.constData(), o.owner, o.group), 0);
-                ASSERT_EQ(std::system(("setcap " + std::string(o.capable ? "cap_net_admin,cap_net_raw+ep " : "-r ") +
-                                       platform::ShellWord(path.toStdString()) + " 2>/dev/null")
-                                          .c_str()) == 0,
-                          o.capable);
-            } else if (o.kept || o.owner == 0) {
-                continue;
-            }
-            const QString group = o.kept ? otherGroup : QStringLiteral("vynnet");
-            const std::pair<uint32_t, QString> rights[] = {
-                {0, QString()},
-                {platform::ERROR_FILE_NOT_FOUND, l.missing},
-                {platform::ERROR_ACCESS_DISABLED_BY_POLICY,
-                 !o.kept        ? l.notPermittedSetUp(group)
-                     : o.capable ? l.notPermitted(group)
-                                 : l.notPermittedLacking(group)},
-                {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(group)},
-                {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken},
-            };
-            for (const auto& [code, text] : rights) {
-                fake.Rights = code;
-                EXPECT_EQ(m.MissingRightsText(), text) << code;
+        for (const auto& [helper, word] : helpers) {
+            SCOPED_TRACE(helper.toStdString());
+            platform::SetNetHelperPath(helper);
+            const QByteArray path = QFile::encodeName(helper);
+            for (const auto& o : owners) {
+                SCOPED_TRACE(o.what);
+                if (root) {
+                    // A change of owner takes the capabilities away.
+                    ASSERT_EQ(chown(path.constData(), o.owner, o.group), 0);
+                    ASSERT_EQ(std::system(("timeout 60 setcap " +
+                                           std::string(o.capable ? "cap_net_admin,cap_net_raw+ep " : "-r ") +
+                                           platform::ShellWord(path.toStdString()) + " 2>/dev/null")
+                                              .c_str()) == 0,
+                              o.capable);
+                } else if (o.owner != 65534 || o.user != 65534) {
+                    continue;
+                }
+                const QString group = o.keptGroup ? *o.keptGroup : vynnet;
+                const QString user = !root ? runnerName
+                    : o.user == 65534      ? QStringLiteral("nobody")
+                                           : QString::number(o.user);
+                const QString fix = setUp(word, group, user, !o.keptGroup && !vynnetExists,
+                                          o.keptGroup ? o.addUser : !inVynnet(user));
+                const auto& refused = !o.keptGroup ? l.notPermittedSetUp
+                    : o.capable                    ? l.notPermitted
+                                                   : l.notPermittedLacking;
+                // The path as the text holds it: whole on a line.
+                const QString shown = platform::UnbrokenPath(helper);
+                const std::pair<uint32_t, QString> rights[] = {
+                    {0, QString()},
+                    {platform::ERROR_FILE_NOT_FOUND, l.missing(shown)},
+                    {platform::ERROR_ACCESS_DISABLED_BY_POLICY, refused(shown, group, user) + fix},
+                    {platform::ERROR_PRIVILEGE_NOT_HELD, l.lacking(shown, group, user) + fix},
+                    {platform::ERROR_ERRNO_FLAG | ETIMEDOUT, l.broken(shown)},
+                };
+                std::vector<uint32_t> codes;
+                for (const auto& r : rights)
+                    codes.push_back(r.first);
+                const std::vector<QString> texts = readAs(o.user, codes);
+                ASSERT_EQ(texts.size(), codes.size());
+                for (size_t i = 0; i < codes.size(); ++i)
+                    EXPECT_EQ(texts[i], rights[i].second) << codes[i];
             }
         }
         // A failed change names the entry or route in the way, or the
@@ -507,59 +615,146 @@ TEST_F(ARPManagerTest, EachMissingRightAndAForeignEntryIsToldInTheProgramsLangua
     platform::SetNetHelperPath(QString());
 }
 
-// The set-up command the advice gives, run as the administrator would run
-// it on a copy of the helper whose path holds a quote and a space: it parses
-// as one command and leaves the helper root's, of the group named, mode 750,
-// with its capabilities. It runs in a mount namespace of its own, where a
-// private copy of /etc/group holds that group.
+namespace {
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// What of the host's /etc a group's making or a member's adding would
+// change: the user and group files with their backups and locks.
+std::map<std::string, std::string> accountFiles()
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator("/etc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("passwd") != std::string::npos || name.find("group") != std::string::npos ||
+            name.find("shadow") != std::string::npos || name.ends_with(".lock"))
+            files[name] = entry.is_regular_file() ? fileText(entry.path().string()) : std::string("(not a file)");
+    }
+    return files;
+}
+
+} // namespace
+
+// The whole fix each rights message gives, run once as root the way an
+// administrator pastes it: it parses as one command, and afterwards the user
+// named runs the helper in a new session, and the helper is root's, of the
+// group named, mode 750, with its capabilities. The messages are made as
+// user nobody reads them, for helpers on a plain path, one with a space and
+// one with a quote. Each command runs in a mount namespace of its own over a
+// private copy of /etc, which takes the group made and the member added;
+// the host's /etc stays as it was.
 TEST_F(ARPManagerTest, TheSetUpCommandGivesAHelperOnAnyPathItsGroupModeAndCapabilities)
 {
     VYN_REQUIRE_ROOT();
-    QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("it's a bin")));
-    const std::string folder = dir.filePath(QStringLiteral("it's a bin")).toStdString();
-    const std::string helper = folder + "/vyn-netpriv";
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(NetHelperCopy::BuiltPath()), QString::fromStdString(helper)));
-    platform::SetNetHelperPath(QString::fromStdString(helper));
-    const auto write = [&](const std::string& name, const std::string& text) {
-        std::ofstream(folder + "/" + name) << text;
-        return platform::ShellWord(folder + "/" + name);
+    const auto groupName = [](gid_t gid) {
+        const group* g = getgrgid(gid);
+        return g ? std::string(g->gr_name) : std::string();
     };
+    const std::string usersName = groupName(100);     // a group nobody is not a member of
+    const std::string nogroupName = groupName(65534); // nobody's primary group
+    ASSERT_FALSE(usersName.empty() || nogroupName.empty());
+    const bool vynnetExists = getgrnam("vynnet") != nullptr;
+    const std::map<std::string, std::string> hostFiles = accountFiles();
 
-    // The helper is root's and of group root: the advice names the group
-    // README.md sets up.
-    gid_t gid = 4243;
-    std::ifstream groups("/etc/group");
-    std::string groupFile((std::istreambuf_iterator<char>(groups)), std::istreambuf_iterator<char>());
-    if (const group* g = getgrnam("vynnet"))
-        gid = g->gr_gid;
-    else
-        groupFile += "vynnet:x:4243:\n";
-    fake.Rights = platform::ERROR_PRIVILEGE_NOT_HELD;
-    TARPManager m(false);
-    const platform::MessageParts advice = platform::SplitCommands(m.MissingRightsText());
-    ASSERT_EQ(advice.commands.size(), 1);
-    const std::string command = advice.commands[0].toStdString();
-    EXPECT_EQ(std::system(("bash -n " + write("command.sh", command + "\n")).c_str()), 0) << command;
-    const std::string run =
-        write("run.sh", "mount --bind " + write("group", groupFile) + " /etc/group || exit 9\n" + command + "\n");
-    ASSERT_EQ(std::system(("unshare -m bash " + run).c_str()), 0) << command;
+    const struct {
+        const char* what;
+        uint32_t code; // the helper's answer
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool capable;
+        std::string groupAfter;
+        bool makesGroup;
+        bool addsUser;
+    } states[] = {
+        {"outside a kept group, the helper capable", platform::ERROR_ACCESS_DISABLED_BY_POLICY, 0, 100, 0750, true,
+         usersName, false, true},
+        {"outside a kept group, the helper without capabilities", platform::ERROR_ACCESS_DISABLED_BY_POLICY, 0, 100,
+         0750, false, usersName, false, true},
+        {"a helper its builder owns, mode 755", platform::ERROR_PRIVILEGE_NOT_HELD, 65534, 65534, 0755, false,
+         "vynnet", !vynnetExists, true},
+        {"a helper of group root", platform::ERROR_ACCESS_DISABLED_BY_POLICY, 0, 0, 0750, false, "vynnet",
+         !vynnetExists, true},
+        {"lacking capabilities only", platform::ERROR_PRIVILEGE_NOT_HELD, 0, 65534, 0750, false, nogroupName, false,
+         false},
+    };
+    for (const auto& s : states) {
+        SCOPED_TRACE(s.what);
+        for (const char* folderName : {"bin", "my bin", "it's a bin"}) {
+            SCOPED_TRACE(folderName);
+            QTemporaryDir dir;
+            const std::string base = dir.path().toStdString();
+            const std::string folder = base + "/" + folderName;
+            const std::string helper = folder + "/vyn-netpriv";
+            ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+            ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+            ASSERT_TRUE(QFile::copy(QString::fromStdString(NetHelperCopy::BuiltPath()), QString::fromStdString(helper)));
+            ASSERT_EQ(chown(helper.c_str(), s.owner, s.group), 0);
+            ASSERT_EQ(chmod(helper.c_str(), s.mode), 0);
+            if (s.capable) {
+                ASSERT_EQ(std::system(("timeout 60 setcap cap_net_admin,cap_net_raw+ep " + platform::ShellWord(helper))
+                                          .c_str()),
+                          0);
+            }
+            platform::SetNetHelperPath(QString::fromStdString(helper));
 
-    struct stat st{};
-    ASSERT_EQ(stat(helper.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 0u);
-    EXPECT_EQ(st.st_gid, gid);
-    EXPECT_EQ(st.st_mode & 07777, 0750u);
-    std::string caps;
-    if (FILE* getcap = popen(("/usr/sbin/getcap " + platform::ShellWord(helper)).c_str(), "r")) {
-        char buffer[512];
-        while (const size_t n = fread(buffer, 1, sizeof buffer, getcap))
-            caps.append(buffer, n);
-        EXPECT_EQ(pclose(getcap), 0);
+            // The message as user nobody reads it.
+            QString message;
+            std::thread([&] {
+                try {
+                    BecomeNormalUser();
+                    TARPManager m(false);
+                    fake.Rights = s.code;
+                    message = m.MissingRightsText();
+                } catch (const std::exception& e) {
+                    ADD_FAILURE() << e.what();
+                }
+            }).join();
+            const platform::MessageParts advice = platform::SplitCommands(message);
+            ASSERT_EQ(advice.commands.size(), 1) << message.toStdString();
+            EXPECT_TRUE(advice.text.contains(QStringLiteral(" nobody "))) << message.toStdString();
+            const std::string command = advice.commands[0].toStdString();
+            EXPECT_EQ(command.starts_with("groupadd --system "), s.makesGroup) << command;
+            EXPECT_EQ(command.find("gpasswd -a nobody " + s.groupAfter + " && ") != std::string::npos, s.addsUser)
+                << command;
+
+            const auto write = [&](const std::string& name, const std::string& text) {
+                std::ofstream(base + "/" + name) << text;
+                return platform::ShellWord(base + "/" + name);
+            };
+            EXPECT_EQ(std::system(("timeout 60 bash -n " + write("command.sh", command + "\n")).c_str()), 0) << command;
+            // Run once as root, then the user's new session, as the private
+            // copy of /etc sees them.
+            const std::string out = base + "/out";
+            const std::string path = platform::ShellWord(helper);
+            const std::string run = write(
+                "run.sh", "export PATH=/usr/sbin:/usr/bin:/sbin:/bin\n"
+                          "cp -a /etc " + platform::ShellWord(base + "/etc") + " && mount --bind " +
+                          platform::ShellWord(base + "/etc") + " /etc || exit 8\n" +
+                          command + "\nstatus=$?\n"
+                          "setpriv --reuid=nobody --regid=nogroup --init-groups " + path + " check > " +
+                          platform::ShellWord(out + ".check") + " 2>&1\n"
+                          "stat -c '%U:%G %a' " + path + " > " + platform::ShellWord(out + ".stat") + "\n"
+                          "/usr/sbin/getcap " + path + " > " + platform::ShellWord(out + ".caps") + "\n"
+                          "exit $status\n");
+            EXPECT_EQ(std::system(("timeout 60 unshare -m bash " + run + " > " + platform::ShellWord(out + ".log") +
+                                   " 2>&1")
+                                      .c_str()),
+                      0)
+                << command << '\n'
+                << fileText(out + ".log");
+            EXPECT_EQ(fileText(out + ".check"), "ok\n") << command;
+            EXPECT_EQ(fileText(out + ".stat"), "root:" + s.groupAfter + " 750\n") << command;
+            EXPECT_EQ(fileText(out + ".caps"), helper + " cap_net_admin,cap_net_raw=ep\n") << command;
+            EXPECT_EQ(accountFiles(), hostFiles);
+            platform::SetNetHelperPath(QString());
+        }
     }
-    EXPECT_EQ(caps, helper + " cap_net_admin,cap_net_raw=ep\n");
-    EXPECT_FALSE(platform::NetHelperLacksCapabilities());
-    platform::SetNetHelperPath(QString());
+    EXPECT_EQ(getgrnam("vynnet") != nullptr, vynnetExists);
 }
 
 // The real system tables, in the test's own namespaces (PC 10.213.0.1 on veth-pc, device 10.213.0.2 on veth-dev).

@@ -1,6 +1,9 @@
 #include "link/uf_DataSender.h"
 
+#include "FakeIpHelper.h"
 #include "LoopDevice.h"
+#include "lang/uLanguage.h"
+#include "link/u_ARPTx.h"
 #include "../support/ModalGuard.h"
 #include "platform/CommandText.h"
 #include "platform/MessageBox.h"
@@ -15,11 +18,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -168,7 +174,8 @@ TEST(DataSenderWindow, TheWindowGrowsAsFarAsItsTextNeedsWithinTheScreen)
 TEST(DataSenderWindow, CommandsStandWholeUnderTheTextAndCanBeCopied)
 {
     const QString helper = QStringLiteral("'/home/ann/my vyn/build/bin/vyn-netpriv'");
-    const QString setUp = QStringLiteral("chown root:vynnet ") + helper + QStringLiteral(" && chmod 750 ") + helper +
+    const QString setUp = QStringLiteral("groupadd --system vynnet && gpasswd -a ann vynnet && chown root:vynnet ") +
+                          helper + QStringLiteral(" && chmod 750 ") + helper +
                           QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + helper;
     const QString rights = QStringLiteral("Pomocný program ") + helper +
                            QStringLiteral(" nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce mu je udělí "
@@ -257,4 +264,86 @@ TEST(MessageLabel, LongWordsBreakAfterTheirSeparatorsAndNothingPassesTheWidth)
         }
         EXPECT_TRUE(whole.isEmpty() || lines.join(u' ').split(u' ').contains(whole));
     }
+}
+
+namespace {
+
+// Where QTextLayout ends the lines of text at width, as a word-wrapped label
+// lays it out.
+std::vector<qsizetype> LineEnds(const QString& text, const QFont& font, int width)
+{
+    QTextLayout layout(QString(text).replace(QStringLiteral("\r\n"), QString(QChar::LineSeparator)), font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    std::vector<qsizetype> ends;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        ends.push_back(line.textStart() + line.textLength());
+    }
+    layout.endLayout();
+    return ends;
+}
+
+} // namespace
+
+// A path in a message's text stays whole on one line, in the message box and
+// in the conversation window, whatever the width, in each shipped language;
+// a terminal gets it back as it is.
+TEST(DataSenderWindow, APathInAMessageStaysWholeOnALine)
+{
+    const QString helper = QStringLiteral("/home/operátorka/my vyn/build-release/bin/vyn-netpriv");
+    platform::SetNetHelperPath(helper);
+    FakeIpHelper fake;
+    SetIpHelperLoader([&fake] { return std::make_unique<FakeIpHelperLink>(fake); });
+    TModalGuard guard;
+    for (const char* file : {"cesky.lng", "english.lng"}) {
+        SCOPED_TRACE(file);
+        Language.LoadFromFile(QStringLiteral(VYN_SOURCE_DIR "/resources/") + QLatin1String(file));
+        TARPManager m(false);
+        for (const uint32_t code : {platform::ERROR_FILE_NOT_FOUND, platform::ERROR_ACCESS_DISABLED_BY_POLICY,
+                                    platform::ERROR_PRIVILEGE_NOT_HELD}) {
+            SCOPED_TRACE(code);
+            fake.Rights = code;
+            const QString message = m.MissingRightsText();
+            const QString text = platform::SplitCommands(message).text;
+            const QString path = platform::UnbrokenPath(helper);
+            const qsizetype from = text.indexOf(path), to = from + path.size();
+            ASSERT_GE(from, 0) << message.toStdString();
+            EXPECT_TRUE(platform::PlainMessage(message).contains(helper));
+            // Every width the path fits in.
+            QFont font;
+            const int least = QFontMetrics(font).horizontalAdvance(path) + 1;
+            for (int width = least; width < least * 4; ++width) {
+                for (const qsizetype end : LineEnds(text, font, width))
+                    ASSERT_TRUE(end <= from || end >= to) << width;
+            }
+            // The message box as it is shown.
+            bool seen = false;
+            QTimer::singleShot(0, [&] {
+                QWidget* box = QApplication::activeModalWidget();
+                ASSERT_NE(box, nullptr);
+                const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+                ASSERT_NE(label, nullptr);
+                EXPECT_EQ(label->text(), text);
+                for (const qsizetype end : LineEnds(text, label->font(), label->contentsRect().width()))
+                    EXPECT_TRUE(end <= from || end >= to);
+                seen = true;
+                box->close();
+            });
+            platform::MessageBox(nullptr, message, QStringLiteral("VYN"), platform::MB_OK);
+            EXPECT_TRUE(seen);
+            // The conversation window, as narrow as the design.
+            TfDataSender w(nullptr, 0, nullptr);
+            w.ShowMessageEx(message, QStringLiteral("OK"), 0, 16, false, false);
+            const QStringList lines = WrappedMessageLines(text, w.lblCaption->font(), w.lblCaption->width());
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(path); }))
+                << lines.join(u'|').toStdString();
+            w.hide();
+        }
+    }
+    Language = TLanguage();
+    SetIpHelperLoader(nullptr);
+    platform::SetNetHelperPath(QString());
 }

@@ -48,3 +48,25 @@ TEST(CommandText, PlainMessageKeepsTheCommandOnItsOwnLine)
                                      QStringLiteral("\r\n(#00000522)")),
               QStringLiteral("Name:\r\nJako root:\r\n") + c + QStringLiteral("\r\n(#00000522)"));
 }
+
+// A path made whole for a wrapped text is the same path again on a terminal,
+// its letters and their marks kept together.
+TEST(CommandText, AnUnbrokenPathReadsAsThePathOnATerminal)
+{
+    for (const QString& path : {QStringLiteral("/opt/vyn/bin/vyn-netpriv"), QStringLiteral("/home/ann/my vyn/vyn-netpriv"),
+                                QStringLiteral("/home/ann/it's a bin/vyn-netpriv"),
+                                QStringLiteral("/home/zdene\u030Ck/\U0001F600 vyn/vyn-netpriv")}) {
+        SCOPED_TRACE(path.toStdString());
+        const QString unbroken = platform::UnbrokenPath(path);
+        EXPECT_FALSE(unbroken.contains(u' '));
+        EXPECT_EQ(platform::PlainMessage(unbroken), path);
+        EXPECT_EQ(platform::PlainMessage(QStringLiteral("Program ") + unbroken + QStringLiteral(" chybí.")),
+                  QStringLiteral("Program ") + path + QStringLiteral(" chybí."));
+        // No joiner parts a letter from its mark or a surrogate pair.
+        for (qsizetype i = 1; i < unbroken.size(); ++i) {
+            if (unbroken[i - 1] == QChar(0x2060)) {
+                EXPECT_FALSE(unbroken[i].isMark() || unbroken[i].isLowSurrogate()) << i;
+            }
+        }
+    }
+}

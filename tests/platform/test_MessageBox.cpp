@@ -73,7 +73,8 @@ TEST(MessageBox, CommandsStandWholeBelowTheTextAndCanBeCopied)
 {
     TModalGuard guard;
     const QString helper = QStringLiteral("'/home/ann/my vyn/build/bin/vyn-netpriv'");
-    const QString setUp = QStringLiteral("chown root:vynnet ") + helper + QStringLiteral(" && chmod 750 ") + helper +
+    const QString setUp = QStringLiteral("groupadd --system vynnet && gpasswd -a ann vynnet && chown root:vynnet ") +
+                          helper + QStringLiteral(" && chmod 750 ") + helper +
                           QStringLiteral(" && setcap cap_net_admin,cap_net_raw+ep ") + helper;
     const QString question = QStringLiteral("Nastavit adresu jinou cestou?\r\n\r\nPomocný program ") + helper +
                              QStringLiteral(" nemá oprávnění; správce jako root provede <b>tento</b> příkaz:");
