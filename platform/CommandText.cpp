@@ -69,6 +69,25 @@ QString UnbrokenPath(const QString& path)
     return out.replace(u' ', kNoBreakSpace);
 }
 
+QString LoosenWidePaths(const QString& text, const std::function<bool(const QString&)>& fits)
+{
+    if (!text.contains(kWordJoiner) && !text.contains(kNoBreakSpace))
+        return text;
+    // The runs no line may break inside, as the line breaker finds them.
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    for (qsizetype at = breaks.toNextBoundary(); at > 0; at = breaks.toNextBoundary()) {
+        QString run = text.mid(from, at - from);
+        if ((run.contains(kWordJoiner) || run.contains(kNoBreakSpace)) && !fits(run))
+            run.remove(kWordJoiner).replace(kNoBreakSpace, u' ');
+        out += run;
+        from = at;
+    }
+    return out + text.mid(from);
+}
+
 QString PlainMessage(const QString& message)
 {
     QString plain = message;

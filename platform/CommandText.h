@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace platform {
 
 // The command as a line of a message: a line break, the mark, the command.
@@ -33,6 +35,11 @@ MessageParts SplitCommands(const QString& message);
 // a space whatever follows it). A path wider than the window still breaks
 // where the window makes it.
 QString UnbrokenPath(const QString& path);
+
+// The text with the break chances back inside each path that would not fit
+// on a line anyway (fits says whether a run of the text does): a window then
+// breaks it at its separators rather than cutting it off.
+QString LoosenWidePaths(const QString& text, const std::function<bool(const QString&)>& fits);
 
 // The message for a terminal: each command stays on its own line, unmarked,
 // and the paths have their own characters again.

@@ -3,7 +3,10 @@
 #include "platform/CommandText.h"
 #include "platform/CommandView.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -193,7 +196,17 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsi
         return hook()(owner, text, caption, flags);
 
     const auto buttons = buttonsFor(flags);
-    const MessageParts parts = SplitCommands(text);
+    MessageParts parts = SplitCommands(text);
+    // Qt's box is at most this wide (less on a screen of over 1024 pixels),
+    // its icon and margins taken off; a word wider than its text column is
+    // cut off at the right, so a path that wide keeps its break chances.
+    const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
+    const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
+    const int column = (screenWidth <= 1024 ? screenWidth : std::min(screenWidth - 480, 1000)) - 160;
+    const QFontMetrics metrics(QApplication::font("QMessageBoxLabel"));
+    parts.text = LoosenWidePaths(parts.text, [&](const QString& run) {
+        return metrics.horizontalAdvance(run.trimmed()) <= column;
+    });
     const std::unique_ptr<QMessageBox> shown =
         parts.commands.isEmpty()
             ? std::make_unique<QMessageBox>(iconFor(flags), caption, parts.text, QMessageBox::NoButton, owner)

@@ -343,6 +343,21 @@ TEST(DataSenderWindow, APathInAMessageStaysWholeOnALine)
             w.hide();
         }
     }
+    // A path wider than the box could be gets its break chances back rather
+    // than being cut off at the right.
+    const QString wide = QStringLiteral("/home/operator/") + QStringLiteral("a-long-folder-name/").repeated(20) +
+        QStringLiteral("vyn-netpriv");
+    QString shownText;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        shownText = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+        box->close();
+    });
+    platform::MessageBox(nullptr, QStringLiteral("Pomocný program ") + platform::UnbrokenPath(wide) +
+                                      QStringLiteral(" chybí."),
+                         QStringLiteral("VYN"), platform::MB_OK);
+    EXPECT_EQ(shownText, QStringLiteral("Pomocný program ") + wide + QStringLiteral(" chybí."));
     Language = TLanguage();
     SetIpHelperLoader(nullptr);
     platform::SetNetHelperPath(QString());

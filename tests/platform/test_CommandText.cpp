@@ -70,3 +70,20 @@ TEST(CommandText, AnUnbrokenPathReadsAsThePathOnATerminal)
         }
     }
 }
+
+// A path too wide for any line gets its break chances back; one that fits
+// stays whole, and the text around both is as it was.
+TEST(CommandText, APathWiderThanALineGetsItsBreakChancesBack)
+{
+    const QString fitting = QStringLiteral("/opt/my vyn/vyn-netpriv"),
+                  wide = QStringLiteral("/home/ann/") + QStringLiteral("a-long folder/").repeated(6) + QStringLiteral("vyn-netpriv");
+    const QString text = QStringLiteral("Program ") + platform::UnbrokenPath(fitting) + QStringLiteral(" a ") +
+        platform::UnbrokenPath(wide) + QStringLiteral(", nic víc.");
+    const auto fits = [](const QString& run) { return run.size() < 60; };
+    EXPECT_EQ(platform::LoosenWidePaths(text, fits),
+              QStringLiteral("Program ") + platform::UnbrokenPath(fitting) + QStringLiteral(" a ") + wide +
+                  QStringLiteral(", nic víc."));
+    EXPECT_EQ(platform::LoosenWidePaths(text, [](const QString&) { return true; }), text);
+    EXPECT_EQ(platform::LoosenWidePaths(QStringLiteral("Bez cesty."), [](const QString&) { return false; }),
+              QStringLiteral("Bez cesty."));
+}
