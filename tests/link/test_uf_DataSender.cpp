@@ -249,6 +249,9 @@ TEST(MessageLabel, LongWordsBreakAfterTheirSeparatorsAndNothingPassesTheWidth)
     // Text, width, what every line but the last ends with, a word kept whole.
     const std::tuple<QString, int, QString, QString> rows[] = {
         {QStringLiteral("/home/operator/vyn/build/bin/vyn-netpriv"), 90, QStringLiteral("/-"), QString()},
+        // A path kept whole where it fits breaks as any word once it cannot.
+        {platform::UnbrokenPath(QStringLiteral("/home/operator/vyn/build/bin/vyn-netpriv")), 90,
+         QStringLiteral("/-"), QString()},
         {QStringLiteral("setcap cap_net_admin,cap_net_raw+ep"), 70, QStringLiteral("_,+p"), QStringLiteral("setcap")},
         {QStringLiteral("0123456789abcdef0123456789abcdef0123456789"), 40, QString(), QString()},
         {QStringLiteral("the new address 10.0.0.1 was set"), 70, QString(), QStringLiteral("10.0.0.1")},
