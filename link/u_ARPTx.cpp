@@ -79,12 +79,12 @@ const QString kHelperGroupName = QStringLiteral("vynnet");
 // as a change of owner takes capabilities away, and capabilities given to
 // a helper every user may run would be every user's. gpasswd rather than
 // usermod: it also adds users from a directory service.
-QString setUpCommand(const QString& helper, const QString& group, const QString& user)
+QString setUpCommand(const QString& helper, const QString& group, bool groupExists, const QString& user)
 {
     const QString path = shellWord(helper);
     const QString name = shellWord(group);
     QStringList steps;
-    if (!GroupExists(group))
+    if (!groupExists)
         steps << QStringLiteral("groupadd --system ") + name;
     if (!UserInGroup(user, group))
         steps << QStringLiteral("gpasswd -a ") + shellWord(user) + u' ' + name;
@@ -106,6 +106,7 @@ QString RightsText(uint32_t Code)
     const bool kept = !group.isEmpty() && GroupExists(group);
     if (!kept)
         group = kHelperGroupName;
+    const bool groupExists = kept || GroupExists(group);
     const QString user = CurrentUserName();
     switch (Code) {
     case ERROR_FILE_NOT_FOUND:
@@ -120,7 +121,7 @@ QString RightsText(uint32_t Code)
                        u"oprávnění CAP_NET_ADMIN a CAP_NET_RAW. Správce jako root provede tento příkaz a uživatel "
                        u"se pak znovu přihlásí:")
                        .arg(UnbrokenPath(helper), group, user) +
-                setUpCommand(helper, group, user);
+                setUpCommand(helper, group, groupExists, user);
         }
         if (kept) {
             return Txt(u"PomocnyNesmi",
@@ -128,21 +129,21 @@ QString RightsText(uint32_t Code)
                        u"skupiny %2, a tento způsob přiřazení IP adresy proto selže. Správce jako root provede "
                        u"tento příkaz a uživatel se pak znovu přihlásí:")
                        .arg(UnbrokenPath(helper), group, user) +
-                setUpCommand(helper, group, user);
+                setUpCommand(helper, group, groupExists, user);
         }
         return Txt(u"PomocnyNesmiNastavit",
                    u"Uživatel %3 nesmí spustit pomocný program %1, a tento způsob přiřazení IP adresy proto selže. "
                    u"Pomocný program ještě není svěřen skupině %2, jejíž členové jediní jej smějí spouštět. Správce "
                    u"jako root provede tento příkaz a uživatel se pak znovu přihlásí:")
                    .arg(UnbrokenPath(helper), group, user) +
-            setUpCommand(helper, group, user);
+            setUpCommand(helper, group, groupExists, user);
     case ERROR_PRIVILEGE_NOT_HELD:
         return Txt(u"PomocnyBezPrav",
                    u"Pomocný program %1 nemá oprávnění CAP_NET_ADMIN a CAP_NET_RAW, bez nichž tento způsob přiřazení "
                    u"IP adresy selže. Dostane je jen spolu se skupinou %2, jejíž členové jediní jej smějí spouštět. "
                    u"Správce jako root provede tento příkaz a uživatel %3 se pak znovu přihlásí:")
                    .arg(UnbrokenPath(helper), group, user) +
-            setUpCommand(helper, group, user);
+            setUpCommand(helper, group, groupExists, user);
     default:
         return Txt(u"PomocnyNepracuje",
                    u"Pomocný program %1 nepracuje, jak má (%2), a tento způsob přiřazení IP adresy proto selže.")

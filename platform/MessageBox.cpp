@@ -4,9 +4,7 @@
 #include "platform/CommandView.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -197,9 +195,10 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsi
 
     const auto buttons = buttonsFor(flags);
     MessageParts parts = SplitCommands(text);
-    // Qt's box is at most this wide (less on a screen of over 1024 pixels),
-    // its icon and margins taken off; a word wider than its text column is
-    // cut off at the right, so a path that wide keeps its break chances.
+    // Qt's box takes at most the screen's width, on a screen wider than 1024
+    // pixels 480 less and no more than 1000; with its icon and margins taken
+    // off that is its text column. A word wider than the column is cut off at
+    // the right, so a path that wide keeps its break chances.
     const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
     const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
     const int column = (screenWidth <= 1024 ? screenWidth : std::min(screenWidth - 480, 1000)) - 160;
